@@ -1,0 +1,30 @@
+// The command line's commands, one per menu command of the program.
+//
+// Each takes the arguments after its name and returns the exit status:
+// 0 when every file succeeded, 1 when any failed, 2 for a usage error.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "cli/console_ui.h"
+
+namespace vid::cli {
+
+using Args = std::span<const std::string>;
+
+int extract_fl3(ConsoleUi& ui, Args args);
+int encode_fl3(ConsoleUi& ui, Args args);
+int decode_bm2(ConsoleUi& ui, Args args);
+int decode_wv5(ConsoleUi& ui, Args args);
+int decode_ab(ConsoleUi& ui, Args args);
+int encode_ab(ConsoleUi& ui, Args args);
+
+// Prints "vidodide: MESSAGE" and a one-line hint on standard error and
+// returns the usage-error status 2.
+int usage_error(const std::string& message);
+
+// For a command whose converter is not part of this build yet.
+int not_built(const char* command);
+
+}  // namespace vid::cli

@@ -1,0 +1,88 @@
+// vidodide: the command line over the program's converters.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console_ui.h"
+
+#ifndef VIDODIDE_VERSION
+#define VIDODIDE_VERSION "0.0.0"
+#endif
+
+namespace vid::cli {
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: vidodide COMMAND ARGUMENTS...\n"
+    "\n"
+    "Converts the game's files. Every output is written beside its input, under\n"
+    "the same name as the Windows program gives it.\n"
+    "\n"
+    "Commands:\n"
+    "  extract-fl3 ARCHIVE         unpack ARCHIVE into its member folder (x.fl3 -> x_fl3/)\n"
+    "                              with the index file _index.bin\n"
+    "  encode-fl3 INDEX ARCHIVE    pack the folder of INDEX (a _index.bin) into ARCHIVE\n"
+    "  decode-bm2 FILE...          BM2 images to bitmap files (x.bm2 -> x.bmP)\n"
+    "  decode-wv5 FILE...          WV5 sounds to WAV files (x.wv5 -> x.wAV)\n"
+    "  decode-ab [--tree] FILE...  AB scripts to listings (x.ab -> x.txt); --tree also\n"
+    "                              prints the listing view, indented by level\n"
+    "  encode-ab LISTING...        listings back to AB scripts (x.txt -> x.ab), never\n"
+    "                              replacing an existing AB file\n"
+    "\n"
+    "Options:\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Status texts go to standard output, one per line; message boxes to standard\n"
+    "error as \"Alert: TEXT\". Exit status: 0 when every file succeeded, 1 when any\n"
+    "failed, 2 for a usage error.\n";
+
+struct Command {
+    const char* name;
+    int (*run)(ConsoleUi&, Args);
+};
+
+constexpr Command kCommands[] = {
+    {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"decode-bm2", decode_bm2},
+    {"decode-wv5", decode_wv5},   {"decode-ab", decode_ab},   {"encode-ab", encode_ab},
+};
+
+}  // namespace
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "vidodide: %s\nTry 'vidodide --help' for more information.\n", message.c_str());
+    return 2;
+}
+
+int not_built(const char* command) {
+    std::fprintf(stderr, "vidodide: %s is not built yet in this version\n", command);
+    return 2;
+}
+
+int run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return usage_error("no command given");
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("vidodide %s\n", VIDODIDE_VERSION);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (first == c.name) {
+            ConsoleUi ui(stdout, stderr);
+            return c.run(ui, Args(args).subspan(1));
+        }
+    }
+    return usage_error("unknown command '" + first + "'");
+}
+
+}  // namespace vid::cli
+
+int main(int argc, char** argv) { return vid::cli::run(argc, argv); }

@@ -1,0 +1,18 @@
+// Formatting of the program's texts.
+//
+// Every text of the program is a fixed pattern with "%s" and "%d" holes
+// (for example "Extracting %s:%s"). format() fills them in order from
+// string arguments, with no length limit, so no text is ever cut.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace vid {
+
+// Fills each "%s" or "%d" of `pattern` with the next argument, in order.
+// "%%" gives one "%". Holes without an argument are left empty.
+std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+}  // namespace vid

@@ -1,0 +1,75 @@
+// Files, as the program opens them.
+//
+// Three open modes: an existing file for reading, without sharing; create
+// always (an existing file is replaced); create new (never replaces). Paths
+// are 8-bit strings, passed to the system as they stand. On Windows the
+// handles come from CreateFileA and its family; elsewhere from POSIX.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vid::platform {
+
+enum class OpenMode {
+    read_existing,  // GENERIC_READ, no sharing, OPEN_EXISTING
+    create_always,  // GENERIC_WRITE, no sharing, CREATE_ALWAYS
+    create_new,     // GENERIC_WRITE, no sharing, CREATE_NEW
+};
+
+class File {
+public:
+    File() = default;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // Opens `path` in `mode`; an empty optional when the system refuses.
+    static std::optional<File> open(const std::string& path, OpenMode mode);
+
+    bool is_open() const;
+
+    // Reads up to out.size() bytes; returns how many were read (0 at the
+    // end of the file or on a read failure).
+    std::size_t read(std::span<std::uint8_t> out);
+    // Reads until `out` is full or the file ends; returns the count read.
+    std::size_t read_full(std::span<std::uint8_t> out);
+    // Writes all of `data`; false when the system wrote less.
+    bool write(std::span<const std::uint8_t> data);
+
+    // Size of the file in bytes; nullopt when the system cannot tell.
+    std::optional<std::uint64_t> size() const;
+    // Moves to `pos` bytes from the start.
+    bool seek(std::uint64_t pos);
+    // Current position from the start.
+    std::optional<std::uint64_t> tell() const;
+
+    // Closes the handle; false when the system reports a failure (a write
+    // that could not be completed). Safe to call twice.
+    bool close();
+
+private:
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_ = -1;
+};
+
+// Folder creation; true when it was created or already exists.
+bool create_directory(const std::string& path);
+// True when `path` names an existing file or folder.
+bool exists(const std::string& path);
+// Removes a file; false when it could not be removed.
+bool remove_file(const std::string& path);
+// Moves `from` onto `to`, replacing `to` when it exists.
+bool replace_file(const std::string& from, const std::string& to);
+// The process's current directory.
+std::string current_directory();
+
+// Whole-file helpers.
+std::optional<std::string> read_text(const std::string& path);
+
+}  // namespace vid::platform

@@ -1,0 +1,108 @@
+// POSIX files: the Linux command line and the unit tests.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/file.h"
+
+namespace vid::platform {
+
+std::optional<File> File::open(const std::string& path, OpenMode mode) {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case OpenMode::read_existing: flags |= O_RDONLY; break;
+        case OpenMode::create_always: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case OpenMode::create_new: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return std::nullopt;
+    if (mode == OpenMode::read_existing) {
+        // Like the Windows program, only plain files can be opened.
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return std::nullopt;
+        }
+    }
+    return File(fd);
+}
+
+std::size_t File::read(std::span<std::uint8_t> out) {
+    if (handle_ < 0 || out.empty()) return 0;
+    for (;;) {
+        ssize_t n = ::read(static_cast<int>(handle_), out.data(), out.size());
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return 0;
+    }
+}
+
+bool File::write(std::span<const std::uint8_t> data) {
+    if (handle_ < 0) return false;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(static_cast<int>(handle_), data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> File::size() const {
+    struct stat st {};
+    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool File::seek(std::uint64_t pos) {
+    if (handle_ < 0) return false;
+    return ::lseek(static_cast<int>(handle_), static_cast<off_t>(pos), SEEK_SET) == static_cast<off_t>(pos);
+}
+
+std::optional<std::uint64_t> File::tell() const {
+    if (handle_ < 0) return std::nullopt;
+    off_t p = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+    if (p < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(p);
+}
+
+bool File::close() {
+    if (handle_ < 0) return true;
+    int rc = ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    return rc == 0;
+}
+
+bool create_directory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    struct stat st {};
+    return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string current_directory() {
+    char buf[4096];
+    if (::getcwd(buf, sizeof buf) == nullptr) return ".";
+    return buf;
+}
+
+}  // namespace vid::platform

@@ -1,0 +1,102 @@
+// Win32 files: CreateFileA and its family, 8-bit paths as they stand.
+#include <windows.h>
+
+#include "platform/file.h"
+
+namespace vid::platform {
+
+namespace {
+HANDLE h(std::intptr_t v) { return reinterpret_cast<HANDLE>(v); }
+}  // namespace
+
+std::optional<File> File::open(const std::string& path, OpenMode mode) {
+    DWORD access = GENERIC_WRITE;
+    DWORD disposition = CREATE_ALWAYS;
+    switch (mode) {
+        case OpenMode::read_existing:
+            access = GENERIC_READ;
+            disposition = OPEN_EXISTING;
+            break;
+        case OpenMode::create_always: disposition = CREATE_ALWAYS; break;
+        case OpenMode::create_new: disposition = CREATE_NEW; break;
+    }
+    HANDLE handle = CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    return File(reinterpret_cast<std::intptr_t>(handle));
+}
+
+std::size_t File::read(std::span<std::uint8_t> out) {
+    if (handle_ == -1 || out.empty()) return 0;
+    DWORD want = out.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(out.size());
+    DWORD got = 0;
+    if (!ReadFile(h(handle_), out.data(), want, &got, nullptr)) return 0;
+    return got;
+}
+
+bool File::write(std::span<const std::uint8_t> data) {
+    if (handle_ == -1) return false;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        std::size_t rest = data.size() - done;
+        DWORD want = rest > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest);
+        DWORD put = 0;
+        if (!WriteFile(h(handle_), data.data() + done, want, &put, nullptr) || put == 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> File::size() const {
+    if (handle_ == -1) return std::nullopt;
+    DWORD high = 0;
+    DWORD low = GetFileSize(h(handle_), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return std::nullopt;
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+bool File::seek(std::uint64_t pos) {
+    if (handle_ == -1) return false;
+    LONG high = static_cast<LONG>(pos >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(h(handle_), static_cast<LONG>(pos & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+std::optional<std::uint64_t> File::tell() const {
+    if (handle_ == -1) return std::nullopt;
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(h(handle_), 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return std::nullopt;
+    return (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+}
+
+bool File::close() {
+    if (handle_ == -1) return true;
+    BOOL ok = CloseHandle(h(handle_));
+    handle_ = -1;
+    return ok != 0;
+}
+
+bool create_directory(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    DWORD attrs = GetFileAttributesA(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::string current_directory() {
+    char buf[MAX_PATH + 1] = {};
+    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
+    if (n == 0 || n > sizeof buf) return ".";
+    return std::string(buf, n);
+}
+
+}  // namespace vid::platform

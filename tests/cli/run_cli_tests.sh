@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The command line as a whole program: exit status, standard output and
+# standard error for each case.
+set -u
+cli=$1
+samples=$2
+pass=0
+fail=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+check() {  # name expected-status expected-stdout expected-stderr command...
+    local name=$1 want_rc=$2 want_out=$3 want_err=$4
+    shift 4
+    local out err rc
+    out=$("$@" 2>"$work/err"); rc=$?
+    err=$(cat "$work/err")
+    if [ "$rc" = "$want_rc" ] && { [ "$want_out" = "*" ] || [ "$out" = "$want_out" ]; } &&
+       { [ "$want_err" = "*" ] || [ "$err" = "$want_err" ]; }; then
+        pass=$((pass + 1))
+    else
+        fail=$((fail + 1))
+        printf 'FAIL %s\n  status %s (want %s)\n  stdout: %s\n  stderr: %s\n' "$name" "$rc" "$want_rc" "$out" "$err"
+    fi
+}
+
+hint="Try 'vidodide --help' for more information."
+check "no command" 2 "" "vidodide: no command given
+$hint" "$cli"
+check "unknown command" 2 "" "vidodide: unknown command 'frobnicate'
+$hint" "$cli" frobnicate
+check "version" 0 "vidodide 1.0.0" "" "$cli" --version
+check "help" 0 "*" "" "$cli" --help
+
+for f in "$(dirname "$0")"/cases_*.sh; do
+    [ -e "$f" ] && . "$f"
+done
+
+printf '%d passed, %d failed\n' "$pass" "$fail"
+[ "$fail" = 0 ]

@@ -1,0 +1,117 @@
+// The shared pieces: text formatting, output names, the path limit, batch
+// results and the platform's files.
+#include <gtest/gtest.h>
+
+#include "core/batch.h"
+#include "core/bytes.h"
+#include "core/text.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "test_support.h"
+
+namespace vid {
+namespace {
+
+TEST(Format, FillsHolesInOrderWithoutLimit) {
+    const std::string long_path(300, 'x');
+    struct Case {
+        std::string_view pattern;
+        std::vector<std::string_view> args;
+        std::string want;
+    } cases[] = {
+        {"Extracting %s:%s", {"a.fl3", "m"}, "Extracting a.fl3:m"},
+        {"%s not found\nSkip it", {"C:\\m"}, "C:\\m not found\nSkip it"},
+        {"FNERR_BUFFERTOOSMALL, need %d bytes, allocated: %d", {"300", "260"},
+         "FNERR_BUFFERTOOSMALL, need 300 bytes, allocated: 260"},
+        {"100%% %s", {"done"}, "100% done"},
+        {"%s and %s", {"one"}, "one and "},
+        {"Compacting %s into %s", {long_path, long_path}, "Compacting " + long_path + " into " + long_path},
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        switch (c.args.size()) {
+            case 1: got = format(c.pattern, {c.args[0]}); break;
+            case 2: got = format(c.pattern, {c.args[0], c.args[1]}); break;
+        }
+        EXPECT_EQ(got, c.want) << c.pattern;
+    }
+}
+
+TEST(Paths, OutputNamesReplaceTheLastCharacters) {
+    using platform::overwrite_from_end;
+    using platform::replace_tail;
+    EXPECT_EQ(replace_tail("pic.bm2", 1, "P"), "pic.bmP");
+    EXPECT_EQ(replace_tail("NAME.WV5", 2, "AV"), "NAME.WAV");
+    EXPECT_EQ(replace_tail("x.abc", 2, "txt"), "x.atxt");
+    EXPECT_EQ(replace_tail("scene01.txt", 3, "ab"), "scene01.ab");
+    EXPECT_EQ(overwrite_from_end("D:\\data\\script.fl3", 4, '_'), "D:\\data\\script_fl3");
+    EXPECT_EQ(replace_tail("ab", 3, "ab"), std::nullopt);
+    EXPECT_EQ(overwrite_from_end("fl3", 4, '_'), std::nullopt);
+}
+
+TEST(Paths, LimitIs259Characters) {
+    EXPECT_TRUE(platform::fits(std::string(259, 'a')));
+    EXPECT_FALSE(platform::fits(std::string(260, 'a')));
+    const std::string p(300, 'q');
+    EXPECT_NE(platform::too_long_message(p).find(p), std::string::npos);
+}
+
+TEST(Batch, FinalTextCountsFailures) {
+    BatchTally all_ok;
+    all_ok.add(true);
+    all_ok.add(true);
+    EXPECT_EQ(all_ok.final_text("Decoding OK", "Decoding"), "Decoding OK");
+    BatchTally some;
+    for (bool ok : {true, false, true, false, true}) some.add(ok);
+    EXPECT_EQ(some.final_text("Decoding OK", "Decoding"), "Decoding: 2 of 5 files failed");
+    BatchTally one;
+    one.add(false);
+    EXPECT_EQ(one.final_text("Encoding OK", "Encoding"), "Encoding: 1 of 1 file failed");
+}
+
+TEST(Cursor, NeverReadsPastTheData) {
+    const Bytes data{0x01, 0x02, 0x03, 0x04, 0x05};
+    Cursor c(data);
+    EXPECT_EQ(c.u16(), 0x0201);
+    EXPECT_EQ(c.u32(), std::nullopt);  // 3 bytes left
+    EXPECT_EQ(c.pos(), 2u);
+    EXPECT_EQ(c.u8(), 0x03);
+    EXPECT_FALSE(c.take(3).has_value());
+    EXPECT_EQ(c.u16(), 0x0504);
+    EXPECT_TRUE(c.at_end());
+    EXPECT_EQ(c.u8(), std::nullopt);
+}
+
+TEST(Files, OpenModes) {
+    test::ScratchDir dir;
+    const std::string p = dir.file("a.bin");
+    using platform::File;
+    using platform::OpenMode;
+    EXPECT_FALSE(File::open(p, OpenMode::read_existing));
+    {
+        auto f = File::open(p, OpenMode::create_new);
+        ASSERT_TRUE(f);
+        const Bytes data{1, 2, 3, 4, 5, 6};
+        EXPECT_TRUE(f->write(data));
+    }
+    EXPECT_FALSE(File::open(p, OpenMode::create_new)) << "create new never replaces";
+    {
+        auto f = File::open(p, OpenMode::read_existing);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->size(), 6u);
+        ASSERT_TRUE(f->seek(4));
+        std::uint8_t buf[8] = {};
+        EXPECT_EQ(f->read_full(buf), 2u);
+        EXPECT_EQ(buf[0], 5);
+        EXPECT_EQ(f->read(buf), 0u);
+    }
+    {
+        auto f = File::open(p, OpenMode::create_always);
+        ASSERT_TRUE(f);
+    }
+    EXPECT_EQ(test::read_file(p).size(), 0u) << "create always empties the file";
+    EXPECT_FALSE(File::open(dir.path(), OpenMode::read_existing)) << "a folder is not a file";
+}
+
+}  // namespace
+}  // namespace vid

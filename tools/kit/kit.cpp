@@ -1,0 +1,1 @@
+#include "kit/kit.h"
