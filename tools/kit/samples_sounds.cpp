@@ -1,0 +1,7 @@
+#include "kit/samples.h"
+
+namespace vid::kit {
+
+std::vector<Member> sample_sounds() { return {}; }
+
+}  // namespace vid::kit
