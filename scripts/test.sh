@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: unit and command-line tests, the
+# same under AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz
+# target for a bounded time, and the Windows program under Wine.
+#
+#   scripts/test.sh            (FUZZ_SECONDS=N to change the fuzzing time per target)
+set -u
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh || { echo "could not install the build dependencies" >&2; exit 1; }
+
+fuzz_seconds=${FUZZ_SECONDS:-20}
+total_pass=0
+total_fail=0
+failed_stages=()
+
+stage() { printf '\n==== %s ====\n' "$*"; }
+count_ctest() {  # adds the counts of a ctest log
+    local log=$1 n f
+    n=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$log" | tail -1)
+    f=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
+    total_pass=$((total_pass + ${n:-0} - ${f:-0}))
+    total_fail=$((total_fail + ${f:-1}))
+}
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+for preset in native sanitize; do
+    stage "$preset build and tests"
+    if cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2; then
+        ctest --preset "$preset" -j2 2>&1 | tee "$logs/$preset.log"
+        count_ctest "$logs/$preset.log"
+        grep -q ' 0 tests failed' "$logs/$preset.log" || failed_stages+=("$preset tests")
+    else
+        failed_stages+=("$preset build")
+        total_fail=$((total_fail + 1))
+    fi
+done
+
+stage "fuzz targets, ${fuzz_seconds}s each"
+if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j2; then
+    for target in build/fuzz/fuzz/fuzz_*; do
+        [ -x "$target" ] || continue
+        name=$(basename "$target")
+        mkdir -p "build/fuzz/corpus/$name"
+        if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 \
+            "build/fuzz/corpus/$name" >"$logs/$name.log" 2>&1; then
+            echo "ok - $name ($(grep -o 'stat::number_of_executed_units: [0-9]*' "$logs/$name.log" | awk '{print $2}') runs)"
+            total_pass=$((total_pass + 1))
+        else
+            echo "FAIL - $name"; tail -40 "$logs/$name.log"
+            total_fail=$((total_fail + 1)); failed_stages+=("$name")
+        fi
+    done
+else
+    failed_stages+=("fuzz build"); total_fail=$((total_fail + 1))
+fi
+
+stage "Windows build (MinGW-w64) and GUI tests under Wine"
+if cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2; then
+    bash tests/gui/run_gui_tests.sh build/mingw | tee "$logs/gui.log"
+    p=$(sed -n 's/^gui: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$logs/gui.log")
+    f=$(sed -n 's/^gui: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$logs/gui.log")
+    total_pass=$((total_pass + ${p:-0}))
+    total_fail=$((total_fail + ${f:-1}))
+    [ "${f:-1}" = 0 ] && [ "${p:-0}" -gt 0 ] || failed_stages+=("gui tests")
+else
+    failed_stages+=("mingw build"); total_fail=$((total_fail + 1))
+fi
+
+stage "summary"
+[ ${#failed_stages[@]} -eq 0 ] || echo "failed: ${failed_stages[*]}"
+echo "all: $total_pass passed, $total_fail failed"
+[ ${#failed_stages[@]} -eq 0 ] && [ "$total_fail" = 0 ]

@@ -1,0 +1,31 @@
+// The shell's process-wide state and the pieces the commands share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vid::app {
+
+struct Shell {
+    HINSTANCE instance = nullptr;  // application instance
+    std::string title;             // string 103
+    std::string class_name;        // string 109
+    std::string status;            // the status line, drawn by the main window
+    std::string message;           // the message buffer, filled before each box
+};
+
+// The one shell of the process, owned by WinMain.
+Shell& shell();
+
+// Status line protocol: replace the text and invalidate the whole client area
+// with erasing; with `now`, also draw it before returning.
+void set_status(HWND window, const std::string& text, bool now);
+
+// Message boxes: text into the message buffer, then the box.
+int message_box(HWND owner, const std::string& text, const char* title, UINT flags);
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+}  // namespace vid::app

@@ -1,0 +1,76 @@
+// The main window: command dispatch, the status line, the About box.
+#include <windows.h>
+
+#include "app/commands.h"
+#include "app/shell.h"
+#include "resources/resource.h"
+
+namespace vid::app {
+
+void set_status(HWND window, const std::string& text, bool now) {
+    shell().status = text;
+    InvalidateRect(window, nullptr, TRUE);
+    if (now) UpdateWindow(window);
+}
+
+int message_box(HWND owner, const std::string& text, const char* title, UINT flags) {
+    shell().message = text;
+    return MessageBoxA(owner, shell().message.c_str(), title, flags);
+}
+
+namespace {
+
+void paint_status(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT rect;
+    GetClientRect(window, &rect);
+    const std::string& text = shell().status;
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect, 0);
+    EndPaint(window, &ps);
+}
+
+// Runs the command `id`; false when the id is not one of the menu's.
+bool run_command(HWND window, int id) {
+    switch (id) {
+        case IDM_ABOUT:
+            DialogBoxParamA(shell().instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, about_proc, 0);
+            return true;
+        case IDM_EXIT: DestroyWindow(window); return true;
+        case ID_DECODE_EXTRACTFL3: extract_fl3(window); return true;
+        case ID_ENCODE_ENCODEFL3: encode_fl3(window); return true;
+        case ID_DECODE_DECODEBM2: decode_bm2(window); return true;
+        case ID_DECODE_DECODEWV5: decode_wv5(window); return true;
+        case ID_DECODE_DECODEAB: decode_ab(window); return true;
+        case ID_ENCODE_ENCODEAB: encode_ab(window); return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (run_command(window, LOWORD(wparam))) return 0;
+            return DefWindowProcA(window, message, wparam, lparam);
+        case WM_PAINT: paint_status(window); return 0;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        default: return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG: return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+                EndDialog(dialog, LOWORD(wparam));
+                return TRUE;
+            }
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
+}  // namespace vid::app

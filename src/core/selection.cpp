@@ -1,0 +1,65 @@
+#include "core/selection.h"
+
+#include <algorithm>
+
+namespace vid {
+
+namespace {
+
+// The zero-terminated string at `pos`, bounded by the buffer's end.
+std::string_view string_at(std::span<const char> buffer, std::size_t pos) {
+    if (pos >= buffer.size()) return {};
+    auto begin = buffer.begin() + static_cast<std::ptrdiff_t>(pos);
+    auto end = std::find(begin, buffer.end(), '\0');
+    return std::string_view(&*begin, static_cast<std::size_t>(end - begin));
+}
+
+}  // namespace
+
+Selection walk_selection(std::span<const char> buffer) {
+    Selection out;
+    std::string_view first = string_at(buffer, 0);
+    if (first.empty()) return out;
+    std::size_t pos = first.size() + 1;
+    if (pos >= buffer.size() || buffer[pos] == '\0') {
+        out.single = true;
+        out.paths.emplace_back(first);
+        return out;
+    }
+    out.folder = first;
+    for (;;) {
+        std::string_view name = string_at(buffer, pos);
+        if (name.empty()) break;
+        std::string path = out.folder;
+        path += '\\';
+        path += name;
+        out.paths.push_back(std::move(path));
+        pos += name.size() + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> split_quoted_names(std::string_view text) {
+    std::vector<std::string> names;
+    if (text.empty()) return names;
+    if (text.front() != '"') {
+        names.emplace_back(text);
+        return names;
+    }
+    std::string current;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '"') {
+            current.push_back(c);
+            continue;
+        }
+        if (current.empty()) return names;
+        names.push_back(std::move(current));
+        current.clear();
+        if (i + 1 < text.size() && text[i + 1] == ' ') i += 2;  // the space and the next opening quote
+    }
+    if (!current.empty()) names.push_back(std::move(current));
+    return names;
+}
+
+}  // namespace vid

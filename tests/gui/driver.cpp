@@ -1,0 +1,45 @@
+// vdriver.exe SCENARIO|all EXE WORK SHOTS: runs GUI scenarios against
+// Vidodide.exe and prints one line per check and a closing count.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "scenarios.h"
+#include "winauto.h"
+
+namespace gui {
+
+static std::vector<Scenario>& registry() {
+    static std::vector<Scenario> r;
+    return r;
+}
+
+Register::Register(const char* name, void (*run)(const Env&)) { registry().push_back({name, run}); }
+
+}  // namespace gui
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: vdriver SCENARIO|all|list EXE WORK SHOTS\n");
+        return 2;
+    }
+    gui::Env env{argv[2], argv[3], argv[4]};
+    int ran = 0;
+    for (const auto& s : gui::registry()) {
+        if (std::strcmp(argv[1], "list") == 0) {
+            std::printf("%s\n", s.name);
+            continue;
+        }
+        if (std::strcmp(argv[1], "all") != 0 && std::strcmp(argv[1], s.name) != 0) continue;
+        std::printf("# scenario %s\n", s.name);
+        std::fflush(stdout);
+        s.run(env);
+        ++ran;
+    }
+    if (std::strcmp(argv[1], "list") == 0) return 0;
+    if (ran == 0) {
+        std::fprintf(stderr, "no scenario named %s\n", argv[1]);
+        return 2;
+    }
+    return gui::report().failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,25 @@
+// GUI scenarios: each drives a fresh Vidodide.exe and checks what a person
+// would see and what lands on disk.
+#pragma once
+
+#include <string>
+
+namespace gui {
+
+struct Env {
+    std::string exe;   // Vidodide.exe (Windows path)
+    std::string work;  // a scratch folder of the scenario (Windows path)
+    std::string shots; // where screenshots go
+};
+
+struct Scenario {
+    const char* name;
+    void (*run)(const Env&);
+};
+
+// Registers a scenario at start-up.
+struct Register {
+    Register(const char* name, void (*run)(const Env&));
+};
+
+}  // namespace gui

@@ -1,0 +1,235 @@
+#include "winauto.h"
+
+namespace gui {
+
+void Report::check(bool ok, const std::string& name, const std::string& why) {
+    if (ok) {
+        ++passed;
+        std::printf("ok - %s\n", name.c_str());
+    } else {
+        ++failed;
+        std::printf("FAIL - %s: %s\n", name.c_str(), why.c_str());
+    }
+    std::fflush(stdout);
+}
+
+Report& report() {
+    static Report r;
+    return r;
+}
+
+App::App(const std::string& exe, const std::string& cwd) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string cmd = "\"" + exe + "\"";
+    if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si, &pi_)) return;
+    WaitForInputIdle(pi_.hProcess, 5000);
+    main_ = wait_for([] { return FindWindowA("VIDODIDE", "Vidodide"); }, 10000);
+    if (main_) {
+        SetForegroundWindow(main_);
+        settle();
+    }
+}
+
+App::~App() {
+    if (pi_.hProcess) {
+        if (running()) {
+            TerminateProcess(pi_.hProcess, 99);
+            WaitForSingleObject(pi_.hProcess, 5000);
+        }
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+}
+
+bool App::running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+long App::wait_exit(DWORD ms) {
+    if (!pi_.hProcess || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return static_cast<long>(code);
+}
+
+HWND wait_for(const std::function<HWND()>& find, DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND w = find()) return w;
+        if (GetTickCount() - start > ms) return nullptr;
+        Sleep(50);
+    }
+}
+
+HWND wait_dialog(const char* title, DWORD ms) {
+    return wait_for([title] { return FindWindowA("#32770", title); }, ms);
+}
+
+bool wait_gone(HWND window, DWORD ms) {
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > ms) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+void settle(DWORD ms) { Sleep(ms); }
+
+void key(WORD vk, bool down) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &in, sizeof in);
+    Sleep(20);
+}
+
+void press(WORD vk) {
+    key(vk, true);
+    key(vk, false);
+    Sleep(60);
+}
+
+void press_with(std::initializer_list<WORD> modifiers, WORD vk) {
+    for (WORD m : modifiers) key(m, true);
+    press(vk);
+    for (auto it = modifiers.end(); it != modifiers.begin();) key(*--it, false);
+    Sleep(60);
+}
+
+void type_text(const std::string& text) {
+    for (unsigned char c : text) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = c;
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+        Sleep(5);
+    }
+    Sleep(100);
+}
+
+void focus(HWND window) {
+    SetForegroundWindow(window);
+    settle(200);
+}
+
+std::string window_text(HWND window) {
+    char buf[1024] = {};
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    return buf;
+}
+
+std::string class_name(HWND window) {
+    char buf[256] = {};
+    GetClassNameA(window, buf, sizeof buf);
+    return buf;
+}
+
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> out;
+    EnumChildWindows(
+        parent,
+        [](HWND w, LPARAM p) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+namespace {
+
+std::vector<COLORREF> read_bitmap(HDC dc, HBITMAP bmp, int w, int h) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    std::vector<COLORREF> px(static_cast<std::size_t>(w) * h);
+    GetDIBits(dc, bmp, 0, h, px.data(), &bi, DIB_RGB_COLORS);
+    for (auto& p : px) p &= 0xFFFFFF;
+    return px;
+}
+
+std::vector<COLORREF> grab(int x, int y, int w, int h) {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+    SelectObject(mem, old);
+    auto px = read_bitmap(mem, bmp, w, h);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return px;
+}
+
+}  // namespace
+
+std::vector<COLORREF> capture_client(HWND window) {
+    RECT rc;
+    GetClientRect(window, &rc);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    return grab(origin.x, origin.y, rc.right, rc.bottom);
+}
+
+std::vector<COLORREF> render_status(HWND window, const std::string& text) {
+    RECT rc;
+    GetClientRect(window, &rc);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    SelectObject(mem, GetStockObject(SYSTEM_FONT));
+    FillRect(mem, &rc, GetSysColorBrush(COLOR_WINDOW));
+    SetTextColor(mem, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(mem, GetSysColor(COLOR_WINDOW));
+    DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &rc, 0);
+    SelectObject(mem, old);
+    auto px = read_bitmap(mem, bmp, rc.right, rc.bottom);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return px;
+}
+
+bool status_shows(HWND window, const std::string& text, DWORD ms) {
+    auto want = render_status(window, text);
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (capture_client(window) == want) return true;
+        if (GetTickCount() - start > ms) return false;
+        Sleep(100);
+    }
+}
+
+bool save_bmp(HWND window, const std::string& path) {
+    RECT r;
+    GetWindowRect(window, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    auto px = grab(r.left, r.top, w, h);
+    BITMAPFILEHEADER fh = {};
+    BITMAPINFOHEADER ih = {};
+    ih.biSize = sizeof ih;
+    ih.biWidth = w;
+    ih.biHeight = -h;
+    ih.biPlanes = 1;
+    ih.biBitCount = 32;
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof ih;
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(px.size() * 4);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    std::fwrite(&fh, sizeof fh, 1, f);
+    std::fwrite(&ih, sizeof ih, 1, f);
+    std::fwrite(px.data(), 4, px.size(), f);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace gui

@@ -1,0 +1,48 @@
+// Taking the open-file dialog's answer apart.
+#include <gtest/gtest.h>
+
+#include "core/selection.h"
+
+namespace vid {
+namespace {
+
+Selection walk(std::string_view raw) { return walk_selection(std::span<const char>(raw.data(), raw.size())); }
+
+TEST(Selection, WalksOneFileOrAFolderAndNames) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string raw;
+        bool single;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {"C:\\games\\a.bm2\0\0"s, true, {"C:\\games\\a.bm2"}},
+        {"C:\\games\0a.bm2\0b.bm2\0c.bm2\0\0"s, false, {"C:\\games\\a.bm2", "C:\\games\\b.bm2", "C:\\games\\c.bm2"}},
+        {"D:\\\0x.ab\0y.ab\0\0"s, false, {"D:\\\\x.ab", "D:\\\\y.ab"}},  // a drive's root: two backslashes
+        {"\0\0"s, false, {}},
+        // Not terminated within the buffer: nothing is read past its end.
+        {"C:\\g\0a.bm2\0b.b"s, false, {"C:\\g\\a.bm2", "C:\\g\\b.b"}},
+        {"C:\\only.wv5"s, true, {"C:\\only.wv5"}},
+    };
+    for (const auto& c : cases) {
+        Selection s = walk(c.raw);
+        EXPECT_EQ(s.single, c.single) << c.raw;
+        EXPECT_EQ(s.paths, c.paths) << c.raw;
+    }
+}
+
+TEST(Selection, SplitsCapturedQuotedNames) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"\"a.wv5\" \"b.wv5\" \"long name.wv5\"", {"a.wv5", "b.wv5", "long name.wv5"}},
+        {"\"one.wv5\"", {"one.wv5"}},
+        {"plain.wv5", {"plain.wv5"}},  // one name without quotes is taken whole
+        {"", {}},
+        {"\"a\" \"\" \"c\"", {"a"}},  // the list ends at an empty name
+    };
+    for (const auto& c : cases) EXPECT_EQ(split_quoted_names(c.text), c.names) << c.text;
+}
+
+}  // namespace
+}  // namespace vid
