@@ -1,0 +1,92 @@
+#include "script/encoder.h"
+
+#include "core/text.h"
+
+namespace vid::script {
+
+namespace {
+
+void put_line(Bytes& out, std::string_view line) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(line.data());
+    out.insert(out.end(), p, p + line.size());
+}
+
+}  // namespace
+
+Encoded encode_instruction(LineReader& in, ItemSink& sink, Bytes& out) {
+    const auto line = in.next();
+    if (!line) return {};
+    const auto opcode_value = read_number(*line, 4);
+    if (!opcode_value) return {Encoded::no_number, in.line_number()};
+    const auto opcode = static_cast<std::uint16_t>(*opcode_value);
+
+    const std::size_t start = out.size();
+    put_u16(out, opcode);
+    const Instruction* row = find_instruction(opcode);
+    if (row == nullptr) {
+        sink.item(kUnknownLabel, *line, 1);
+        return {Encoded::instruction};
+    }
+    sink.item(row->encoder_label, *line, 1);
+
+    for (const OperandSpec& o : row->operands()) {
+        const auto text = in.next();
+        if (!text) {
+            out.resize(start);
+            return {Encoded::dropped};
+        }
+        std::uint32_t value = 0;
+        if (is_number(o.kind)) {
+            const auto v = read_number(*text, max_digits(o.kind));
+            if (!v) return {Encoded::no_number, in.line_number(), row, &o};
+            value = *v;
+        }
+        sink.item(o.encoder_label, *text, 2);
+        switch (o.kind) {
+            case Kind::u8: put_u8(out, static_cast<std::uint8_t>(value)); break;
+            case Kind::count:
+                put_u8(out, static_cast<std::uint8_t>(value));
+                // The tail is not in the listing: it comes back as zero bytes.
+                out.resize(out.size() + kTailUnit * (value & 0xFF));
+                break;
+            case Kind::u16: put_u16(out, static_cast<std::uint16_t>(value)); break;
+            case Kind::u32:
+            case Kind::u32_min4: put_u32(out, value); break;
+            case Kind::voice:
+                if (!text->empty()) {
+                    out.push_back(0x5C);
+                    out.push_back(0x56);
+                    put_line(out, *text);
+                    out.push_back(0x2E);
+                }
+                break;
+            case Kind::string:
+                put_line(out, *text);
+                out.push_back(0);
+                break;
+        }
+    }
+    return {Encoded::instruction};
+}
+
+Encoded encode_listing(LineReader& in, ItemSink& sink, Bytes& out) {
+    for (;;) {
+        Encoded e = encode_instruction(in, sink, out);
+        if (e.step == Encoded::instruction) continue;
+        if (e.step == Encoded::dropped) e.step = Encoded::end;
+        return e;
+    }
+}
+
+std::string no_number_message(std::string_view listing_path, const Encoded& e) {
+    const std::string line = std::to_string(e.line);
+    if (e.instruction_row == nullptr || e.operand == nullptr)
+        return format("%s\nLine %s holds no number where an opcode was expected.\nNo AB file was written.",
+                      {listing_path, line});
+    return format("%s\nLine %s holds no number where the operand \"%s\" of \"%s\" (%s) was expected.\n"
+                  "No AB file was written.",
+                  {listing_path, line, e.operand->label, e.instruction_row->label,
+                   value_text(e.instruction_row->opcode, 4)});
+}
+
+}  // namespace vid::script

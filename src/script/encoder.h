@@ -1,0 +1,40 @@
+// The instruction encoder: one instruction's lines of a listing into bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/bytes.h"
+#include "script/instructions.h"
+#include "script/listing.h"
+
+namespace vid::script {
+
+struct Encoded {
+    enum Step {
+        instruction,  // an instruction was appended
+        end,          // the listing ended before an opcode line: its regular end
+        dropped,      // the listing ended inside an instruction: nothing appended
+        no_number,    // a number line held no number
+    } step = end;
+    // With no_number: the line, and what it should have held (no
+    // instruction: the opcode).
+    std::uint64_t line = 0;
+    const Instruction* instruction_row = nullptr;
+    const OperandSpec* operand = nullptr;
+};
+
+// Reads the lines of one instruction and appends its bytes to `out`; hands
+// its items, with the encoder's labels, to `sink`.
+Encoded encode_instruction(LineReader& in, ItemSink& sink, Bytes& out);
+
+// Encodes every instruction of a listing into `out`. Stops at the end of the
+// listing (Encoded::end; an instruction cut off by the end is left out) or
+// at a line that holds no number (Encoded::no_number).
+Encoded encode_listing(LineReader& in, ItemSink& sink, Bytes& out);
+
+// The Alert for a line that holds no number.
+std::string no_number_message(std::string_view listing_path, const Encoded& e);
+
+}  // namespace vid::script

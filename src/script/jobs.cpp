@@ -1,0 +1,193 @@
+#include "script/jobs.h"
+
+#include <limits>
+#include <new>
+
+#include "core/bytes.h"
+#include "core/text.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "script/decoder.h"
+#include "script/encoder.h"
+#include "script/listing.h"
+
+namespace vid::script {
+
+namespace {
+
+using platform::File;
+using platform::OpenMode;
+
+constexpr std::string_view kNoMemory = "not enought memory";
+
+// The output name made from `path`, or nothing after an Alert when either
+// path is over the limit or too short to make it from.
+std::optional<std::string> output_name(Ui& ui, const std::string& path, std::optional<std::string> name) {
+    if (!platform::fits(path)) {
+        ui.alert(platform::too_long_message(path));
+        return std::nullopt;
+    }
+    if (!name) {
+        ui.alert(format("%s\nThe name is too short to make the output's name from it.", {path}));
+        return std::nullopt;
+    }
+    if (!platform::fits(*name)) {
+        ui.alert(platform::too_long_message(*name));
+        return std::nullopt;
+    }
+    return name;
+}
+
+// The whole script in memory; nothing after an Alert.
+std::optional<Bytes> read_script(Ui& ui, const std::string& path) {
+    auto file = File::open(path, OpenMode::read_existing);
+    if (!file) {
+        ui.alert(format("%s not found", {path}));
+        return std::nullopt;
+    }
+    const auto size = file->size();
+    if (!size || *size > std::numeric_limits<std::size_t>::max() / 2) {
+        ui.alert(format("can't read %s", {path}));
+        return std::nullopt;
+    }
+    Bytes data;
+    try {
+        data.resize(static_cast<std::size_t>(*size));
+    } catch (const std::bad_alloc&) {
+        ui.alert(kNoMemory);
+        return std::nullopt;
+    }
+    if (file->read_full(data) != data.size()) {
+        ui.alert(format("can't read %s", {path}));
+        return std::nullopt;
+    }
+    return data;
+}
+
+// Closes and removes an AB file that this job created and does not keep.
+void discard(File& file, const std::string& path) {
+    file.close();
+    platform::remove_file(path);
+}
+
+}  // namespace
+
+std::string decode_progress_text(std::string_view script_path) { return format("Scripting %s", {script_path}); }
+
+std::string decode_result_text(std::string_view script_path, bool ok) {
+    return ok ? std::string("Scripting OK") : format("Scripting %s failed", {script_path});
+}
+
+std::string encode_progress_text(std::string_view listing_path) {
+    return format("EnScripting %s", {listing_path});
+}
+
+std::string encode_result_text(std::string_view listing_path, bool ok) {
+    return ok ? std::string("EnScripting OK") : format("EnScripting %s failed", {listing_path});
+}
+
+std::optional<std::string> listing_name(std::string_view script_path) {
+    return platform::replace_tail(script_path, 2, "txt");
+}
+
+std::optional<std::string> script_name(std::string_view listing_path) {
+    return platform::replace_tail(listing_path, 3, "ab");
+}
+
+bool decode_job(Ui& ui, const std::string& script_path) {
+    const auto listing_path = output_name(ui, script_path, listing_name(script_path));
+    if (!listing_path) return false;
+    // The script is read before the listing is created, so that an older
+    // listing is not emptied for a script that cannot be read.
+    const auto data = read_script(ui, script_path);
+    if (!data) return false;
+
+    auto listing = File::open(*listing_path, OpenMode::create_always);
+    if (!listing) {
+        ui.alert(format("can't write %s", {*listing_path}));
+        return false;
+    }
+    ScriptNotes notes;
+    bool written;
+    try {
+        ListingBuffer lines(&*listing);
+        ItemWriter writer(ui, &lines);
+        notes = decode_script(*data, writer);
+        written = lines.flush();
+    } catch (const std::bad_alloc&) {
+        ui.alert(kNoMemory);
+        return false;
+    }
+    written = listing->close() && written;
+    if (!written) {
+        ui.alert(format("can't write %s", {*listing_path}));
+        return false;
+    }
+    if (notes.any()) ui.alert(notes_message(script_path, notes));
+    return true;
+}
+
+bool encode_job(Ui& ui, const std::string& listing_path) {
+    const auto ab_path = output_name(ui, listing_path, script_name(listing_path));
+    if (!ab_path) return false;
+
+    auto listing = File::open(listing_path, OpenMode::read_existing);
+    if (!listing) {
+        ui.alert(format("%s not found", {listing_path}));
+        return false;
+    }
+    auto ab = File::open(*ab_path, OpenMode::create_new);
+    if (!ab) {
+        ui.alert(format("Can't create %s", {*ab_path}));
+        return false;
+    }
+
+    Bytes bytes;
+    Encoded result;
+    const auto listing_size = listing->size();
+    FileSource source(*listing);
+    try {
+        LineReader reader(source);
+        ItemWriter writer(ui, nullptr);
+        result = encode_listing(reader, writer, bytes);
+    } catch (const std::bad_alloc&) {
+        discard(*ab, *ab_path);
+        ui.alert(kNoMemory);
+        return false;
+    }
+    listing->close();
+
+    if (result.step == Encoded::no_number) {
+        discard(*ab, *ab_path);
+        ui.alert(no_number_message(listing_path, result));
+        return false;
+    }
+    if (!listing_size || source.bytes_read() < *listing_size) {
+        discard(*ab, *ab_path);
+        ui.alert(format("can't read %s", {listing_path}));
+        return false;
+    }
+    const bool written = ab->write(bytes);
+    if (!ab->close() || !written) {
+        platform::remove_file(*ab_path);
+        ui.alert(format("can't write %s", {*ab_path}));
+        return false;
+    }
+    return true;
+}
+
+bool decode_file(Ui& ui, const std::string& script_path) {
+    ui.status(decode_progress_text(script_path), Draw::now);
+    const bool ok = decode_job(ui, script_path);
+    ui.status(decode_result_text(script_path, ok), Draw::now);
+    return ok;
+}
+
+bool encode_file(Ui& ui, const std::string& listing_path) {
+    ui.status(encode_progress_text(listing_path), Draw::now);
+    const bool ok = encode_job(ui, listing_path);
+    ui.status(encode_result_text(listing_path, ok), Draw::now);
+    return ok;
+}
+
+}  // namespace vid::script

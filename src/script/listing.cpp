@@ -1,0 +1,165 @@
+#include "script/listing.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/file.h"
+
+namespace vid::script {
+
+// ---- value texts ----
+
+std::string_view value_text(std::uint64_t value, int min_digits, ValueBuffer& buf) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    int digits = 1;
+    while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+    digits = std::clamp(std::max(digits, min_digits), 1, 16);
+    buf[0] = '0';
+    buf[1] = 'x';
+    for (int i = 0; i < digits; ++i) buf[static_cast<std::size_t>(2 + digits - 1 - i)] = kHex[(value >> (4 * i)) & 0xF];
+    return {buf.data(), static_cast<std::size_t>(2 + digits)};
+}
+
+std::string value_text(std::uint64_t value, int min_digits) {
+    ValueBuffer buf;
+    return std::string(value_text(value, min_digits, buf));
+}
+
+// ---- items ----
+
+std::string node_text(std::string_view label, std::string_view value) {
+    std::string text;
+    text.reserve(std::min(label.size() + 1 + value.size(), kNodeTextLimit));
+    text.append(label.substr(0, kNodeTextLimit));
+    if (text.size() < kNodeTextLimit) text.push_back(' ');
+    text.append(value.substr(0, kNodeTextLimit - text.size()));
+    return text;
+}
+
+ListingBuffer::ListingBuffer(platform::File* file, std::size_t flush_at) : file_(file), flush_at_(flush_at) {
+    if (file_ != nullptr) text_.reserve(flush_at_ + 4096);
+}
+
+bool ListingBuffer::flush() {
+    if (file_ == nullptr) return !failed_;
+    if (!text_.empty()) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(text_.data());
+        if (!file_->write({p, text_.size()})) failed_ = true;
+        text_.clear();
+    }
+    return !failed_;
+}
+
+ItemWriter::ItemWriter(Ui& ui, ListingBuffer* listing)
+    : ui_(ui), listing_(listing), view_(ui.has_listing_view()) {}
+
+void ItemWriter::item(std::string_view label, std::string_view value, int level) {
+    if (listing_ != nullptr) {
+        if (level == 1) listing_->append(kSeparatorLine);
+        listing_->append("** ");
+        listing_->append(label);
+        listing_->append("\n");
+        listing_->append(value);
+        listing_->append("\n");
+    }
+    if (view_) ui_.add_node(node_text(label, value), level);
+}
+
+// ---- reading a listing back ----
+
+std::size_t MemorySource::read(std::span<std::uint8_t> out) {
+    const std::size_t n = std::min(out.size(), text_.size() - pos_);
+    if (n > 0) std::memcpy(out.data(), text_.data() + pos_, n);
+    pos_ += n;
+    return n;
+}
+
+std::size_t FileSource::read(std::span<std::uint8_t> out) {
+    const std::size_t n = file_.read(out);
+    total_ += n;
+    return n;
+}
+
+LineReader::LineReader(ByteSource& source) : source_(source), buf_(64 * 1024) {}
+
+void LineReader::fill(std::size_t want) {
+    if (end_ - begin_ >= want || source_done_) return;
+    if (begin_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    while (end_ < want && !source_done_) {
+        const std::size_t n = source_.read(std::span(buf_).subspan(end_));
+        if (n == 0)
+            source_done_ = true;
+        else
+            end_ += n;
+    }
+}
+
+std::optional<std::string_view> LineReader::next() {
+    for (;;) {
+        // One piece and the byte after it, for a line feed that completes a
+        // carriage return at the piece's last byte.
+        fill(kPiece + 1);
+        const std::size_t avail = end_ - begin_;
+        if (avail == 0) return std::nullopt;
+        const std::size_t n = std::min(avail, kPiece);
+        const char* p = reinterpret_cast<const char*>(buf_.data() + begin_);
+
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', n));
+        const std::size_t before_lf = lf != nullptr ? static_cast<std::size_t>(lf - p) : n;
+        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', before_lf));
+        const std::size_t len = cr != nullptr ? static_cast<std::size_t>(cr - p) : before_lf;
+
+        const std::uint64_t line = line_ends_ + 1;
+        std::size_t consumed = len;
+        if (len < n) {  // a line end lies in the piece
+            consumed = len + 1;
+            if (p[len] == '\r' && len + 1 < avail && p[len + 1] == '\n') ++consumed;
+            ++line_ends_;
+        }
+        begin_ += consumed;
+        if (len > 0 && p[0] == '*') continue;
+        line_number_ = line;
+        return std::string_view(p, len);
+    }
+}
+
+std::optional<std::uint32_t> read_number(std::string_view line, int max_digits) {
+    std::size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || (line[i] >= '\t' && line[i] <= '\r'))) ++i;
+    bool negative = false;
+    int limit = max_digits;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+        negative = line[i] == '-';
+        ++i;
+        --limit;
+    }
+    bool prefix = false;
+    if (i + 1 < line.size() && line[i] == '0' && (line[i + 1] == 'x' || line[i + 1] == 'X')) {
+        i += 2;
+        prefix = true;
+    }
+    std::uint32_t value = 0;
+    int digits = 0;
+    for (; digits < limit && i < line.size(); ++digits, ++i) {
+        const char c = line[i];
+        std::uint32_t d;
+        if (c >= '0' && c <= '9')
+            d = static_cast<std::uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            d = static_cast<std::uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            d = static_cast<std::uint32_t>(c - 'A' + 10);
+        else
+            break;
+        value = (value << 4) | d;
+    }
+    // "0x" with no digit after it is the number 0 written by its first digit.
+    if (digits == 0 && !prefix) return std::nullopt;
+    return negative ? 0u - value : value;
+}
+
+}  // namespace vid::script
