@@ -1,8 +1,18 @@
 #include "cli/commands.h"
+#include "fl3/fl3.h"
 
 namespace vid::cli {
 
-int extract_fl3(ConsoleUi&, Args) { return not_built("extract-fl3"); }
-int encode_fl3(ConsoleUi&, Args) { return not_built("encode-fl3"); }
+int extract_fl3(ConsoleUi& ui, Args args) {
+    if (args.size() != 1) return usage_error("extract-fl3 takes one ARCHIVE");
+    return fl3::extract(ui, args[0]) ? 0 : 1;
+}
+
+int encode_fl3(ConsoleUi& ui, Args args) {
+    if (args.size() != 2) return usage_error("encode-fl3 takes an INDEX and an ARCHIVE");
+    auto index = fl3::load_index(ui, args[0]);
+    if (!index) return 1;
+    return fl3::compact(ui, *index, args[1]) ? 0 : 1;
+}
 
 }  // namespace vid::cli
