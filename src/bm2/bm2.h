@@ -1,0 +1,79 @@
+// BM2 images: LZSS-compressed bitmaps, and the alpha variant of the game.
+//
+// A BM2 file is a 16-byte header (8 bytes the decoder does not need, the
+// packed size and the unpacked size, both signed 32-bit little-endian)
+// followed by the packed data. The decoded data are either a complete
+// Windows bitmap file, written out unchanged, or an alpha picture that
+// begins with "BM2A", written as a 32-bit or an 8-bit bitmap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "core/bytes.h"
+#include "core/ui.h"
+
+namespace vid::bm2 {
+
+inline constexpr std::size_t kHeaderSize = 16;
+inline constexpr std::size_t kWindowSize = 4096;
+inline constexpr std::size_t kWindowStart = kWindowSize - 18;  // first write position in the window
+inline constexpr std::size_t kMaxMatch = 18;
+
+// The most bytes that `packed_size` bytes of LZSS data can decode to: at
+// best a flag byte and eight matches of 18 bytes, 144 bytes from 17.
+constexpr std::uint64_t max_unpacked(std::uint64_t packed_size) {
+    return packed_size / 17 * 144 + (packed_size % 17) / 2 * kMaxMatch;
+}
+
+// Decompresses `packed` into `out`, with the window of 4096 bytes that
+// starts all zero and is first written at 4078. Stops at the end of the
+// packed data or when `out` is full, whichever comes first; returns the
+// number of bytes written to the front of `out` (the rest is untouched).
+std::size_t lzss_decode(ByteView packed, std::span<std::uint8_t> out);
+
+// The fields of an alpha picture's header that the decoder uses. Bytes
+// that the decoded data do not hold read as zero.
+struct AlphaHeader {
+    std::uint16_t bit_count = 0;
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+};
+
+bool is_alpha(ByteView decoded);
+AlphaHeader alpha_header(ByteView decoded);
+
+enum class AlphaResult {
+    written,         // the bitmap is complete
+    missing_pixels,  // written, but the data held fewer pixels than the size needs: the rest are zero
+    bad_bit_count,   // neither 8 nor 24 bits: nothing written
+    too_large,       // the bitmap would not fit the 32-bit sizes of a bitmap file: nothing written
+    write_failed,    // `emit` refused a piece
+};
+
+struct AlphaOutcome {
+    AlphaResult result = AlphaResult::written;
+    AlphaHeader header;
+    std::uint64_t pixels_needed = 0;  // width x height
+    std::uint64_t pixels_held = 0;    // pixels the decoded data hold, up to pixels_needed
+};
+
+// Receives the bitmap file in pieces, in order; false stops the writer.
+using Emit = std::function<bool(ByteView)>;
+
+// Writes the bitmap file of an alpha picture (`decoded` begins with
+// "BM2A"): 24 bits as a 32-bit bitmap, 8 bits as an 8-bit bitmap whose row
+// fill bytes are the first bytes of the decoded data. The headers always
+// agree with what is written.
+AlphaOutcome write_alpha(ByteView decoded, const Emit& emit);
+
+// Converts one BM2 file into a bitmap file beside it: the path with its
+// last character replaced by "P". Reports progress and problems through
+// `ui`; true when the file was decoded completely (the 8-bit alpha warning
+// included).
+bool decode_file(Ui& ui, const std::string& path);
+
+}  // namespace vid::bm2

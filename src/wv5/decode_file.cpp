@@ -1,0 +1,108 @@
+// Decode WV5: one WV5 file to one WAV file beside it.
+//
+// The WAV headers are written first with the sizes that the WV5 header
+// promises; when the runs give a different number of sample bytes (a file
+// that ends early, or a frame count that does not match its runs), the
+// RIFF and data sizes are rewritten afterwards, so the WAV file always
+// describes exactly the samples it holds.
+#include <string>
+
+#include "core/text.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "wv5/wv5.h"
+
+namespace vid::wv5 {
+
+namespace {
+
+using platform::File;
+using platform::OpenMode;
+
+class FileSource : public Source {
+public:
+    explicit FileSource(File& f) : f_(f) {}
+    std::size_t read(std::span<std::uint8_t> out) override { return f_.read(out); }
+
+private:
+    File& f_;
+};
+
+class FileSink : public Sink {
+public:
+    explicit FileSink(File& f) : f_(f) {}
+    bool write(ByteView bytes) override { return f_.write(bytes); }
+
+private:
+    File& f_;
+};
+
+bool put_u32_at(File& f, std::uint64_t pos, std::uint32_t v) {
+    std::uint8_t b[4];
+    store_u32(b, v);
+    return f.seek(pos) && f.write(b);
+}
+
+}  // namespace
+
+bool decode_file(Ui& ui, const std::string& path) {
+    if (!platform::fits(path)) {
+        ui.alert(platform::too_long_message(path));
+        return false;
+    }
+    ui.status(format("Decoding %s", {path}), Draw::now);
+    auto in = File::open(path, OpenMode::read_existing);
+    if (!in) {
+        ui.alert(format("%s not found", {path}));
+        return false;
+    }
+    const std::string out_name = platform::replace_tail(path, 2, "AV").value_or(path);
+    auto out = File::open(out_name, OpenMode::create_always);
+    if (!out) {
+        ui.alert(format("Can't create %s", {out_name}));
+        return false;
+    }
+    auto cant_write = [&] {
+        ui.alert(format("Can't write %s", {out_name}));
+        return false;
+    };
+
+    std::uint8_t head[kHeaderSize];
+    const auto header = parse_header(ByteView(head, in->read_full(head)));
+    if (!header) {
+        // No WAV file at all rather than one without its headers.
+        out->close();
+        platform::remove_file(out_name);
+        ui.alert(format("%s is not a WV5 sound: it ends inside its 18-byte header", {path}));
+        return false;
+    }
+    const std::uint32_t promised = header->promised_data_size();
+    if (!out->write(wav_header(*header, promised))) return cant_write();
+
+    FileSource source(*in);
+    FileSink sink(*out);
+    const Outcome r = decode_runs(*header, source, sink);
+    if (r.stop == Stop::write_failed) return cant_write();
+    if (r.bytes != promised) {
+        // r.bytes is at most kMaxDataSize, so both sizes fit 32 bits.
+        const auto data_size = static_cast<std::uint32_t>(r.bytes);
+        if (!put_u32_at(*out, 4, data_size + 38) || !put_u32_at(*out, 42, data_size)) return cant_write();
+    }
+    if (!out->close()) return cant_write();
+
+    switch (r.stop) {
+        case Stop::done: return true;
+        case Stop::input_ended:
+            ui.alert(format("%s ends early: %s of its %s runs decoded; the WAV file holds the samples decoded so far",
+                            {path, std::to_string(r.runs_done), std::to_string(header->runs)}));
+            return false;
+        case Stop::too_long:
+            ui.alert(format("%s is too long for a WAV file: decoding stopped after %s of its %s runs",
+                            {path, std::to_string(r.runs_done), std::to_string(header->runs)}));
+            return false;
+        case Stop::write_failed: break;
+    }
+    return cant_write();
+}
+
+}  // namespace vid::wv5

@@ -1,0 +1,241 @@
+// The WV5 run decoder and the WAV headers.
+//
+// The decoder keeps the current value of each channel (16 bits, both 0 at
+// the start) and, for two channels, which channel the next code updates;
+// that alternation carries over from one run to the next. Input and output
+// go through buffers of 64 KiB, so the sound streams through in bounded
+// memory whatever its length.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "wv5/wv5.h"
+
+namespace vid::wv5 {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 65536;
+
+constexpr std::array<std::uint16_t, 256> make_steps() {
+    std::array<std::uint16_t, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) t[c] = step_of(static_cast<std::uint8_t>(c));
+    return t;
+}
+constexpr std::array<std::uint16_t, 256> kStepOfCode = make_steps();
+
+inline void put_sample(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// Pulls the runs from the source in large reads.
+class Reader {
+public:
+    explicit Reader(Source& src) : src_(src), buf_(kBufferSize) {}
+
+    // Makes up to `n` bytes (n <= the buffer size) available at data();
+    // returns how many are, fewer only at the end of the data.
+    std::size_t want(std::size_t n) {
+        if (end_ - pos_ >= n) return n;
+        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+        while (end_ < n && !ended_) {
+            const std::size_t got = src_.read(std::span<std::uint8_t>(buf_.data() + end_, buf_.size() - end_));
+            if (got == 0) ended_ = true;
+            end_ += std::min(got, buf_.size() - end_);
+        }
+        return std::min(n, end_);
+    }
+    const std::uint8_t* data() const { return buf_.data() + pos_; }
+    void consume(std::size_t n) { pos_ += n; }
+
+private:
+    Source& src_;
+    std::vector<std::uint8_t> buf_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool ended_ = false;
+};
+
+// Turns codes into samples and pushes them to the sink in large writes.
+class Synth {
+public:
+    Synth(Sink& sink, bool two_channels) : sink_(sink), two_(two_channels), buf_(kBufferSize) {}
+
+    // One sample per code.
+    bool codes(const std::uint8_t* c, std::size_t n) {
+        while (n > 0) {
+            if (!make_room()) return false;
+            const std::size_t k = std::min(n, (buf_.size() - used_) / 2);
+            std::uint8_t* p = buf_.data() + used_;
+            if (two_) {
+                for (std::size_t j = 0; j < k; ++j) {
+                    std::uint16_t& v = value_[next_];
+                    v = static_cast<std::uint16_t>(v + kStepOfCode[c[j]]);
+                    put_sample(p + 2 * j, v);
+                    next_ ^= 1u;
+                }
+            } else {
+                std::uint16_t v = value_[0];
+                for (std::size_t j = 0; j < k; ++j) {
+                    v = static_cast<std::uint16_t>(v + kStepOfCode[c[j]]);
+                    put_sample(p + 2 * j, v);
+                }
+                value_[0] = v;
+            }
+            used_ += 2 * k;
+            c += k;
+            n -= k;
+        }
+        return true;
+    }
+
+    // The same code `n` times.
+    bool repeat(std::uint8_t code, std::size_t n) {
+        const std::uint16_t step = kStepOfCode[code];
+        while (n > 0) {
+            if (!make_room()) return false;
+            const std::size_t k = std::min(n, (buf_.size() - used_) / 2);
+            std::uint8_t* p = buf_.data() + used_;
+            if (two_) {
+                for (std::size_t j = 0; j < k; ++j) {
+                    std::uint16_t& v = value_[next_];
+                    v = static_cast<std::uint16_t>(v + step);
+                    put_sample(p + 2 * j, v);
+                    next_ ^= 1u;
+                }
+            } else {
+                std::uint16_t v = value_[0];
+                for (std::size_t j = 0; j < k; ++j) {
+                    v = static_cast<std::uint16_t>(v + step);
+                    put_sample(p + 2 * j, v);
+                }
+                value_[0] = v;
+            }
+            used_ += 2 * k;
+            n -= k;
+        }
+        return true;
+    }
+
+    bool flush() {
+        if (used_ > 0) {
+            if (!sink_.write(ByteView(buf_.data(), used_))) return false;
+            written_ += used_;
+            used_ = 0;
+        }
+        return true;
+    }
+    std::uint64_t written() const { return written_; }
+
+private:
+    // Flushes the buffer when not even one more sample fits.
+    bool make_room() { return buf_.size() - used_ >= 2 || flush(); }
+
+    Sink& sink_;
+    bool two_;
+    std::vector<std::uint8_t> buf_;
+    std::size_t used_ = 0;
+    std::uint64_t written_ = 0;
+    std::uint16_t value_[2] = {0, 0};
+    unsigned next_ = 0;  // the channel of the next sample, for two channels
+};
+
+}  // namespace
+
+std::optional<Header> parse_header(ByteView data) {
+    if (data.size() < kHeaderSize) return std::nullopt;
+    Header h;
+    h.channels = load_u16(data.data() + 4);
+    h.rate = load_u32(data.data() + 6);
+    h.frames = load_u32(data.data() + 10);
+    h.runs = static_cast<std::int32_t>(load_u32(data.data() + 14));
+    return h;
+}
+
+std::array<std::uint8_t, kWavHeaderSize> wav_header(const Header& h, std::uint32_t data_size) {
+    std::array<std::uint8_t, kWavHeaderSize> b{};
+    std::uint8_t* p = b.data();
+    std::memcpy(p, "RIFF", 4);
+    store_u32(p + 4, data_size + 38);
+    std::memcpy(p + 8, "WAVEfmt ", 8);
+    store_u32(p + 16, 18);
+    store_u16(p + 20, 1);
+    store_u16(p + 22, h.wav_channels());
+    store_u32(p + 24, h.rate);
+    store_u32(p + 28, h.block_align() * h.rate);
+    store_u16(p + 32, h.block_align());
+    store_u16(p + 34, 16);
+    store_u16(p + 36, 0);
+    std::memcpy(p + 38, "data", 4);
+    store_u32(p + 42, data_size);
+    return b;
+}
+
+Outcome decode_runs(const Header& h, Source& in, Sink& out, std::uint64_t max_bytes) {
+    Reader r(in);
+    Synth synth(out, h.two_channels());
+    Outcome result;
+    std::uint64_t planned = 0;  // sample bytes of the runs begun so far
+
+    auto finish = [&](Stop stop) {
+        if (!synth.flush() && stop != Stop::write_failed) stop = Stop::write_failed;
+        result.stop = stop;
+        result.bytes = synth.written();
+        return result;
+    };
+    // Refuses a run of `n` samples that would take the data past max_bytes.
+    auto fits = [&](std::size_t n) {
+        if (planned + 2 * static_cast<std::uint64_t>(n) > max_bytes) return false;
+        planned += 2 * static_cast<std::uint64_t>(n);
+        return true;
+    };
+
+    for (std::int64_t run = 0; run < h.runs; ++run) {
+        if (r.want(1) < 1) return finish(Stop::input_ended);
+        const std::uint8_t kind = r.data()[0];
+        bool ok = true;
+        switch (kind) {
+            case 0:
+            case 1: {
+                std::size_t head = 1;
+                std::size_t n = 256;
+                if (kind == 0) {
+                    if (r.want(2) < 2) return finish(Stop::input_ended);
+                    head = 2;
+                    n = r.data()[1];
+                }
+                if (!fits(n)) return finish(Stop::too_long);
+                const std::size_t have = r.want(head + n) - head;
+                ok = synth.codes(r.data() + head, have);
+                r.consume(head + have);
+                if (ok && have < n) return finish(Stop::input_ended);
+                break;
+            }
+            case 3: {
+                if (r.want(4) < 4) return finish(Stop::input_ended);
+                const std::size_t n = load_u16(r.data() + 1);
+                const std::uint8_t code = r.data()[3];
+                if (!fits(n)) return finish(Stop::too_long);
+                r.consume(4);
+                ok = synth.repeat(code, n);
+                break;
+            }
+            default: {
+                if (r.want(2) < 2) return finish(Stop::input_ended);
+                const std::uint8_t code = r.data()[1];
+                if (!fits(kind)) return finish(Stop::too_long);
+                r.consume(2);
+                ok = synth.repeat(code, kind);
+                break;
+            }
+        }
+        if (!ok) return finish(Stop::write_failed);
+        ++result.runs_done;
+    }
+    return finish(Stop::done);
+}
+
+}  // namespace vid::wv5
