@@ -57,7 +57,7 @@ fi
 
 stage "Windows build (MinGW-w64) and GUI tests under Wine"
 if cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2; then
-    bash tests/gui/run_gui_tests.sh build/mingw | tee "$logs/gui.log"
+    bash tests/gui/run_gui_tests.sh build/mingw build/native | tee "$logs/gui.log"
     p=$(sed -n 's/^gui: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$logs/gui.log")
     f=$(sed -n 's/^gui: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$logs/gui.log")
     total_pass=$((total_pass + ${p:-0}))

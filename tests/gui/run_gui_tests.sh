@@ -4,13 +4,16 @@
 # stops exactly what it started: the wineserver of that prefix (and with it
 # every Wine process of the prefix) and the X server, by its process id.
 #
-#   run_gui_tests.sh BUILD_DIR [SCENARIO]
+#   run_gui_tests.sh MINGW_BUILD NATIVE_BUILD [SCENARIO]
 #
-# BUILD_DIR is the MinGW build folder (Vidodide.exe, tests/gui/vdriver.exe).
-# Screenshots (PNG) of the scenarios land in BUILD_DIR/screenshots.
+# MINGW_BUILD is the MinGW build folder (Vidodide.exe, tests/gui/vdriver.exe);
+# NATIVE_BUILD the Linux one, whose sample generator makes the inputs and
+# whose command line (tested on its own against hand-made bytes) makes the
+# reference outputs. Screenshots (PNG) land in MINGW_BUILD/screenshots.
 set -u
 build=$(cd "$1" && pwd)
-scenario=${2:-all}
+native=$(cd "$2" && pwd)
+scenario=${3:-all}
 exe=$build/Vidodide.exe
 driver=$build/tests/gui/vdriver.exe
 shots=$build/screenshots
@@ -48,6 +51,7 @@ wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/
 wineserver -w
 
 mkdir -p "$tmp/work" "$shots"
+bash "$(dirname "$0")/prepare_inputs.sh" "$native" "$tmp/work" || { echo "could not prepare the inputs" >&2; exit 1; }
 rm -f "$shots"/*.bmp "$shots"/*.png
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 timeout 600 wine "$driver" "$scenario" "$(winpath "$exe")" "$(winpath "$tmp/work")" "$(winpath "$shots")" \

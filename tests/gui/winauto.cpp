@@ -233,3 +233,186 @@ bool save_bmp(HWND window, const std::string& path) {
 }
 
 }  // namespace gui
+
+#include <algorithm>
+
+namespace gui {
+
+void menu_command(HWND main, char mnemonic, int downs) {
+    focus(main);
+    press_with({VK_MENU}, static_cast<WORD>(mnemonic));
+    settle(250);
+    for (int i = 0; i < downs; ++i) press(VK_DOWN);
+    press(VK_RETURN);
+}
+
+bool choose_file(const char* title, const std::string& name) {
+    HWND dlg = wait_dialog(title);
+    if (!dlg) return false;
+    focus(dlg);
+    settle(300);
+    type_text(name);
+    press(VK_RETURN);
+    return true;
+}
+
+bool cancel_dialog(const char* title) {
+    HWND dlg = wait_dialog(title);
+    if (!dlg) return false;
+    focus(dlg);
+    settle(300);
+    press(VK_ESCAPE);
+    return wait_gone(dlg);
+}
+
+std::string message_text(HWND box) {
+    HWND text = GetDlgItem(box, 0xFFFF);
+    if (!text) {
+        for (HWND c : children(box))
+            if (class_name(c) == "Static" && !window_text(c).empty()) text = c;
+    }
+    return text ? window_text(text) : std::string();
+}
+
+std::string take_message_box(const char* title, DWORD ms) {
+    HWND box = wait_dialog(title, ms);
+    if (!box) return {};
+    settle(200);
+    std::string text = message_text(box);
+    focus(box);
+    press(VK_RETURN);
+    wait_gone(box);
+    return text;
+}
+
+bool read_all(const std::string& path, std::string& out) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.clear();
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    std::fclose(f);
+    return true;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    std::string x, y;
+    return read_all(a, x) && read_all(b, y) && x == y;
+}
+
+bool file_exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> list_folder(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string n = fd.cFileName;
+        if (n != "." && n != "..") names.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+FileLock::FileLock(const std::string& path)
+    : h_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+
+FileLock::~FileLock() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+}
+
+}  // namespace gui
+
+#include <commctrl.h>
+
+namespace gui {
+
+void click(HWND window, int x, int y) {
+    RECT r;
+    GetWindowRect(window, &r);
+    int px = x < 0 ? (r.left + r.right) / 2 : r.left + x;
+    int py = y < 0 ? (r.top + r.bottom) / 2 : r.top + y;
+    SetCursorPos(px, py);
+    Sleep(50);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(200);
+}
+
+std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet) {
+    std::vector<std::string> texts;
+    for (;;) {
+        HWND box = wait_dialog(title, quiet);
+        if (!box || !IsWindowVisible(box)) return texts;
+        texts.push_back(take_message_box(title, 100));
+    }
+}
+
+std::vector<std::string> read_tree(HWND tree) {
+    std::vector<std::string> out;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return out;
+    const SIZE_T text_size = 1024;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(TVITEMA) + text_size, MEM_COMMIT, PAGE_READWRITE));
+    auto text_of = [&](HTREEITEM item) {
+        TVITEMA tv = {};
+        tv.mask = TVIF_TEXT;
+        tv.hItem = item;
+        tv.pszText = remote + sizeof(TVITEMA);
+        tv.cchTextMax = static_cast<int>(text_size);
+        WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr);
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote));
+        char buf[1024] = {};
+        ReadProcessMemory(process, remote + sizeof(TVITEMA), buf, sizeof buf - 1, nullptr);
+        return std::string(buf);
+    };
+    auto next = [&](HTREEITEM item, WPARAM how) {
+        return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+    };
+    for (HTREEITEM top = next(nullptr, TVGN_ROOT); top; top = next(top, TVGN_NEXT)) {
+        out.push_back(text_of(top));
+        for (HTREEITEM c = next(top, TVGN_CHILD); c; c = next(c, TVGN_NEXT)) out.push_back("  " + text_of(c));
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return out;
+}
+
+std::vector<std::string> names_with(const std::string& folder, const std::string& suffix) {
+    std::vector<std::string> out;
+    for (const auto& n : list_folder(folder))
+        if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+            out.push_back(n);
+    return out;
+}
+
+std::string quoted(const std::vector<std::string>& names) {
+    std::string s;
+    for (const auto& n : names) s += (s.empty() ? "\"" : " \"") + n + "\"";
+    return s;
+}
+
+std::vector<std::string> read_lines(const std::string& path) {
+    std::string all;
+    std::vector<std::string> lines;
+    if (!read_all(path, all)) return lines;
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        lines.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace gui

@@ -67,3 +67,55 @@ bool status_shows(HWND window, const std::string& text, DWORD ms = 3000);
 bool save_bmp(HWND window, const std::string& path);
 
 }  // namespace gui
+
+namespace gui {
+
+// Opens a menu popup with Alt+`mnemonic`, moves down `downs` items and
+// chooses the highlighted one with Enter.
+void menu_command(HWND main, char mnemonic, int downs);
+// Waits for the open-file dialog titled `title`, types `name` into its
+// file-name box and presses Enter. False when no such dialog appeared.
+bool choose_file(const char* title, const std::string& name);
+// Waits for the open-file dialog titled `title` and cancels it with Esc.
+bool cancel_dialog(const char* title);
+// Waits for a message box titled `title`, returns its text and closes it
+// with Enter; "" when none appeared.
+std::string take_message_box(const char* title, DWORD ms = 5000);
+// The text of a message box's message.
+std::string message_text(HWND box);
+
+// Files (Windows paths).
+bool read_all(const std::string& path, std::string& out);
+bool same_file(const std::string& a, const std::string& b);
+bool file_exists(const std::string& path);
+std::vector<std::string> list_folder(const std::string& folder);  // names, sorted
+// Holds a file open without sharing, as another program might.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path);
+    ~FileLock();
+    bool held() const { return h_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace gui
+
+namespace gui {
+
+// A left click in the middle of `window` (or at `x`, `y` in it).
+void click(HWND window, int x = -1, int y = -1);
+// Alerts shown one after the other (each closed with Enter) until none comes
+// within `quiet` milliseconds.
+std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet = 1500);
+// The nodes of a tree view of another process, depth first: a level-1 node's
+// text, its children's texts indented by two spaces.
+std::vector<std::string> read_tree(HWND tree);
+// Names in `folder` ending with `suffix`, sorted.
+std::vector<std::string> names_with(const std::string& folder, const std::string& suffix);
+// `"a" "b" "c"`, as typed into the file-name box to choose several files.
+std::string quoted(const std::vector<std::string>& names);
+std::vector<std::string> read_lines(const std::string& path);
+
+}  // namespace gui

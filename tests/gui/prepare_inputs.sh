@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Lays out the inputs of the GUI scenarios in WORK: WORK/gui for the program
+# under test, WORK/ref with the same files converted by the command line.
+#
+#   prepare_inputs.sh NATIVE_BUILD WORK
+set -eu
+native=$1
+work=$2
+cli=$native/vidodide
+mkdir -p "$work/samples" "$work/gui" "$work/ref"
+"$native/vidodide-samples" "$work/samples" >/dev/null
+cp "$work/samples/data.fl3" "$work/gui/"
+cp "$work/samples/data.fl3" "$work/ref/"
+(cd "$work/ref" && "$cli" extract-fl3 data.fl3 >/dev/null)
+members=$work/ref/data_fl3
+
+# One folder per batch command, the same files in gui/ and ref/.
+for kind in bm2 wv5 ab; do
+    mkdir -p "$work/gui/$kind" "$work/ref/$kind"
+    for f in "$members"/*."$kind"; do
+        [ -e "$f" ] || continue
+        cp "$f" "$work/gui/$kind/"
+        cp "$f" "$work/ref/$kind/"
+    done
+done
+# Decode WV5's small selection buffer: names long enough that the quoted list
+# of all of them needs more than 260 bytes.
+mkdir -p "$work/gui/wv5many" "$work/ref/wv5many"
+first_wv5=$(ls "$members"/*.wv5 | head -1)
+for i in 01 02 03 04 05 06 07 08 09 10; do
+    cp "$first_wv5" "$work/gui/wv5many/a_sound_with_a_rather_long_name_$i.wv5"
+    cp "$first_wv5" "$work/ref/wv5many/a_sound_with_a_rather_long_name_$i.wv5"
+done
+(cd "$work/ref/bm2" && "$cli" decode-bm2 *.bm2 >/dev/null 2>&1) || true
+(cd "$work/ref/wv5" && "$cli" decode-wv5 *.wv5 >/dev/null 2>&1) || true
+(cd "$work/ref/wv5many" && "$cli" decode-wv5 *.wv5 >/dev/null 2>&1) || true
+# Listings and the listing view of each script, then the listings as the
+# GUI's Encode AB inputs (in a folder of their own, without AB files).
+(cd "$work/ref/ab" && for f in *.ab; do "$cli" decode-ab --tree "$f" 2>/dev/null | sed 1d | head -n -2 >"${f%.ab}.tree" || true; done)
+mkdir -p "$work/gui/abenc" "$work/ref/abenc"
+cp "$work/ref/ab/"*.txt "$work/gui/abenc/"
+cp "$work/ref/ab/"*.txt "$work/ref/abenc/"
+(cd "$work/ref/abenc" && "$cli" encode-ab *.txt >/dev/null 2>&1) || true
