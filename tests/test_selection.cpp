@@ -44,5 +44,22 @@ TEST(Selection, SplitsCapturedQuotedNames) {
     for (const auto& c : cases) EXPECT_EQ(split_quoted_names(c.text), c.names) << c.text;
 }
 
+TEST(Selection, BufferTooSmallNamesTheNeededSize) {
+    std::vector<char> buf(260, '\0');
+    buf[0] = 0x2C;  // 300, little-endian
+    buf[1] = 0x01;
+    EXPECT_EQ(buffer_too_small_text(buf), "FNERR_BUFFERTOOSMALL, need 300 bytes, allocated: 260");
+}
+
+TEST(Selection, CapturedSelectionReplacesACutAnswer) {
+    // Folder of 9 bytes; two names of 20: 9 + 1 + 2 * 21 + 1 = 53 bytes.
+    const CapturedSelection two{"\"aaaaaaaaaaaaaaaa.wv5\" \"bbbbbbbbbbbbbbbb.wv5\"", "C:\\sounds"};
+    EXPECT_FALSE(capture_exceeds(two, 53));
+    EXPECT_TRUE(capture_exceeds(two, 52));
+    EXPECT_FALSE(capture_exceeds({"\"one.wv5\"", "C:\\x"}, 5)) << "one file is never cut into a list";
+    EXPECT_EQ(captured_paths(two),
+              (std::vector<std::string>{"C:\\sounds\\aaaaaaaaaaaaaaaa.wv5", "C:\\sounds\\bbbbbbbbbbbbbbbb.wv5"}));
+}
+
 }  // namespace
 }  // namespace vid

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "core/bytes.h"
+#include "core/text.h"
+
 namespace vid {
 
 namespace {
@@ -60,6 +63,27 @@ std::vector<std::string> split_quoted_names(std::string_view text) {
     }
     if (!current.empty()) names.push_back(std::move(current));
     return names;
+}
+
+std::string buffer_too_small_text(std::span<const char> buffer) {
+    unsigned need = 0;
+    if (buffer.size() >= 2) need = load_u16(reinterpret_cast<const std::uint8_t*>(buffer.data()));
+    return format("FNERR_BUFFERTOOSMALL, need %d bytes, allocated: %d",
+                  {std::to_string(need), std::to_string(buffer.size())});
+}
+
+std::vector<std::string> captured_paths(const CapturedSelection& capture) {
+    std::vector<std::string> paths;
+    for (const std::string& name : split_quoted_names(capture.names)) paths.push_back(capture.folder + "\\" + name);
+    return paths;
+}
+
+bool capture_exceeds(const CapturedSelection& capture, std::size_t buffer_size) {
+    const auto names = split_quoted_names(capture.names);
+    if (names.size() < 2) return false;
+    std::size_t need = capture.folder.size() + 2;
+    for (const auto& n : names) need += n.size() + 1;
+    return need > buffer_size;
 }
 
 }  // namespace vid

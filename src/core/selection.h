@@ -28,4 +28,25 @@ Selection walk_selection(std::span<const char> buffer);
 // single name and is taken whole. The list ends at the first empty name.
 std::vector<std::string> split_quoted_names(std::string_view text);
 
+// The status text when the dialog's answer did not fit the selection
+// buffer: the size the dialog left in the buffer's first two bytes and the
+// size of the buffer.
+std::string buffer_too_small_text(std::span<const char> buffer);
+
+// What a selection hook copied from the dialog while the selection changed:
+// the file-name box's text (quoted names) and the folder.
+struct CapturedSelection {
+    std::string names;
+    std::string folder;
+};
+
+// The captured names joined to the captured folder with one backslash.
+std::vector<std::string> captured_paths(const CapturedSelection& capture);
+
+// True when the dialog's answer for the captured selection of several files
+// needs more than `buffer_size` bytes: the folder, each name, each with its
+// terminating zero, and the final zero. Some dialogs then cut the list to
+// the buffer and report success; the captured copy is the complete one.
+bool capture_exceeds(const CapturedSelection& capture, std::size_t buffer_size);
+
 }  // namespace vid

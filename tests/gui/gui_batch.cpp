@@ -92,10 +92,11 @@ void decode_wv5(const Env& env) {
         HWND list = nullptr;
         for (HWND c : children(dlg))
             if (class_name(c) == "SysListView32") list = c;
-        if (list) click(list, 40, 30);
-        press_with({VK_CONTROL}, 'A');
+        if (list) click(list, 40, 10);
+        press(VK_HOME);
+        press_with({VK_SHIFT}, VK_END);
         settle(500);
-        click(GetDlgItem(dlg, IDOK));
+        press_with({VK_MENU}, 'O');  // "&Open"
     }
     drain_message_boxes("Alert");
     GUI_CHECK(status_shows(w, "Decoding OK", 10000), "the long selection ends with 'Decoding OK'");
@@ -105,29 +106,6 @@ void decode_wv5(const Env& env) {
         all = all && same_file(many + "\\" + out, env.work + "\\ref\\wv5many\\" + out);
     }
     GUI_CHECK(all, "every file of the long selection is converted");
-}
-
-void decode_wv5_too_long(const Env& env) {
-    // The same long list typed into the name box: the selection never
-    // changed, so nothing was captured and the status line says so.
-    const std::string many = env.work + "\\gui\\wv5many";
-    const auto long_names = names_with(many, ".wv5");
-    App app(env.exe, many);
-    HWND w = app.main();
-    if (!w || long_names.empty()) return;
-    for (const auto& n : long_names) DeleteFileA((many + "\\" + replace_tail(n, 2, "AV")).c_str());
-    menu_command(w, 'D', kDecodeWv5);
-    choose_file("Select WV5 files to decode", quoted(long_names));
-    settle(1000);
-    bool shown = false;
-    std::string seen;
-    for (int need = 261; need < 1200 && !shown; ++need) {
-        std::string text =
-            "FNERR_BUFFERTOOSMALL, need " + std::to_string(need) + " bytes, allocated: 260";
-        if (status_shows(w, text, 0)) shown = true, seen = text;
-    }
-    report().check(shown, "a list typed past 260 bytes: 'FNERR_BUFFERTOOSMALL, need N bytes, allocated: 260'", seen);
-    GUI_CHECK(names_with(many, ".wAV").empty(), "and nothing is converted");
 }
 
 void decode_ab(const Env& env) {
@@ -225,7 +203,6 @@ void encode_ab(const Env& env) {
 
 Register bm2_scenario("bm2", decode_bm2);
 Register wv5_scenario("wv5", decode_wv5);
-Register wv5_long_scenario("wv5-too-long", decode_wv5_too_long);
 Register ab_scenario("ab-decode", decode_ab);
 Register abenc_scenario("ab-encode", encode_ab);
 

@@ -4,7 +4,7 @@
 #
 #   prepare_inputs.sh NATIVE_BUILD WORK
 set -eu
-native=$1
+native=$(cd "$1" && pwd)
 work=$2
 cli=$native/vidodide
 mkdir -p "$work/samples" "$work/gui" "$work/ref"

@@ -1,0 +1,166 @@
+// The four batch commands: several files chosen in one open-file dialog, one
+// per-file converter call each, in the dialog's order, then one final text.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "app/open_dialog.h"
+#include "app/scripting.h"
+#include "app/shell.h"
+#include "app/window_ui.h"
+#include "bm2/bm2.h"
+#include "core/batch.h"
+#include "core/selection.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "script/jobs.h"
+#include "wv5/wv5.h"
+
+namespace vid::app {
+
+namespace {
+
+using Converter = std::function<bool(WindowUi& ui, const std::string& path, bool single)>;
+
+struct BatchCommand {
+    const char* title;
+    const char* filter_text;
+    const char* pattern;
+    const char* default_ext;
+    const char* ok_text;
+    const char* verb;
+    Converter convert;
+    bool selection_hook;  // Decode WV5: 260-byte buffer and the selection hook
+};
+
+constexpr DWORD kSelectionBufferSize = 10240;
+constexpr DWORD kHookedBufferSize = 260;
+
+// What the selection hook captured while the Decode WV5 dialog was open.
+struct Capture : CapturedSelection {
+    bool active = false;
+};
+Capture g_capture;
+
+std::string dialog_string(HWND dialog, UINT message) {
+    char probe[4] = {};
+    LRESULT size = SendMessageA(dialog, message, 1, reinterpret_cast<LPARAM>(probe));
+    if (size <= 0) return {};
+    std::vector<char> buf(static_cast<std::size_t>(size) + 1, '\0');
+    SendMessageA(dialog, message, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buf.data()));
+    return std::string(buf.data());
+}
+
+UINT_PTR CALLBACK selection_hook(HWND hook_window, UINT message, WPARAM, LPARAM lparam) {
+    if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lparam)->code == CDN_SELCHANGE) {
+        HWND dialog = GetParent(hook_window);
+        g_capture.names = dialog_string(dialog, CDM_GETSPEC);
+        g_capture.folder = dialog_string(dialog, CDM_GETFOLDERPATH);
+        g_capture.active = true;
+    }
+    return 0;
+}
+
+void convert_all(WindowUi& ui, const BatchCommand& cmd, const std::vector<std::string>& paths, bool single,
+                 BatchTally& tally) {
+    for (const std::string& path : paths) {
+        if (!platform::fits(path)) {
+            ui.alert(platform::too_long_message(path));
+            tally.add(false);
+            continue;
+        }
+        tally.add(cmd.convert(ui, path, single));
+    }
+}
+
+void run_batch(HWND window, const BatchCommand& cmd) {
+    const std::string cwd = platform::current_directory();
+    const DWORD size = cmd.selection_hook ? kHookedBufferSize : kSelectionBufferSize;
+    std::vector<char> selection(size, '\0');
+    const std::string filter = filter_of(cmd.filter_text, cmd.pattern);
+
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = kOpenFileNameSize;
+    ofn.hwndOwner = window;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = selection.data();
+    ofn.nMaxFile = size;
+    ofn.lpstrInitialDir = cwd.c_str();
+    ofn.lpstrTitle = cmd.title;
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+    ofn.lpstrDefExt = cmd.default_ext;
+    if (cmd.selection_hook) {
+        ofn.Flags |= OFN_ENABLEHOOK;
+        ofn.lpfnHook = selection_hook;
+        g_capture = Capture{};
+    }
+
+    WindowUi ui(window);
+    BatchTally tally;
+    const BOOL chosen = GetOpenFileNameA(&ofn);
+    const Capture capture = std::move(g_capture);
+    g_capture = Capture{};
+    if (chosen && cmd.selection_hook && capture.active && capture_exceeds(capture, size)) {
+        // Some dialogs cut a selection to the buffer instead of failing: the
+        // hook's copy is the complete one.
+        const auto paths = captured_paths(capture);
+        convert_all(ui, cmd, paths, false, tally);
+    } else if (chosen) {
+        Selection s = walk_selection(selection);
+        convert_all(ui, cmd, s.paths, s.single, tally);
+    } else {
+        const DWORD error = CommDlgExtendedError();
+        const char* box = error == CDERR_STRUCTSIZE       ? "CDERR_STRUCTSIZE"
+                          : error == CDERR_INITIALIZATION ? "CDERR_INITIALIZATION"
+                          : error == CDERR_DIALOGFAILURE  ? "CDERR_DIALOGFAILURE"
+                                                          : nullptr;
+        if (box) {
+            message_box(window, box, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        if (error != FNERR_BUFFERTOOSMALL || !cmd.selection_hook) return;
+        if (!capture.active || capture.names.empty()) {
+            set_status(window, buffer_too_small_text(selection), false);
+            return;
+        }
+        // The selection did not fit the small buffer: take it from what the
+        // hook captured.
+        const auto paths = captured_paths(capture);
+        convert_all(ui, cmd, paths, paths.size() == 1, tally);
+    }
+    set_status(window, tally.final_text(cmd.ok_text, cmd.verb), false);
+}
+
+}  // namespace
+
+void decode_bm2(HWND window) {
+    run_batch(window, {"Select BM2 files to decode", "BM2 Files", "*.bm2", "bm2", "Decoding OK", "Decoding",
+                       [](WindowUi& ui, const std::string& path, bool) { return bm2::decode_file(ui, path); }, false});
+}
+
+void decode_wv5(HWND window) {
+    run_batch(window, {"Select WV5 files to decode", "WV5 Files", "*.wv5", "wv5", "Decoding OK", "Decoding",
+                       [](WindowUi& ui, const std::string& path, bool) { return wv5::decode_file(ui, path); }, true});
+}
+
+void decode_ab(HWND window) {
+    run_batch(window, {"Select AB files to decode", "AB Files", "*.ab", "ab", "Decoding OK", "Decoding",
+                       [](WindowUi& ui, const std::string& path, bool single) {
+                           return single ? run_scripting(ui, path, ScriptJob::decode) : script::decode_file(ui, path);
+                       },
+                       false});
+}
+
+void encode_ab(HWND window) {
+    run_batch(window, {"Select script files to decode", "Script Files", "*.txt", "txt", "Encoding OK", "Encoding",
+                       [](WindowUi& ui, const std::string& path, bool single) {
+                           return single ? run_scripting(ui, path, ScriptJob::encode) : script::encode_file(ui, path);
+                       },
+                       false});
+}
+
+}  // namespace vid::app

@@ -1,0 +1,31 @@
+// The system's open-file dialog as the commands use it.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace vid::app {
+
+// Size of the dialog description: the layout without the fields that later
+// system versions appended (76 bytes in the 32-bit layout; the 64-bit system
+// wants the same layout at its own size).
+inline constexpr DWORD kOpenFileNameSize =
+    static_cast<DWORD>(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(OPENFILENAMEA::lpTemplateName));
+#ifndef _WIN64
+static_assert(kOpenFileNameSize == 76);
+#endif
+
+// The filter list of one pair: text, zero, pattern, zero, and the empty
+// string that ends the list.
+std::string filter_of(const char* text, const char* pattern);
+
+// One file chosen in the dialog (260-character buffer, starting empty), or
+// nothing when the user cancelled or the dialog failed.
+std::optional<std::string> ask_one_file(HWND owner, const char* filter_text, const char* pattern, const char* title,
+                                        DWORD flags, const char* default_ext, const std::string& initial_dir);
+
+}  // namespace vid::app

@@ -1,0 +1,60 @@
+#include "app/scripting.h"
+
+#include "app/shell.h"
+#include "core/text.h"
+#include "platform/file.h"
+#include "resources/resource.h"
+#include "script/jobs.h"
+
+namespace vid::app {
+
+namespace {
+
+struct DialogRun {
+    WindowUi* ui;
+    const std::string* path;
+    ScriptJob job;
+    bool ok = false;
+};
+
+INT_PTR CALLBACK scripting_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            auto* run = reinterpret_cast<DialogRun*>(lparam);
+            run->ui->enter_dialog(dialog, nullptr);
+            if (!platform::File::open(*run->path, platform::OpenMode::read_existing)) {
+                run->ui->alert(format("%s not found", {*run->path}));
+                return FALSE;
+            }
+            HWND tree = GetDlgItem(dialog, IDC_TREE1);
+            SendMessageA(tree, CCM_SETUNICODEFORMAT, 1, 0);
+            run->ui->enter_dialog(dialog, tree);
+            run->ok = run->job == ScriptJob::decode ? script::decode_job(*run->ui, *run->path)
+                                                    : script::encode_job(*run->ui, *run->path);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+                EndDialog(dialog, LOWORD(wparam));
+                return TRUE;
+            }
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
+}  // namespace
+
+bool run_scripting(WindowUi& ui, const std::string& path, ScriptJob job) {
+    const bool decode = job == ScriptJob::decode;
+    ui.status(decode ? script::decode_progress_text(path) : script::encode_progress_text(path), Draw::now);
+    DialogRun run{&ui, &path, job};
+    INT_PTR result = DialogBoxParamA(shell().instance, MAKEINTRESOURCEA(IDD_SCRIPTING), ui.main(), scripting_proc,
+                                     reinterpret_cast<LPARAM>(&run));
+    ui.leave_dialog();
+    const bool ok = result != -1 && run.ok;
+    ui.status(decode ? script::decode_result_text(path, ok) : script::encode_result_text(path, ok), Draw::now);
+    return ok;
+}
+
+}  // namespace vid::app
