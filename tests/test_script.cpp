@@ -39,7 +39,7 @@ std::string listing_of(ByteView script, ScriptNotes* notes = nullptr) {
     ItemWriter writer(ui, &lines);
     const ScriptNotes n = decode_script(script, writer);
     if (notes) *notes = n;
-    return lines.pending();
+    return std::string(lines.pending());
 }
 
 // The bytes that a listing encodes to; nullopt when a line holds no number.

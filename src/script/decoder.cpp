@@ -36,8 +36,11 @@ std::string_view loss_text(Loss loss) {
 }  // namespace
 
 Loss check_value(std::string_view value) {
-    if (!value.empty() && value[0] == '*') return Loss::star;
-    if (value.find_first_of("\r\n") != std::string_view::npos) return Loss::line_break;
+    if (value.empty()) return Loss::none;
+    if (value[0] == '*') return Loss::star;
+    if (std::memchr(value.data(), '\n', value.size()) != nullptr ||
+        std::memchr(value.data(), '\r', value.size()) != nullptr)
+        return Loss::line_break;
     if (value.size() >= 254) return Loss::too_long;
     return Loss::none;
 }

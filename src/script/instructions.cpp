@@ -1,6 +1,5 @@
 #include "script/instructions.h"
 
-#include <algorithm>
 #include <initializer_list>
 
 namespace vid::script {
@@ -105,15 +104,24 @@ constexpr Instruction kTable[] = {
 };
 
 static_assert(std::size(kTable) == 62);
-static_assert(std::ranges::is_sorted(kTable, {}, &Instruction::opcode));
+
+// Row index + 1 of every opcode below 0x0800 (0: not in the table); 0x8000
+// is the last row.
+constexpr std::size_t kDirect = 0x0800;
+constexpr auto kIndex = [] {
+    std::array<std::uint8_t, kDirect> index{};
+    for (std::size_t i = 0; i + 1 < std::size(kTable); ++i) index[kTable[i].opcode] = static_cast<std::uint8_t>(i + 1);
+    return index;
+}();
+static_assert(kTable[std::size(kTable) - 1].opcode == 0x8000);
 
 }  // namespace
 
 std::span<const Instruction> instruction_table() { return kTable; }
 
 const Instruction* find_instruction(std::uint16_t opcode) {
-    const auto* it = std::ranges::lower_bound(kTable, opcode, {}, &Instruction::opcode);
-    return it != std::end(kTable) && it->opcode == opcode ? it : nullptr;
+    if (opcode < kDirect) return kIndex[opcode] != 0 ? &kTable[kIndex[opcode] - 1] : nullptr;
+    return opcode == 0x8000 ? &kTable[std::size(kTable) - 1] : nullptr;
 }
 
 }  // namespace vid::script

@@ -142,14 +142,25 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
         return false;
     }
 
+    // The bytes go to the new file through a buffer, a whole number of
+    // instructions at a time; a job that fails removes the file again.
+    constexpr std::size_t kFlushAt = 1 << 20;
     Bytes bytes;
     Encoded result;
+    bool written = true;
     const auto listing_size = listing->size();
     FileSource source(*listing);
     try {
+        bytes.reserve(kFlushAt + 4096);
         LineReader reader(source);
         ItemWriter writer(ui, nullptr);
-        result = encode_listing(reader, writer, bytes);
+        do {
+            result = encode_instruction(reader, writer, bytes);
+            if (bytes.size() >= kFlushAt || result.step != Encoded::instruction) {
+                written = ab->write(bytes) && written;
+                bytes.clear();
+            }
+        } while (result.step == Encoded::instruction);
     } catch (const std::bad_alloc&) {
         discard(*ab, *ab_path);
         ui.alert(kNoMemory);
@@ -167,7 +178,6 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
         ui.alert(format("can't read %s", {listing_path}));
         return false;
     }
-    const bool written = ab->write(bytes);
     if (!ab->close() || !written) {
         platform::remove_file(*ab_path);
         ui.alert(format("can't write %s", {*ab_path}));

@@ -1,7 +1,10 @@
 #include "script/listing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <limits>
+#include <new>
 
 #include "platform/file.h"
 
@@ -36,16 +39,57 @@ std::string node_text(std::string_view label, std::string_view value) {
     return text;
 }
 
-ListingBuffer::ListingBuffer(platform::File* file, std::size_t flush_at) : file_(file), flush_at_(flush_at) {
-    if (file_ != nullptr) text_.reserve(flush_at_ + 4096);
+ListingBuffer::ListingBuffer(platform::File* file, std::size_t capacity)
+    : file_(file), capacity_(file != nullptr ? std::max<std::size_t>(capacity, 4096) : 4096) {
+    buf_ = std::make_unique_for_overwrite<char[]>(capacity_);
+}
+
+char* ListingBuffer::room(std::size_t n) {
+    if (capacity_ - size_ >= n) return buf_.get() + size_;
+    if (file_ != nullptr) {
+        flush();
+        if (capacity_ >= n) return buf_.get();
+    }
+    // Grow: in memory for the whole listing, or for one item longer than the buffer.
+    const std::size_t need = size_ + n;
+    if (need < size_) throw std::bad_alloc();
+    std::size_t cap = capacity_;
+    while (cap < need) cap = cap > std::numeric_limits<std::size_t>::max() / 2 ? need : cap * 2;
+    auto bigger = std::make_unique_for_overwrite<char[]>(cap);
+    if (size_ > 0) std::memcpy(bigger.get(), buf_.get(), size_);
+    buf_ = std::move(bigger);
+    capacity_ = cap;
+    return buf_.get() + size_;
+}
+
+void ListingBuffer::append(std::string_view text) {
+    if (text.empty()) return;
+    std::memcpy(room(text.size()), text.data(), text.size());
+    size_ += text.size();
+}
+
+void ListingBuffer::append_item(std::string_view label, std::string_view value, int level) {
+    const std::size_t sep = level == 1 ? kSeparatorLine.size() : 0;
+    const std::size_t n = sep + 3 + label.size() + 1 + value.size() + 1;
+    char* p = room(n);
+    std::memcpy(p, kSeparatorLine.data(), sep);
+    p += sep;
+    std::memcpy(p, "** ", 3);
+    p += 3;
+    if (!label.empty()) std::memcpy(p, label.data(), label.size());
+    p += label.size();
+    *p++ = '\n';
+    if (!value.empty()) std::memcpy(p, value.data(), value.size());
+    p += value.size();
+    *p = '\n';
+    size_ += n;
 }
 
 bool ListingBuffer::flush() {
     if (file_ == nullptr) return !failed_;
-    if (!text_.empty()) {
-        const auto* p = reinterpret_cast<const std::uint8_t*>(text_.data());
-        if (!file_->write({p, text_.size()})) failed_ = true;
-        text_.clear();
+    if (size_ > 0) {
+        if (!file_->write({reinterpret_cast<const std::uint8_t*>(buf_.get()), size_})) failed_ = true;
+        size_ = 0;
     }
     return !failed_;
 }
@@ -54,14 +98,7 @@ ItemWriter::ItemWriter(Ui& ui, ListingBuffer* listing)
     : ui_(ui), listing_(listing), view_(ui.has_listing_view()) {}
 
 void ItemWriter::item(std::string_view label, std::string_view value, int level) {
-    if (listing_ != nullptr) {
-        if (level == 1) listing_->append(kSeparatorLine);
-        listing_->append("** ");
-        listing_->append(label);
-        listing_->append("\n");
-        listing_->append(value);
-        listing_->append("\n");
-    }
+    if (listing_ != nullptr) listing_->append_item(label, value, level);
     if (view_) ui_.add_node(node_text(label, value), level);
 }
 
@@ -79,6 +116,31 @@ std::size_t FileSource::read(std::span<std::uint8_t> out) {
     total_ += n;
     return n;
 }
+
+namespace {
+
+// The index of the first carriage return or line feed among p[0, n), or n.
+// `readable` bytes from p on may be loaded (at least n). Eight bytes at a
+// time: the lowest byte of a word that equals 0x0A or 0x0D is the lowest
+// zero byte of the word xor'ed with that byte in every lane.
+std::size_t find_line_end(const char* p, std::size_t n, std::size_t readable) {
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+        for (; i < n && i + 8 <= readable; i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            const std::uint64_t lf = w ^ (kOnes * '\n'), cr = w ^ (kOnes * '\r');
+            const std::uint64_t hits = (((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs;
+            if (hits != 0) return std::min(n, i + static_cast<std::size_t>(std::countr_zero(hits) / 8));
+        }
+    }
+    for (; i < n; ++i)
+        if (p[i] == '\n' || p[i] == '\r') return i;
+    return n;
+}
+
+}  // namespace
 
 LineReader::LineReader(ByteSource& source) : source_(source), buf_(64 * 1024) {}
 
@@ -102,17 +164,13 @@ std::optional<std::string_view> LineReader::next() {
     for (;;) {
         // One piece and the byte after it, for a line feed that completes a
         // carriage return at the piece's last byte.
-        fill(kPiece + 1);
+        if (end_ - begin_ <= kPiece) fill(kPiece + 1);
         const std::size_t avail = end_ - begin_;
         if (avail == 0) return std::nullopt;
         const std::size_t n = std::min(avail, kPiece);
         const char* p = reinterpret_cast<const char*>(buf_.data() + begin_);
 
-        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', n));
-        const std::size_t before_lf = lf != nullptr ? static_cast<std::size_t>(lf - p) : n;
-        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', before_lf));
-        const std::size_t len = cr != nullptr ? static_cast<std::size_t>(cr - p) : before_lf;
-
+        const std::size_t len = find_line_end(p, n, buf_.size() - begin_);
         const std::uint64_t line = line_ends_ + 1;
         std::size_t consumed = len;
         if (len < n) {  // a line end lies in the piece

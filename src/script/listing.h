@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -54,26 +55,30 @@ public:
 // The text of a listing-view node: label, one space, value, cut to 255.
 std::string node_text(std::string_view label, std::string_view value);
 
-// Lines of a listing on their way to the file. They collect in memory and
-// go to the file in large writes; without a file they all stay in memory.
+// Lines of a listing on their way to the file. They collect in a buffer
+// and go to the file in large writes; without a file they all stay in
+// memory.
 class ListingBuffer {
 public:
-    explicit ListingBuffer(platform::File* file = nullptr, std::size_t flush_at = 1 << 20);
+    explicit ListingBuffer(platform::File* file = nullptr, std::size_t capacity = 1 << 20);
 
-    void append(std::string_view text) {
-        text_.append(text);
-        if (file_ != nullptr && text_.size() >= flush_at_) flush();
-    }
+    void append(std::string_view text);
+    // The lines of one item: separator (level 1), "** " label, value.
+    void append_item(std::string_view label, std::string_view value, int level);
     // Writes what is pending; false once any write has failed.
     bool flush();
     bool failed() const { return failed_; }
     // Lines not yet written (with no file: the whole listing).
-    const std::string& pending() const { return text_; }
+    std::string_view pending() const { return {buf_.get(), size_}; }
 
 private:
+    // Room for `n` more bytes, after a flush or a larger buffer.
+    char* room(std::size_t n);
+
     platform::File* file_;
-    std::size_t flush_at_;
-    std::string text_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t capacity_;
+    std::size_t size_ = 0;
     bool failed_ = false;
 };
 
