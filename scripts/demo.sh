@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The main job on the bundled sample data: builds the command line, makes the
+# sample game folder from scratch, extracts its archive, decodes the images,
+# sounds and scripts, changes one line of a script listing and encodes it,
+# packs the folder back and shows that the rebuilt archive is identical.
+#
+#   scripts/demo.sh [FOLDER]      (default: build/demo)
+set -eu
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset native >/dev/null
+cmake --build --preset native -j2 --target vidodide vidodide-samples >/dev/null
+vid=$PWD/build/native/vidodide
+samples=$PWD/build/native/vidodide-samples
+demo=${1:-build/demo}
+rm -rf "$demo"
+mkdir -p "$demo"
+cd "$demo"
+step() { printf '\n== %s\n' "$*"; }
+
+step "Make the sample game folder (deterministic, nothing taken from the game)"
+"$samples" .
+rm -f ./*.bm2 ./*.wv5 ./*.ab   # keep only the archive: its members come out of it below
+
+step "Extract FL3: vidodide extract-fl3 data.fl3"
+"$vid" extract-fl3 data.fl3 | tail -n 3
+ls -l data_fl3
+
+# Work on copies, so that the member folder stays as extracted.
+mkdir -p converted edited
+cp data_fl3/*.bm2 data_fl3/*.wv5 data_fl3/*.ab converted/
+cd converted
+step "Decode BM2: every image to a bitmap"
+"$vid" decode-bm2 *.bm2
+if command -v identify >/dev/null; then identify ./*.bmP; else ls -l ./*.bmP; fi
+
+step "Decode WV5: every sound to a WAV file"
+"$vid" decode-wv5 *.wv5
+for f in *.wAV; do
+    if command -v soxi >/dev/null; then
+        printf '%s: %s\n' "$f" "$(soxi "$f" | grep -E 'Channels|Sample Rate|Duration' | tr -s ' ' | paste -sd';')"
+    else
+        ls -l "$f"
+    fi
+done
+
+step "Decode AB: every script to a listing"
+"$vid" decode-ab *.ab
+ls -l ./*.txt
+
+step "Change one text line of scene01.txt and encode it to a new AB file"
+sed 's/^Good morning\.$/Good evening, everyone./' scene01.txt >../edited/scene01.txt
+diff scene01.txt ../edited/scene01.txt || true
+"$vid" encode-ab ../edited/scene01.txt
+printf 'scene01.ab: %s bytes; edited/scene01.ab: %s bytes\n' "$(stat -c %s scene01.ab)" "$(stat -c %s ../edited/scene01.ab)"
+echo "Decoding the new script again: its listing differs from the original's in that line alone"
+"$vid" decode-ab ../edited/scene01.ab >/dev/null
+diff scene01.txt ../edited/scene01.txt || true
+cd ..
+
+step "Encode FL3: pack the folder back into an archive"
+"$vid" encode-fl3 data_fl3/_index.bin rebuilt.fl3 | tail -n 1
+if cmp data.fl3 rebuilt.fl3; then
+    echo "rebuilt.fl3 is byte-identical to data.fl3 ($(stat -c %s data.fl3) bytes)"
+else
+    echo "rebuilt.fl3 differs from data.fl3" >&2
+    exit 1
+fi
