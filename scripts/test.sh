@@ -42,7 +42,7 @@ if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j2; then
         [ -x "$target" ] || continue
         name=$(basename "$target")
         mkdir -p "build/fuzz/corpus/$name"
-        if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 \
+        if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
             "build/fuzz/corpus/$name" >"$logs/$name.log" 2>&1; then
             echo "ok - $name ($(grep -o 'stat::number_of_executed_units: [0-9]*' "$logs/$name.log" | awk '{print $2}') runs)"
             total_pass=$((total_pass + 1))

@@ -193,7 +193,10 @@ bool extract(Ui& ui, const std::string& archive_path) {
         }
     }
 
-    if (!plan.problems.empty()) return false;
+    if (!plan.problems.empty()) {
+        ui.status(format("Extracting %s: not extracted in full", {archive_path}), Draw::later);
+        return false;
+    }
     ui.status("Extracting OK", Draw::later);
     return true;
 }
