@@ -1,6 +1,7 @@
 // BM2 images: the LZSS stream, the alpha bitmaps and the per-file converter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "bm2/bm2.h"
@@ -83,6 +84,12 @@ TEST(Lzss, AgreesWithTheByteAtATimeDecoder) {
         Bytes got(size, 0);
         bm2::lzss_decode(stream, got);
         ASSERT_EQ(got, reference_lzss(stream, size)) << "round " << round;
+        // In small pieces, past the end of the stream.
+        bm2::LzssReader reader(stream, size + 200, 1 + round % 97);
+        Bytes pieces;
+        for (ByteView piece = reader.next(); !piece.empty(); piece = reader.next())
+            pieces.insert(pieces.end(), piece.begin(), piece.end());
+        ASSERT_EQ(pieces, reference_lzss(stream, size + 200)) << "round " << round;
     }
 }
 
@@ -96,17 +103,53 @@ TEST(Lzss, SizeBoundIsReached) {
     EXPECT_EQ(bm2::max_unpacked(1), 0u);
 }
 
+TEST(Lzss, ReaderGivesTheSameBytesInPieces) {
+    // More than one piece, and an unpacked size past what the stream gives.
+    const Bytes image = kit::bmp24(400, 300, 5);
+    const Bytes packed = kit::lzss_encode(image);
+    for (const std::size_t size : {image.size(), image.size() + 300000, std::size_t{5000}}) {
+        Bytes whole(size);
+        const std::size_t produced = bm2::lzss_decode(packed, whole);
+        for (const std::size_t piece_size : {bm2::LzssReader::kPiece, std::size_t{777}}) {
+            bm2::LzssReader reader(packed, size, piece_size);
+            Bytes pieces;
+            for (ByteView piece = reader.next(); !piece.empty(); piece = reader.next()) {
+                EXPECT_LE(piece.size(), piece_size + 150);
+                pieces.insert(pieces.end(), piece.begin(), piece.end());
+            }
+            EXPECT_EQ(pieces, whole) << size;
+            EXPECT_EQ(reader.produced(), produced) << size;
+        }
+    }
+}
+
 struct Written {
     bm2::AlphaOutcome outcome;
     Bytes file;
 };
 
+// Writes through the whole-data entry and through pieces of 7 bytes (odd,
+// so that pixel pairs straddle them); both must give the same file.
 Written write_alpha(const Bytes& decoded) {
-    Written w;
+    Written w, in_pieces;
     w.outcome = bm2::write_alpha(decoded, [&](ByteView piece) {
         w.file.insert(w.file.end(), piece.begin(), piece.end());
         return true;
     });
+    std::size_t pos = 0;
+    in_pieces.outcome = bm2::write_alpha(
+        [&] {
+            const ByteView piece = ByteView(decoded).subspan(pos, std::min<std::size_t>(7, decoded.size() - pos));
+            pos += piece.size();
+            return piece;
+        },
+        decoded.size(),
+        [&](ByteView piece) {
+            in_pieces.file.insert(in_pieces.file.end(), piece.begin(), piece.end());
+            return true;
+        });
+    EXPECT_EQ(in_pieces.file, w.file);
+    EXPECT_EQ(in_pieces.outcome.result, w.outcome.result);
     return w;
 }
 
@@ -157,7 +200,7 @@ TEST(Alpha, TwentyFourBitsBecomeA32BitBitmap) {
 
 TEST(Alpha, DataThatLie) {
     // Bit counts other than 8 and 24: nothing written.
-    for (std::uint16_t bits : {0, 16, 32}) {
+    for (std::uint16_t bits : {std::uint16_t{0}, std::uint16_t{16}, std::uint16_t{32}}) {
         const Written w = write_alpha(kit::bm2_alpha(bits, 2, 2, Bytes(16, 1)));
         EXPECT_EQ(w.outcome.result, bm2::AlphaResult::bad_bit_count);
         EXPECT_TRUE(w.file.empty());
@@ -203,6 +246,12 @@ TEST(DecodeBm2, WritesBesideTheInput) {
     EXPECT_EQ(test::read_file(dir.file("a16.bmP")).size(), 0u);
     EXPECT_FALSE(bm2::decode_file(ui, dir.file("none.bm2")));
     EXPECT_FALSE(test::file_exists(dir.file("none.bmP")));
+    // Decoded in several pieces: the same bitmap as from the whole data.
+    const Bytes big = kit::bm2_alpha(8, 701, 400, kit::alpha_picture(8, 701, 400, 9));
+    test::write_file(dir.file("big.bm2"), kit::bm2_file(big));
+    test::RecordingUi quiet;
+    EXPECT_TRUE(bm2::decode_file(quiet, dir.file("big.bm2")));
+    EXPECT_EQ(test::read_file(dir.file("big.bmP")), write_alpha(big).file);
     using E = test::Event;
     EXPECT_EQ(ui.events, (std::vector<E>{
                              {E::status_now, "Decoding " + in},

@@ -94,6 +94,19 @@ TEST(Wv5, RunsAndChannels) {
     }
 }
 
+TEST(Wv5, LongRunsCrossTheOutputBuffer) {
+    // 40001 samples of a ramp on two channels, more than one buffer, then
+    // one code: it goes to the second channel.
+    for (std::size_t piece : {std::size_t{3}, std::size_t{1} << 20}) {
+        const Decoded d = decode(kit::Wv5Builder(2, 8000).run3(40001, 1).run0({10}).finish(), piece);
+        ASSERT_EQ(d.samples.size(), 40002u);
+        EXPECT_EQ(d.samples[39998], 20000);
+        EXPECT_EQ(d.samples[39999], 20000);
+        EXPECT_EQ(d.samples[40000], 20001);
+        EXPECT_EQ(d.samples[40001], 20013);
+    }
+}
+
 TEST(Wv5, FilesThatEndEarly) {
     const Bytes cut_codes = kit::Wv5Builder(1, 8000).run0({1}).raw_run(Bytes{0, 5, 1, 1}).finish();
     Decoded d = decode(cut_codes);

@@ -7,10 +7,12 @@
 //  - 8 bits: a 1024-byte colour table, then at 1046 two bytes per pixel
 //    (colour index, alpha). The bitmap keeps the index; every row is filled
 //    up to a multiple of 4 bytes with the first bytes of the decoded data.
+// The decoded data arrive in pieces, so that a large picture never has to
+// be held whole.
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "bm2/bm2.h"
 
@@ -21,7 +23,7 @@ namespace {
 constexpr std::size_t kPictureOffset = 22;
 constexpr std::size_t kColourTableSize = 1024;
 constexpr std::size_t kIndexedPixelsOffset = kPictureOffset + kColourTableSize;  // 1046
-constexpr std::uint32_t kHeadersSize = 54;                                       // file header and information header
+constexpr std::uint32_t kHeadersSize = 54;  // file header and information header
 constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
 std::uint16_t u16_at(ByteView data, std::size_t pos) {
@@ -56,78 +58,128 @@ bool emit_zeros(const Emit& emit, std::uint64_t n) {
     return true;
 }
 
-ByteView tail_from(ByteView data, std::size_t pos) {
-    return pos < data.size() ? data.subspan(pos) : ByteView{};
-}
+// The decoded data, read once from the start: the head (the first 1046
+// bytes, or all when shorter) is gathered first, for the headers and the
+// colour table; then the bytes from an offset within the head on.
+class Decoded {
+public:
+    explicit Decoded(const Pieces& pieces) : pieces_(pieces) {
+        while (head_size_ < head_.size()) {
+            if (piece_.empty() && (piece_ = pieces_()).empty()) break;
+            const std::size_t n = std::min(piece_.size(), head_.size() - head_size_);
+            std::memcpy(head_.data() + head_size_, piece_.data(), n);
+            head_size_ += n;
+            piece_ = piece_.subspan(n);
+        }
+    }
+    ByteView head() const { return ByteView(head_.data(), head_size_); }
 
-AlphaOutcome write_32(ByteView decoded, AlphaOutcome r, const Emit& emit) {
-    const ByteView picture = tail_from(decoded, kPictureOffset);
+    // Goes back to `offset` (at most 1046); next() gives the bytes from there.
+    void start_at(std::size_t offset) { pending_ = offset < head_size_ ? head().subspan(offset) : ByteView{}; }
+    // The next bytes; empty at the end.
+    ByteView next() {
+        ByteView out = !pending_.empty() ? pending_ : !piece_.empty() ? piece_ : pieces_();
+        if (!pending_.empty()) {
+            pending_ = {};
+        } else {
+            piece_ = {};
+        }
+        return out;
+    }
+
+private:
+    const Pieces& pieces_;
+    std::array<std::uint8_t, kIndexedPixelsOffset> head_{};
+    std::size_t head_size_ = 0;
+    ByteView piece_;    // what the last piece holds after the head
+    ByteView pending_;  // the part of the head still to give
+};
+
+AlphaOutcome write_32(Decoded& data, std::uint64_t size, AlphaOutcome r, const Emit& emit) {
+    const std::uint64_t picture = size > kPictureOffset ? size - kPictureOffset : 0;
     const std::uint64_t needed = 4 * r.pixels_needed;
-    const std::uint64_t body = std::max<std::uint64_t>(picture.size(), needed);
-    r.pixels_held = std::min<std::uint64_t>(picture.size() / 4, r.pixels_needed);
+    const std::uint64_t body = std::max(picture, needed);
+    r.pixels_held = std::min(picture / 4, r.pixels_needed);
     if (kHeadersSize + body > kMaxFileSize) {
         r.result = AlphaResult::too_large;
         return r;
     }
     const auto headers = bitmap_headers(static_cast<std::uint32_t>(kHeadersSize + body), kHeadersSize, r.header, 32);
-    if (!emit(headers) || !emit(picture) || !emit_zeros(emit, body - picture.size())) {
-        r.result = AlphaResult::write_failed;
-        return r;
+    r.result = AlphaResult::write_failed;
+    if (!emit(headers)) return r;
+    std::uint64_t written = 0;
+    data.start_at(kPictureOffset);
+    for (ByteView piece = data.next(); !piece.empty() && written < picture; piece = data.next()) {
+        piece = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), picture - written)));
+        if (!emit(piece)) return r;
+        written += piece.size();
     }
-    r.result = picture.size() < needed ? AlphaResult::missing_pixels : AlphaResult::written;
+    if (!emit_zeros(emit, body - written)) return r;
+    r.result = picture < needed ? AlphaResult::missing_pixels : AlphaResult::written;
     return r;
 }
 
-AlphaOutcome write_8(ByteView decoded, AlphaOutcome r, const Emit& emit) {
+AlphaOutcome write_8(Decoded& data, std::uint64_t size, AlphaOutcome r, const Emit& emit) {
     const std::size_t width = r.header.width;
     const std::size_t height = r.header.height;
     const std::size_t fill = (4 - width % 4) % 4;
     const std::size_t row = width + fill;
     const std::uint64_t offset = kHeadersSize + kColourTableSize;  // 1078
     const std::uint64_t file_size = offset + static_cast<std::uint64_t>(row) * height;
-    const ByteView pairs = tail_from(decoded, kIndexedPixelsOffset);
+    const std::uint64_t pairs = size > kIndexedPixelsOffset ? size - kIndexedPixelsOffset : 0;
     // A pixel is held when its index byte is; its alpha byte is dropped anyway.
-    r.pixels_held = std::min<std::uint64_t>((pairs.size() + 1) / 2, r.pixels_needed);
+    r.pixels_held = std::min((pairs + 1) / 2, r.pixels_needed);
     if (file_size > kMaxFileSize) {
         r.result = AlphaResult::too_large;
         return r;
     }
-    const ByteView table = decoded.subspan(std::min(kPictureOffset, decoded.size()),
-                                           std::min(kColourTableSize, tail_from(decoded, kPictureOffset).size()));
+    const ByteView head = data.head();
+    const ByteView table =
+        head.size() > kPictureOffset ? head.subspan(kPictureOffset, std::min(kColourTableSize, head.size() - kPictureOffset))
+                                     : ByteView{};
     const auto headers = bitmap_headers(static_cast<std::uint32_t>(file_size), static_cast<std::uint32_t>(offset),
                                         r.header, 8);
-    if (!emit(headers) || !emit(table) || !emit_zeros(emit, kColourTableSize - table.size())) {
-        r.result = AlphaResult::write_failed;
-        return r;
-    }
+    r.result = AlphaResult::write_failed;
+    if (!emit(headers) || !emit(table) || !emit_zeros(emit, kColourTableSize - table.size())) return r;
 
-    // Rows go out through a buffer of whole rows.
-    std::vector<std::uint8_t> buf(std::max<std::size_t>(row, 65536));
+    // Rows go out through a buffer of whole rows; the index bytes come from
+    // the pieces, the first of each pair, at even offsets from 1046.
+    std::array<std::uint8_t, 3> fill_bytes{};
+    std::copy_n(head.begin(), std::min<std::size_t>(3, head.size()), fill_bytes.begin());  // "BM2"
+    const std::size_t buf_size = std::max<std::size_t>(row, 65536);
+    const auto buf = std::make_unique_for_overwrite<std::uint8_t[]>(buf_size);
     std::size_t used = 0;
-    const std::uint8_t* in = pairs.data();
-    const std::size_t in_size = pairs.size();
-    std::size_t k = 0;  // pixel number
-    for (std::size_t y = 0; y < height; ++y) {
-        if (buf.size() - used < row) {
-            if (!emit(ByteView(buf.data(), used))) {
-                r.result = AlphaResult::write_failed;
-                return r;
-            }
+    std::size_t x = 0, y = 0;
+    std::uint64_t pos = 0;  // offset from 1046 of the next byte of the pieces
+    auto end_row = [&] {
+        std::memcpy(&buf[used], fill_bytes.data(), fill);
+        used += fill;
+        x = 0;
+        ++y;
+        if (buf_size - used < row || y == height) {
+            if (!emit(ByteView(buf.get(), used))) return false;
             used = 0;
         }
-        std::uint8_t* dst = buf.data() + used;
-        if (2 * (k + width) <= in_size) {
-            for (std::size_t x = 0; x < width; ++x) dst[x] = in[2 * (k + x)];
-        } else {
-            for (std::size_t x = 0; x < width; ++x) dst[x] = 2 * (k + x) < in_size ? in[2 * (k + x)] : 0;
+        return true;
+    };
+    if (width > 0) {
+        data.start_at(kIndexedPixelsOffset);
+        for (ByteView piece = data.next(); !piece.empty() && y < height; piece = data.next()) {
+            std::size_t k = pos % 2;  // the first index byte of this piece
+            pos += piece.size();
+            for (; k < piece.size() && y < height; k += 2) {
+                buf[used++] = piece[k];
+                if (++x == width && !end_row()) return r;
+            }
         }
-        std::memcpy(dst + width, decoded.data(), fill);  // "BM2A" holds at least 3 bytes
-        used += row;
-        k += width;
-    }
-    if (used > 0 && !emit(ByteView(buf.data(), used))) {
-        r.result = AlphaResult::write_failed;
-        return r;
+        // Pixels the data do not hold are zero.
+        while (y < height) {
+            const std::size_t n = width - x;
+            std::memset(&buf[used], 0, n);
+            used += n;
+            x = width;
+            if (!end_row()) return r;
+        }
     }
     r.result = r.pixels_held < r.pixels_needed ? AlphaResult::missing_pixels : AlphaResult::written;
     return r;
@@ -141,15 +193,27 @@ AlphaHeader alpha_header(ByteView decoded) {
     return AlphaHeader{u16_at(decoded, 8), u16_at(decoded, 14), u16_at(decoded, 16)};
 }
 
-AlphaOutcome write_alpha(ByteView decoded, const Emit& emit) {
+AlphaOutcome write_alpha(const Pieces& pieces, std::uint64_t size, const Emit& emit) {
+    Decoded data(pieces);
     AlphaOutcome r;
-    r.header = alpha_header(decoded);
+    r.header = alpha_header(data.head());
     r.pixels_needed = static_cast<std::uint64_t>(r.header.width) * r.header.height;
     switch (r.header.bit_count) {
-        case 24: return write_32(decoded, r, emit);
-        case 8: return write_8(decoded, r, emit);
+        case 24: return write_32(data, size, r, emit);
+        case 8: return write_8(data, size, r, emit);
         default: r.result = AlphaResult::bad_bit_count; return r;
     }
+}
+
+AlphaOutcome write_alpha(ByteView decoded, const Emit& emit) {
+    bool given = false;
+    return write_alpha(
+        [&]() -> ByteView {
+            if (given) return {};
+            given = true;
+            return decoded;
+        },
+        decoded.size(), emit);
 }
 
 }  // namespace vid::bm2

@@ -12,6 +12,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <memory>
 
 #include "core/bytes.h"
 #include "core/ui.h"
@@ -31,9 +32,38 @@ constexpr std::uint64_t max_unpacked(std::uint64_t packed_size) {
 
 // Decompresses `packed` into `out`, with the window of 4096 bytes that
 // starts all zero and is first written at 4078. Stops at the end of the
-// packed data or when `out` is full, whichever comes first; returns the
-// number of bytes written to the front of `out` (the rest is untouched).
+// packed data or when `out` is full, whichever comes first, and returns the
+// number of bytes produced; the rest of `out` is set to zero.
 std::size_t lzss_decode(ByteView packed, std::span<std::uint8_t> out);
+
+// Decodes an LZSS stream piece by piece into a buffer of its own that keeps
+// the window's 4096 bytes before each piece: memory stays bounded however
+// large the image. After the end of the stream come zeros, up to the
+// unpacked size, as lzss_decode() gives them.
+class LzssReader {
+public:
+    static constexpr std::size_t kPiece = 256 * 1024;
+
+    LzssReader(ByteView packed, std::uint64_t unpacked_size, std::size_t piece = kPiece);
+
+    // The next decoded bytes (about `piece` bytes: up to 150 more), valid
+    // until the next call; empty once all unpacked-size bytes were given.
+    ByteView next();
+    // Bytes the stream itself produced so far.
+    std::uint64_t produced() const { return produced_; }
+
+private:
+    ByteView packed_;
+    std::uint64_t total_;
+    std::size_t piece_;
+    std::unique_ptr<std::uint8_t[]> buf_;
+    std::size_t pos_ = 0;  // where the next byte goes in buf_
+    std::size_t i_ = 0;    // packed position
+    std::uint64_t given_ = 0;
+    std::uint64_t produced_ = 0;
+    std::uint64_t tail_ = 0;
+    bool have_tail_ = false;
+};
 
 // The fields of an alpha picture's header that the decoder uses. Bytes
 // that the decoded data do not hold read as zero.
@@ -63,11 +93,15 @@ struct AlphaOutcome {
 
 // Receives the bitmap file in pieces, in order; false stops the writer.
 using Emit = std::function<bool(ByteView)>;
+// Gives the decoded data in pieces, in order; an empty piece at the end.
+using Pieces = std::function<ByteView()>;
 
-// Writes the bitmap file of an alpha picture (`decoded` begins with
-// "BM2A"): 24 bits as a 32-bit bitmap, 8 bits as an 8-bit bitmap whose row
-// fill bytes are the first bytes of the decoded data. The headers always
-// agree with what is written.
+// Writes the bitmap file of an alpha picture of `size` decoded bytes that
+// begin with "BM2A": 24 bits as a 32-bit bitmap, 8 bits as an 8-bit bitmap
+// whose row fill bytes are the first bytes of the decoded data. The
+// headers always agree with what is written.
+AlphaOutcome write_alpha(const Pieces& pieces, std::uint64_t size, const Emit& emit);
+// The same with the decoded data whole.
 AlphaOutcome write_alpha(ByteView decoded, const Emit& emit);
 
 // Converts one BM2 file into a bitmap file beside it: the path with its

@@ -71,12 +71,23 @@ public:
             const std::size_t k = std::min(n, (buf_.size() - used_) / 2);
             std::uint8_t* p = buf_.data() + used_;
             if (two_) {
-                for (std::size_t j = 0; j < k; ++j) {
-                    std::uint16_t& v = value_[next_];
-                    v = static_cast<std::uint16_t>(v + kStepOfCode[c[j]]);
-                    put_sample(p + 2 * j, v);
+                // `first` is the channel of the next sample.
+                std::uint16_t first = value_[next_], second = value_[next_ ^ 1u];
+                std::size_t j = 0;
+                for (; j + 1 < k; j += 2) {
+                    first = static_cast<std::uint16_t>(first + kStepOfCode[c[j]]);
+                    second = static_cast<std::uint16_t>(second + kStepOfCode[c[j + 1]]);
+                    put_sample(p + 2 * j, first);
+                    put_sample(p + 2 * j + 2, second);
+                }
+                if (j < k) {
+                    first = static_cast<std::uint16_t>(first + kStepOfCode[c[j]]);
+                    put_sample(p + 2 * j, first);
+                    std::swap(first, second);
                     next_ ^= 1u;
                 }
+                value_[next_] = first;
+                value_[next_ ^ 1u] = second;
             } else {
                 std::uint16_t v = value_[0];
                 for (std::size_t j = 0; j < k; ++j) {
@@ -92,7 +103,7 @@ public:
         return true;
     }
 
-    // The same code `n` times.
+    // The same code `n` times: a ramp (or a held value) on each channel.
     bool repeat(std::uint8_t code, std::size_t n) {
         const std::uint16_t step = kStepOfCode[code];
         while (n > 0) {
@@ -100,19 +111,27 @@ public:
             const std::size_t k = std::min(n, (buf_.size() - used_) / 2);
             std::uint8_t* p = buf_.data() + used_;
             if (two_) {
-                for (std::size_t j = 0; j < k; ++j) {
+                const std::uint16_t first = value_[next_], second = value_[next_ ^ 1u];
+                const std::size_t pairs = k / 2;
+                for (std::size_t j = 0; j < pairs; ++j) {
+                    const auto inc = static_cast<std::uint16_t>((j + 1) * step);
+                    put_sample(p + 4 * j, static_cast<std::uint16_t>(first + inc));
+                    put_sample(p + 4 * j + 2, static_cast<std::uint16_t>(second + inc));
+                }
+                const auto done = static_cast<std::uint16_t>(pairs * step);
+                value_[next_] = static_cast<std::uint16_t>(first + done);
+                value_[next_ ^ 1u] = static_cast<std::uint16_t>(second + done);
+                if (k % 2 == 1) {
                     std::uint16_t& v = value_[next_];
                     v = static_cast<std::uint16_t>(v + step);
-                    put_sample(p + 2 * j, v);
+                    put_sample(p + 2 * (k - 1), v);
                     next_ ^= 1u;
                 }
             } else {
-                std::uint16_t v = value_[0];
-                for (std::size_t j = 0; j < k; ++j) {
-                    v = static_cast<std::uint16_t>(v + step);
-                    put_sample(p + 2 * j, v);
-                }
-                value_[0] = v;
+                const std::uint16_t v = value_[0];
+                for (std::size_t j = 0; j < k; ++j)
+                    put_sample(p + 2 * j, static_cast<std::uint16_t>(v + (j + 1) * step));
+                value_[0] = static_cast<std::uint16_t>(v + k * step);
             }
             used_ += 2 * k;
             n -= k;

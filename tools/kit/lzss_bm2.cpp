@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -134,25 +135,41 @@ Bytes bmp24(std::uint16_t width, std::uint16_t height, std::uint64_t seed) {
     put_u16(out, 24);
     for (int i = 0; i < 6; ++i) put_u32(out, 0);
 
-    // A sky of colour bands, a few flat shapes drawn in blocks of 8 pixels,
-    // a repeated tile pattern at the bottom and a little noise: the mix of
-    // runs, repeats and unique bytes of game pictures.
-    const std::uint8_t sky[3] = {rng.byte(), rng.byte(), rng.byte()};
-    std::vector<std::array<std::uint8_t, 3>> tile(16 * 16);
-    for (auto& px : tile) px = {rng.byte(), rng.byte(), rng.byte()};
-    for (std::size_t y = 0; y < height; ++y) {
+    // A game screen: a sky that darkens row by row, hills of flat colour,
+    // a tiled ground, and round sprites with some grain: long runs, rows
+    // that repeat a few pixels back, and bytes that do not repeat at all.
+    std::vector<std::array<std::uint8_t, 3>> tile(32 * 32);
+    for (auto& px : tile) {
+        const auto g = static_cast<std::uint8_t>(rng.below(40));
+        px = {static_cast<std::uint8_t>(30 + g), static_cast<std::uint8_t>(90 + g), static_cast<std::uint8_t>(40 + g / 2)};
+    }
+    const double phase = rng.below(100) / 10.0;
+    const std::size_t ground = height * 4 / 5;
+    std::vector<std::size_t> hill(width);
+    for (std::size_t x = 0; x < width; ++x) {
+        const double xd = static_cast<double>(x);
+        hill[x] = static_cast<std::size_t>(static_cast<double>(height) * (0.42 + 0.08 * std::sin(xd / 70.0 + phase)) +
+                                           20.0 * std::sin(xd / 23.0) + 20.0);
+    }
+    for (std::size_t row_index = 0; row_index < height; ++row_index) {
+        const std::size_t y = height - 1 - row_index;  // bottom-up rows, screen row y from the top
         const std::size_t start = out.size();
         for (std::size_t x = 0; x < width; ++x) {
             std::array<std::uint8_t, 3> px;
-            if (y < height / 4) {
-                px = tile[(y % 16) * 16 + x % 16];
+            if (y >= ground) {
+                px = tile[(y % 32) * 32 + x % 32];
+            } else if (y > hill[x]) {
+                px = {20, static_cast<std::uint8_t>(120 - (y - hill[x]) / 4 % 100), 30};
             } else {
-                const std::size_t band = y / 8;
-                for (int c = 0; c < 3; ++c)
-                    px[c] = static_cast<std::uint8_t>(sky[c] + band * (c + 1) + ((x / 8) % 4) * 16);
-                if (((x / 32) + (y / 24)) % 5 == 0) px = {40, 90, static_cast<std::uint8_t>(y / 16)};
+                px = {static_cast<std::uint8_t>(250 - y / 3 % 250), static_cast<std::uint8_t>(200 - y / 4 % 200),
+                      static_cast<std::uint8_t>(120 - y / 5 % 120)};
             }
-            if (rng.below(16) == 0) px[rng.below(3)] = rng.byte();
+            const std::size_t sx = x / 80 * 80 + 40;
+            const std::size_t dx = x > sx ? x - sx : sx - x;
+            const std::size_t sy = height * 5 / 8;
+            const std::size_t dy = y > sy ? y - sy : sy - y;
+            if (x / 80 % 3 == 1 && dx * dx + dy * dy < 400)
+                px = {static_cast<std::uint8_t>(rng.byte() | 0x80), static_cast<std::uint8_t>(40 + (dx & 7) * 8), 200};
             out.insert(out.end(), px.begin(), px.end());
         }
         out.resize(start + row, 0);

@@ -22,8 +22,8 @@ Bytes bm2_wrap(ByteView packed, std::int32_t packed_size, std::int32_t unpacked_
 // A BM2 file that decodes to `decoded`.
 Bytes bm2_file(ByteView decoded);
 
-// A 24-bit bottom-up Windows bitmap file of `width` x `height` with a
-// smooth picture and some noise, like a game's background.
+// A 24-bit bottom-up Windows bitmap file of `width` x `height` that looks
+// like a game screen: sky, hills, tiled ground and grainy sprites.
 Bytes bmp24(std::uint16_t width, std::uint16_t height, std::uint64_t seed);
 
 // The decoded data of an alpha picture: "BM2A", the bit count, width and
