@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto h = vid::wv5::parse_header(vid::ByteView(data, size));
     if (!h) return 0;
     const vid::ByteView runs(data + vid::wv5::kHeaderSize, size - vid::wv5::kHeaderSize);
-    constexpr std::uint64_t kLimit = 1 << 20;
+    constexpr std::uint64_t kLimit = 1 << 17;
     Pieces whole(runs, 1 << 20), small(runs, 1 + data[0] % 7);
     Count a, b;
     const auto ra = vid::wv5::decode_runs(*h, whole, a, kLimit);

@@ -105,8 +105,10 @@ inline std::uint64_t last8(std::uint64_t before, std::uint64_t x0, std::uint64_t
 // match source lies in the 4096 bytes before `out`), with at least 17
 // packed bytes left and room after `out` for 8 x 18 bytes plus 6: no bounds
 // checks per item.
-// Copies move 8 bytes at a time and may write up to 6 bytes past a match,
-// which later items overwrite. `tail` holds the last 8 output bytes: short
+// Copies move 8 bytes at a time: a match writes up to 24 bytes from its
+// start whatever its length, and the bytes past its end are overwritten by
+// the items that follow (a group ends at most 144 bytes on, its last item
+// starts at most 126 bytes on). `tail` holds the last 8 output bytes: short
 // patterns are built from it without reading back what was just written,
 // and every item ends with a store of its own last 8 bytes, so that later
 // reads find them in one piece.

@@ -6,6 +6,7 @@
 // go through buffers of 64 KiB, so the sound streams through in bounded
 // memory whatever its length.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -25,8 +26,23 @@ constexpr std::array<std::uint16_t, 256> make_steps() {
 constexpr std::array<std::uint16_t, 256> kStepOfCode = make_steps();
 
 inline void put_sample(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, 2);
+    } else {
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+    }
+}
+
+// Two samples in a row, `a` first.
+inline void put_pair(std::uint8_t* p, std::uint16_t a, std::uint16_t b) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint32_t v = a | (std::uint32_t{b} << 16);
+        std::memcpy(p, &v, 4);
+    } else {
+        put_sample(p, a);
+        put_sample(p + 2, b);
+    }
 }
 
 // Pulls the runs from the source in large reads.
@@ -77,8 +93,7 @@ public:
                 for (; j + 1 < k; j += 2) {
                     first = static_cast<std::uint16_t>(first + kStepOfCode[c[j]]);
                     second = static_cast<std::uint16_t>(second + kStepOfCode[c[j + 1]]);
-                    put_sample(p + 2 * j, first);
-                    put_sample(p + 2 * j + 2, second);
+                    put_pair(p + 2 * j, first, second);
                 }
                 if (j < k) {
                     first = static_cast<std::uint16_t>(first + kStepOfCode[c[j]]);
@@ -115,8 +130,7 @@ public:
                 const std::size_t pairs = k / 2;
                 for (std::size_t j = 0; j < pairs; ++j) {
                     const auto inc = static_cast<std::uint16_t>((j + 1) * step);
-                    put_sample(p + 4 * j, static_cast<std::uint16_t>(first + inc));
-                    put_sample(p + 4 * j + 2, static_cast<std::uint16_t>(second + inc));
+                    put_pair(p + 4 * j, static_cast<std::uint16_t>(first + inc), static_cast<std::uint16_t>(second + inc));
                 }
                 const auto done = static_cast<std::uint16_t>(pairs * step);
                 value_[next_] = static_cast<std::uint16_t>(first + done);
