@@ -110,6 +110,17 @@ TEST(Files, OpenModes) {
         ASSERT_TRUE(f);
     }
     EXPECT_EQ(test::read_file(p).size(), 0u) << "create always empties the file";
+    test::write_file(p, std::string_view("keep"));
+    {
+        // No sharing: while a file is open, it cannot be opened again, so an
+        // output named like its input never empties it.
+        auto in = File::open(p, OpenMode::read_existing);
+        ASSERT_TRUE(in);
+        EXPECT_FALSE(File::open(p, OpenMode::create_always));
+        EXPECT_FALSE(File::open(p, OpenMode::read_existing));
+    }
+    EXPECT_EQ(test::read_file(p), test::bytes_of("keep"));
+    EXPECT_TRUE(File::open(p, OpenMode::read_existing)) << "closing releases it";
     EXPECT_FALSE(File::open(dir.path(), OpenMode::read_existing)) << "a folder is not a file";
 }
 

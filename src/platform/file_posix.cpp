@@ -1,5 +1,6 @@
 // POSIX files: the Linux command line and the unit tests.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,11 +11,16 @@
 
 namespace vid::platform {
 
+// Windows opens every file of the program without sharing: a file that is
+// open cannot be opened again until it is closed, so an output can never
+// truncate an input that is being read. Here an exclusive lock taken at open
+// time gives the same rule between the program's own handles (and with any
+// other program that locks), and an output is emptied only once it is held.
 std::optional<File> File::open(const std::string& path, OpenMode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case OpenMode::read_existing: flags |= O_RDONLY; break;
-        case OpenMode::create_always: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case OpenMode::create_always: flags |= O_WRONLY | O_CREAT; break;
         case OpenMode::create_new: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
     int fd;
@@ -22,15 +28,13 @@ std::optional<File> File::open(const std::string& path, OpenMode mode) {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return std::nullopt;
-    if (mode == OpenMode::read_existing) {
-        // Like the Windows program, only plain files can be opened.
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return std::nullopt;
-        }
-    }
-    return File(fd);
+    File file(fd);
+    struct stat st {};
+    // Like the Windows program, only plain files can be opened.
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return std::nullopt;
+    if (mode == OpenMode::create_always && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) return std::nullopt;
+    return file;
 }
 
 std::size_t File::read(std::span<std::uint8_t> out) {

@@ -56,7 +56,12 @@ bool decode_file(Ui& ui, const std::string& path) {
         ui.alert(format("%s not found", {path}));
         return false;
     }
-    const std::string out_name = platform::replace_tail(path, 2, "AV").value_or(path);
+    const auto made = platform::replace_tail(path, 2, "AV");
+    if (!made) {
+        ui.alert(format("Can't create an output name from %s", {path}));
+        return false;
+    }
+    const std::string& out_name = *made;
     auto out = File::open(out_name, OpenMode::create_always);
     if (!out) {
         ui.alert(format("Can't create %s", {out_name}));
