@@ -69,7 +69,4 @@ bool replace_file(const std::string& from, const std::string& to);
 // The process's current directory.
 std::string current_directory();
 
-// Whole-file helpers.
-std::optional<std::string> read_text(const std::string& path);
-
 }  // namespace vid::platform

@@ -27,17 +27,4 @@ std::size_t File::read_full(std::span<std::uint8_t> out) {
     return done;
 }
 
-std::optional<std::string> read_text(const std::string& path) {
-    auto f = File::open(path, OpenMode::read_existing);
-    if (!f) return std::nullopt;
-    std::string text;
-    std::uint8_t buf[65536];
-    for (;;) {
-        std::size_t n = f->read(buf);
-        if (n == 0) break;
-        text.append(reinterpret_cast<const char*>(buf), n);
-    }
-    return text;
-}
-
 }  // namespace vid::platform

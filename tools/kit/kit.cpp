@@ -1,1 +1,0 @@
-#include "kit/kit.h"
