@@ -13,4 +13,4 @@ echo "installing: ${missing[*]}"
 sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
