@@ -1,35 +1,53 @@
-// FL3 byte layouts against hand-made bytes, and round trips.
+// FL3 archives: byte layouts against hand-made bytes, round trips, and
+// archives and index files that are damaged, unsafe or too large.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
 
 #include "fl3/fl3.h"
 #include "fl3/format.h"
 #include "kit/fl3_archive.h"
-#include "kit/kit.h"
 #include "platform/file.h"
-#include "test_fl3_support.h"
 #include "test_support.h"
 
 namespace vid {
 namespace {
 
-using namespace test::fl3b;
 using test::Event;
 using test::RecordingUi;
-using kit::Member;
+using namespace std::literals;
 
-struct LayoutCase {
-    const char* what;
-    Bytes index;                // the index file given to the packer
-    std::vector<Member> files;  // member files in the folder
-    Bytes archive;              // the archive the packer must write
-    Bytes index_out;            // _index.bin after extracting that archive
-};
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
+Bytes txt(std::string_view s) { return Bytes(s.begin(), s.end()); }
+// "FL3." 30 00 00 00 1C 00, then directory length, offset, count and 8 zeros.
+Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint8_t count) {
+    return txt("FL3.") + Bytes{0x30, 0, 0, 0, 0x1C, 0} + u32(dir_length) + u32(dir_offset) + Bytes{count, 0} + Bytes(8, 0);
+}
+Bytes ent(std::uint32_t size, std::string_view name) { return u32(size) + Bytes{std::uint8_t(name.size())} + txt(name); }
+const Bytes kEnd{0xFF, 0xFF, 0xFF, 0xFF};
 
-std::vector<LayoutCase> layout_cases() {
+std::set<std::string> listing(const std::string& folder) {
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) out.insert(e.path().filename().string());
+    return out;
+}
+
+TEST(Fl3Layout, PackThenExtract) {
     // A name of 255 bytes never fits the path limit beside a folder name;
     // 200 bytes is as long as a name gets in practice.
     const std::string n15(15, 'f'), n16(16, 'g'), n200 = std::string(199, 'n') + "!";
-    return {
+    const struct {
+        const char* what;
+        Bytes index;                     // the index file given to the packer
+        std::vector<kit::Member> files;  // member files in the folder
+        Bytes archive;                   // the archive the packer must write
+        Bytes index_out;                 // _index.bin after extracting that archive
+    } cases[] = {
         {"empty archive", kEnd, {}, hdr(4, 28, 0) + kEnd, kEnd},
         {"zero-size members, stale sizes", ent(7, "a") + ent(0, "b") + ent(3, "c") + kEnd,
          {{"a", {}}, {"b", txt("xy")}, {"c", {}}},
@@ -44,131 +62,208 @@ std::vector<LayoutCase> layout_cases() {
         {"duplicate names", ent(1, "d") + ent(1, "d") + kEnd, {{"d", txt("QQ")}},
          hdr(16, 32, 2) + txt("QQQQ") + ent(2, "d") + ent(2, "d") + kEnd, ent(2, "d") + ent(2, "d") + kEnd},
     };
-}
-
-TEST(Fl3Layout, PackExtractAndPackAgain) {
-    for (const auto& c : layout_cases()) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         test::ScratchDir dir;
         const std::string folder = dir.file("g_fl3"), archive = dir.file("g.fl3");
         ASSERT_TRUE(platform::create_directory(folder));
         test::write_file(folder + "/_index.bin", c.index);
         for (const auto& [name, bytes] : c.files) test::write_file(folder + "/" + name, bytes);
-
-        RecordingUi pack_ui;
-        auto index = fl3::load_index(pack_ui, folder + "/_index.bin");
+        RecordingUi ui;
+        auto index = fl3::load_index(ui, folder + "/_index.bin");
         ASSERT_TRUE(index);
-        EXPECT_EQ(index->member_folder, folder);
-        ASSERT_TRUE(fl3::compact(pack_ui, *index, archive));
+        ASSERT_TRUE(fl3::compact(ui, *index, archive));
         EXPECT_EQ(test::read_file(archive), c.archive);
         std::vector<Event> want{{Event::status_now, "Compacting " + archive}};
         for (const auto& name : index->names)
             want.push_back({Event::status_now, "Compacting " + name + " into " + folder + "/" + name});
         want.push_back({Event::status_later, "Compacting OK"});
-        EXPECT_EQ(pack_ui.events, want);
+        EXPECT_EQ(ui.events, want);
 
-        // Extract the hand-made archive elsewhere, then pack it in place.
+        // The hand-made archive, extracted elsewhere.
         const std::string other = dir.file("h.fl3"), other_folder = dir.file("h_fl3");
         test::write_file(other, c.archive);
-        RecordingUi ui;
+        ui.events.clear();
         ASSERT_TRUE(fl3::extract(ui, other));
         EXPECT_EQ(ui.events.front(), (Event{Event::status_now, "Extracting " + other}));
         EXPECT_EQ(ui.events.back(), (Event{Event::status_later, "Extracting OK"}));
         EXPECT_EQ(ui.events.size(), index->names.size() + 2);
-        EXPECT_TRUE(ui.alerts().empty());
         EXPECT_EQ(test::read_file(other_folder + "/_index.bin"), c.index_out);
         for (const auto& [name, bytes] : c.files) EXPECT_EQ(test::read_file(other_folder + "/" + name), bytes);
-
-        auto again = fl3::load_index(ui, other_folder + "/_index.bin");
-        ASSERT_TRUE(again);
-        ASSERT_TRUE(fl3::compact(ui, *again, other));
-        EXPECT_EQ(test::read_file(other), c.archive);
+        EXPECT_TRUE(ui.alerts().empty());
         EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3", "h.fl3", "h_fl3"}));
     }
 }
 
-TEST(Fl3Layout, LaterDuplicateReplacesEarlier) {
-    test::ScratchDir dir;
-    test::write_file(dir.file("d.fl3"), hdr(16, 31, 2) + txt("ABC") + ent(1, "d") + ent(2, "d") + kEnd);
-    RecordingUi ui;
-    ASSERT_TRUE(fl3::extract(ui, dir.file("d.fl3")));
-    EXPECT_EQ(test::read_file(dir.file("d_fl3/d")), txt("BC"));
-    EXPECT_EQ(ui.texts(Event::status_now)[1], "Extracting " + dir.file("d.fl3") + ":d");
-}
-
-// A whole file, read in one go (the stream helper is slow on megabytes
-// under the sanitizers).
-Bytes slurp(const std::string& path) {
-    auto f = platform::File::open(path, platform::OpenMode::read_existing);
-    if (!f) return {};
-    Bytes b(static_cast<std::size_t>(f->size().value_or(0)));
-    b.resize(f->read_full(b));
-    return b;
-}
-
-TEST(Fl3Layout, RoundTripsOfGeneratedArchives) {
-    kit::Rng rng(0xF13);
-    auto bytes = [&](std::size_t n) {
-        Bytes b(n);
-        for (auto& x : b) x = rng.byte();
-        return b;
-    };
-    // One member just over the 4 MiB streaming buffer, in a cheap pattern.
-    Bytes big((std::size_t{4} << 20) + 7);
+TEST(Fl3Layout, RoundTripInPlaceWithAMemberLargerThanTheBuffer) {
+    Bytes big((std::size_t{4} << 20) + 7);  // just over the 4 MiB streaming buffer
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>((i * 131) ^ (i >> 12));
-    std::vector<Member> members{{"big.bin", big}, {"zero", {}}};
-    for (int i = 0; i < 40; ++i) members.push_back({"m" + std::to_string(i) + ".dat", bytes(rng.below(3000))});
-    for (const Bytes& tail : {Bytes{}, txt("tail bytes")}) {
-        test::ScratchDir dir;
-        const Bytes original = kit::fl3_archive(members, tail);
-        test::write_file(dir.file("r.fl3"), original);
-        RecordingUi ui;
-        ASSERT_TRUE(fl3::extract(ui, dir.file("r.fl3")));
-        for (const auto& [name, b] : members) ASSERT_EQ(slurp(dir.file("r_fl3/" + name)), b) << name;
-        auto index = fl3::load_index(ui, dir.file("r_fl3/_index.bin"));
-        ASSERT_TRUE(index);
-        ASSERT_TRUE(fl3::compact(ui, *index, dir.file("r.fl3")));
-        EXPECT_TRUE(ui.alerts().empty());
-        EXPECT_EQ(slurp(dir.file("r.fl3")), original);
-    }
+    const Bytes original = kit::fl3_archive({{"big.bin", big}, {"zero", {}}, {"small", txt("s")}});
+    test::ScratchDir dir;
+    test::write_file(dir.file("r.fl3"), original);
+    RecordingUi ui;
+    ASSERT_TRUE(fl3::extract(ui, dir.file("r.fl3")));
+    auto index = fl3::load_index(ui, dir.file("r_fl3/_index.bin"));
+    ASSERT_TRUE(index);
+    ASSERT_TRUE(fl3::compact(ui, *index, dir.file("r.fl3")));
+    EXPECT_TRUE(ui.alerts().empty());
+    auto f = platform::File::open(dir.file("r.fl3"), platform::OpenMode::read_existing);  // one read: quick on megabytes
+    ASSERT_TRUE(f);
+    Bytes packed(original.size() + 1);
+    EXPECT_EQ(f->read_full(packed), original.size());
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), packed.begin()));
 }
 
-TEST(Fl3Format, DirectoryReader) {
-    struct Case {
-        Bytes bytes;
-        std::size_t max;
-        fl3::Directory::End end;
-        std::size_t entries;
-        std::uint64_t length;
-    } cases[] = {
-        {kEnd, 5, fl3::Directory::End::marker, 0, 4},
-        {ent(0, std::string(255, 'e')) + kEnd, 5, fl3::Directory::End::marker, 1, 264},
-        {ent(3, "ab") + ent(4, "c") + kEnd + txt("zz"), 5, fl3::Directory::End::marker, 2, 17},
-        {ent(3, "ab") + ent(4, "c") + kEnd, 1, fl3::Directory::End::limit, 1, 7},
-        {ent(3, "ab") + kEnd, 1, fl3::Directory::End::marker, 1, 11},
-        {ent(3, "ab"), 1, fl3::Directory::End::end_of_data, 1, 7},
-        {ent(3, "abc") + Bytes{0xFF, 0xFF}, 5, fl3::Directory::End::end_of_data, 1, 8},
-        {u32(1) + Bytes{9} + txt("short"), 5, fl3::Directory::End::end_of_data, 0, 0},
-        {{}, 5, fl3::Directory::End::end_of_data, 0, 0},
-    };
-    for (const auto& c : cases) {
-        fl3::MemorySource src(c.bytes);
-        auto d = fl3::read_directory(src, c.max);
-        EXPECT_EQ(d.end, c.end);
-        EXPECT_EQ(d.entries.size(), c.entries);
-        EXPECT_EQ(d.length, c.length);
-    }
-}
-
-TEST(Fl3Format, SafeNames) {
-    for (std::string_view bad : {"", ".", "..", "a\\b", "a/b", "c:", "\\", "/", ":"})
-        EXPECT_FALSE(fl3::is_safe_name(bad)) << bad;
-    EXPECT_FALSE(fl3::is_safe_name(std::string_view("x\0y", 3)));
+TEST(Fl3Format, NamesOf255BytesAndUnsafeNames) {
+    const Bytes dir255 = ent(0, std::string(255, 'e')) + kEnd;
+    fl3::MemorySource src(dir255);
+    const auto d = fl3::read_directory(src, 5);
+    EXPECT_EQ(d.end, fl3::Directory::End::marker);
+    ASSERT_EQ(d.entries.size(), 1u);
+    EXPECT_EQ(d.entries[0].name, std::string(255, 'e'));
+    for (auto bad : {""sv, "."sv, ".."sv, "a\\b"sv, "a/b"sv, "c:"sv, "x\0y"sv}) EXPECT_FALSE(fl3::is_safe_name(bad)) << bad;
     EXPECT_FALSE(fl3::is_safe_name(std::string(256, 'a')));
-    for (std::string_view good : {"...", ".a", "a.", " ", "a b.txt", "\xE9t\xE9.bm2", "CON"})
-        EXPECT_TRUE(fl3::is_safe_name(good)) << good;
+    for (std::string_view good : {"...", ".a", " ", "\xE9t\xE9.bm2", "CON"}) EXPECT_TRUE(fl3::is_safe_name(good)) << good;
     EXPECT_TRUE(fl3::is_safe_name(std::string(255, 'a')));
     EXPECT_EQ(fl3::printable_name(std::string_view("a\n\0b", 4)), "a\\x0A\\x00b");
+}
+
+TEST(Fl3Extract, DamagedAndUnsafeArchives) {
+    const Bytes ab = txt("AB") + ent(1, "a") + ent(1, "b");
+    const std::vector<std::pair<std::string, Bytes>> a_b{{"a", txt("A")}, {"b", txt("B")}};
+    const struct {
+        const char* what;
+        Bytes archive;
+        std::vector<std::string> alert_has;                // parts of the one Alert; none: no Alert
+        std::vector<std::pair<std::string, Bytes>> files;  // the member folder besides _index.bin
+        bool folder = true;                                // whether the member folder is made at all
+    } cases[] = {
+        {"later duplicate wins", hdr(16, 31, 2) + txt("ABC") + ent(1, "d") + ent(2, "d") + kEnd, {}, {{"d", txt("BC")}}},
+        {"no end marker", hdr(100, 30, 2) + ab, {"no end marker"}, a_b},
+        {"fewer entries than counted", hdr(16, 30, 3) + ab + kEnd, {"counts 3 members", "holds only 2"}, a_b},
+        {"more entries than counted", hdr(16, 30, 1) + ab + kEnd, {"more entries than the 1"}, {{"a", txt("A")}}},
+        {"directory longer than its length", hdr(8, 30, 2) + ab + kEnd, {"takes 16 bytes, more than the 8"}, a_b},
+        {"member past the end", hdr(10, 29, 1) + txt("X") + ent(20, "t") + kEnd, {"truncated: 1 of its members"},
+         {{"t", txt("X") + ent(20, "t") + kEnd + Bytes(9, 0)}}},
+        {"unsafe names", hdr(99, 31, 5) + txt("ABC") + ent(1, "..") + ent(1, "ok") + ent(1, "a/b") + ent(0, "") +
+                             ent(0, "c\\:") + kEnd,
+         {"Member \"..\" is refused", "3 more members"}, {{"ok", txt("B")}}},
+        {"header cut short", txt("FL3.0"), {"shorter than the 28 bytes"}, {}, false},
+        {"directory beyond the end", hdr(4, 33, 0) + kEnd, {"beyond the end of the file"}, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchDir dir;
+        const std::string archive = dir.file("x.fl3");
+        test::write_file(archive, c.archive);
+        RecordingUi ui;
+        EXPECT_EQ(fl3::extract(ui, archive), c.alert_has.empty());
+        const auto alerts = ui.alerts();
+        ASSERT_EQ(alerts.size(), c.alert_has.empty() ? 0u : 1u);
+        for (const auto& part : c.alert_has) {
+            EXPECT_NE(alerts[0].find(archive), std::string::npos) << alerts[0];
+            EXPECT_NE(alerts[0].find(part), std::string::npos) << alerts[0];
+        }
+        EXPECT_EQ(ui.last_status() == "Extracting OK", c.alert_has.empty());
+        if (c.folder && !c.alert_has.empty()) EXPECT_EQ(ui.last_status(), "Extracting " + archive + ": not extracted in full");
+        EXPECT_EQ(listing(dir.path()).size(), c.folder ? 2u : 1u) << "nothing is written beside the member folder";
+        if (!c.folder) continue;
+        std::set<std::string> want{"_index.bin"};
+        for (const auto& [name, bytes] : c.files) {
+            want.insert(name);
+            EXPECT_EQ(test::read_file(dir.file("x_fl3/" + name)), bytes) << name;
+        }
+        EXPECT_EQ(listing(dir.file("x_fl3")), want);
+    }
+}
+
+TEST(Fl3Extract, MemberThatCannotBeCreated) {
+    test::ScratchDir dir;
+    const std::string archive = dir.file("x.fl3");
+    test::write_file(archive, hdr(22, 31, 3) + txt("ABC") + ent(1, "a") + ent(1, "m") + ent(1, "z") + kEnd);
+    // A member's name taken by a folder: the text goes to the status line, then the Alert.
+    std::filesystem::create_directories(dir.file("x_fl3/m"));
+    RecordingUi ui;
+    EXPECT_FALSE(fl3::extract(ui, archive));
+    const std::string text = "Can't create " + dir.file("x_fl3/m");
+    ASSERT_GE(ui.events.size(), 3u);
+    EXPECT_EQ(std::vector<Event>(ui.events.end() - 3, ui.events.end()),
+              (std::vector<Event>{{Event::status_now, "Extracting " + archive + ":m"},
+                                  {Event::status_later, text},
+                                  {Event::alert, text}}));
+    EXPECT_TRUE(test::file_exists(dir.file("x_fl3/a")));
+    EXPECT_FALSE(test::file_exists(dir.file("x_fl3/z")));
+}
+
+TEST(Fl3Extract, PathsOverTheLimit) {
+    test::ScratchDir dir;
+    const std::string deep = dir.file(std::string(200, 'd')), archive = deep + "/x.fl3", long_name(70, 'L');
+    std::filesystem::create_directory(deep);
+    test::write_file(archive, hdr(91, 30, 2) + txt("AB") + ent(1, long_name) + ent(1, "s") + kEnd);
+    RecordingUi ui;
+    EXPECT_FALSE(fl3::extract(ui, archive));
+    ASSERT_EQ(ui.alerts().size(), 1u);
+    EXPECT_NE(ui.alerts()[0].find(deep + "/x_fl3/" + long_name + "\nPath too long"), std::string::npos);
+    EXPECT_EQ(listing(deep + "/x_fl3"), (std::set<std::string>{"_index.bin", "s"}));
+    const std::string too_long = deep + "/" + std::string(60, 'y') + ".fl3";
+    ui.events.clear();
+    EXPECT_FALSE(fl3::extract(ui, too_long));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{too_long + "\nPath too long: more than 259 characters"});
+}
+
+TEST(Fl3Index, RefusedBeforeTheArchiveIsAskedFor) {
+    Bytes many;
+    for (int i = 0; i < 65535; ++i) many.insert(many.end(), {0, 0, 0, 0, 1, 'a'});
+    const std::pair<Bytes, std::string> cases[] = {  // index, part of the Alert (empty: accepted)
+        {many + kEnd, ""},
+        {many + ent(0, "a") + kEnd, "more than 65535 entries"},
+        {{}, "no end marker"},
+        {ent(1, "a") + Bytes{0xFF, 0xFF, 0xFF}, "no end marker"},
+        {ent(0, "ok") + ent(0, "") + kEnd, "Member \"\" is refused"},
+        {ent(0, std::string(255, 'e')) + kEnd, "Path too long"},  // beside any folder
+    };
+    for (const auto& [bytes, alert_has] : cases) {
+        SCOPED_TRACE(alert_has);
+        test::ScratchDir dir;
+        test::write_file(dir.file("_index.bin"), bytes);
+        RecordingUi ui;
+        auto index = fl3::load_index(ui, dir.file("_index.bin"));
+        EXPECT_EQ(index ? index->names.size() : 0u, alert_has.empty() ? 65535u : 0u);
+        EXPECT_TRUE(ui.texts(Event::status_now).empty());
+        if (alert_has.empty()) continue;
+        ASSERT_EQ(ui.alerts().size(), 1u);
+        EXPECT_NE(ui.alerts()[0].find(alert_has), std::string::npos) << ui.alerts()[0];
+        EXPECT_NE(ui.alerts()[0].find(dir.path() + "/"), std::string::npos);  // names the index or the member
+    }
+}
+
+TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
+    test::ScratchDir dir;
+    std::filesystem::create_directory(dir.file("g_fl3"));
+    test::write_file(dir.file("g_fl3/_index.bin"), ent(0, "a") + ent(0, "b") + ent(0, "c") + kEnd + txt("+"));
+    test::write_file(dir.file("g_fl3/a"), "AA");
+    test::write_file(dir.file("g_fl3/c"), "C");
+    RecordingUi ui;
+    auto index = fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
+    ASSERT_TRUE(index);
+    // A missing member is left out of the directory: the archive stays consistent.
+    EXPECT_FALSE(fl3::compact(ui, *index, dir.file("g.fl3")));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("g_fl3/b") + " not found\nSkip it"});
+    const Bytes packed = hdr(17, 31, 2) + txt("AAC") + ent(2, "a") + ent(1, "c") + kEnd;
+    EXPECT_EQ(test::read_file(dir.file("g.fl3")), packed);
+    // A member of 4 GiB: the old archive stays, no temporary file is left.
+    test::write_file(dir.file("g_fl3/b"), "");
+    std::filesystem::resize_file(dir.file("g_fl3/b"), 0xFFFFFFFFull);  // sparse: costs no disk
+    ui.events.clear();
+    EXPECT_FALSE(fl3::compact(ui, *index, dir.file("g.fl3")));
+    ASSERT_EQ(ui.alerts().size(), 1u);
+    EXPECT_NE(ui.alerts()[0].find(dir.file("g_fl3/b") + " is too large"), std::string::npos);
+    EXPECT_NE(ui.last_status(), "Compacting OK");
+    EXPECT_EQ(test::read_file(dir.file("g.fl3")), packed);
+    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"}));
+    ui.events.clear();
+    EXPECT_FALSE(fl3::compact(ui, *index, dir.file("missing/g.fl3")));
+    EXPECT_EQ(ui.events, (std::vector<Event>{{Event::alert, "Can't create " + dir.file("missing/g.fl3")}}));
 }
 
 }  // namespace
