@@ -33,12 +33,7 @@ INT_PTR CALLBACK scripting_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
                                                     : script::encode_job(*run->ui, *run->path);
             return TRUE;
         }
-        case WM_COMMAND:
-            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-                EndDialog(dialog, LOWORD(wparam));
-                return TRUE;
-            }
-            return FALSE;
+        case WM_COMMAND: return end_on_ok_or_cancel(dialog, wparam);
         default: return FALSE;
     }
 }

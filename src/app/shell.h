@@ -25,6 +25,10 @@ void set_status(HWND window, const std::string& text, bool now);
 // Message boxes: text into the message buffer, then the box.
 int message_box(HWND owner, const std::string& text, const char* title, UINT flags);
 
+// A dialog's OK (1) or Cancel (2) command, the close box included: ends the
+// dialog with that id as its result. False for any other command.
+bool end_on_ok_or_cancel(HWND dialog, WPARAM wparam);
+
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 

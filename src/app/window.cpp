@@ -63,14 +63,15 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG: return TRUE;
-        case WM_COMMAND:
-            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-                EndDialog(dialog, LOWORD(wparam));
-                return TRUE;
-            }
-            return FALSE;
+        case WM_COMMAND: return end_on_ok_or_cancel(dialog, wparam);
         default: return FALSE;
     }
+}
+
+bool end_on_ok_or_cancel(HWND dialog, WPARAM wparam) {
+    if (LOWORD(wparam) != IDOK && LOWORD(wparam) != IDCANCEL) return false;
+    EndDialog(dialog, LOWORD(wparam));
+    return true;
 }
 
 }  // namespace vid::app

@@ -5,16 +5,15 @@
 #include <string>
 
 #include "bm2/bm2.h"
+#include "core/decode_start.h"
 #include "core/text.h"
 #include "platform/file.h"
-#include "platform/paths.h"
 
 namespace vid::bm2 {
 
 namespace {
 
 using platform::File;
-using platform::OpenMode;
 
 std::string num(std::uint64_t v) { return std::to_string(v); }
 std::string num(std::int32_t v) { return std::to_string(v); }
@@ -113,35 +112,19 @@ bool write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, 
 }  // namespace
 
 bool decode_file(Ui& ui, const std::string& path) {
-    if (!platform::fits(path)) {
-        ui.alert(platform::too_long_message(path));
-        return false;
-    }
-    ui.status(format("Decoding %s", {path}), Draw::now);
-    auto in = File::open(path, OpenMode::read_existing);
-    if (!in) {
-        ui.alert(format("%s not found", {path}));
-        return false;
-    }
-    const auto made = platform::replace_tail(path, 1, "P");
-    if (!made) {
-        ui.alert(format("Can't create an output name from %s", {path}));
-        return false;
-    }
-    const std::string& out_name = *made;
-    auto out = File::open(out_name, OpenMode::create_always);
-    if (!out) {
-        ui.alert(format("Can't create %s", {out_name}));
-        return false;
-    }
+    auto files = start_decoding(ui, path, 1, "P");
+    if (!files) return false;
+    File& in = files->in;
+    File& out = files->out;
+    const std::string& out_name = files->out_name;
     bool ok = false;
     try {
         Packed packed;
-        ok = load(ui, path, *in, packed) && write_bitmap(ui, path, out_name, *out, packed.data(), packed.unpacked);
+        ok = load(ui, path, in, packed) && write_bitmap(ui, path, out_name, out, packed.data(), packed.unpacked);
     } catch (const std::bad_alloc&) {
         ui.alert(format("not enought memory to decode %s", {path}));
     }
-    if (!out->close() && ok) {
+    if (!out.close() && ok) {
         ui.alert(format("Can't write %s", {out_name}));
         ok = false;
     }

@@ -7,9 +7,9 @@
 // describes exactly the samples it holds.
 #include <string>
 
+#include "core/decode_start.h"
 #include "core/text.h"
 #include "platform/file.h"
-#include "platform/paths.h"
 #include "wv5/wv5.h"
 
 namespace vid::wv5 {
@@ -17,7 +17,6 @@ namespace vid::wv5 {
 namespace {
 
 using platform::File;
-using platform::OpenMode;
 
 class FileSource : public Source {
 public:
@@ -46,54 +45,38 @@ bool put_u32_at(File& f, std::uint64_t pos, std::uint32_t v) {
 }  // namespace
 
 bool decode_file(Ui& ui, const std::string& path) {
-    if (!platform::fits(path)) {
-        ui.alert(platform::too_long_message(path));
-        return false;
-    }
-    ui.status(format("Decoding %s", {path}), Draw::now);
-    auto in = File::open(path, OpenMode::read_existing);
-    if (!in) {
-        ui.alert(format("%s not found", {path}));
-        return false;
-    }
-    const auto made = platform::replace_tail(path, 2, "AV");
-    if (!made) {
-        ui.alert(format("Can't create an output name from %s", {path}));
-        return false;
-    }
-    const std::string& out_name = *made;
-    auto out = File::open(out_name, OpenMode::create_always);
-    if (!out) {
-        ui.alert(format("Can't create %s", {out_name}));
-        return false;
-    }
+    auto files = start_decoding(ui, path, 2, "AV");
+    if (!files) return false;
+    File& in = files->in;
+    File& out = files->out;
+    const std::string& out_name = files->out_name;
     auto cant_write = [&] {
         ui.alert(format("Can't write %s", {out_name}));
         return false;
     };
 
     std::uint8_t head[kHeaderSize];
-    const auto header = parse_header(ByteView(head, in->read_full(head)));
+    const auto header = parse_header(ByteView(head, in.read_full(head)));
     if (!header) {
         // No WAV file at all rather than one without its headers.
-        out->close();
+        out.close();
         platform::remove_file(out_name);
         ui.alert(format("%s is not a WV5 sound: it ends inside its 18-byte header", {path}));
         return false;
     }
     const std::uint32_t promised = header->promised_data_size();
-    if (!out->write(wav_header(*header, promised))) return cant_write();
+    if (!out.write(wav_header(*header, promised))) return cant_write();
 
-    FileSource source(*in);
-    FileSink sink(*out);
+    FileSource source(in);
+    FileSink sink(out);
     const Outcome r = decode_runs(*header, source, sink);
     if (r.stop == Stop::write_failed) return cant_write();
     if (r.bytes != promised) {
         // r.bytes is at most kMaxDataSize, so both sizes fit 32 bits.
         const auto data_size = static_cast<std::uint32_t>(r.bytes);
-        if (!put_u32_at(*out, 4, data_size + 38) || !put_u32_at(*out, 42, data_size)) return cant_write();
+        if (!put_u32_at(out, 4, data_size + 38) || !put_u32_at(out, 42, data_size)) return cant_write();
     }
-    if (!out->close()) return cant_write();
+    if (!out.close()) return cant_write();
 
     switch (r.stop) {
         case Stop::done: return true;

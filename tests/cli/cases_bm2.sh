@@ -19,7 +19,7 @@ check_decode() {
     check "$2 samples" 0 "$(printf 'Decoding %s\n' "${files[@]}")
 Decoding OK" "$6" "$cli" "$2" "${files[@]}"
     for f in "${files[@]}"; do check_in "$5" "$5 sample ${f##*/}" 0 "*" "" "$5" "${f%"$3"}$4"; done
-    check "$2 without files" 2 "" "vidodide: $2 needs at least one FILE
+    check "$2 without files" 2 "" "vidodide: $2: no file given
 $hint" "$cli" "$2"
 }
 

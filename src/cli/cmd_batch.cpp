@@ -1,10 +1,14 @@
-// decode-ab [--tree] FILE... and encode-ab LISTING...: the Decode AB and
-// Encode AB menu commands on several files, without the Scripting dialog.
+// The batch commands: decode-bm2, decode-wv5, decode-ab [--tree] and
+// encode-ab, each a per-file converter run on several files in order, then
+// the batch's final text.
+#include <optional>
 #include <vector>
 
+#include "bm2/bm2.h"
 #include "cli/commands.h"
 #include "core/batch.h"
 #include "script/jobs.h"
+#include "wv5/wv5.h"
 
 namespace vid::cli {
 
@@ -45,6 +49,16 @@ std::optional<std::vector<std::string>> files_of(Args args, const char* command,
 
 }  // namespace
 
+int decode_bm2(ConsoleUi& ui, Args args) {
+    const auto files = files_of(args, "decode-bm2", nullptr);
+    return files ? run_batch(ui, *files, bm2::decode_file, "Decoding OK", "Decoding") : 2;
+}
+
+int decode_wv5(ConsoleUi& ui, Args args) {
+    const auto files = files_of(args, "decode-wv5", nullptr);
+    return files ? run_batch(ui, *files, wv5::decode_file, "Decoding OK", "Decoding") : 2;
+}
+
 int decode_ab(ConsoleUi& ui, Args args) {
     bool tree = false;
     const auto files = files_of(args, "decode-ab", &tree);
@@ -55,8 +69,7 @@ int decode_ab(ConsoleUi& ui, Args args) {
 
 int encode_ab(ConsoleUi& ui, Args args) {
     const auto files = files_of(args, "encode-ab", nullptr);
-    if (!files) return 2;
-    return run_batch(ui, *files, script::encode_file, "Encoding OK", "Encoding");
+    return files ? run_batch(ui, *files, script::encode_file, "Encoding OK", "Encoding") : 2;
 }
 
 }  // namespace vid::cli
