@@ -14,6 +14,22 @@ static std::vector<Scenario>& registry() {
     return r;
 }
 
+void Report::check(bool ok, const std::string& name, const std::string& why) {
+    if (ok) {
+        ++passed;
+        std::printf("ok - %s\n", name.c_str());
+    } else {
+        ++failed;
+        std::printf("FAIL - %s: %s\n", name.c_str(), why.c_str());
+    }
+    std::fflush(stdout);
+}
+
+Report& report() {
+    static Report r;
+    return r;
+}
+
 Register::Register(const char* name, void (*run)(const Env&)) { registry().push_back({name, run}); }
 
 }  // namespace gui

@@ -6,6 +6,15 @@
 
 namespace gui {
 
+// Test bookkeeping: "ok - NAME" / "FAIL - NAME: WHY" lines, counted.
+struct Report {
+    int passed = 0;
+    int failed = 0;
+    void check(bool ok, const std::string& name, const std::string& why = {});
+};
+Report& report();
+#define GUI_CHECK(cond, name) ::gui::report().check((cond), (name), #cond)
+
 struct Env {
     std::string exe;   // Vidodide.exe (Windows path)
     std::string work;  // a scratch folder of the scenario (Windows path)

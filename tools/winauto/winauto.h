@@ -12,15 +12,6 @@
 
 namespace gui {
 
-// Test bookkeeping: "ok - NAME" / "FAIL - NAME: WHY" lines, counted.
-struct Report {
-    int passed = 0;
-    int failed = 0;
-    void check(bool ok, const std::string& name, const std::string& why = {});
-};
-Report& report();
-#define GUI_CHECK(cond, name) ::gui::report().check((cond), (name), #cond)
-
 // The program under test, started with a working folder of our choosing.
 class App {
 public:

@@ -2,22 +2,6 @@
 
 namespace gui {
 
-void Report::check(bool ok, const std::string& name, const std::string& why) {
-    if (ok) {
-        ++passed;
-        std::printf("ok - %s\n", name.c_str());
-    } else {
-        ++failed;
-        std::printf("FAIL - %s: %s\n", name.c_str(), why.c_str());
-    }
-    std::fflush(stdout);
-}
-
-Report& report() {
-    static Report r;
-    return r;
-}
-
 App::App(const std::string& exe, const std::string& cwd) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
