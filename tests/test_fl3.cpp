@@ -249,6 +249,7 @@ TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
     // A missing member is left out of the directory: the archive stays consistent.
     EXPECT_FALSE(fl3::compact(ui, *index, dir.file("g.fl3")));
     EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("g_fl3/b") + " not found\nSkip it"});
+    EXPECT_EQ(ui.last_status(), "Compacting " + dir.file("g.fl3") + ": 1 of 3 members skipped");
     const Bytes packed = hdr(17, 31, 2) + txt("AAC") + ent(2, "a") + ent(1, "c") + kEnd;
     EXPECT_EQ(test::read_file(dir.file("g.fl3")), packed);
     // A member of 4 GiB: the old archive stays, no temporary file is left.

@@ -230,8 +230,15 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
         ui.alert(format("Can't create %s", {archive_path}));
         return false;
     }
+    if (!all_packed) {
+        // The archive is consistent, but it lacks the members that were skipped.
+        ui.status(format("Compacting %s: %d of %d members skipped",
+                         {archive_path, number(index.names.size() - packed.size()), number(index.names.size())}),
+                  Draw::later);
+        return false;
+    }
     ui.status("Compacting OK", Draw::later);
-    return all_packed;
+    return true;
 }
 
 }  // namespace vid::fl3
