@@ -18,24 +18,11 @@
 #include "kit/kit.h"
 #include "kit/lzss_bm2.h"
 #include "platform/file.h"
+#include "bench_support.h"
 
 namespace {
 
-class SilentUi : public vid::Ui {
-public:
-    void status(std::string_view, vid::Draw) override {}
-    void alert(std::string_view text) override {
-        if (text.find("8bits") == std::string_view::npos)
-            std::fprintf(stderr, "Alert: %.*s\n", static_cast<int>(text.size()), text.data());
-    }
-};
-
-template <class F>
-double seconds_of(F&& work) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
+using bench::seconds_of;
 
 template <class F>
 double cpu_seconds_of(F&& work) {
@@ -167,7 +154,7 @@ int main(int argc, char** argv) {
     // Three rounds of decoding and of copying its output, each from a
     // clean state (outputs removed, dirty pages written back); the best of
     // each.
-    SilentUi ui;
+    bench::QuietUi ui("8bits");
     bool ok = true;
     double decode_s = 1e9, cp_s = 1e9;
     for (int round = 0; round < 3; ++round) {

@@ -20,26 +20,16 @@
 #include "kit/fl3_archive.h"
 #include "kit/kit.h"
 #include "platform/file.h"
+#include "bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SilentUi : public vid::Ui {
-public:
-    void status(std::string_view, vid::Draw) override {}
-    void alert(std::string_view text) override {
-        std::fprintf(stderr, "Alert: %.*s\n", static_cast<int>(text.size()), text.data());
-        ++alerts;
-    }
-    int alerts = 0;
-};
-
+// Timed from a clean state: what earlier steps wrote is on disk first.
 double seconds_of(auto&& work) {
     if (std::system("sync") != 0) std::fprintf(stderr, "sync failed\n");
-    auto t0 = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return bench::seconds_of(work);
 }
 
 // `cp` (with -r for a folder) from `from` to `to`, which is removed after.
@@ -101,7 +91,7 @@ int main(int argc, char** argv) {
                 members.size(), static_cast<double>(total) / (1 << 20), static_cast<double>(bytes) / (1 << 20), gen);
 
     // Best of three rounds: writeback of earlier rounds makes single runs noisy.
-    SilentUi ui;
+    bench::QuietUi ui;
     const double mib = static_cast<double>(bytes) / (1 << 20);
     double cp1 = 1e9, ext = 1e9, cp_folder = 1e9, cp2 = 1e9, pack = 1e9;
     for (int round = 0; round < 3; ++round) {

@@ -17,25 +17,14 @@
 #include "core/ui.h"
 #include "kit/script_maker.h"
 #include "script/jobs.h"
+#include "bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct QuietUi : vid::Ui {
-    int alerts = 0;
-    void status(std::string_view, vid::Draw) override {}
-    void alert(std::string_view text) override {
-        ++alerts;
-        std::fprintf(stderr, "Alert: %.*s\n", static_cast<int>(text.size()), text.data());
-    }
-};
-
-double seconds_of(auto&& work) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
+using bench::QuietUi;
+using bench::seconds_of;
 
 std::uintmax_t bytes_in(const fs::path& dir, const std::string& ext) {
     std::uintmax_t total = 0;

@@ -16,23 +16,11 @@
 #include "kit/kit.h"
 #include "platform/file.h"
 #include "wv5/wv5.h"
+#include "bench_support.h"
 
 namespace {
 
-class SilentUi : public vid::Ui {
-public:
-    void status(std::string_view, vid::Draw) override {}
-    void alert(std::string_view text) override {
-        std::fprintf(stderr, "Alert: %.*s\n", static_cast<int>(text.size()), text.data());
-    }
-};
-
-template <class F>
-double seconds_of(F&& work) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
+using bench::seconds_of;
 
 // A two-channel sound of `runs` runs like music: mostly kind 1 runs of
 // small steps, with held notes (kind 3), short ramps (kind k) and kind 0
@@ -116,7 +104,7 @@ int main(int argc, char** argv) {
         decode_s = std::min(decode_s, seconds_of([&] {
                                 const pid_t pid = ::fork();
                                 if (pid == 0) {
-                                    SilentUi ui;
+                                    bench::QuietUi ui;
                                     ::_exit(vid::wv5::decode_file(ui, in) ? 0 : 1);
                                 }
                                 ::waitpid(pid, &status, 0);
