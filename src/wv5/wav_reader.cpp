@@ -1,0 +1,175 @@
+#include "wv5/wav_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "core/bytes.h"
+#include "core/text.h"
+
+namespace vid::wv5 {
+
+namespace {
+
+constexpr std::uint16_t kTagPcm = 1;
+constexpr std::uint16_t kTagFloat = 3;
+constexpr std::uint16_t kTagExtensible = 0xFFFE;
+constexpr std::size_t kPlainFmtSize = 16;
+constexpr std::size_t kExtensibleFmtSize = 40;
+// The sub-format of an extensible header after its first two bytes (the
+// plain format tag): the tail that every standard sub-format shares.
+constexpr std::array<std::uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr const char* kAccepted = "only 16-bit PCM with one or two channels can be encoded";
+
+std::string n(std::uint64_t v) { return std::to_string(v); }
+
+// A chunk id as text, with anything unprintable shown as '?'.
+std::string id_text(const std::uint8_t* id) {
+    std::string s(4, '?');
+    for (std::size_t i = 0; i < 4; ++i)
+        if (id[i] >= 0x20 && id[i] < 0x7F) s[i] = static_cast<char>(id[i]);
+    return s;
+}
+
+bool read_exact(RandomInput& in, std::uint64_t pos, std::span<std::uint8_t> out) {
+    return in.read_at(pos, out) == out.size();
+}
+
+std::string channels_text(std::uint16_t channels) {
+    return channels == 1 ? std::string("1 channel") : n(channels) + " channels";
+}
+
+// What the format of a file is, in words, for a file that cannot be encoded.
+std::string kind_text(std::uint16_t tag, std::uint16_t bits) {
+    switch (tag) {
+        case kTagPcm: return n(bits) + "-bit PCM";
+        case kTagFloat: return n(bits) + "-bit floating point";
+        default: {
+            static const char kHex[] = "0123456789ABCDEF";
+            std::string hex = "0x0000";
+            for (int i = 0; i < 4; ++i) hex[static_cast<std::size_t>(5 - i)] = kHex[(tag >> (4 * i)) & 0xF];
+            return "compressed (format " + hex + ")";
+        }
+    }
+}
+
+struct Format {
+    std::uint16_t tag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t rate = 0;
+    std::uint16_t block_align = 0;
+    std::uint16_t bits = 0;
+};
+
+// The format of a "fmt " chunk whose body is `body` (all of it, or its
+// first kExtensibleFmtSize bytes), or what is wrong with it.
+std::variant<Format, std::string> read_format(ByteView body, std::uint32_t size) {
+    if (size < kPlainFmtSize)
+        return format("has a 'fmt ' chunk of %s bytes, too short for a sound format (16 at least)", {n(size)});
+    Format f;
+    const std::uint8_t* p = body.data();
+    f.tag = load_u16(p);
+    f.channels = load_u16(p + 2);
+    f.rate = load_u32(p + 4);
+    f.block_align = load_u16(p + 12);
+    f.bits = load_u16(p + 14);
+    if (f.tag == kTagExtensible) {
+        if (size < kExtensibleFmtSize || load_u16(p + 16) < 22)
+            return format("has an extensible 'fmt ' chunk of %s bytes that does not fit: 40 bytes are needed",
+                          {n(size)});
+        if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), p + 26))
+            return std::string("is in an extensible format of an unknown kind: ") + kAccepted;
+        f.tag = load_u16(p + 24);
+    }
+    if (f.tag != kTagPcm || f.bits != 16 || f.channels < 1 || f.channels > 2)
+        return "is " + kind_text(f.tag, f.bits) + " with " + channels_text(f.channels) + ": " + kAccepted;
+    if (f.rate == 0) return std::string("has a 'fmt ' chunk that does not fit: a sample rate of 0");
+    if (f.block_align != 2 * f.channels)
+        return format("has a 'fmt ' chunk that does not fit: a block align of %s bytes for %s of 16 bits",
+                      {n(f.block_align), channels_text(f.channels)});
+    return f;
+}
+
+}  // namespace
+
+std::variant<WavSound, std::string> read_wav(RandomInput& in) {
+    const std::uint64_t file_size = in.size();
+    std::uint8_t head[12];
+    if (file_size < sizeof head || !read_exact(in, 0, head) || std::memcmp(head, "RIFF", 4) != 0 ||
+        std::memcmp(head + 8, "WAVE", 4) != 0)
+        return std::string("is not a WAV file: it does not begin with a RIFF/WAVE header");
+    const std::uint64_t riff_end = 8 + std::uint64_t{load_u32(head + 4)};
+    if (riff_end > file_size)
+        return format("is cut short: its RIFF header announces %s bytes, the file holds %s",
+                      {n(riff_end), n(file_size)});
+
+    std::optional<Format> fmt;
+    std::optional<std::string> fmt_problem;
+    std::optional<std::uint64_t> data_pos;
+    std::uint32_t data_size = 0;
+    std::uint64_t pos = 12;
+    while (pos + 8 <= riff_end) {
+        std::uint8_t ch[8];
+        if (!read_exact(in, pos, ch)) return std::string("could not be read");
+        const std::uint32_t size = load_u32(ch + 4);
+        const std::uint64_t body = pos + 8;
+        const std::uint64_t end = body + size;
+        if (end > file_size)
+            return format("is cut short: its '%s' chunk announces %s bytes, the file holds %s after its header",
+                          {id_text(ch), n(size), n(file_size - body)});
+        if (end > riff_end)
+            return format("lies about its sizes: its '%s' chunk of %s bytes goes past the end of the RIFF form",
+                          {id_text(ch), n(size)});
+        if (std::memcmp(ch, "fmt ", 4) == 0 && !fmt && !fmt_problem) {
+            std::uint8_t b[kExtensibleFmtSize] = {};
+            const std::size_t want = std::min<std::size_t>(size, sizeof b);
+            if (!read_exact(in, body, std::span<std::uint8_t>(b, want))) return std::string("could not be read");
+            auto f = read_format(ByteView(b, sizeof b), size);
+            if (auto* problem = std::get_if<std::string>(&f)) {
+                fmt_problem = std::move(*problem);
+            } else {
+                fmt = std::get<Format>(f);
+            }
+        } else if (std::memcmp(ch, "data", 4) == 0 && !data_pos) {
+            data_pos = body;
+            data_size = size;
+        }
+        pos = end + (size & 1u);  // the pad byte after a chunk of odd size
+    }
+    if (fmt_problem) return *fmt_problem;
+    if (!fmt) return std::string("has no 'fmt ' chunk: it does not say what its samples are");
+    if (!data_pos) return std::string("has no 'data' chunk: it holds no samples");
+    if (data_size % fmt->block_align != 0)
+        return format("lies about its sizes: its 'data' chunk of %s bytes is not a whole number of %s-byte frames",
+                      {n(data_size), n(fmt->block_align)});
+    WavSound s;
+    s.channels = fmt->channels;
+    s.rate = fmt->rate;
+    s.data_offset = *data_pos;
+    s.data_size = data_size;
+    return s;
+}
+
+std::size_t SampleReader::read(std::span<std::int16_t> out) {
+    constexpr std::size_t kChunk = 32768;
+    std::uint8_t buf[2 * 1024];
+    std::size_t done = 0;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), std::min<std::uint64_t>(left_ / 2, kChunk)));
+    while (done < want) {
+        const std::size_t k = std::min(want - done, sizeof buf / 2);
+        if (!read_exact(in_, pos_, std::span<std::uint8_t>(buf, 2 * k))) {
+            failed_ = true;
+            left_ = 0;
+            return done;
+        }
+        for (std::size_t i = 0; i < k; ++i) out[done + i] = static_cast<std::int16_t>(load_u16(buf + 2 * i));
+        pos_ += 2 * k;
+        left_ -= 2 * k;
+        done += k;
+    }
+    return done;
+}
+
+}  // namespace vid::wv5
