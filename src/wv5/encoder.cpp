@@ -40,12 +40,10 @@ const StepOrder& step_order() {
     return order;
 }
 
-struct Child {
-    std::uint64_t cost;
-    std::uint16_t value;
-    std::uint8_t parent;
-    std::uint8_t code;
-};
+// Path costs are kept below 2^38 (more than 60 samples of the largest
+// error, relative to the best path), so that a child's cost, value and
+// origin fit one 64-bit key.
+constexpr std::uint64_t kMaxCost = (std::uint64_t{1} << 38) - 1;
 
 }  // namespace
 
@@ -61,7 +59,10 @@ ChannelSearch::ChannelSearch(std::size_t beam)
 void ChannelSearch::push(std::int16_t sample, Bytes& out) {
     const StepOrder& o = step_order();
     constexpr std::size_t kOrder = 255;
-    Child children[256 * kCandidates];
+    // Each child as one sortable key: its cost, then its value, then where
+    // it came from (state and candidate), so that equal costs order by value.
+    std::uint64_t keys[256 * kCandidates];
+    std::uint8_t codes_of[256 * kCandidates];
     std::size_t m = 0;
     for (std::size_t i = 0; i < states_.size(); ++i) {
         const State s = states_[i];
@@ -72,23 +73,32 @@ void ChannelSearch::push(std::int16_t sample, Bytes& out) {
             const std::size_t at = (lo + kOrder + k - kCandidates / 2) % kOrder;
             const auto value = static_cast<std::uint16_t>(s.value + o.step[at]);
             const std::int64_t e = static_cast<std::int16_t>(value) - sample;
-            children[m++] = {s.cost + static_cast<std::uint64_t>(e * e), value, static_cast<std::uint8_t>(i),
-                             o.code[at]};
+            const std::uint64_t cost = std::min(s.cost + static_cast<std::uint64_t>(e * e), kMaxCost);
+            keys[m] = cost << 26 | std::uint64_t{value} << 10 | m;
+            codes_of[m] = o.code[at];
+            ++m;
         }
     }
-    std::sort(children, children + m, [](const Child& a, const Child& b) {
-        return a.cost != b.cost ? a.cost < b.cost : a.value < b.value;
-    });
+    // Only the best ones need an order: values reached twice make a few
+    // more than beam_ necessary, rarely more than twice as many.
+    std::size_t sorted = std::min(m, 2 * beam_);
+    std::nth_element(keys, keys + sorted - 1, keys + m);
+    std::sort(keys, keys + sorted);
     // The best path to each value, for the best beam_ values.
     next_.clear();
     std::uint8_t* parents = &parent_[pending_ * beam_];
     std::uint8_t* codes = &code_[pending_ * beam_];
     for (std::size_t j = 0; j < m && next_.size() < beam_; ++j) {
-        const Child& c = children[j];
-        if (std::any_of(next_.begin(), next_.end(), [&](const State& s) { return s.value == c.value; })) continue;
-        parents[next_.size()] = c.parent;
-        codes[next_.size()] = c.code;
-        next_.push_back({c.value, c.cost});
+        if (j == sorted) {
+            std::sort(keys + sorted, keys + m);
+            sorted = m;
+        }
+        const auto value = static_cast<std::uint16_t>(keys[j] >> 10);
+        if (std::any_of(next_.begin(), next_.end(), [&](const State& s) { return s.value == value; })) continue;
+        const std::size_t child = keys[j] & 1023u;
+        parents[next_.size()] = static_cast<std::uint8_t>(child / kCandidates);
+        codes[next_.size()] = codes_of[child];
+        next_.push_back({value, keys[j] >> 26});
     }
     // Costs relative to the best, so that they never grow without bound.
     const std::uint64_t best = next_.front().cost;
