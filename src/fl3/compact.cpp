@@ -85,7 +85,9 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     }
     // The member folder is the index path less "\_index.bin", whatever the
     // file's name really is.
-    auto folder = platform::replace_tail(index_path, kIndexName.size() + 1, "");
+    const std::size_t cut = kIndexName.size() + 1;
+    const auto folder =
+        index_path.size() > cut ? std::optional<std::string>(index_path.substr(0, index_path.size() - cut)) : std::nullopt;
     if (!folder) {
         ui.alert(format("%s names no member folder: the folder is the path less its last 11 characters.",
                         {index_path}));

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace vid::platform {
 
@@ -87,6 +88,13 @@ bool exists(const std::string& path);
 bool remove_file(const std::string& path);
 // Moves `from` onto `to`, replacing `to` when it exists.
 bool replace_file(const std::string& from, const std::string& to);
+// The identity of the file that `path` names (links followed).
+std::optional<FileId> id_of(const std::string& path);
+// True when `path` itself is a symbolic link (or, on Windows, a reparse point).
+bool is_link(const std::string& path);
+// The name of the entry of `folder` that equals `name` in any case (the
+// exact name when there is one); nothing when there is none.
+std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name);
 // The process's current directory.
 std::string current_directory();
 
