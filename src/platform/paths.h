@@ -27,13 +27,19 @@ inline bool fits(std::string_view path) { return path.size() <= kMaxPath; }
 // The message for a path over the limit.
 std::string too_long_message(std::string_view path);
 
+// The message for a path from which no output name can be made: it is
+// shorter than the characters to replace, or they hold a folder separator.
+std::string no_output_name_message(std::string_view path);
+
 // `path` with its last `n` characters replaced by `with`; nullopt when the
-// path is shorter than `n`. (The length limit is checked by the caller with
+// path is shorter than `n` or those characters hold a folder separator
+// (the output name would reach into a folder's name). (The length limit is checked by the caller with
 // fits(), so that it can name the path in its message.)
 std::optional<std::string> replace_tail(std::string_view path, std::size_t n, std::string_view with);
 
 // `path` with the character `n` places from the end (1 = last) overwritten
-// by `c`; nullopt when the path is shorter than `n`.
+// by `c`; nullopt when the path is shorter than `n` or the characters from
+// there to the end hold a folder separator.
 std::optional<std::string> overwrite_from_end(std::string_view path, std::size_t n, char c);
 
 // folder, one separator, name. The separator is added even when the folder
