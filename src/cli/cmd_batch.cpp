@@ -1,5 +1,5 @@
-// The batch commands: decode-bm2, decode-wv5, decode-ab [--tree] and
-// encode-ab, each a per-file converter run on several files in order, then
+// The batch commands: decode-bm2, decode-wv5, encode-wv5, decode-ab [--tree]
+// and encode-ab, each a per-file converter run on several files in order, then
 // the batch's final text.
 #include <optional>
 #include <vector>
@@ -57,6 +57,11 @@ int decode_bm2(ConsoleUi& ui, Args args) {
 int decode_wv5(ConsoleUi& ui, Args args) {
     const auto files = files_of(args, "decode-wv5", nullptr);
     return files ? run_batch(ui, *files, wv5::decode_file, "Decoding OK", "Decoding") : 2;
+}
+
+int encode_wv5(ConsoleUi& ui, Args args) {
+    const auto files = files_of(args, "encode-wv5", nullptr);
+    return files ? run_batch(ui, *files, wv5::encode_file, "Encoding OK", "Encoding") : 2;
 }
 
 int decode_ab(ConsoleUi& ui, Args args) {

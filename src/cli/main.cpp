@@ -27,6 +27,8 @@ constexpr const char* kHelp =
     "  encode-fl3 INDEX ARCHIVE    pack the folder of INDEX (a _index.bin) into ARCHIVE\n"
     "  decode-bm2 FILE...          BM2 images to bitmap files (x.bm2 -> x.bmP)\n"
     "  decode-wv5 FILE...          WV5 sounds to WAV files (x.wv5 -> x.wAV)\n"
+    "  encode-wv5 WAV...           16-bit PCM WAV files to WV5 sounds (x.wav -> x.wv5); an\n"
+    "                              existing x.wv5 (any case) is kept once as x.wv5.orig\n"
     "  decode-ab [--tree] FILE...  AB scripts to listings (x.ab -> x.txt); --tree also\n"
     "                              prints the listing view, indented by level\n"
     "  encode-ab LISTING...        listings back to AB scripts (x.txt -> x.ab), never\n"
@@ -47,7 +49,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"decode-bm2", decode_bm2},
-    {"decode-wv5", decode_wv5},   {"decode-ab", decode_ab},   {"encode-ab", encode_ab},
+    {"decode-wv5", decode_wv5},   {"encode-wv5", encode_wv5},   {"decode-ab", decode_ab},   {"encode-ab", encode_ab},
 };
 
 }  // namespace

@@ -109,4 +109,10 @@ Outcome decode_runs(const Header& h, Source& in, Sink& out, std::uint64_t max_by
 // `ui`; true when every run was decoded and written.
 bool decode_file(Ui& ui, const std::string& path);
 
+// Encodes one 16-bit PCM WAV file into the WV5 sound of the same stem
+// beside it ("x.wav" gives "x.wv5"), replacing an existing one of that
+// name in any case after keeping it once as "<name>.orig". Reports
+// progress and problems through `ui`; true when the sound was written.
+bool encode_file(Ui& ui, const std::string& path);
+
 }  // namespace vid::wv5
