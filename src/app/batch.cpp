@@ -163,4 +163,9 @@ void encode_ab(HWND window) {
                        false});
 }
 
+void encode_wv5(HWND window) {
+    run_batch(window, {"Select WAV files to encode", "WAV Files", "*.wav", "wav", "Encoding OK", "Encoding",
+                       [](WindowUi& ui, const std::string& path, bool) { return wv5::encode_file(ui, path); }, false});
+}
+
 }  // namespace vid::app

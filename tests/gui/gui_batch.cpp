@@ -1,6 +1,6 @@
 // The batch commands through the real menu and the multi-file dialog:
-// Decode BM2, Decode WV5 (with its selection hook), Decode AB and Encode AB
-// (with the Scripting dialog). Outputs are compared byte for byte with the
+// Decode BM2, Decode WV5 (with its selection hook), Decode AB, Encode AB
+// (with the Scripting dialog) and Encode WV5. Outputs are compared byte for byte with the
 // command line's in WORK\ref.
 #include <string>
 #include <vector>
@@ -201,10 +201,68 @@ void encode_ab(const Env& env) {
     GUI_CHECK(outputs_match(env, "abenc", files, 3, "ab"), "several listings: every AB file equals the command line's");
 }
 
+// Encode WV5 is the last item of the Encode menu: Up from the first wraps to it.
+void menu_encode_wv5(HWND w) {
+    focus(w);
+    press_with({VK_MENU}, 'E');
+    settle(250);
+    press(VK_UP);
+    press(VK_RETURN);
+}
+
+void encode_wv5(const Env& env) {
+    const std::string dir = env.work + "\\gui\\wv5enc";
+    const std::string ref = env.work + "\\ref\\wv5enc";
+    std::vector<std::string> good;
+    for (const auto& f : names_with(dir, ".wav"))
+        if (f != "broken.wav") good.push_back(f);
+    GUI_CHECK(good.size() >= 2, "the decoded sounds are there as WAV files");
+    if (good.size() < 2) return;
+    App app(env.exe, dir);
+    HWND w = app.main();
+    if (!w) return;
+    auto wv5_of = [](const std::string& wav) { return replace_tail(wav, 3, "wv5"); };
+
+    menu_encode_wv5(w);
+    GUI_CHECK(cancel_dialog("Select WAV files to encode"), "Encode WV5 opens its dialog; Esc cancels");
+    settle();
+    GUI_CHECK(names_with(dir, ".orig").empty(), "a cancelled Encode WV5 changes nothing");
+
+    // The good files and the one cut short, in one selection.
+    std::vector<std::string> all = good;
+    all.push_back("broken.wav");
+    menu_encode_wv5(w);
+    choose_file("Select WAV files to encode", quoted(all));
+    const auto alerts = drain_message_boxes("Alert");
+    report().check(alerts.size() == 1 && alerts[0].rfind(dir + "\\broken.wav is cut short", 0) == 0,
+                   "the WAV file cut short gets one Alert that names it", alerts.empty() ? "" : alerts[0]);
+    GUI_CHECK(status_shows(w, "Encoding: 1 of " + std::to_string(all.size()) + " files failed", 10000),
+              "the status line counts the failed file");
+    GUI_CHECK(!file_exists(dir + "\\broken.wv5"), "no WV5 file for it");
+    bool same = true, kept = true;
+    for (const auto& f : good) {
+        same = same && same_file(dir + "\\" + wv5_of(f), ref + "\\" + wv5_of(f));
+        kept = kept && same_file(dir + "\\" + wv5_of(f) + ".orig", env.work + "\\ref\\wv5\\" + wv5_of(f));
+    }
+    GUI_CHECK(same, "every WV5 file equals the command line's");
+    GUI_CHECK(kept, "every original is kept as .orig");
+
+    menu_encode_wv5(w);
+    choose_file("Select WAV files to encode", quoted(good));
+    GUI_CHECK(drain_message_boxes("Alert").empty(), "again, the good files only: no Alert");
+    GUI_CHECK(status_shows(w, "Encoding OK", 10000), "'Encoding OK'");
+    kept = true;
+    for (const auto& f : good)
+        kept = kept && same_file(dir + "\\" + wv5_of(f) + ".orig", env.work + "\\ref\\wv5\\" + wv5_of(f));
+    GUI_CHECK(kept, "the .orig files still hold the first originals");
+    save_bmp(w, env.shots + "\\encode-wv5.bmp");
+}
+
 Register bm2_scenario("bm2", decode_bm2);
 Register wv5_scenario("wv5", decode_wv5);
 Register ab_scenario("ab-decode", decode_ab);
 Register abenc_scenario("ab-encode", encode_ab);
+Register wv5enc_scenario("wv5-encode", encode_wv5);
 
 }  // namespace
 }  // namespace gui

@@ -34,6 +34,18 @@ done
 (cd "$work/ref/bm2" && "$cli" decode-bm2 *.bm2 >/dev/null 2>&1) || true
 (cd "$work/ref/wv5" && "$cli" decode-wv5 *.wv5 >/dev/null 2>&1) || true
 (cd "$work/ref/wv5many" && "$cli" decode-wv5 *.wv5 >/dev/null 2>&1) || true
+# Encode WV5: the decoded sounds as .wav files beside their original WV5
+# files, and a WAV file cut short (no WV5 file may appear for it).
+mkdir -p "$work/gui/wv5enc" "$work/ref/wv5enc"
+for f in "$work/ref/wv5/"*.wAV; do
+    stem=$(basename "$f" .wAV)
+    for side in gui ref; do
+        cp "$f" "$work/$side/wv5enc/$stem.wav"
+        cp "$work/ref/wv5/$stem.wv5" "$work/$side/wv5enc/"
+    done
+done
+for side in gui ref; do head -c 60 "$f" >"$work/$side/wv5enc/broken.wav"; done
+(cd "$work/ref/wv5enc" && "$cli" encode-wv5 *.wav >/dev/null 2>&1) || true
 # Listings and the listing view of each script, then the listings as the
 # GUI's Encode AB inputs (in a folder of their own, without AB files).
 (cd "$work/ref/ab" && for f in *.ab; do "$cli" decode-ab --tree "$f" 2>/dev/null | sed 1d | head -n -2 >"${f%.ab}.tree" || true; done)
