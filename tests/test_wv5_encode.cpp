@@ -315,5 +315,24 @@ TEST(Wv5Encode, DecodedSoundComesBackExactly) {
     }
 }
 
+TEST(Wv5Encode, LongDecodedFileComesBackExactly) {
+    // Longer than the packer's window, in two channels, through the files.
+    const Samples want = decoded_noise(2 * 160000, true, 99);
+    Bytes data;
+    for (std::int16_t v : want) put_u16(data, static_cast<std::uint16_t>(v));
+    test::ScratchDir dir;
+    test::write_file(dir.file("long.wav"), riff({chunk("fmt ", fmt(1, 2, 22050, 4, 16)), chunk("data", data)}));
+    test::RecordingUi ui;
+    ASSERT_TRUE(wv5::encode_file(ui, dir.file("long.wav")));
+    ASSERT_TRUE(wv5::decode_file(ui, dir.file("long.wv5")));
+    EXPECT_TRUE(ui.alerts().empty());
+    const Bytes back = test::read_file(dir.file("long.wAV"));
+    ASSERT_EQ(back.size(), 46 + data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin() + 46));
+    const Bytes packed = test::read_file(dir.file("long.wv5"));
+    EXPECT_EQ(load_u32(&packed[10]), 160000u) << "frames";
+    EXPECT_FALSE(test::file_exists(dir.file("long.wv5.orig")));
+}
+
 }  // namespace
 }  // namespace vid
