@@ -2,7 +2,8 @@
 # The main job on the bundled sample data: builds the command line, makes the
 # sample game folder from scratch, extracts its archive, decodes the images,
 # sounds and scripts, changes one line of a script listing and encodes it,
-# packs the folder back and shows that the rebuilt archive is identical.
+# packs the folder back and shows that the rebuilt archive is identical; then
+# changes a sound with sox, encodes it, packs, extracts and decodes it again.
 #
 #   scripts/demo.sh [FOLDER]      (default: build/demo)
 set -eu
@@ -66,3 +67,24 @@ else
     echo "rebuilt.fl3 differs from data.fl3" >&2
     exit 1
 fi
+
+step "Change a sound: decode it, reverse it with sox, encode it, pack, extract and decode again"
+rm -rf mod && mkdir mod && cp -r data_fl3 mod/
+cd mod/data_fl3
+sound=$(ls ./*.wv5 | head -n 1)
+sound=${sound#./}
+stem=${sound%.wv5}
+"$vid" decode-wv5 "$sound"
+sox "$stem.wAV" "$stem.wav" reverse
+"$vid" encode-wv5 "$stem.wav"
+printf '%s: %s bytes, kept as %s.orig (%s bytes)\n' "$sound" "$(stat -c %s "$sound")" "$sound" "$(stat -c %s "$sound.orig")"
+cd ..
+"$vid" encode-fl3 data_fl3/_index.bin modded.fl3 | tail -n 1
+"$vid" extract-fl3 modded.fl3 | tail -n 1
+"$vid" decode-wv5 "modded_fl3/$sound" | tail -n 1
+# Samples (2 bytes each) that differ between the reversed WAV and the sound
+# that came back: the sample bytes are the last ones of both files.
+bytes=$(( $(stat -c %s "modded_fl3/$stem.wAV") - 46 ))
+differ=$(cmp -l <(tail -c "$bytes" "data_fl3/$stem.wav") <(tail -c "$bytes" "modded_fl3/$stem.wAV") |
+         awk '{print int(($1 - 1) / 2)}' | sort -u | wc -l)
+echo "modded_fl3/$stem.wAV against the reversed $stem.wav: $differ of $((bytes / 2)) samples differ"
