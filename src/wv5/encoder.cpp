@@ -69,7 +69,7 @@ void ChannelSearch::push(std::int16_t sample, Bytes& out) {
         const auto want = static_cast<std::uint16_t>(sample - s.value);
         const std::size_t lo = o.lower[want];
         for (std::size_t k = 0; k < kCandidates; ++k) {
-            // The two steps below the change wanted and the two from it up.
+            // The step below the change wanted, the nearest at or above it and the next.
             const std::size_t at = (lo + kOrder + k - kCandidates / 2) % kOrder;
             const auto value = static_cast<std::uint16_t>(s.value + o.step[at]);
             const std::int64_t e = static_cast<std::int16_t>(value) - sample;

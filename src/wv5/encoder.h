@@ -26,7 +26,7 @@ namespace vid::wv5 {
 class ChannelSearch {
 public:
     static constexpr std::size_t kBeam = 16;       // values kept per sample
-    static constexpr std::size_t kCandidates = 4;  // codes tried from each value
+    static constexpr std::size_t kCandidates = 3;  // codes tried from each value
     static constexpr std::size_t kDelay = 64;      // samples before a code is committed
 
     explicit ChannelSearch(std::size_t beam = kBeam);
