@@ -287,5 +287,37 @@ TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
     EXPECT_EQ(ui.events, (std::vector<Event>{{Event::alert, "Can't create " + dir.file("missing/g.fl3")}}));
 }
 
+TEST(Fl3Compact, SkippedMembersNeverReplaceAnArchive) {
+    test::ScratchDir dir;
+    std::filesystem::create_directory(dir.file("g_fl3"));
+    // The index names itself (in another case) and a member that is missing.
+    const std::string index_path = dir.file("g_fl3/_index.bin");
+    test::write_file(index_path, ent(0, "a") + ent(0, "_INDEX.BIN") + ent(0, "gone") + kEnd);
+    test::write_file(dir.file("g_fl3/a"), "A");
+    const std::string archive = dir.file("g.fl3");
+    const std::vector<std::string> skip_alerts{
+        index_path + " names the index file itself as a member: " + dir.file("g_fl3/_INDEX.BIN") + " is not packed\nSkip it",
+        dir.file("g_fl3/gone") + " not found\nSkip it"};
+    RecordingUi ui;
+    auto index = fl3::load_index(ui, index_path);
+    ASSERT_TRUE(index);
+    // No archive yet: a new one is written with the members that could be read.
+    EXPECT_FALSE(fl3::compact(ui, *index, archive));
+    EXPECT_EQ(ui.alerts(), skip_alerts);
+    EXPECT_EQ(ui.last_status(), "Compacting " + archive + ": 2 of 3 members skipped");
+    EXPECT_EQ(test::read_file(archive), hdr(10, 29, 1) + txt("A") + ent(1, "a") + kEnd);
+    // An archive exists now: it is left as it was.
+    test::write_file(archive, "old archive");
+    ui.events.clear();
+    EXPECT_FALSE(fl3::compact(ui, *index, archive));
+    auto alerts = skip_alerts;
+    alerts.push_back("2 of 3 members of " + index_path + " could not be packed: the archive " + archive +
+                     " is left unchanged.");
+    EXPECT_EQ(ui.alerts(), alerts);
+    EXPECT_EQ(ui.last_status(), "Compacting " + archive + ": 2 of 3 members skipped, archive unchanged");
+    EXPECT_EQ(test::read_file(archive), txt("old archive"));
+    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"})) << "no temporary file left";
+}
+
 }  // namespace
 }  // namespace vid
