@@ -197,10 +197,6 @@ TEST(ScriptEncoder, LinesToBytes) {
         {"0x0003\n0x12345\n0x0002\n0x123456789\n", "0300 3412 0200 78563412",
          "Init Text with caption#0x0003|Idx :#0x12345|Set 0x453818#0x0002|to#0x123456789"},
         {"0x0002\n-1\n0x0705\n", "0200 FFFFFFFF", "Set 0x453818#0x0002|to#-1|Load Bitmap 640x480#0x0705"},  // cut: dropped
-        {"0x0502\n7\n0x0505\n8\n0x0706\nn\n", "0205 0700 0505 0800 0607 6E00",
-         "Init map#0x0502|n\xB0#7|Save gamesys#0x0505|n\xB0#8|Load Bitmap 2nd way(?)#0x0706|name#n"},
-        {"0x0300\nd\n0x0305\na\nb\n0x0701\n1\n2\n3\n4\n", "0003 6400 0503 6100 6200 0107 01020304",
-         "????#0x0300|data#d|Load 2 bitmaps side by side#0x0305|bmp1#a|bmp2#b|Init 43c62a ??#0x0701|data#1|data#2|data#3|data#4"},
     };
     for (const auto& c : cases) {
         Recorder r;
