@@ -148,6 +148,7 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
         std::vector<std::string> alert_has;                // parts of the one Alert; none: no Alert
         std::vector<std::pair<std::string, Bytes>> files;  // the member folder besides _index.bin
         bool folder = true;                                // whether the member folder is made at all
+        std::string_view lacks = {};                       // a text that the Alert must not hold
     } cases[] = {
         {"later duplicate wins", hdr(16, 31, 2) + txt("ABC") + ent(1, "d") + ent(2, "d") + kEnd, {}, {{"d", txt("BC")}}},
         {"no end marker", hdr(100, 30, 2) + ab, {"no end marker"}, a_b},
@@ -167,8 +168,11 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
         {"unsafe names", hdr(99, 31, 5) + txt("ABC") + ent(1, "..") + ent(1, "ok") + ent(1, "a/b") + ent(0, "") +
                              ent(0, "c\\:") + kEnd,
          {"Member \"..\" is refused", "3 more members"}, {{"ok", txt("B")}}},
+        {"one unsafe name", hdr(18, 30, 2) + txt("AB") + ent(1, "..") + ent(1, "ok") + kEnd, {"Member \"..\" is refused"},
+         {{"ok", txt("B")}}, true, "more members"},
         {"header cut short", txt("FL3.0"), {"shorter than the 28 bytes"}, {}, false},
         {"directory beyond the end", hdr(4, 33, 0) + kEnd, {"beyond the end of the file"}, {}, false},
+        {"directory at the end", hdr(4, 28, 0), {"beyond the end of the file"}, {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,6 +187,7 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
             EXPECT_NE(alerts[0].find(archive), std::string::npos) << alerts[0];
             EXPECT_NE(alerts[0].find(part), std::string::npos) << alerts[0];
         }
+        if (!c.lacks.empty()) EXPECT_EQ(alerts[0].find(c.lacks), std::string::npos) << alerts[0];
         EXPECT_EQ(ui.last_status() == "Extracting OK", c.alert_has.empty());
         if (!c.alert_has.empty())
             EXPECT_EQ(ui.last_status(), "Extracting " + archive + (c.folder ? ": not extracted in full" : ": nothing extracted"));
