@@ -266,6 +266,10 @@ TEST(Wv5Encode, SearchFollowsSteps) {
     EXPECT_EQ(search({32767, -2}, false), (Bytes{127, 127})) << "through the wrap";
     EXPECT_EQ(search({13, 1, 0, 2}, true), (Bytes{10, 1, 138, 1})) << "channels alternate";
     EXPECT_EQ(search({-32768}, false), (Bytes{255})) << "-32767, 1 away, not +32767";
+    // Looking ahead: 24 then 112. The nearest step first (25, error 1) leaves
+    // 87 to go, 3 from the step 90: 1 + 9. Missing by 2 first (22) leaves
+    // exactly 90: 4 + 0.
+    EXPECT_EQ(search({24, 112}, false), (Bytes{15, 32}));
     EXPECT_EQ(search({}, true), Bytes{});
 }
 
