@@ -75,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (sound->channels < 1 || sound->channels > 2 || sound->rate == 0) std::abort();
-    if (sound->data_offset + sound->data_size > size || sound->data_size % (2u * sound->channels) != 0) std::abort();
+    if (sound->data_offset + sound->data_size > size || sound->data_size % 2 != 0) std::abort();
     vid::wv5::SampleReader reader(m, *sound);
     Samples s, buf(1000);
     while (const std::size_t n = reader.read(buf)) s.insert(s.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
     if (reader.failed() || s.size() != sound->data_size / 2u) std::abort();
-    s.resize(std::min<std::size_t>(s.size(), 1024));
+    s.resize(std::min<std::size_t>(s.size(), 1023));
     const bool two = sound->channels == 2;
     const Samples once = round_trip(s, two);
     if (round_trip(once, two) != once) std::abort();

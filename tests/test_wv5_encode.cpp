@@ -86,6 +86,8 @@ TEST(Wv5Encode, WavFilesAccepted) {
         {"bytes after the RIFF form", riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", mono_data)}) + Bytes{9, 9, 9},
          1, 8000, 44, 6},
         {"no samples", riff({chunk("fmt ", fmt(1, 2, 8000, 4, 16)), chunk("data", {})}), 2, 8000, 44, 0},
+        {"two channels, half a frame at the end", riff({chunk("fmt ", fmt(1, 2, 8000, 4, 16)), chunk("data", mono_data)}),
+         2, 8000, 44, 6},
     };
     for (const auto& c : cases) {
         Memory m(c.file);
@@ -134,8 +136,8 @@ TEST(Wv5Encode, WavFilesRefused) {
          "has a 'fmt ' chunk that does not fit: a sample rate of 0"},
         {riff({chunk("data", data)}), "has no 'fmt ' chunk: it does not say what its samples are"},
         {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("LIST", data)}), "has no 'data' chunk: it holds no samples"},
-        {riff({chunk("fmt ", fmt(1, 2, 8000, 4, 16)), chunk("data", {1, 0, 2, 0, 3, 0})}),
-         "lies about its sizes: its 'data' chunk of 6 bytes is not a whole number of 4-byte frames"},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", {1, 0, 2, 0, 3})}),
+         "lies about its sizes: its 'data' chunk of 5 bytes is not a whole number of 2-byte samples"},
         {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data)}, 100),
          "is cut short: its RIFF header announces 108 bytes, the file holds 48"},
         {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data, 1000)}),
@@ -253,9 +255,11 @@ TEST(Wv5Encode, PackerStreamsLongSounds) {
 
 // The codes the search chooses for `samples`.
 Bytes search(const Samples& samples, bool two_channels) {
+    // In pieces of odd sizes: the channels alternate across them.
     wv5::CodeStream s(two_channels);
     Bytes out;
-    s.push(samples, out);
+    for (std::size_t at = 0; at < samples.size(); at += 7)
+        s.push(std::span<const std::int16_t>(samples).subspan(at, std::min<std::size_t>(7, samples.size() - at)), out);
     s.finish(out);
     return out;
 }
@@ -304,8 +308,9 @@ Samples decoded_noise(std::size_t n, bool two_channels, std::uint32_t seed) {
 
 TEST(Wv5Encode, DecodedSoundComesBackExactly) {
     for (bool two : {false, true}) {
-        for (std::size_t n : {std::size_t{1}, std::size_t{127}, std::size_t{128}, std::size_t{5000}}) {
-            const Samples want = decoded_noise(n * (two ? 2 : 1), two, static_cast<std::uint32_t>(n));
+        // Odd counts too: two channels that end on the first channel's sample.
+        for (std::size_t n : {std::size_t{1}, std::size_t{127}, std::size_t{256}, std::size_t{5001}}) {
+            const Samples want = decoded_noise(n, two, static_cast<std::uint32_t>(n));
             const Bytes codes = search(want, two);
             ASSERT_EQ(codes.size(), want.size());
             // Replay the codes by the format: channel by channel, wrapping at 16 bits.

@@ -151,9 +151,10 @@ void CodeStream::push(std::span<const std::int16_t> samples, Bytes& out) {
         for (std::int16_t s : samples) search_[0].push(s, out);
         return;
     }
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        search_[i % 2].push(samples[i], codes_[i % 2]);
-        if (i % 2 == 1) interleave(out);
+    for (std::int16_t s : samples) {
+        search_[next_].push(s, codes_[next_]);
+        if (next_ == 1) interleave(out);
+        next_ ^= 1u;
     }
 }
 
@@ -162,12 +163,14 @@ void CodeStream::finish(Bytes& out) {
     if (two_) {
         search_[1].finish(codes_[1]);
         interleave(out);
+        // The first channel's sample of a last, incomplete frame.
+        out.insert(out.end(), codes_[0].begin(), codes_[0].end());
+        codes_[0].clear();
     }
 }
 
 void CodeStream::interleave(Bytes& out) {
-    // Both channels have taken the same number of samples, so they commit
-    // the same number of codes at the same time.
+    // The codes of whole frames: the first channel may be a code ahead.
     const std::size_t n = std::min(codes_[0].size(), codes_[1].size());
     for (std::size_t i = 0; i < n; ++i) {
         out.push_back(codes_[0][i]);

@@ -60,7 +60,8 @@ private:
 class CodeStream {
 public:
     explicit CodeStream(bool two_channels, std::size_t beam = ChannelSearch::kBeam);
-    // Takes samples (whole frames); appends the codes that are ready.
+    // Takes samples (any number; the channels alternate across calls);
+    // appends the codes that are ready.
     void push(std::span<const std::int16_t> samples, Bytes& out);
     void finish(Bytes& out);
 
@@ -68,6 +69,7 @@ private:
     void interleave(Bytes& out);
 
     bool two_;
+    unsigned next_ = 0;  // the channel of the next sample
     ChannelSearch search_[2];
     Bytes codes_[2];
 };

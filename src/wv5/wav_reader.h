@@ -30,8 +30,10 @@ struct WavSound {
     std::uint16_t channels = 0;      // 1 or 2
     std::uint32_t rate = 0;          // samples per second per channel
     std::uint64_t data_offset = 0;   // where the samples start
-    std::uint32_t data_size = 0;     // bytes of samples, a whole number of frames
+    std::uint32_t data_size = 0;     // bytes of samples, a whole number of samples
 
+    // Whole frames; two channels may end with the first channel's sample
+    // of one more.
     std::uint32_t frames() const { return data_size / (2u * channels); }
 };
 
