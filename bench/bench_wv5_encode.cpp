@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
         Samples (*make)();
     } materials[] = {{"speech-like", speech}, {"music-like", music}, {"silence", silence}, {"decoded WV5", decoded}};
     std::printf("%.0f s of 22050 Hz stereo each; SNR of decode(encode(wav)) against the wav\n", kSeconds);
-    std::printf("%-12s %12s %12s %10s %12s %14s %12s %9s\n", "material", "SNR beam dB", "greedy dB", "gain dB", "bytes/s",
-                "greedy bytes/s", "x real time", "x (CPU)");
+    std::printf("%-12s %12s %12s %10s %12s %14s %12s %9s\n", "material", "SNR beam dB", "greedy dB", "gain dB",
+                "bytes/s", "greedy bytes/s", "x real time", "x (CPU)");
     for (const auto& m : materials) {
         const Samples s = m.make();
         vid::Bytes codes;
@@ -152,7 +152,8 @@ int main(int argc, char** argv) {
             vid::wv5::CodeStream stream(true);
             for (std::size_t at = 0; at < s.size(); at += 8192) {
                 const std::size_t before = codes.size();
-                stream.push(std::span<const std::int16_t>(s).subspan(at, std::min<std::size_t>(8192, s.size() - at)), codes);
+                stream.push(std::span<const std::int16_t>(s).subspan(at, std::min<std::size_t>(8192, s.size() - at)),
+                            codes);
                 packer.push(vid::ByteView(codes).subspan(before));
             }
             const std::size_t before = codes.size();
@@ -219,9 +220,10 @@ int main(int argc, char** argv) {
                        static_cast<double>(child.ru_utime.tv_usec + child.ru_stime.tv_usec) / 1e6;
     const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     const double length = kSeconds * kRepeats;
-    std::printf("Encode WV5 of a %.0f s stereo WAV file: %.2f s (%.1f x real time), %.2f s of CPU (%.1f x); "
-                "peak RSS %ld KiB (%s)\n",
-                length, secs, length / secs, cpu, length / cpu, child.ru_maxrss, ok ? "complete" : "FAILED");
+    std::printf(
+        "Encode WV5 of a %.0f s stereo WAV file: %.2f s (%.1f x real time), %.2f s of CPU (%.1f x); "
+        "peak RSS %ld KiB (%s)\n",
+        length, secs, length / secs, cpu, length / cpu, child.ru_maxrss, ok ? "complete" : "FAILED");
     std::system(("rm -rf '" + tmpl + "'").c_str());
     return ok ? 0 : 1;
 }

@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sound->data_offset + sound->data_size > size || sound->data_size % 2 != 0) std::abort();
     vid::wv5::SampleReader reader(m, *sound);
     Samples s, buf(1000);
-    while (const std::size_t n = reader.read(buf)) s.insert(s.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+    while (const std::size_t n = reader.read(buf))
+        s.insert(s.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
     if (reader.failed() || s.size() != sound->data_size / 2u) std::abort();
     s.resize(std::min<std::size_t>(s.size(), 1023));
     const bool two = sound->channels == 2;

@@ -76,18 +76,20 @@ TEST(Wv5Encode, WavFilesAccepted) {
         std::uint32_t size;
     } cases[] = {
         {"plain mono", riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", mono_data)}), 1, 8000, 44, 6},
-        {"stereo, fmt of 18 bytes", riff({chunk("fmt ", Bytes(fmt(1, 2, 44100, 4, 16)) + Bytes{0, 0}), chunk("data", stereo_data)}),
-         2, 44100, 46, 8},
+        {"stereo, fmt of 18 bytes",
+         riff({chunk("fmt ", Bytes(fmt(1, 2, 44100, 4, 16)) + Bytes{0, 0}), chunk("data", stereo_data)}), 2, 44100, 46,
+         8},
         {"extensible", riff({chunk("fmt ", extensible(2, 16, 1)), chunk("data", stereo_data)}), 2, 22050, 68, 8},
         // "LIST" of odd size (one pad byte) before "fmt ": data at 12 + 12 + 24 + 8.
-        {"LIST first, odd size", riff({chunk("LIST", {'I', 'N', 'F'}), chunk("fmt ", fmt(1, 1, 11025, 2, 16)), chunk("data", mono_data)}),
-         1, 11025, 56, 6},
+        {"LIST first, odd size",
+         riff({chunk("LIST", {'I', 'N', 'F'}), chunk("fmt ", fmt(1, 1, 11025, 2, 16)), chunk("data", mono_data)}), 1,
+         11025, 56, 6},
         {"data before fmt", riff({chunk("data", mono_data), chunk("fmt ", fmt(1, 1, 8000, 2, 16))}), 1, 8000, 20, 6},
-        {"bytes after the RIFF form", riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", mono_data)}) + Bytes{9, 9, 9},
-         1, 8000, 44, 6},
+        {"bytes after the RIFF form",
+         riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", mono_data)}) + Bytes{9, 9, 9}, 1, 8000, 44, 6},
         {"no samples", riff({chunk("fmt ", fmt(1, 2, 8000, 4, 16)), chunk("data", {})}), 2, 8000, 44, 0},
-        {"two channels, half a frame at the end", riff({chunk("fmt ", fmt(1, 2, 8000, 4, 16)), chunk("data", mono_data)}),
-         2, 8000, 44, 6},
+        {"two channels, half a frame at the end",
+         riff({chunk("fmt ", fmt(1, 2, 8000, 4, 16)), chunk("data", mono_data)}), 2, 8000, 44, 6},
     };
     for (const auto& c : cases) {
         Memory m(c.file);
@@ -119,13 +121,16 @@ TEST(Wv5Encode, WavFilesRefused) {
         {test::bytes_of("RIFF\4\0\0\0WAVX"), "is not a WAV file: it does not begin with a RIFF/WAVE header"},
         {test::bytes_of("RIFF"), "is not a WAV file: it does not begin with a RIFF/WAVE header"},
         {riff({chunk("fmt ", fmt(1, 1, 8000, 1, 8)), chunk("data", data)}), "is 8-bit PCM with 1 channel" + accepted},
-        {riff({chunk("fmt ", fmt(1, 2, 8000, 6, 24)), chunk("data", data)}), "is 24-bit PCM with 2 channels" + accepted},
+        {riff({chunk("fmt ", fmt(1, 2, 8000, 6, 24)), chunk("data", data)}),
+         "is 24-bit PCM with 2 channels" + accepted},
         {riff({chunk("fmt ", fmt(3, 1, 8000, 4, 32)), chunk("data", data)}),
          "is 32-bit floating point with 1 channel" + accepted},
         {riff({chunk("fmt ", fmt(2, 1, 8000, 256, 4)), chunk("data", data)}),
          "is compressed (format 0x0002) with 1 channel" + accepted},
-        {riff({chunk("fmt ", fmt(1, 3, 8000, 6, 16)), chunk("data", data)}), "is 16-bit PCM with 3 channels" + accepted},
-        {riff({chunk("fmt ", extensible(2, 32, 3)), chunk("data", data)}), "is 32-bit floating point with 2 channels" + accepted},
+        {riff({chunk("fmt ", fmt(1, 3, 8000, 6, 16)), chunk("data", data)}),
+         "is 16-bit PCM with 3 channels" + accepted},
+        {riff({chunk("fmt ", extensible(2, 32, 3)), chunk("data", data)}),
+         "is 32-bit floating point with 2 channels" + accepted},
         {riff({chunk("fmt ", Bytes(short_extensible.begin(), short_extensible.begin() + 24)), chunk("data", data)}),
          "has an extensible 'fmt ' chunk of 24 bytes that does not fit: 40 bytes are needed"},
         {riff({chunk("fmt ", Bytes(14, 0)), chunk("data", data)}),
@@ -135,7 +140,8 @@ TEST(Wv5Encode, WavFilesRefused) {
         {riff({chunk("fmt ", fmt(1, 1, 0, 2, 16)), chunk("data", data)}),
          "has a 'fmt ' chunk that does not fit: a sample rate of 0"},
         {riff({chunk("data", data)}), "has no 'fmt ' chunk: it does not say what its samples are"},
-        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("LIST", data)}), "has no 'data' chunk: it holds no samples"},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("LIST", data)}),
+         "has no 'data' chunk: it holds no samples"},
         {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", {1, 0, 2, 0, 3})}),
          "lies about its sizes: its 'data' chunk of 5 bytes is not a whole number of 2-byte samples"},
         {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data)}, 100),
@@ -199,10 +205,10 @@ TEST(Wv5Encode, RunsExactBytes) {
         {"255 equal", repeated(5, 255), {255, 5}},
         {"256 equal: one kind 3 run rather than two short ones", repeated(5, 256), {3, 0, 1, 5}},
         {"65535 equal", repeated(7, 65535), {3, 0xFF, 0xFF, 7}},
-        {"a short repeat inside codes costs as much as a literal: one run", {1, 2, 7, 7, 7, 7, 3},
+        {"a short repeat inside codes costs as much as a literal: one run",
+         {1, 2, 7, 7, 7, 7, 3},
          {0, 7, 1, 2, 7, 7, 7, 7, 3}},
-        {"five equal inside codes are worth their own run", {1, 2, 7, 7, 7, 7, 7, 3},
-         {0, 2, 1, 2, 5, 7, 0, 1, 3}},
+        {"five equal inside codes are worth their own run", {1, 2, 7, 7, 7, 7, 7, 3}, {0, 2, 1, 2, 5, 7, 0, 1, 3}},
         {"255 different", varied(255), Bytes{0, 255} + varied(255)},
         {"256 different: kind 1", varied(256), Bytes{1} + varied(256)},
     };
@@ -318,7 +324,8 @@ TEST(Wv5Encode, DecodedSoundComesBackExactly) {
             for (std::size_t i = 0; i < codes.size(); ++i) {
                 std::uint16_t& v = value[two ? i % 2 : 0];
                 v = static_cast<std::uint16_t>(v + wv5::step_of(codes[i]));
-                ASSERT_EQ(static_cast<std::int16_t>(v), want[i]) << "sample " << i << " of " << n << (two ? " stereo" : "");
+                ASSERT_EQ(static_cast<std::int16_t>(v), want[i])
+                    << "sample " << i << " of " << n << (two ? " stereo" : "");
             }
         }
     }

@@ -71,7 +71,9 @@ std::string wv5_name(const std::string& name) {
     return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".wv5";
 }
 
-std::string channels_text(unsigned channels) { return channels == 1 ? "1 channel" : std::to_string(channels) + " channels"; }
+std::string channels_text(unsigned channels) {
+    return channels == 1 ? "1 channel" : std::to_string(channels) + " channels";
+}
 
 // The header of the original, as far as the file holds one: its first
 // four bytes, and its channels and rate when all 18 bytes are there.
@@ -129,10 +131,11 @@ bool encode_file(Ui& ui, const std::string& path) {
         if (!t) return false;
         tmpl = *t;
         if (tmpl.header && (tmpl.header->wav_channels() != sound.channels || tmpl.header->rate != sound.rate))
-            ui.alert(format("%s is written with %s at %s Hz from %s; the original had %s at %s Hz, which the game "
-                            "may expect",
-                            {target, channels_text(sound.channels), std::to_string(sound.rate), path,
-                             channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
+            ui.alert(
+                format("%s is written with %s at %s Hz from %s; the original had %s at %s Hz, which the game "
+                       "may expect",
+                       {target, channels_text(sound.channels), std::to_string(sound.rate), path,
+                        channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
         // Kept before the output holds the original; a copy changes nothing.
         if (!keep_original(ui, *original)) return false;
     }

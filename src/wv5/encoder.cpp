@@ -48,9 +48,7 @@ constexpr std::uint64_t kMaxCost = (std::uint64_t{1} << 38) - 1;
 }  // namespace
 
 ChannelSearch::ChannelSearch(std::size_t beam)
-    : beam_(std::clamp<std::size_t>(beam, 1, 256)),
-      parent_(2 * kDelay * beam_),
-      code_(2 * kDelay * beam_) {
+    : beam_(std::clamp<std::size_t>(beam, 1, 256)), parent_(2 * kDelay * beam_), code_(2 * kDelay * beam_) {
     states_.reserve(beam_);
     next_.reserve(beam_);
     states_.push_back({0, 0});
@@ -144,7 +142,8 @@ void ChannelSearch::commit(std::size_t count, Bytes& out) {
     pending_ -= count;
 }
 
-CodeStream::CodeStream(bool two_channels, std::size_t beam) : two_(two_channels), search_{ChannelSearch(beam), ChannelSearch(beam)} {}
+CodeStream::CodeStream(bool two_channels, std::size_t beam)
+    : two_(two_channels), search_{ChannelSearch(beam), ChannelSearch(beam)} {}
 
 void CodeStream::push(std::span<const std::int16_t> samples, Bytes& out) {
     if (!two_) {

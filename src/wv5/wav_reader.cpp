@@ -159,7 +159,8 @@ std::size_t SampleReader::read(std::span<std::int16_t> out) {
     constexpr std::size_t kChunk = 32768;
     std::uint8_t buf[16 * 1024];
     std::size_t done = 0;
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), std::min<std::uint64_t>(left_ / 2, kChunk)));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), std::min<std::uint64_t>(left_ / 2, kChunk)));
     while (done < want) {
         const std::size_t k = std::min(want - done, sizeof buf / 2);
         if (!read_exact(in_, pos_, std::span<std::uint8_t>(buf, 2 * k))) {

@@ -27,10 +27,10 @@ public:
 };
 
 struct WavSound {
-    std::uint16_t channels = 0;      // 1 or 2
-    std::uint32_t rate = 0;          // samples per second per channel
-    std::uint64_t data_offset = 0;   // where the samples start
-    std::uint32_t data_size = 0;     // bytes of samples, a whole number of samples
+    std::uint16_t channels = 0;     // 1 or 2
+    std::uint32_t rate = 0;         // samples per second per channel
+    std::uint64_t data_offset = 0;  // where the samples start
+    std::uint32_t data_size = 0;    // bytes of samples, a whole number of samples
 
     // Whole frames; two channels may end with the first channel's sample
     // of one more.
