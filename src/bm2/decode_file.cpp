@@ -69,9 +69,16 @@ bool load(Ui& ui, const std::string& path, File& in, Packed& packed) {
     return true;
 }
 
+// What became of the bitmap file.
+enum class Written {
+    none,     // nothing worth keeping: the output is dropped
+    damaged,  // written as far as the data go, with an Alert; the file failed
+    ok,
+};
+
 // Decodes the packed data piece by piece and writes the bitmap file.
-bool write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, File& out, ByteView packed,
-                  std::uint64_t unpacked) {
+Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, File& out, ByteView packed,
+                     std::uint64_t unpacked) {
     LzssReader reader(packed, unpacked);
     const ByteView first = reader.next();  // all of the data, or at least the first 256 KiB
     const auto write = [&out](ByteView piece) { return out.write(piece); };
@@ -79,10 +86,10 @@ bool write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, 
         for (ByteView piece = first; !piece.empty(); piece = reader.next()) {
             if (!write(piece)) {
                 ui.alert(format("Can't write %s", {out_name}));
-                return false;
+                return Written::none;
             }
         }
-        return true;
+        return Written::ok;
     }
     bool first_given = false;
     const auto pieces = [&]() -> ByteView {
@@ -99,14 +106,14 @@ bool write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, 
                             "pixels are written as zero",
                             {path, width, height, num(r.pixels_needed), num(r.pixels_held)}));
             break;
-        case AlphaResult::bad_bit_count: ui.alert("Decode 8 or 24 bits alpha BMP only"); return false;
+        case AlphaResult::bad_bit_count: ui.alert("Decode 8 or 24 bits alpha BMP only"); return Written::none;
         case AlphaResult::too_large:
             ui.alert(format("%s is damaged: a %sx%s picture is too large for a bitmap file", {path, width, height}));
-            return false;
-        case AlphaResult::write_failed: ui.alert(format("Can't write %s", {out_name})); return false;
+            return Written::none;
+        case AlphaResult::write_failed: ui.alert(format("Can't write %s", {out_name})); return Written::none;
     }
     if (r.header.bit_count == 8) ui.alert("8bits alpha BMP are not correctly decoded\nIt's only to view not mod");
-    return r.result == AlphaResult::written;
+    return r.result == AlphaResult::written ? Written::ok : Written::damaged;
 }
 
 }  // namespace
@@ -115,20 +122,21 @@ bool decode_file(Ui& ui, const std::string& path) {
     auto files = start_decoding(ui, path, 1, "P");
     if (!files) return false;
     File& in = files->in;
-    File& out = files->out;
     const std::string& out_name = files->out_name;
-    bool ok = false;
+    Written written = Written::none;
     try {
         Packed packed;
-        ok = load(ui, path, in, packed) && write_bitmap(ui, path, out_name, out, packed.data(), packed.unpacked);
+        if (load(ui, path, in, packed))
+            written = write_bitmap(ui, path, out_name, files->out.file(), packed.data(), packed.unpacked);
     } catch (const std::bad_alloc&) {
         ui.alert(format("not enought memory to decode %s", {path}));
     }
-    if (!out.close() && ok) {
+    if (written == Written::none) return false;  // the output is dropped; an older bitmap stays as it was
+    if (!files->out.commit()) {
         ui.alert(format("Can't write %s", {out_name}));
-        ok = false;
+        return false;
     }
-    return ok;
+    return written == Written::ok;
 }
 
 }  // namespace vid::bm2

@@ -1,5 +1,6 @@
 #include "core/decode_start.h"
 
+#include "core/files.h"
 #include "core/text.h"
 #include "platform/paths.h"
 
@@ -16,16 +17,10 @@ std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::
         return std::nullopt;
     }
     ui.status(format("Decoding %s", {path}), Draw::now);
-    auto in = platform::File::open(path, platform::OpenMode::read_existing);
-    if (!in) {
-        ui.alert(format("%s not found", {path}));
-        return std::nullopt;
-    }
-    auto out = platform::File::open(*out_name, platform::OpenMode::create_always);
-    if (!out) {
-        ui.alert(format("Can't create %s", {*out_name}));
-        return std::nullopt;
-    }
+    auto in = open_input(ui, path);
+    if (!in) return std::nullopt;
+    auto out = create_output(ui, *out_name);
+    if (!out) return std::nullopt;
     return DecodeFiles{std::move(*in), std::move(*out), std::move(*out_name)};
 }
 

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/files.h"
 #include "core/text.h"
+#include "platform/output.h"
 #include "fl3/fl3.h"
 #include "fl3/format.h"
 #include "fl3/stream.h"
@@ -18,47 +20,6 @@ namespace vid::fl3 {
 namespace {
 
 std::string number(std::uint64_t n) { return std::to_string(n); }
-
-// The new archive, written beside its final name. Removed unless it was
-// moved onto that name.
-class TempArchive {
-public:
-    TempArchive(std::string path, platform::File file) : path_(std::move(path)), file_(std::move(file)) {}
-    TempArchive(const TempArchive&) = delete;
-    TempArchive& operator=(const TempArchive&) = delete;
-    ~TempArchive() {
-        if (!path_.empty()) {
-            file_.close();
-            platform::remove_file(path_);
-        }
-    }
-    platform::File& file() { return file_; }
-    // Closes the file and moves it onto `target`.
-    bool commit(const std::string& target) {
-        if (!file_.close() || !platform::replace_file(path_, target)) return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    std::string path_;
-    platform::File file_;
-};
-
-std::optional<TempArchive> create_temp_beside(const std::string& target) {
-    // "<archive>.tmp", "<archive>.tmp1", ... or, when that is over the path
-    // limit, "~1.tmp", "~2.tmp", ... in the archive's folder.
-    std::size_t cut = target.find_last_of(std::string{'/', platform::kSeparator});
-    for (int n = 0; n < 100; ++n) {
-        std::string path = target + ".tmp" + (n ? number(static_cast<std::uint64_t>(n)) : "");
-        if (!platform::fits(path) && cut != std::string::npos)
-            path = target.substr(0, cut + 1) + "~" + number(static_cast<std::uint64_t>(n + 1)) + ".tmp";
-        if (!platform::fits(path)) return std::nullopt;
-        if (auto f = platform::File::open(path, platform::OpenMode::create_new)) return std::optional<TempArchive>(std::in_place, path, std::move(*f));
-        if (!platform::exists(path)) return std::nullopt;  // not a name clash: the folder refuses
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -85,7 +46,9 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     }
     // The member folder is the index path less "\_index.bin", whatever the
     // file's name really is.
-    auto folder = platform::replace_tail(index_path, kIndexName.size() + 1, "");
+    const std::size_t cut = kIndexName.size() + 1;
+    const auto folder =
+        index_path.size() > cut ? std::optional<std::string>(index_path.substr(0, index_path.size() - cut)) : std::nullopt;
     if (!folder) {
         ui.alert(format("%s names no member folder: the folder is the path less its last 11 characters.",
                         {index_path}));
@@ -114,6 +77,7 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
 
     Index index;
     index.path = index_path;
+    index.id = file->id();
     index.member_folder = *folder;
     index.file_length = static_cast<std::uint32_t>(*size);
     index.names.reserve(dir.entries.size());
@@ -132,20 +96,38 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     return index;
 }
 
+namespace {
+
+// How one member went into the archive.
+enum class Packing { packed, skipped, failed };
+
+}  // namespace
+
 bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
+    const std::string cant_create = format("Can't create %s", {archive_path});
     if (!platform::fits(archive_path)) {
         ui.alert(platform::too_long_message(archive_path));
         return false;
     }
-    auto temp = create_temp_beside(archive_path);
-    if (!temp) {
-        ui.alert(format("Can't create %s", {archive_path}));
+    // The archive is checked and held before any member is read. A
+    // symbolic link named as the archive has its target replaced.
+    auto temp = platform::Output::create(archive_path, platform::Existing::replace_target);
+    if (!temp || (temp->replaced() && temp->replaced() == index.id)) {
+        ui.alert(cant_create);
         return false;
     }
+    const std::optional<platform::FileId> archive_id = temp->replaced();
+    platform::File& file = temp->file();
     ui.status(format("Compacting %s", {archive_path}), Draw::now);
     const std::string cant_write = format("Can't write %s", {archive_path});
+    const std::string not_written = format("Compacting %s: not written", {archive_path});
+    const auto fail = [&ui, &not_written](const std::string& text) {
+        ui.alert(text);
+        ui.status(not_written, Draw::later);
+        return false;
+    };
 
-    FileWriter out(temp->file());
+    FileWriter out(file);
     out.write_zeros(kHeaderSize);  // the header's place; the header is written last
 
     struct Packed {
@@ -158,53 +140,89 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
     // A skipped member leaves the directory, and so the directory length,
     // shorter by its entry; bytes after the index's end marker still count.
     std::uint64_t dir_length = index.file_length;
-    bool all_packed = true;
 
-    for (const std::string& name : index.names) {
+    // Packs one member at the end of the data; a member that cannot be read
+    // as it was found is skipped with an Alert and leaves nothing behind.
+    const auto pack = [&](const std::string& name) -> Packing {
         const std::string path = platform::join(index.member_folder, name);
-        auto member = platform::File::open(path, platform::OpenMode::read_existing);
+        const auto id = platform::id_of(path);
+        if (is_index_name(name) || (id && id == index.id)) {
+            ui.alert(format("%s names the index file itself as a member: %s is not packed\nSkip it",
+                            {index.path, path}));
+            return Packing::skipped;
+        }
+        if (id && id == archive_id) {
+            fail(cant_create);
+            return Packing::failed;
+        }
+        platform::OpenError why = platform::OpenError::none;
+        auto member = platform::File::open(path, platform::OpenMode::read_existing, &why);
         auto size = member ? member->size() : std::nullopt;
         if (!size) {
-            ui.alert(format("%s not found\nSkip it", {path}));
-            dir_length -= std::min<std::uint64_t>(dir_length, 5 + name.size());
-            all_packed = false;
-            continue;
+            ui.alert(why == platform::OpenError::folder        ? format("%s is a folder\nSkip it", {path})
+                     : why == platform::OpenError::not_regular ? format("%s is not a regular file\nSkip it", {path})
+                                                               : format("%s not found\nSkip it", {path}));
+            return Packing::skipped;
         }
         if (*size > kMaxMemberSize) {
-            ui.alert(format("%s is too large for an FL3 archive: a member holds at most 4294967294 bytes "
-                            "(4 GiB less 2). The archive %s is not written.",
-                            {path, archive_path}));
-            return false;
+            fail(format("%s is too large for an FL3 archive: a member holds at most 4294967294 bytes "
+                        "(4 GiB less 2). The archive %s is not written.",
+                        {path, archive_path}));
+            return Packing::failed;
         }
         if (data_end + *size > 0xFFFFFFFFu) {
-            ui.alert(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold before its "
-                            "directory. The archive %s is not written.",
-                            {index.path, archive_path}));
-            return false;
+            fail(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold before its "
+                        "directory. The archive %s is not written.",
+                        {index.path, archive_path}));
+            return Packing::failed;
         }
         ui.status(format("Compacting %s into %s", {name, path}), Draw::now);
 
-        // Exactly `size` bytes: if the file shrinks meanwhile, zero bytes
-        // stand for what it no longer holds.
+        // Exactly `size` bytes, and then the end of the file: a member that
+        // shrinks or grows meanwhile is not packed half old, half new.
         std::uint64_t left = *size;
-        bool at_end = false;
         while (left > 0) {
             auto room = out.space();
             std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, room.size()));
-            std::size_t got = at_end ? 0 : member->read_full(room.first(n));
-            if (got < n) {
-                at_end = true;
-                std::memset(room.data() + got, 0, n - got);
-            }
+            std::size_t got = member->read_full(room.first(n));
+            if (got < n) break;
             if (!out.commit(n)) break;
             left -= n;
         }
         if (!out.ok()) {
-            ui.alert(cant_write);
-            return false;
+            fail(cant_write);
+            return Packing::failed;
+        }
+        std::uint8_t probe = 0;
+        if (left > 0 || member->read(std::span(&probe, 1)) > 0) {
+            // Take back what was written of it.
+            if (!out.flush() || !file.seek(data_end) || !file.resize(data_end)) {
+                fail(cant_write);
+                return Packing::failed;
+            }
+            ui.alert(format("%s changed while it was packed: it is not packed\nSkip it", {path}));
+            return Packing::skipped;
         }
         packed.push_back({static_cast<std::uint32_t>(*size), &name});
         data_end += *size;
+        return Packing::packed;
+    };
+
+    for (const std::string& name : index.names) {
+        switch (pack(name)) {
+            case Packing::packed: break;
+            case Packing::skipped: dir_length -= std::min<std::uint64_t>(dir_length, 5 + name.size()); break;
+            case Packing::failed: return false;
+        }
+    }
+    const std::size_t skipped = index.names.size() - packed.size();
+    const std::string counts = format("%d of %d", {number(skipped), number(index.names.size())});
+    if (skipped > 0 && archive_id) {
+        // An existing archive is never replaced by one that lacks members.
+        ui.alert(format("%s members of %s could not be packed: the archive %s is left unchanged.",
+                        {counts, index.path, archive_path}));
+        ui.status(format("Compacting %s: %s members skipped, archive unchanged", {archive_path, counts}), Draw::later);
+        return false;
     }
 
     Bytes directory;
@@ -222,19 +240,11 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
     h.dir_offset = static_cast<std::uint32_t>(data_end);
     h.entry_count = static_cast<std::uint16_t>(packed.size());
     const auto header = header_bytes(h);
-    if (!out.flush() || !temp->file().seek(0) || !temp->file().write(header)) {
-        ui.alert(cant_write);
-        return false;
-    }
-    if (!temp->commit(archive_path)) {
-        ui.alert(format("Can't create %s", {archive_path}));
-        return false;
-    }
-    if (!all_packed) {
-        // The archive is consistent, but it lacks the members that were skipped.
-        ui.status(format("Compacting %s: %d of %d members skipped",
-                         {archive_path, number(index.names.size() - packed.size()), number(index.names.size())}),
-                  Draw::later);
+    if (!out.flush() || !file.seek(0) || !file.write(header)) return fail(cant_write);
+    if (!temp->commit()) return fail(cant_create);
+    if (skipped > 0) {
+        // A new archive: consistent, but without the members that were skipped.
+        ui.status(format("Compacting %s: %s members skipped", {archive_path, counts}), Draw::later);
         return false;
     }
     ui.status("Compacting OK", Draw::later);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/files.h"
 #include "core/text.h"
 #include "fl3/fl3.h"
 #include "fl3/format.h"
@@ -49,43 +50,53 @@ struct Plan {
     std::vector<std::string> problems;  // one line each, for a single Alert
 };
 
+// One line for the members left out for the same reason: the first one's
+// explanation and how many more there are.
+void add_left_out(std::vector<std::string>& problems, const std::vector<const Entry*>& members, std::string first,
+                  std::string_view more) {
+    if (members.empty()) return;
+    first += ".";
+    if (members.size() > 1) first += format(more, {number(members.size() - 1)});
+    problems.push_back(std::move(first));
+}
+
 Plan plan_members(const Header& h, const Directory& dir, const std::string& folder, std::uint64_t archive_size) {
     Plan plan;
     if (auto p = directory_problem(h, dir); !p.empty()) plan.problems.push_back(std::move(p));
 
-    const Entry* first_refused = nullptr;
-    std::size_t refused = 0;
-    std::string first_long;
-    std::size_t too_long = 0;
+    std::vector<const Entry*> refused, index_named, too_long;
     std::size_t truncated = 0;
     for (const Entry& e : dir.entries) {
         if (!is_safe_name(e.name)) {
-            if (refused++ == 0) first_refused = &e;
+            refused.push_back(&e);
+            continue;
+        }
+        if (is_index_name(e.name)) {
+            index_named.push_back(&e);
             continue;
         }
         std::string path = platform::join(folder, e.name);
         if (!platform::fits(path)) {
-            if (too_long++ == 0) first_long = path;
+            too_long.push_back(&e);
             continue;
         }
         if (kHeaderSize + e.position + e.size > archive_size) ++truncated;
         plan.members.push_back({&e, std::move(path)});
     }
-    if (refused > 0) {
-        std::string line = refused_name_message(first_refused->name) + ".";
-        if (refused > 1)
-            line += format(" %d more members are refused for the same reason.", {number(refused - 1)});
-        plan.problems.push_back(std::move(line));
-    }
-    if (too_long > 0) {
-        std::string line = platform::too_long_message(first_long) + ".";
-        if (too_long > 1) line += format(" %d more members are not extracted for the same reason.", {number(too_long - 1)});
-        plan.problems.push_back(std::move(line));
-    }
+    constexpr std::string_view refused_more = " %d more members are refused for the same reason.";
+    if (!refused.empty()) add_left_out(plan.problems, refused, refused_name_message(refused[0]->name), refused_more);
+    if (!index_named.empty())
+        add_left_out(plan.problems, index_named,
+                     format("Member \"%s\" is refused: it has the name of the index file that extraction writes",
+                            {printable_name(index_named[0]->name)}),
+                     refused_more);
+    if (!too_long.empty())
+        add_left_out(plan.problems, too_long, platform::too_long_message(platform::join(folder, too_long[0]->name)),
+                     " %d more members are not extracted for the same reason.");
     if (truncated > 0)
         plan.problems.push_back(format(
-            "The archive is truncated: %d of its members run past its end; they are written at their full "
-            "size, with zero bytes in place of the missing data.",
+            "The archive is truncated: %d of its members run past its end; they are written only as far as the "
+            "archive holds them.",
             {number(truncated)}));
     return plan;
 }
@@ -94,80 +105,74 @@ Plan plan_members(const Header& h, const Directory& dir, const std::string& fold
 
 bool extract(Ui& ui, const std::string& archive_path) {
     ui.status(format("Extracting %s", {archive_path}), Draw::now);
-    if (!platform::fits(archive_path)) {
-        ui.alert(platform::too_long_message(archive_path));
+    const std::string nothing = format("Extracting %s: nothing extracted", {archive_path});
+    const std::string not_in_full = format("Extracting %s: not extracted in full", {archive_path});
+    // An Alert, then the final status text that says how the run ended.
+    const auto fail = [&ui](const std::string& text, const std::string& final_text) {
+        ui.alert(text);
+        ui.status(final_text, Draw::later);
         return false;
-    }
-    auto archive = platform::File::open(archive_path, platform::OpenMode::read_existing);
-    if (!archive) {
-        ui.alert(format("%s not found", {archive_path}));
-        return false;
-    }
+    };
+    if (!platform::fits(archive_path)) return fail(platform::too_long_message(archive_path), nothing);
+    auto archive = open_input(ui, archive_path);
+    if (!archive) return false;
     const std::string cant_read = format("Can't read %s", {archive_path});
     auto archive_size = archive->size();
-    if (!archive_size) {
-        ui.alert(cant_read);
-        return false;
-    }
+    if (!archive_size) return fail(cant_read, nothing);
     FileReader in(*archive, *archive_size);
 
     std::array<std::uint8_t, kHeaderSize> header_buf{};
     auto header = parse_header(ByteView(header_buf).first(in.read(header_buf)));
-    if (in.failed()) {
-        ui.alert(cant_read);
-        return false;
-    }
-    if (!header) {
-        ui.alert(format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {archive_path}));
-        return false;
-    }
-    if (header->dir_offset >= *archive_size) {
-        ui.alert(format("%s is damaged: its directory would start at byte %d, beyond the end of the file "
-                        "(%d bytes). Nothing is extracted.",
-                        {archive_path, number(header->dir_offset), number(*archive_size)}));
-        return false;
-    }
+    if (in.failed()) return fail(cant_read, nothing);
+    if (!header)
+        return fail(format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {archive_path}),
+                    nothing);
+    if (header->dir_offset >= *archive_size)
+        return fail(format("%s is damaged: its directory would start at byte %d, beyond the end of the file "
+                           "(%d bytes). Nothing is extracted.",
+                           {archive_path, number(header->dir_offset), number(*archive_size)}),
+                    nothing);
 
     auto folder = platform::overwrite_from_end(archive_path, 4, '_');
-    if (!folder) {
-        ui.alert(format("Can't create a member folder for %s", {archive_path}));
-        return false;
-    }
+    if (!folder)
+        return fail(format("Can't create a member folder for %s: its name is too short to make the folder's name "
+                           "from it",
+                           {archive_path}),
+                    nothing);
     const std::string index_path = platform::join(*folder, kIndexName);
-    if (!platform::fits(index_path)) {
-        ui.alert(platform::too_long_message(index_path));
-        return false;
-    }
+    if (!platform::fits(index_path)) return fail(platform::too_long_message(index_path), nothing);
+    // Nothing is ever written through a link: not into a linked folder either.
+    if (platform::is_link(*folder))
+        return fail(format("%s is a link, not a folder: the members are not extracted through it", {*folder}),
+                    nothing);
     // An existing folder is reused; a folder that cannot be made shows
     // itself when _index.bin cannot be created in it.
     platform::create_directory(*folder);
 
     // _index.bin: the header's directory length in bytes from the directory
-    // offset. What lies past the end of the archive reads as zeros (an index
-    // file that held bytes after its end marker counts them in that length).
+    // offset, as far as the archive holds them.
+    bool index_cut = false;
     {
-        auto out = platform::File::open(index_path, platform::OpenMode::create_always);
-        if (!out) {
-            ui.alert(format("Can't create %s", {index_path}));
-            return false;
-        }
+        auto out = create_output(ui, index_path);
+        if (!out) return false;
         in.seek(header->dir_offset);
-        CopyResult r = copy_zero_filled(in, *out, header->dir_length);
-        if (r == CopyResult::ok && !out->close()) r = CopyResult::write_failed;
-        if (r != CopyResult::ok) {
-            ui.alert(r == CopyResult::read_failed ? cant_read : format("Can't write %s", {index_path}));
-            return false;
-        }
+        const CopyResult r = copy_held(in, out->file(), header->dir_length);
+        if (r == CopyResult::read_failed) return fail(cant_read, nothing);
+        if (r == CopyResult::write_failed || !out->commit())
+            return fail(format("Can't write %s", {index_path}), nothing);
+        index_cut = r == CopyResult::cut_short;
     }
 
     in.seek(header->dir_offset);
     const Directory dir = read_directory(in, header->entry_count);
-    if (in.failed()) {
-        ui.alert(cant_read);
-        return false;
-    }
+    if (in.failed()) return fail(cant_read, not_in_full);
 
-    const Plan plan = plan_members(*header, dir, *folder, *archive_size);
+    Plan plan = plan_members(*header, dir, *folder, *archive_size);
+    if (index_cut)
+        plan.problems.insert(plan.problems.begin(),
+                             format("The header's directory length (%d bytes) runs past the end of the file: "
+                                    "_index.bin holds the %d bytes that the archive has.",
+                                    {number(header->dir_length), number(*archive_size - header->dir_offset)}));
     if (!plan.problems.empty()) {
         std::string text = format("%s is not extracted in full:", {archive_path});
         for (const auto& line : plan.problems) text += "\n" + line;
@@ -176,25 +181,29 @@ bool extract(Ui& ui, const std::string& archive_path) {
 
     for (const Planned& m : plan.members) {
         ui.status(format("Extracting %s:%s", {archive_path, m.entry->name}), Draw::now);
-        auto out = platform::File::open(m.path, platform::OpenMode::create_always);
+        platform::OutputError why = platform::OutputError::none;
+        auto out = platform::Output::create(m.path, platform::Existing::replace, &why);
         if (!out) {
             // The text goes to the status line, which the Alert then shows.
-            std::string text = format("Can't create %s", {m.path});
+            const std::string text = output_error_text(why, m.path);
             ui.status(text, Draw::later);
             ui.alert(text);
             return false;
         }
         in.seek(kHeaderSize + m.entry->position);
-        CopyResult r = copy_zero_filled(in, *out, m.entry->size);
-        if (r == CopyResult::ok && !out->close()) r = CopyResult::write_failed;
-        if (r != CopyResult::ok) {
-            ui.alert(r == CopyResult::read_failed ? cant_read : format("Can't write %s", {m.path}));
+        const CopyResult r = copy_held(in, out->file(), m.entry->size);
+        if (r == CopyResult::read_failed) return fail(cant_read, not_in_full);
+        if (r == CopyResult::write_failed) return fail(format("Can't write %s", {m.path}), not_in_full);
+        if (!out->commit()) {
+            const std::string text = format("Can't create %s", {m.path});
+            ui.status(text, Draw::later);
+            ui.alert(text);
             return false;
         }
     }
 
     if (!plan.problems.empty()) {
-        ui.status(format("Extracting %s: not extracted in full", {archive_path}), Draw::later);
+        ui.status(not_in_full, Draw::later);
         return false;
     }
     ui.status("Extracting OK", Draw::later);

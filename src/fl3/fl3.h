@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/ui.h"
+#include "platform/file.h"
 
 namespace vid::fl3 {
 
@@ -24,6 +25,7 @@ struct Index {
     std::string member_folder;       // the index path less its last 11 characters
     std::vector<std::string> names;  // member names, each safe to join to the folder
     std::uint32_t file_length = 0;   // the index file's length, bytes after its end marker included
+    std::optional<platform::FileId> id;  // the index file itself: never packed, never replaced
 };
 
 // Opens and checks the whole index file: the end marker before the end of
@@ -33,9 +35,11 @@ struct Index {
 std::optional<Index> load_index(Ui& ui, const std::string& index_path);
 
 // Packs the members that `index` names, in its order, into `archive_path`.
-// The archive is written beside its final name and replaces it only when
-// complete, so a failure leaves any old archive as it was. True only when
-// every member was packed.
+// The archive is checked and held before any member is read, written beside
+// its final name and moved onto it only when complete, so a failure leaves
+// any old archive as it was. A member that cannot be read as it was found is
+// skipped; an existing archive is then left unchanged, and only a new one is
+// written without it. True only when every member was packed.
 bool compact(Ui& ui, const Index& index, const std::string& archive_path);
 
 }  // namespace vid::fl3

@@ -1,6 +1,7 @@
 #include "fl3/format.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "core/text.h"
@@ -83,10 +84,39 @@ Directory read_directory(ByteSource& source, std::size_t max_entries) {
     }
 }
 
+namespace {
+
+// The names that Windows gives to devices, with or without an extension:
+// CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, in any case. Spaces
+// before the extension do not make them ordinary names.
+bool is_device_name(std::string_view name) {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    std::string up;
+    for (char c : base) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (up == "CON" || up == "PRN" || up == "AUX" || up == "NUL") return true;
+    return up.size() == 4 && (up.starts_with("COM") || up.starts_with("LPT")) && up[3] >= '1' && up[3] <= '9';
+}
+
+}  // namespace
+
 bool is_safe_name(std::string_view name) {
     if (name.empty() || name.size() > kMaxNameLength) return false;
-    if (name == "." || name == "..") return false;
-    return name.find_first_of(std::string_view("\\/:\0", 4)) == std::string_view::npos;
+    // Windows drops a final dot or space, so "a." would become "a" ("." and
+    // ".." among them).
+    if (name.back() == '.' || name.back() == ' ') return false;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+        if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) return false;
+    }
+    return !is_device_name(name);
+}
+
+bool is_index_name(std::string_view name) {
+    if (name.size() != kIndexName.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != kIndexName[i]) return false;
+    return true;
 }
 
 std::string printable_name(std::string_view name) {
@@ -107,8 +137,9 @@ std::string printable_name(std::string_view name) {
 
 std::string refused_name_message(std::string_view name) {
     return format(
-        "Member \"%s\" is refused: a member name must not be empty, \".\" or \"..\", nor hold "
-        "\"\\\", \"/\", \":\" or a zero byte",
+        "Member \"%s\" is refused: a member name must be a name that Windows can hold as an ordinary file: not "
+        "empty, not a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an "
+        "extension), not ending in a dot or a space, and without control characters or any of < > : \" / \\ | ? *",
         {printable_name(name)});
 }
 

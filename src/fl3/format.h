@@ -90,10 +90,15 @@ struct Directory {
 // the marker follows). Never reads more than the directory needs.
 Directory read_directory(ByteSource& source, std::size_t max_entries);
 
-// True for a name that may become a file of the member folder: 1 to 255
-// bytes, not "." or "..", without "\", "/", ":" or a zero byte (a zero
-// byte would cut the name short at the system's file functions).
+// True for a name that may become a file of the member folder on every
+// system: 1 to 255 bytes, none below 32, none of < > : " / \ | ? *, not
+// ending in a dot or a space, and not a Windows device name (CON, PRN, AUX,
+// NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension).
 bool is_safe_name(std::string_view name);
+
+// True for "_index.bin" in any case: the index file's own name, which no
+// member may take.
+bool is_index_name(std::string_view name);
 
 // The name as shown in a message: control bytes as "\xNN", the rest as stored.
 std::string printable_name(std::string_view name);

@@ -1,7 +1,6 @@
 #include "fl3/stream.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace vid::fl3 {
@@ -105,22 +104,15 @@ bool FileWriter::flush() {
     return ok_;
 }
 
-CopyResult copy_zero_filled(FileReader& in, platform::File& out, std::uint64_t n) {
-    std::uint64_t held = in.pos() < in.size() ? std::min(n, in.size() - in.pos()) : 0;
-    std::uint64_t left = held;
-    while (left > 0) {
+CopyResult copy_held(FileReader& in, platform::File& out, std::uint64_t n) {
+    const std::uint64_t held = in.pos() < in.size() ? std::min(n, in.size() - in.pos()) : 0;
+    for (std::uint64_t left = held; left > 0;) {
         ByteView v = in.next(static_cast<std::size_t>(std::min<std::uint64_t>(left, kBufferSize)));
         if (v.empty()) return CopyResult::read_failed;  // the system read less than the file holds
         if (!out.write(v)) return CopyResult::write_failed;
         left -= v.size();
     }
-    static const std::array<std::uint8_t, 65536> zeros{};
-    for (std::uint64_t z = n - held; z > 0;) {
-        std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(z, zeros.size()));
-        if (!out.write(ByteView(zeros).first(k))) return CopyResult::write_failed;
-        z -= k;
-    }
-    return CopyResult::ok;
+    return held == n ? CopyResult::ok : CopyResult::cut_short;
 }
 
 }  // namespace vid::fl3

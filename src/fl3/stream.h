@@ -69,8 +69,9 @@ private:
 };
 
 // Copies `n` bytes from `in` at its position to `out`, straight from the
-// reader's buffer; what the file does not hold is written as zero bytes.
-enum class CopyResult { ok, read_failed, write_failed };
-CopyResult copy_zero_filled(FileReader& in, platform::File& out, std::uint64_t n);
+// reader's buffer, as far as the file holds them: `cut_short` when it ends
+// first (nothing stands for the missing bytes).
+enum class CopyResult { ok, cut_short, read_failed, write_failed };
+CopyResult copy_held(FileReader& in, platform::File& out, std::uint64_t n);
 
 }  // namespace vid::fl3

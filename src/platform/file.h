@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace vid::platform {
 
@@ -18,6 +19,21 @@ enum class OpenMode {
     read_existing,  // GENERIC_READ, no sharing, OPEN_EXISTING
     create_always,  // GENERIC_WRITE, no sharing, CREATE_ALWAYS
     create_new,     // GENERIC_WRITE, no sharing, CREATE_NEW
+};
+
+// What identifies a file on its volume, whatever the name it is reached by.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// Why a file could not be opened.
+enum class OpenError {
+    none,
+    missing,      // no such file, no access, or held by another program
+    folder,       // the name is a folder
+    not_regular,  // a FIFO, device or socket: never read (it could block forever)
 };
 
 class File {
@@ -30,7 +46,8 @@ public:
     ~File();
 
     // Opens `path` in `mode`; an empty optional when the system refuses.
-    static std::optional<File> open(const std::string& path, OpenMode mode);
+    // Only regular files are opened, and opening never waits.
+    static std::optional<File> open(const std::string& path, OpenMode mode, OpenError* why = nullptr);
 
     bool is_open() const;
 
@@ -48,12 +65,17 @@ public:
     bool seek(std::uint64_t pos);
     // Current position from the start.
     std::optional<std::uint64_t> tell() const;
+    // Cuts or extends the file to `size` bytes; the position is unchanged.
+    bool resize(std::uint64_t size);
+    // The file's identity on its volume.
+    std::optional<FileId> id() const;
 
     // Closes the handle; false when the system reports a failure (a write
     // that could not be completed). Safe to call twice.
     bool close();
 
 private:
+    friend class Output;
     explicit File(std::intptr_t handle) : handle_(handle) {}
     std::intptr_t handle_ = -1;
 };
@@ -66,6 +88,13 @@ bool exists(const std::string& path);
 bool remove_file(const std::string& path);
 // Moves `from` onto `to`, replacing `to` when it exists.
 bool replace_file(const std::string& from, const std::string& to);
+// The identity of the file that `path` names (links followed).
+std::optional<FileId> id_of(const std::string& path);
+// True when `path` itself is a symbolic link (or, on Windows, a reparse point).
+bool is_link(const std::string& path);
+// The name of the entry of `folder` that equals `name` in any case (the
+// exact name when there is one); nothing when there is none.
+std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name);
 // The process's current directory.
 std::string current_directory();
 

@@ -1,5 +1,7 @@
 // POSIX files: the Linux command line and the unit tests.
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,24 +18,50 @@ namespace vid::platform {
 // truncate an input that is being read. Here an exclusive lock taken at open
 // time gives the same rule between the program's own handles (and with any
 // other program that locks), and an output is emptied only once it is held.
-std::optional<File> File::open(const std::string& path, OpenMode mode) {
-    int flags = O_CLOEXEC;
+namespace {
+
+void set(OpenError* why, OpenError e) {
+    if (why) *why = e;
+}
+
+}  // namespace
+
+std::optional<File> File::open(const std::string& path, OpenMode mode, OpenError* why) {
+    set(why, OpenError::missing);
+    // O_NONBLOCK: opening a FIFO must never wait for a writer or a reader.
+    // No link is followed where a file is created.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
         case OpenMode::read_existing: flags |= O_RDONLY; break;
-        case OpenMode::create_always: flags |= O_WRONLY | O_CREAT; break;
-        case OpenMode::create_new: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+        case OpenMode::create_always: flags |= O_WRONLY | O_CREAT | O_NOFOLLOW; break;
+        case OpenMode::create_new: flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        if (errno == EISDIR) set(why, OpenError::folder);
+        if (errno == ENXIO) set(why, OpenError::not_regular);  // a FIFO without a reader
+        return std::nullopt;
+    }
     File file(fd);
     struct stat st {};
-    // Like the Windows program, only plain files can be opened.
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    // Like the Windows program, only plain files are opened.
+    if (S_ISDIR(st.st_mode)) {
+        set(why, OpenError::folder);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        set(why, OpenError::not_regular);
+        return std::nullopt;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) return std::nullopt;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return std::nullopt;
-    if (mode == OpenMode::create_always && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) return std::nullopt;
+    if (mode == OpenMode::create_always && ::ftruncate(fd, 0) != 0) return std::nullopt;
+    set(why, OpenError::none);
     return file;
 }
 
@@ -79,6 +107,16 @@ std::optional<std::uint64_t> File::tell() const {
     return static_cast<std::uint64_t>(p);
 }
 
+bool File::resize(std::uint64_t size) {
+    return handle_ >= 0 && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
+}
+
+std::optional<FileId> File::id() const {
+    struct stat st {};
+    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 bool File::close() {
     if (handle_ < 0) return true;
     int rc = ::close(static_cast<int>(handle_));
@@ -101,6 +139,35 @@ bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; 
 
 bool replace_file(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::optional<FileId> id_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool is_link(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return std::nullopt;
+    std::optional<std::string> found;
+    while (const dirent* e = ::readdir(dir)) {
+        std::string_view candidate(e->d_name);
+        if (candidate.size() != name.size()) continue;
+        if (candidate == name) {
+            found = std::string(candidate);
+            break;
+        }
+        if (!found && ::strncasecmp(e->d_name, std::string(name).c_str(), name.size()) == 0)
+            found = std::string(candidate);
+    }
+    ::closedir(dir);
+    return found;
 }
 
 std::string current_directory() {

@@ -9,7 +9,8 @@ namespace {
 HANDLE h(std::intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 }  // namespace
 
-std::optional<File> File::open(const std::string& path, OpenMode mode) {
+std::optional<File> File::open(const std::string& path, OpenMode mode, OpenError* why) {
+    if (why) *why = OpenError::missing;
     DWORD access = GENERIC_WRITE;
     DWORD disposition = CREATE_ALWAYS;
     switch (mode) {
@@ -20,9 +21,23 @@ std::optional<File> File::open(const std::string& path, OpenMode mode) {
         case OpenMode::create_always: disposition = CREATE_ALWAYS; break;
         case OpenMode::create_new: disposition = CREATE_NEW; break;
     }
-    HANDLE handle = CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (why) *why = OpenError::folder;
+        return std::nullopt;
+    }
+    HANDLE handle = CreateFileA(path.c_str(), access, 0, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::read_existing ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                                nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-    return File(reinterpret_cast<std::intptr_t>(handle));
+    File file(reinterpret_cast<std::intptr_t>(handle));
+    // Devices, pipes and consoles are not files: never read or written.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        if (why) *why = OpenError::not_regular;
+        return std::nullopt;
+    }
+    if (why) *why = OpenError::none;
+    return file;
 }
 
 std::size_t File::read(std::span<std::uint8_t> out) {
@@ -71,6 +86,18 @@ std::optional<std::uint64_t> File::tell() const {
     return (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
 }
 
+bool File::resize(std::uint64_t size) {
+    if (handle_ == -1) return false;
+    const auto here = tell();
+    return here && seek(size) && SetEndOfFile(h(handle_)) && seek(*here);
+}
+
+std::optional<FileId> File::id() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle_ == -1 || !GetFileInformationByHandle(h(handle_), &info)) return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 bool File::close() {
     if (handle_ == -1) return true;
     BOOL ok = CloseHandle(h(handle_));
@@ -90,6 +117,32 @@ bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 
 
 bool replace_file(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<FileId> id_of(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL ok = GetFileInformationByHandle(f, &info);
+    CloseHandle(f);
+    if (!ok) return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool is_link(const std::string& path) {
+    const DWORD attrs = GetFileAttributesA(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name) {
+    // Names are compared without case by the system itself.
+    const std::string path = (folder.empty() ? std::string() : folder + "\\") + std::string(name);
+    WIN32_FIND_DATAA data{};
+    HANDLE f = FindFirstFileA(path.c_str(), &data);
+    if (f == INVALID_HANDLE_VALUE) return std::nullopt;
+    FindClose(f);
+    return std::string(data.cFileName);
 }
 
 std::string current_directory() {

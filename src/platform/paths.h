@@ -28,12 +28,14 @@ inline bool fits(std::string_view path) { return path.size() <= kMaxPath; }
 std::string too_long_message(std::string_view path);
 
 // `path` with its last `n` characters replaced by `with`; nullopt when the
-// path is shorter than `n`. (The length limit is checked by the caller with
+// path is shorter than `n` or those characters hold a folder separator
+// (the output name would reach into a folder's name). (The length limit is checked by the caller with
 // fits(), so that it can name the path in its message.)
 std::optional<std::string> replace_tail(std::string_view path, std::size_t n, std::string_view with);
 
 // `path` with the character `n` places from the end (1 = last) overwritten
-// by `c`; nullopt when the path is shorter than `n`.
+// by `c`; nullopt when the path is shorter than `n` or the characters from
+// there to the end hold a folder separator.
 std::optional<std::string> overwrite_from_end(std::string_view path, std::size_t n, char c);
 
 // folder, one separator, name. The separator is added even when the folder

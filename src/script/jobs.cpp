@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/bytes.h"
+#include "core/files.h"
 #include "core/text.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -40,11 +41,8 @@ std::optional<std::string> output_name(Ui& ui, const std::string& path, std::opt
 
 // The whole script in memory; nothing after an Alert.
 std::optional<Bytes> read_script(Ui& ui, const std::string& path) {
-    auto file = File::open(path, OpenMode::read_existing);
-    if (!file) {
-        ui.alert(format("%s not found", {path}));
-        return std::nullopt;
-    }
+    auto file = open_input(ui, path);
+    if (!file) return std::nullopt;
     const auto size = file->size();
     if (!size || *size > std::numeric_limits<std::size_t>::max() / 2) {
         ui.alert(format("can't read %s", {path}));
@@ -62,12 +60,6 @@ std::optional<Bytes> read_script(Ui& ui, const std::string& path) {
         return std::nullopt;
     }
     return data;
-}
-
-// Closes and removes an AB file that this job created and does not keep.
-void discard(File& file, const std::string& path) {
-    file.close();
-    platform::remove_file(path);
 }
 
 }  // namespace
@@ -102,15 +94,17 @@ bool decode_job(Ui& ui, const std::string& script_path) {
     const auto data = read_script(ui, script_path);
     if (!data) return false;
 
-    auto listing = File::open(*listing_path, OpenMode::create_always);
+    platform::OutputError why = platform::OutputError::none;
+    auto listing = platform::Output::create(*listing_path, platform::Existing::replace, &why);
     if (!listing) {
-        ui.alert(format("can't write %s", {*listing_path}));
+        ui.alert(why == platform::OutputError::cant_create ? format("can't write %s", {*listing_path})
+                                                           : output_error_text(why, *listing_path));
         return false;
     }
     ScriptNotes notes;
     bool written;
     try {
-        ListingBuffer lines(&*listing);
+        ListingBuffer lines(&listing->file());
         ItemWriter writer(ui, &lines);
         notes = decode_script(*data, writer);
         written = lines.flush();
@@ -118,8 +112,7 @@ bool decode_job(Ui& ui, const std::string& script_path) {
         ui.alert(kNoMemory);
         return false;
     }
-    written = listing->close() && written;
-    if (!written) {
+    if (!written || !listing->commit()) {
         ui.alert(format("can't write %s", {*listing_path}));
         return false;
     }
@@ -131,16 +124,12 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
     const auto ab_path = output_name(ui, listing_path, script_name(listing_path));
     if (!ab_path) return false;
 
-    auto listing = File::open(listing_path, OpenMode::read_existing);
-    if (!listing) {
-        ui.alert(format("%s not found", {listing_path}));
-        return false;
-    }
-    auto ab = File::open(*ab_path, OpenMode::create_new);
-    if (!ab) {
-        ui.alert(format("Can't create %s", {*ab_path}));
-        return false;
-    }
+    auto listing = open_input(ui, listing_path);
+    if (!listing) return false;
+    // An existing AB file is never replaced.
+    auto out = create_output(ui, *ab_path, platform::Existing::keep);
+    if (!out) return false;
+    File* ab = &out->file();
 
     // The bytes go to the new file through a buffer, a whole number of
     // instructions at a time; a job that fails removes the file again.
@@ -162,25 +151,26 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
             }
         } while (result.step == Encoded::instruction);
     } catch (const std::bad_alloc&) {
-        discard(*ab, *ab_path);
         ui.alert(kNoMemory);
         return false;
     }
     listing->close();
 
     if (result.step == Encoded::no_number) {
-        discard(*ab, *ab_path);
         ui.alert(no_number_message(listing_path, result));
         return false;
     }
     if (!listing_size || source.bytes_read() < *listing_size) {
-        discard(*ab, *ab_path);
         ui.alert(format("can't read %s", {listing_path}));
         return false;
     }
-    if (!ab->close() || !written) {
-        platform::remove_file(*ab_path);
+    if (!written) {
         ui.alert(format("can't write %s", {*ab_path}));
+        return false;
+    }
+    if (!out->commit()) {
+        // Written in full, but the name was taken meanwhile or the move failed.
+        ui.alert(format("Can't create %s", {*ab_path}));
         return false;
     }
     return true;

@@ -48,7 +48,7 @@ bool decode_file(Ui& ui, const std::string& path) {
     auto files = start_decoding(ui, path, 2, "AV");
     if (!files) return false;
     File& in = files->in;
-    File& out = files->out;
+    File& out = files->out.file();
     const std::string& out_name = files->out_name;
     auto cant_write = [&] {
         ui.alert(format("Can't write %s", {out_name}));
@@ -59,8 +59,6 @@ bool decode_file(Ui& ui, const std::string& path) {
     const auto header = parse_header(ByteView(head, in.read_full(head)));
     if (!header) {
         // No WAV file at all rather than one without its headers.
-        out.close();
-        platform::remove_file(out_name);
         ui.alert(format("%s is not a WV5 sound: it ends inside its 18-byte header", {path}));
         return false;
     }
@@ -76,7 +74,7 @@ bool decode_file(Ui& ui, const std::string& path) {
         const auto data_size = static_cast<std::uint32_t>(r.bytes);
         if (!put_u32_at(out, 4, data_size + 38) || !put_u32_at(out, 42, data_size)) return cant_write();
     }
-    if (!out.close()) return cant_write();
+    if (!files->out.commit()) return cant_write();
 
     switch (r.stop) {
         case Stop::done: return true;

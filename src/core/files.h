@@ -1,0 +1,36 @@
+// Opening inputs and starting outputs with the program's own messages.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/ui.h"
+#include "platform/file.h"
+#include "platform/output.h"
+
+namespace vid {
+
+// Opens an input for reading. Alerts "%s not found", "%s is a folder" or
+// "%s is not a regular file" and returns nothing when it cannot.
+std::optional<platform::File> open_input(Ui& ui, const std::string& path);
+
+// Starts an output (see platform::Output). Alerts "Can't create %s",
+// "%s is a folder" or "%s is not a regular file" and returns nothing when
+// it cannot.
+std::optional<platform::Output> create_output(Ui& ui, const std::string& path,
+                                              platform::Existing existing = platform::Existing::replace);
+
+// The text for an output that could not be started.
+std::string output_error_text(platform::OutputError error, std::string_view path);
+
+// The original that an encoder writes over: the file of `folder` named
+// `name` in any case (the name as it stands on disk), or nothing.
+std::optional<std::string> find_any_case(const std::string& folder, std::string_view name);
+
+// Keeps `original` once as "<original>.orig": copied unless a file of that
+// name exists already (the first original is never overwritten). False
+// after an Alert when the copy cannot be made.
+bool keep_original(Ui& ui, const std::string& original);
+
+}  // namespace vid

@@ -1,0 +1,124 @@
+// Outputs on Windows: a new file beside the final name, moved onto it with
+// MoveFileExA. No reparse point is followed for writing.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/output.h"
+#include "platform/temp_registry.h"
+
+namespace vid::platform {
+
+namespace {
+
+BOOL WINAPI on_console_event(DWORD) {
+    remove_tracked_temps();
+    return FALSE;  // the default handling ends the process
+}
+
+std::string folder_of(const std::string& path) {
+    const auto cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::optional<FileId> id_of_handle(HANDLE h, DWORD* links = nullptr) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
+    if (links) *links = info.nNumberOfLinks;
+    return FileId{info.dwVolumeSerialNumber,
+                  (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+// The final target of the reparse point `path`; nothing when it cannot be reached.
+std::optional<std::string> link_target(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    char buf[MAX_PATH + 8] = {};
+    const DWORD n = GetFinalPathNameByHandleA(h, buf, sizeof buf, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (n == 0 || n >= sizeof buf) return std::nullopt;
+    std::string target(buf, n);
+    if (target.rfind("\\\\?\\", 0) == 0) target.erase(0, 4);
+    return target;
+}
+
+}  // namespace
+
+void install_interrupt_cleanup() {
+    static const bool installed = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
+    (void)installed;
+}
+
+void remove_raw(const char* path) noexcept { DeleteFileA(path); }
+
+std::optional<Output> Output::create(const std::string& final_path, Existing existing, OutputError* why) {
+    const auto fail = [why](OutputError e) -> std::optional<Output> {
+        if (why) *why = e;
+        return std::nullopt;
+    };
+    if (why) *why = OutputError::none;
+    Output out;
+    out.existing_ = existing;
+    out.final_ = final_path;
+
+    DWORD attrs = GetFileAttributesA(out.final_.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (existing == Existing::keep) return fail(OutputError::cant_create);
+        if (existing == Existing::replace_target) {
+            auto target = link_target(out.final_);
+            if (!target) return fail(OutputError::cant_create);
+            out.final_ = *target;
+            attrs = GetFileAttributesA(out.final_.c_str());
+        }
+    }
+    if (attrs != INVALID_FILE_ATTRIBUTES && !(existing == Existing::replace && (attrs & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        if (attrs & FILE_ATTRIBUTE_DIRECTORY) return fail(OutputError::folder);
+        if (existing == Existing::keep) return fail(OutputError::cant_create);
+        // Hold the old file without sharing (but for its replacement): a
+        // program that holds it keeps it from being replaced.
+        HANDLE h = CreateFileA(out.final_.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return fail(OutputError::cant_create);
+        out.hold_ = File(reinterpret_cast<std::intptr_t>(h));
+        if (GetFileType(h) != FILE_TYPE_DISK) return fail(OutputError::not_regular);
+        DWORD links = 1;
+        out.replaced_ = id_of_handle(h, &links);
+        // A hard link in the way: only its name is replaced.
+        if (existing == Existing::replace && links > 1) out.hold_.close();
+    }
+
+    const std::string folder = folder_of(out.final_);
+    static unsigned counter = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        std::string temp =
+            folder + "~vd" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".tmp";
+        if (temp.size() > MAX_PATH - 1) return fail(OutputError::cant_create);
+        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD e = GetLastError();
+            if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
+            return fail(OutputError::cant_create);
+        }
+        out.file_ = File(reinterpret_cast<std::intptr_t>(h));
+        out.temp_ = std::move(temp);
+        out.slot_ = track_temp(out.temp_);
+        return out;
+    }
+    return fail(OutputError::cant_create);
+}
+
+bool Output::commit() {
+    if (temp_.empty()) return false;
+    bool ok = file_.close();
+    hold_.close();
+    if (ok) {
+        const DWORD flags = existing_ == Existing::keep ? 0 : MOVEFILE_REPLACE_EXISTING;
+        ok = MoveFileExA(temp_.c_str(), final_.c_str(), flags) != 0;
+        if (ok) temp_.clear();
+    }
+    discard();
+    return ok;
+}
+
+}  // namespace vid::platform

@@ -1,0 +1,23 @@
+// The temporary files of the outputs in progress, so that an interrupted
+// run can remove them. Safe to use from a signal handler or a console
+// control handler: fixed slots, no allocation.
+#pragma once
+
+#include <string>
+
+namespace vid::platform {
+
+// Remembers `path`; the slot to give back, or -1 when every slot is taken
+// (the file is then still removed by the output, just not on an interrupt).
+int track_temp(const std::string& path);
+void untrack_temp(int slot);
+// Removes every remembered file (async-signal-safe).
+void remove_tracked_temps() noexcept;
+
+// Installs, once, the handlers that call remove_tracked_temps() when the
+// run is interrupted. One per platform.
+void install_interrupt_cleanup();
+// Removes one file by name without allocating (async-signal-safe).
+void remove_raw(const char* path) noexcept;
+
+}  // namespace vid::platform
