@@ -16,7 +16,7 @@ namespace vid::bm2 {
 // the window's initial zeros included. The parse is optimal for the
 // format's costs (9 bits a literal, 17 a match) given the longest match at
 // every position: never larger than taking the longest match at each step.
-// Memory beyond the output: about 600 KiB, whatever the size of `data`.
+// Memory beyond the output: under 1 MiB, whatever the size of `data`.
 Bytes lzss_encode(ByteView data);
 
 }  // namespace vid::bm2
