@@ -92,6 +92,17 @@ Bytes bmp(std::uint32_t offset, std::uint16_t width, std::uint16_t height, std::
     return f;
 }
 
+// The 8-bit bitmap of an 8-bit alpha picture: the colour table, the indexes,
+// each row filled to 4 bytes with the first decoded bytes ("B", "BM" or "BM2").
+Bytes alpha8_bmp(std::uint16_t width, std::uint16_t height, const Bytes& picture) {
+    Bytes body(picture.begin(), picture.begin() + 1024);
+    for (std::size_t y = 0, k = 0; y < height; ++y) {
+        for (std::size_t x = 0; x < width; ++x, ++k) body.push_back(picture[1024 + 2 * k]);
+        for (std::size_t x = width; x % 4; ++x) body.push_back("BM2"[x - width]);
+    }
+    return bmp(1078, width, height, 8, body);
+}
+
 TEST(Alpha, WidthsOneToFive) {
     for (std::uint16_t width = 1; width <= 5; ++width) {
         // 24 bits: the picture as it is, under 32-bit headers.
@@ -99,17 +110,10 @@ TEST(Alpha, WidthsOneToFive) {
         auto [outcome, file] = write_alpha(kit::bm2_alpha(24, width, 2, picture24));
         EXPECT_EQ(outcome.result, bm2::AlphaResult::written);
         EXPECT_EQ(file, bmp(54, width, 2, 32, picture24)) << "width " << width;
-        // 8 bits: the colour table, the indexes, each row filled to 4 bytes
-        // with the first decoded bytes ("B", "BM" or "BM2").
         const Bytes picture = kit::alpha_picture(8, width, 3, width);
         std::tie(outcome, file) = write_alpha(kit::bm2_alpha(8, width, 3, picture));
         EXPECT_EQ(outcome.result, bm2::AlphaResult::written);
-        Bytes body(picture.begin(), picture.begin() + 1024);
-        for (std::size_t y = 0, k = 0; y < 3; ++y) {
-            for (std::size_t x = 0; x < width; ++x, ++k) body.push_back(picture[1024 + 2 * k]);
-            for (std::size_t x = width; x % 4; ++x) body.push_back("BM2"[x - width]);
-        }
-        EXPECT_EQ(file, bmp(1078, width, 3, 8, body)) << "width " << width;
+        EXPECT_EQ(file, alpha8_bmp(width, 3, picture)) << "width " << width;
     }
 }
 
@@ -118,6 +122,10 @@ TEST(Alpha, DataThatLie) {
     std::fill_n(cut24.begin(), 10, 9);
     std::fill_n(cut8.begin(), 1000, 5);  // the colour table is cut short; then two rows of zeros and their fill
     cut8[1027] = cut8[1031] = 'B';
+    // 8 bits, 3 x 2: the last pixel's index byte is the last byte, or is missing.
+    Bytes last8(1032, 5), short8(1032, 5);
+    last8[1027] = last8[1031] = short8[1027] = short8[1031] = 'B';
+    short8[1030] = 0;
     const struct {
         Bytes decoded;
         bm2::AlphaResult result;
@@ -128,6 +136,8 @@ TEST(Alpha, DataThatLie) {
         {kit::bm2_alpha(32, 2, 2, Bytes(16, 1)), bm2::AlphaResult::bad_bit_count, {}},
         {kit::bm2_alpha(24, 3, 2, Bytes(10, 9)), bm2::AlphaResult::missing_pixels, bmp(54, 3, 2, 32, cut24)},
         {kit::bm2_alpha(8, 3, 2, Bytes(1000, 5)), bm2::AlphaResult::missing_pixels, bmp(1078, 3, 2, 8, cut8)},
+        {kit::bm2_alpha(8, 3, 2, Bytes(1035, 5)), bm2::AlphaResult::written, bmp(1078, 3, 2, 8, last8)},
+        {kit::bm2_alpha(8, 3, 2, Bytes(1034, 5)), bm2::AlphaResult::missing_pixels, bmp(1078, 3, 2, 8, short8)},
         {kit::bm2_alpha(24, 65535, 65535, {}), bm2::AlphaResult::too_large, {}},  // would need 16 GiB
         {{'B', 'M', '2', 'A', 0, 0, 0, 0, 8}, bm2::AlphaResult::written, bmp(1078, 0, 0, 8, Bytes(1024, 0))},
     };
@@ -140,9 +150,10 @@ TEST(Alpha, DataThatLie) {
 
 TEST(DecodeBm2, OrdinaryAndLargeImages) {
     test::ScratchDir dir;
-    const Bytes ordinary = kit::bmp24(33, 7, 1), big = kit::bm2_alpha(8, 701, 400, kit::alpha_picture(8, 701, 400, 9));
-    // An ordinary bitmap is written unchanged; a large alpha one is decoded in pieces, as from the whole data.
-    for (const auto& [decoded, want] : {std::pair{ordinary, ordinary}, std::pair{big, write_alpha(big).second}}) {
+    const Bytes ordinary = kit::bmp24(33, 7, 1), picture = kit::alpha_picture(8, 701, 400, 9);
+    // An ordinary bitmap is written unchanged; a large alpha one is decoded in pieces.
+    for (const auto& [decoded, want] : {std::pair{ordinary, ordinary},
+                                        std::pair{kit::bm2_alpha(8, 701, 400, picture), alpha8_bmp(701, 400, picture)}}) {
         test::write_file(dir.file("in.bm2"), kit::bm2_file(decoded));
         test::RecordingUi ui;
         EXPECT_TRUE(bm2::decode_file(ui, dir.file("in.bm2")));
@@ -155,23 +166,24 @@ TEST(DecodeBm2, FilesThatLieAreRefusedWithTheirName) {
     const Bytes packed = kit::lzss_encode(Bytes(100, 'x'));
     const auto n = static_cast<std::int32_t>(packed.size());
     platform::create_directory(dir.file("busy.bmP"));
-    const std::pair<std::string, Bytes> cases[] = {
-        {"short.bm2", Bytes(15, 0)},
-        {"negative_packed.bm2", kit::bm2_wrap(packed, -1, 100)},
-        {"negative_unpacked.bm2", kit::bm2_wrap(packed, n, -100)},
-        {"beyond_end.bm2", kit::bm2_wrap(packed, n + 1, 100)},
-        {"too_big.bm2", kit::bm2_wrap(packed, n, 0x7FFFFFFF)},
-        {"missing_pixels.bm2", kit::bm2_file(kit::bm2_alpha(24, 100, 100, Bytes(40, 1)))},
-        {"busy.bm2", kit::bm2_file(Bytes(4, 1))},  // "Can't create" the output
-        {std::string(260, 'n') + ".bm2", {}},
+    const std::tuple<std::string, Bytes, std::string> cases[] = {  // name, bytes, part of the Alert
+        {"short.bm2", Bytes(15, 0), "ends inside its 16-byte header"},
+        {"negative_packed.bm2", kit::bm2_wrap(packed, -1, 100), "gives a negative size (packed -1, unpacked 100)"},
+        {"negative_unpacked.bm2", kit::bm2_wrap(packed, n, -100), "gives a negative size"},
+        {"beyond_end.bm2", kit::bm2_wrap(packed, n + 1, 100), "announces " + std::to_string(n + 1) + " bytes of packed data"},
+        {"too_big.bm2", kit::bm2_wrap(packed, n, 0x7FFFFFFF), "cannot decode to the 2147483647 bytes"},
+        {"missing_pixels.bm2", kit::bm2_file(kit::bm2_alpha(24, 100, 100, Bytes(40, 1))), "needs 10000 pixels, the data hold 10"},
+        {"busy.bm2", kit::bm2_file(Bytes(4, 1)), "Can't create"},  // the output
+        {std::string(260, 'n') + ".bm2", {}, "Path too long"},
     };
-    for (const auto& [name, bytes] : cases) {
+    for (const auto& [name, bytes, part] : cases) {
         test::RecordingUi ui;
         if (name.size() < 200) test::write_file(dir.file(name), bytes);
         EXPECT_FALSE(bm2::decode_file(ui, dir.file(name))) << name;
         ASSERT_EQ(ui.alerts().size(), 1u) << name;
         const std::string path = dir.file(name);  // the file, or its output ending in "P"
         EXPECT_NE(ui.alerts()[0].find(path.substr(0, path.size() - 1)), std::string::npos) << ui.alerts()[0];
+        EXPECT_NE(ui.alerts()[0].find(part), std::string::npos) << ui.alerts()[0];
     }
     EXPECT_EQ(test::read_file(dir.file("missing_pixels.bmP")).size(), 54u + 40000u);
 }

@@ -45,8 +45,17 @@ TEST(Paths, OutputNamesReplaceTheLastCharacters) {
     EXPECT_EQ(replace_tail("x.abc", 2, "txt"), "x.atxt");
     EXPECT_EQ(replace_tail("scene01.txt", 3, "ab"), "scene01.ab");
     EXPECT_EQ(overwrite_from_end("D:\\data\\script.fl3", 4, '_'), "D:\\data\\script_fl3");
+    // A name as short as the part replaced, and one character shorter.
+    EXPECT_EQ(replace_tail("ab", 2, "txt"), "txt");
     EXPECT_EQ(replace_tail("ab", 3, "ab"), std::nullopt);
+    EXPECT_EQ(overwrite_from_end(".fl3", 4, '_'), "_fl3");
     EXPECT_EQ(overwrite_from_end("fl3", 4, '_'), std::nullopt);
+    // The replaced characters never reach into a folder's name.
+    EXPECT_EQ(replace_tail("sub/s", 2, "txt"), std::nullopt);
+    EXPECT_EQ(replace_tail("sub/ab", 2, "txt"), "sub/txt");
+    EXPECT_EQ(replace_tail("a/b/", 1, "P"), std::nullopt);
+    EXPECT_EQ(overwrite_from_end("sub/abc", 4, '_'), std::nullopt);
+    EXPECT_EQ(overwrite_from_end("sub/abcd", 4, '_'), "sub/_bcd");
 }
 
 TEST(Paths, LimitIs259Characters) {

@@ -148,6 +148,7 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
         std::vector<std::string> alert_has;                // parts of the one Alert; none: no Alert
         std::vector<std::pair<std::string, Bytes>> files;  // the member folder besides _index.bin
         bool folder = true;                                // whether the member folder is made at all
+        std::string_view lacks = {};                       // a text that the Alert must not hold
     } cases[] = {
         {"later duplicate wins", hdr(16, 31, 2) + txt("ABC") + ent(1, "d") + ent(2, "d") + kEnd, {}, {{"d", txt("BC")}}},
         {"no end marker", hdr(100, 30, 2) + ab, {"no end marker"}, a_b},
@@ -167,8 +168,11 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
         {"unsafe names", hdr(99, 31, 5) + txt("ABC") + ent(1, "..") + ent(1, "ok") + ent(1, "a/b") + ent(0, "") +
                              ent(0, "c\\:") + kEnd,
          {"Member \"..\" is refused", "3 more members"}, {{"ok", txt("B")}}},
+        {"one unsafe name", hdr(18, 30, 2) + txt("AB") + ent(1, "..") + ent(1, "ok") + kEnd, {"Member \"..\" is refused"},
+         {{"ok", txt("B")}}, true, "more members"},
         {"header cut short", txt("FL3.0"), {"shorter than the 28 bytes"}, {}, false},
         {"directory beyond the end", hdr(4, 33, 0) + kEnd, {"beyond the end of the file"}, {}, false},
+        {"directory at the end", hdr(4, 28, 0), {"beyond the end of the file"}, {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,6 +187,7 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
             EXPECT_NE(alerts[0].find(archive), std::string::npos) << alerts[0];
             EXPECT_NE(alerts[0].find(part), std::string::npos) << alerts[0];
         }
+        if (!c.lacks.empty()) EXPECT_EQ(alerts[0].find(c.lacks), std::string::npos) << alerts[0];
         EXPECT_EQ(ui.last_status() == "Extracting OK", c.alert_has.empty());
         if (!c.alert_has.empty())
             EXPECT_EQ(ui.last_status(), "Extracting " + archive + (c.folder ? ": not extracted in full" : ": nothing extracted"));
@@ -285,6 +290,38 @@ TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
     ui.events.clear();
     EXPECT_FALSE(fl3::compact(ui, *index, dir.file("missing/g.fl3")));
     EXPECT_EQ(ui.events, (std::vector<Event>{{Event::alert, "Can't create " + dir.file("missing/g.fl3")}}));
+}
+
+TEST(Fl3Compact, SkippedMembersNeverReplaceAnArchive) {
+    test::ScratchDir dir;
+    std::filesystem::create_directory(dir.file("g_fl3"));
+    // The index names itself (in another case) and a member that is missing.
+    const std::string index_path = dir.file("g_fl3/_index.bin");
+    test::write_file(index_path, ent(0, "a") + ent(0, "_INDEX.BIN") + ent(0, "gone") + kEnd);
+    test::write_file(dir.file("g_fl3/a"), "A");
+    const std::string archive = dir.file("g.fl3");
+    const std::vector<std::string> skip_alerts{
+        index_path + " names the index file itself as a member: " + dir.file("g_fl3/_INDEX.BIN") + " is not packed\nSkip it",
+        dir.file("g_fl3/gone") + " not found\nSkip it"};
+    RecordingUi ui;
+    auto index = fl3::load_index(ui, index_path);
+    ASSERT_TRUE(index);
+    // No archive yet: a new one is written with the members that could be read.
+    EXPECT_FALSE(fl3::compact(ui, *index, archive));
+    EXPECT_EQ(ui.alerts(), skip_alerts);
+    EXPECT_EQ(ui.last_status(), "Compacting " + archive + ": 2 of 3 members skipped");
+    EXPECT_EQ(test::read_file(archive), hdr(10, 29, 1) + txt("A") + ent(1, "a") + kEnd);
+    // An archive exists now: it is left as it was.
+    test::write_file(archive, "old archive");
+    ui.events.clear();
+    EXPECT_FALSE(fl3::compact(ui, *index, archive));
+    auto alerts = skip_alerts;
+    alerts.push_back("2 of 3 members of " + index_path + " could not be packed: the archive " + archive +
+                     " is left unchanged.");
+    EXPECT_EQ(ui.alerts(), alerts);
+    EXPECT_EQ(ui.last_status(), "Compacting " + archive + ": 2 of 3 members skipped, archive unchanged");
+    EXPECT_EQ(test::read_file(archive), txt("old archive"));
+    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"})) << "no temporary file left";
 }
 
 }  // namespace

@@ -59,6 +59,23 @@ TEST(Selection, CapturedSelectionReplacesACutAnswer) {
     EXPECT_FALSE(capture_exceeds({"\"one.wv5\"", "C:\\x"}, 5)) << "one file is never cut into a list";
     EXPECT_EQ(captured_paths(two),
               (std::vector<std::string>{"C:\\sounds\\aaaaaaaaaaaaaaaa.wv5", "C:\\sounds\\bbbbbbbbbbbbbbbb.wv5"}));
+
+    // The capture is taken only when the dialog's answer is its beginning.
+    using namespace std::string_literals;
+    const struct {
+        std::string raw;  // the dialog's answer
+        bool taken;
+    } answers[] = {
+        {"C:\\sounds\0aaaaaaaaaaaaaaaa.wv5\0bbbb"s, true},                // the list cut inside the second name
+        {"C:\\sounds\0aaaaaaaaaaaaaaaa.wv5\0\0"s, true},                 // cut after the first name
+        {"C:\\sounds\\aaaaaaaaaaaaaaaa.wv5\0\0"s, true},                // one full path, the first
+        {"C:\\sounds\\z.wv5\0\0"s, false},                              // a name typed after the selection
+        {"C:\\other\0aaaaaaaaaaaaaaaa.wv5\0bbbb"s, false},                // another folder
+        {"C:\\sounds\0bbbbbbbbbbbbbbbb.wv5\0aaaa"s, false},               // other names first
+        {"C:\\sounds\0aaaaaaaaaaaaaaaa.wv5\0bbbbbbbbbbbbbbbb.wv5\0c\0\0"s, false},  // more names than captured
+    };
+    for (const auto& a : answers) EXPECT_EQ(capture_completes(walk(a.raw), two, 52), a.taken) << a.raw;
+    EXPECT_FALSE(capture_completes(walk("C:\\sounds\0aaaaaaaaaaaaaaaa.wv5\0bbbb"s), two, 53)) << "it fits: no capture";
 }
 
 }  // namespace

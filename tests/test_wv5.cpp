@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "formats.h"
 #include "kit/wv5_encode.h"
 #include "test_support.h"
 #include "wv5/wv5.h"
@@ -41,6 +42,14 @@ std::pair<wv5::Outcome, Samples> decode(const Bytes& file, std::size_t piece = 1
 TEST(Wv5, RunsAndChannels) {
     Bytes codes(256);
     for (std::size_t i = 0; i < 256; ++i) codes[i] = static_cast<std::uint8_t>(i + 1);
+    // Each step up from 0 and back down: code c, then c + 128.
+    Bytes there_and_back(256);
+    Samples steps(256, 0);
+    for (std::size_t c = 0; c < 128; ++c) {
+        there_and_back[2 * c] = static_cast<std::uint8_t>(c);
+        there_and_back[2 * c + 1] = static_cast<std::uint8_t>(c + 128);
+        steps[2 * c] = static_cast<std::int16_t>(formats::kWv5Steps[c]);
+    }
     const struct {
         const char* what;
         Bytes file;
@@ -57,6 +66,7 @@ TEST(Wv5, RunsAndChannels) {
         {"two channels, kind 1", Wv5Builder(2, 8000).run1(codes).finish(), {1, 2, 4, 6, 9, 13, 17, 22}, 256},
         {"alternation across runs", Wv5Builder(2, 8000).run0({10}).repeat(5, 1).run0({1}).finish(),
          {13, 1, 14, 2, 15, 3, 16}, 7},
+        {"every step", Wv5Builder(1, 8000).run1(there_and_back).finish(), steps, 256},
         {"three channels decode as two", Wv5Builder(3, 8000).repeat(4, 3).finish(), {3, 3, 6, 6}, 4},
         // More than one output buffer, then one code: it goes to the second channel.
         {"long run", Wv5Builder(2, 8000).run3(40001, 1).run0({10}).finish(), {1, 1, 2, 2}, 40002},
@@ -69,7 +79,7 @@ TEST(Wv5, RunsAndChannels) {
             EXPECT_TRUE(std::equal(c.want.begin(), c.want.end(), samples.begin())) << c.what << ", pieces of " << piece;
         }
     }
-    const Samples tail = decode(cases[10].file).second;
+    const Samples tail = decode(cases[11].file).second;
     EXPECT_EQ(Samples(tail.end() - 4, tail.end()), (Samples{20000, 20000, 20001, 20013}));
 }
 

@@ -106,14 +106,14 @@ void run_batch(HWND window, const BatchCommand& cmd) {
     const BOOL chosen = GetOpenFileNameA(&ofn);
     const Capture capture = std::move(g_capture);
     g_capture = Capture{};
-    if (chosen && cmd.selection_hook && capture.active && capture_exceeds(capture, size)) {
+    const Selection answer = chosen ? walk_selection(selection) : Selection{};
+    if (chosen && cmd.selection_hook && capture.active && capture_completes(answer, capture, size)) {
         // Some dialogs cut a selection to the buffer instead of failing: the
         // hook's copy is the complete one.
         const auto paths = captured_paths(capture);
         convert_all(ui, cmd, paths, false, tally);
     } else if (chosen) {
-        Selection s = walk_selection(selection);
-        convert_all(ui, cmd, s.paths, s.single, tally);
+        convert_all(ui, cmd, answer.paths, answer.single, tally);
     } else {
         const DWORD error = CommDlgExtendedError();
         const char* box = error == CDERR_STRUCTSIZE       ? "CDERR_STRUCTSIZE"

@@ -1,6 +1,7 @@
 #include "app/scripting.h"
 
 #include "app/shell.h"
+#include "core/files.h"
 #include "core/text.h"
 #include "platform/file.h"
 #include "resources/resource.h"
@@ -22,10 +23,7 @@ INT_PTR CALLBACK scripting_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         case WM_INITDIALOG: {
             auto* run = reinterpret_cast<DialogRun*>(lparam);
             run->ui->enter_dialog(dialog, nullptr);
-            if (!platform::File::open(*run->path, platform::OpenMode::read_existing)) {
-                run->ui->alert(format("%s not found", {*run->path}));
-                return FALSE;
-            }
+            if (!open_input(*run->ui, *run->path)) return FALSE;
             HWND tree = GetDlgItem(dialog, IDC_TREE1);
             SendMessageA(tree, CCM_SETUNICODEFORMAT, 1, 0);
             run->ui->enter_dialog(dialog, tree);

@@ -2,8 +2,27 @@
 
 namespace vid::cli {
 
+namespace {
+
+// Writes `text` with every control character but the line break escaped
+// ("\x1B"): names from a file can never move the cursor, clear the screen
+// or print a line of their own.
+void write_text(std::FILE* f, std::string_view text) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c >= 0x20 && c != 0x7F) || c == '\n') continue;
+        std::fwrite(text.data() + start, 1, i - start, f);
+        std::fprintf(f, "\\x%02X", c);
+        start = i + 1;
+    }
+    std::fwrite(text.data() + start, 1, text.size() - start, f);
+}
+
+}  // namespace
+
 void ConsoleUi::status(std::string_view text, Draw) {
-    std::fwrite(text.data(), 1, text.size(), out_);
+    write_text(out_, text);
     std::fputc('\n', out_);
     std::fflush(out_);
 }
@@ -11,7 +30,7 @@ void ConsoleUi::status(std::string_view text, Draw) {
 void ConsoleUi::alert(std::string_view text) {
     ++alerts_;
     std::fputs("Alert: ", err_);
-    std::fwrite(text.data(), 1, text.size(), err_);
+    write_text(err_, text);
     std::fputc('\n', err_);
     std::fflush(err_);
 }
@@ -19,7 +38,7 @@ void ConsoleUi::alert(std::string_view text) {
 void ConsoleUi::add_node(std::string_view text, int level) {
     if (!tree_) return;
     for (int i = 1; i < level; ++i) std::fputs("  ", out_);
-    std::fwrite(text.data(), 1, text.size(), out_);
+    write_text(out_, text);
     std::fputc('\n', out_);
 }
 

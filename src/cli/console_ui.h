@@ -1,6 +1,7 @@
 // The Ui port on a terminal: status texts on standard output, one per line;
 // Alerts on standard error as "Alert: TEXT"; listing-view nodes, when asked
-// for, on standard output indented by level.
+// for, on standard output indented by level. Control characters other than
+// the line break are shown escaped ("\x1B"), never sent to the terminal.
 #pragma once
 
 #include <cstdio>

@@ -13,7 +13,7 @@ std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::
     }
     auto out_name = platform::replace_tail(path, tail, with);
     if (!out_name) {
-        ui.alert(format("Can't create an output name from %s", {path}));
+        ui.alert(platform::no_output_name_message(path));
         return std::nullopt;
     }
     ui.status(format("Decoding %s", {path}), Draw::now);

@@ -86,4 +86,15 @@ bool capture_exceeds(const CapturedSelection& capture, std::size_t buffer_size) 
     return need > buffer_size;
 }
 
+bool capture_completes(const Selection& answer, const CapturedSelection& capture, std::size_t buffer_size) {
+    if (answer.paths.empty() || !capture_exceeds(capture, buffer_size)) return false;
+    const auto captured = captured_paths(capture);
+    if (answer.paths.size() > captured.size()) return false;
+    if (!answer.single && answer.folder != capture.folder) return false;
+    const std::size_t last = answer.paths.size() - 1;
+    for (std::size_t i = 0; i < last; ++i)
+        if (answer.paths[i] != captured[i]) return false;
+    return captured[last].starts_with(answer.paths[last]);
+}
+
 }  // namespace vid

@@ -49,4 +49,11 @@ std::vector<std::string> captured_paths(const CapturedSelection& capture);
 // the buffer and report success; the captured copy is the complete one.
 bool capture_exceeds(const CapturedSelection& capture, std::size_t buffer_size);
 
+// True when the captured selection is the complete form of the dialog's
+// `answer`: it exceeds `buffer_size`, and the answer is its beginning (the
+// same folder and the same first names, the last one possibly cut short).
+// A capture left over from an earlier selection is never taken for the
+// names the user finally chose.
+bool capture_completes(const Selection& answer, const CapturedSelection& capture, std::size_t buffer_size);
+
 }  // namespace vid

@@ -135,9 +135,7 @@ bool extract(Ui& ui, const std::string& archive_path) {
 
     auto folder = platform::overwrite_from_end(archive_path, 4, '_');
     if (!folder)
-        return fail(format("Can't create a member folder for %s: its name is too short to make the folder's name "
-                           "from it",
-                           {archive_path}),
+        return fail(platform::no_output_name_message(archive_path),
                     nothing);
     const std::string index_path = platform::join(*folder, kIndexName);
     if (!platform::fits(index_path)) return fail(platform::too_long_message(index_path), nothing);

@@ -1,12 +1,33 @@
 // Win32 files: CreateFileA and its family, 8-bit paths as they stand.
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/file.h"
 
 namespace vid::platform {
 
 namespace {
+
 HANDLE h(std::intptr_t v) { return reinterpret_cast<HANDLE>(v); }
+
+// The volume and the file's number on it. FileIdInfo answers from the file
+// itself; the older call also asks the volume for its label, which Wine
+// cannot always read.
+std::optional<FileId> handle_id(HANDLE f) {
+    FILE_ID_INFO info{};
+    if (GetFileInformationByHandleEx(f, FileIdInfo, &info, sizeof info)) {
+        std::uint64_t low = 0, high = 0;
+        static_assert(sizeof info.FileId.Identifier == 16);
+        std::memcpy(&low, info.FileId.Identifier, 8);
+        std::memcpy(&high, info.FileId.Identifier + 8, 8);
+        return FileId{info.VolumeSerialNumber, low ^ (high * 0x9E3779B97F4A7C15ull)};
+    }
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (!GetFileInformationByHandle(f, &old)) return std::nullopt;
+    return FileId{old.dwVolumeSerialNumber, (static_cast<std::uint64_t>(old.nFileIndexHigh) << 32) | old.nFileIndexLow};
+}
+
 }  // namespace
 
 std::optional<File> File::open(const std::string& path, OpenMode mode, OpenError* why) {
@@ -93,9 +114,8 @@ bool File::resize(std::uint64_t size) {
 }
 
 std::optional<FileId> File::id() const {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (handle_ == -1 || !GetFileInformationByHandle(h(handle_), &info)) return std::nullopt;
-    return FileId{info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    if (handle_ == -1) return std::nullopt;
+    return handle_id(h(handle_));
 }
 
 bool File::close() {
@@ -123,11 +143,9 @@ std::optional<FileId> id_of(const std::string& path) {
     HANDLE f = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (f == INVALID_HANDLE_VALUE) return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const BOOL ok = GetFileInformationByHandle(f, &info);
+    const auto id = handle_id(f);
     CloseHandle(f);
-    if (!ok) return std::nullopt;
-    return FileId{info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return id;
 }
 
 bool is_link(const std::string& path) {

@@ -21,12 +21,10 @@ std::string folder_of(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-std::optional<FileId> id_of_handle(HANDLE h, DWORD* links = nullptr) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
-    if (links) *links = info.nNumberOfLinks;
-    return FileId{info.dwVolumeSerialNumber,
-                  (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+// The number of names the file has (more than one: hard links).
+DWORD link_count(HANDLE f) {
+    FILE_STANDARD_INFO info{};
+    return GetFileInformationByHandleEx(f, FileStandardInfo, &info, sizeof info) ? info.NumberOfLinks : 1;
 }
 
 // The final target of the reparse point `path`; nothing when it cannot be reached.
@@ -82,10 +80,10 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
         if (h == INVALID_HANDLE_VALUE) return fail(OutputError::cant_create);
         out.hold_ = File(reinterpret_cast<std::intptr_t>(h));
         if (GetFileType(h) != FILE_TYPE_DISK) return fail(OutputError::not_regular);
-        DWORD links = 1;
-        out.replaced_ = id_of_handle(h, &links);
+        // Only Encode FL3's archive needs to know which file it replaces.
+        if (existing == Existing::replace_target) out.replaced_ = out.hold_.id();
         // A hard link in the way: only its name is replaced.
-        if (existing == Existing::replace && links > 1) out.hold_.close();
+        if (existing == Existing::replace && link_count(h) > 1) out.hold_.close();
     }
 
     const std::string folder = folder_of(out.final_);

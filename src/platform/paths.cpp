@@ -23,6 +23,12 @@ bool tail_crosses_folder(std::string_view path, std::size_t n) {
 
 }  // namespace
 
+std::string no_output_name_message(std::string_view path) {
+    return format("%s\nNo output name can be made from this name: it is too short, or the characters replaced to "
+                  "make it would reach into a folder's name.",
+                  {path});
+}
+
 std::optional<std::string> replace_tail(std::string_view path, std::size_t n, std::string_view with) {
     if (path.size() < n || tail_crosses_folder(path, n)) return std::nullopt;
     std::string out(path.substr(0, path.size() - n));

@@ -29,7 +29,7 @@ std::optional<std::string> output_name(Ui& ui, const std::string& path, std::opt
         return std::nullopt;
     }
     if (!name) {
-        ui.alert(format("%s\nThe name is too short to make the output's name from it.", {path}));
+        ui.alert(platform::no_output_name_message(path));
         return std::nullopt;
     }
     if (!platform::fits(*name)) {

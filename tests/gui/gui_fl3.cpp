@@ -61,6 +61,30 @@ void extract_and_encode(const Env& env) {
         GUI_CHECK(status_shows(w, "Extracting " + dir + "\\data.fl3"), "the status line keeps 'Extracting %s'");
     }
 
+    // A member file that another program holds is not replaced: the Alert
+    // and the status line name it, and the file keeps its bytes.
+    const std::string member = dir + "\\data_fl3\\readme.txt";
+    {
+        FileLock lock(member);
+        menu_command(w, 'D', 0);
+        choose_file("Select FL3 file to decode", "data.fl3");
+        std::string text = take_message_box("Alert");
+        report().check(text == "Can't create " + member, "a held member file gives the Alert 'Can't create %s'", text);
+        GUI_CHECK(status_shows(w, "Can't create " + member), "the status line names the held member");
+    }
+    GUI_CHECK(same_file(member, env.work + "\\ref\\data_fl3\\readme.txt"), "the held member keeps its bytes");
+
+    // Encode FL3 into its own index: refused before anything is packed.
+    const std::string index = dir + "\\data_fl3\\_index.bin";
+    menu_command(w, 'E', 0);
+    choose_file("Select FL3 indexes file", "data_fl3\\_index.bin");
+    choose_file("Select FL3 file", "data_fl3\\_index.bin");
+    {
+        std::string text = take_message_box("Alert");
+        report().check(text == "Can't create " + index, "Encode FL3 into the index itself: 'Can't create %s'", text);
+    }
+    GUI_CHECK(same_file(index, env.work + "\\ref\\data_fl3\\_index.bin"), "the index keeps its bytes");
+
     menu_command(w, 'F', 0);
     GUI_CHECK(app.wait_exit(5000) == 0, "Exit after the FL3 commands");
 }

@@ -1,0 +1,129 @@
+# What is already on disk: links, FIFOs, folders, held files, signals and
+# names. Every case runs in a fresh scratch folder beside an "outside" folder
+# that must never change. Sourced by run_cli_tests.sh.
+
+# A fresh scratch folder $s with outside/victim.txt, and the saved state of
+# everything in it, to compare with after the command.
+fresh() {
+    s=$work/safe/$1
+    rm -rf "$s" && mkdir -p "$s/outside" && printf 'victim' > "$s/outside/victim.txt"
+}
+# Every name with its kind, mode, size or link target, and every file's bytes.
+snapshot() { (cd "$s" && find . -printf '%p %M %s %l\n' | sort && find . -type f -print0 | sort -z | xargs -0 -r md5sum); }
+save() { snapshot > "$work/snap.before"; }
+unchanged() { snapshot > "$work/snap.after"; cmp -s "$work/snap.before" "$work/snap.after"; }
+no_temp() { [ -z "$(find "$s" -name '~vd*.tmp')" ]; }
+unchanged_no_temp() { unchanged && no_temp; }
+no_archive_no_temp() { ! test -e "$s/m.fl3" && no_temp; }
+# An FL3 archive of one member, readme.txt holding "hello": header, data, directory.
+tiny_fl3() {
+    { printf 'FL3.0\0\0\0\034\0'; bin_u32 19; bin_u32 33; printf '\001\0\0\0\0\0\0\0\0\0hello'
+      bin_u32 5; printf '\012readme.txt\377\377\377\377'; } > "$1"
+}
+# A BM2 of an ordinary image whose four decoded bytes are "BM12".
+tiny_bm2() { { printf 'HEADER..'; bin_u32 5; bin_u32 4; printf '\017BM12'; } > "$1"; }
+ok_extract() { printf 'Extracting %s\nExtracting %s:readme.txt\nExtracting OK' "$1" "$1"; }
+
+# Links in the member folder are replaced, never written through.
+for kind in symbolic dangling hard; do
+    fresh "link-$kind"; tiny_fl3 "$s/game.fl3"; mkdir "$s/game_fl3"
+    case $kind in
+        symbolic) ln -s ../outside/victim.txt "$s/game_fl3/readme.txt" ;;
+        dangling) ln -s ../outside/new.txt "$s/game_fl3/readme.txt" ;;
+        hard) ln "$s/outside/victim.txt" "$s/game_fl3/readme.txt" ;;
+    esac
+    check "extract-fl3 replaces a $kind link in the member folder" 0 "$(ok_extract "$s/game.fl3")" "" \
+        "$cli" extract-fl3 "$s/game.fl3"
+    check "extract-fl3 $kind link: outside untouched, member a plain file" 0 "victim hello" "" sh -c \
+        "test ! -e '$s/outside/new.txt' && test ! -L '$s/game_fl3/readme.txt' && echo \$(cat '$s/outside/victim.txt') \$(cat '$s/game_fl3/readme.txt')"
+done
+
+fresh folder-link; tiny_fl3 "$s/game.fl3"; ln -s outside "$s/game_fl3"; save
+check "extract-fl3 refuses a member folder that is a link" 1 "Extracting $s/game.fl3
+Extracting $s/game.fl3: nothing extracted" "Alert: $s/game_fl3 is a link, not a folder: the members are not extracted through it" \
+    "$cli" extract-fl3 "$s/game.fl3"
+check "a linked member folder: nothing changed" 0 "" "" unchanged
+
+# The index, a member or a held file as the archive to write.
+fresh index-as-archive; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null; save
+check "encode-fl3 into its own index" 1 "" "Alert: Can't create $s/game_fl3/_index.bin" \
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game_fl3/_index.bin"
+check "encode-fl3 into a member" 1 "Compacting $s/game_fl3/readme.txt
+Compacting $s/game_fl3/readme.txt: not written" "Alert: Can't create $s/game_fl3/readme.txt" \
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game_fl3/readme.txt"
+check "encode-fl3 held by another program (flock) comes first" 1 "" "Alert: Can't create $s/game.fl3" \
+    flock "$s/game.fl3" "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game.fl3"
+mkdir "$s/dir.fl3"; save
+check "encode-fl3 into a folder comes first" 1 "" "Alert: Can't create $s/dir.fl3" \
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/dir.fl3"
+check "refused archives: nothing changed, no temporary file" 0 "" "" unchanged_no_temp
+
+# A member that cannot be read leaves an existing archive as it was.
+fresh poorer; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+printf 'changed' > "$s/game_fl3/readme.txt"; save
+check "encode-fl3 with a held member keeps the old archive" 1 "Compacting $s/game.fl3
+Compacting $s/game.fl3: 1 of 1 members skipped, archive unchanged" "Alert: $s/game_fl3/readme.txt not found
+Skip it
+Alert: 1 of 1 members of $s/game_fl3/_index.bin could not be packed: the archive $s/game.fl3 is left unchanged." \
+    flock "$s/game_fl3/readme.txt" "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game.fl3"
+check "the old archive is byte-identical" 0 "" "" unchanged
+
+# Replacing keeps the archive's permissions, and a linked archive's link.
+fresh modes; tiny_fl3 "$s/real.fl3"; "$cli" extract-fl3 "$s/real.fl3" > /dev/null
+printf 'HELLO' > "$s/real_fl3/readme.txt"; chmod 600 "$s/real.fl3"; ln -s real.fl3 "$s/link.fl3"
+check "encode-fl3 through a linked archive" 0 "*" "" "$cli" encode-fl3 "$s/real_fl3/_index.bin" "$s/link.fl3"
+check "the link stays, its target is the new archive, mode 600 kept" 0 "link 600 HELLO" "" sh -c \
+    "test -L '$s/link.fl3' && echo link \$(stat -c %a '$s/real.fl3') \$(tail -c +29 '$s/real.fl3' | head -c 5)"
+
+# FIFOs, devices and folders are refused at once, wherever they stand.
+fresh fifos; mkfifo "$s/in.bm2" "$s/in.wv5" "$s/in.ab" "$s/in.txt"; tiny_bm2 "$s/c.bm2"; mkfifo "$s/c.bmP"; mkdir "$s/dir.bm2"
+for c in "decode-bm2 in.bm2" "decode-wv5 in.wv5" "decode-ab in.ab" "encode-ab in.txt"; do
+    check "${c%% *} of a FIFO" 1 "*" "Alert: $s/${c#* } is not a regular file" timeout 10 "$cli" ${c%% *} "$s/${c#* }"
+done
+check "decode-bm2 with a FIFO at the output's name" 1 "Decoding $s/c.bm2
+Decoding: 1 of 1 file failed" "Alert: $s/c.bmP is not a regular file" timeout 10 "$cli" decode-bm2 "$s/c.bm2"
+check "decode-bm2 of a folder" 1 "*" "Alert: $s/dir.bm2 is a folder" "$cli" decode-bm2 "$s/dir.bm2"
+check "decode-wv5 of a device" 1 "*" "Alert: /dev/zero is not a regular file" timeout 10 "$cli" decode-wv5 /dev/zero
+tiny_fl3 "$s/game.fl3"; mkdir "$s/game_fl3"; mkfifo "$s/game_fl3/readme.txt"
+check "extract-fl3 with a FIFO at a member's name" 1 "Extracting $s/game.fl3
+Extracting $s/game.fl3:readme.txt
+$s/game_fl3/readme.txt is not a regular file" "Alert: $s/game_fl3/readme.txt is not a regular file" \
+    timeout 10 "$cli" extract-fl3 "$s/game.fl3"
+check "encode-fl3 with a FIFO as a member" 1 "*" "Alert: $s/game_fl3/readme.txt is not a regular file
+Skip it" timeout 10 "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/new.fl3"
+check "FIFO cases: no temporary file left" 0 "" "" no_temp
+
+# A damaged input never touches the good output beside it.
+fresh keep-outputs; printf 'good bitmap' > "$s/pic.bmP"; printf '0123456789' > "$s/pic.bm2"
+printf 'good wav' > "$s/v.wAV"; printf '01234' > "$s/v.wv5"; save
+check "a 10-byte BM2 keeps the old bitmap" 1 "*" "*" "$cli" decode-bm2 "$s/pic.bm2"
+check "a 5-byte WV5 keeps the old WAV" 1 "*" "*" "$cli" decode-wv5 "$s/v.wv5"
+check "damaged inputs: every old output byte-identical" 0 "" "" unchanged
+
+# Output names never reach into a folder's name.
+fresh names; mkdir "$s/sub"; tiny_fl3 "$s/sub/abc"; printf 'x' > "$s/sub/s"; save
+check "extract-fl3 sub/abc" 1 "*" "Alert: $s/sub/abc
+No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
+    "$cli" extract-fl3 "$s/sub/abc"
+check "decode-ab sub/s" 1 "*" "Alert: $s/sub/s
+No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
+    "$cli" decode-ab "$s/sub/s"
+check "refused names: nothing written" 0 "" "" unchanged
+
+# Control characters in member names are shown escaped, never sent raw.
+fresh escapes
+{ printf 'FL3.0\0\0\0\034\0'; bin_u32 13; bin_u32 28; printf '\001\0\0\0\0\0\0\0\0\0'; bin_u32 0; printf '\004\033[2J\377\377\377\377'; } > "$s/e.fl3"
+check "a member name with an escape sequence" 1 "Extracting $s/e.fl3
+Extracting $s/e.fl3: not extracted in full" "Alert: $s/e.fl3 is not extracted in full:
+Member \"\\x1B[2J\" is refused: a member name must be a name that Windows can hold as an ordinary file: not empty, not a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension), not ending in a dot or a space, and without control characters or any of < > : \" / \\ | ? *." \
+    "$cli" extract-fl3 "$s/e.fl3"
+
+# An interrupted pack leaves no temporary file and no archive.
+for sig in TERM HUP; do
+    fresh "signal-$sig"; mkdir "$s/m_fl3"; truncate -s 3G "$s/m_fl3/big"
+    { bin_u32 0; printf '\003big\377\377\377\377'; } > "$s/m_fl3/_index.bin"
+    "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > /dev/null & pid=$!
+    sleep 0.5; kill -"$sig" "$pid"; wait "$pid" 2> /dev/null
+    check "SIG$sig during encode-fl3: no temporary file, no archive" 0 "" "" no_archive_no_temp
+    rm -rf "$s"
+done
