@@ -226,8 +226,11 @@ std::optional<Rebuilt> rebuild(ByteView original, const Picture& picture, std::s
         }
         rebuild_alpha(r.decoded, picture, r);
     } else {
-        const auto layout = bitmap_layout(original, why);  // it read above, so it has a layout
-        if (!layout) return std::nullopt;
+        const auto layout = bitmap_layout(original, why);  // it was read above, so it has a layout
+        if (!layout) {
+            alert = format("%s holds a bitmap that Encode BM2 cannot write: %s", {original_name, why});
+            return std::nullopt;
+        }
         rebuild_bitmap(r.decoded, *layout, picture, r);
     }
     return r;
