@@ -32,6 +32,21 @@ Bytes bmp8(std::uint32_t width, std::uint32_t height, std::uint32_t colours) {
     return f;
 }
 
+// A 4-bit bitmap file of 5 x 3, 16 colours as in bmp8(): two pixels a byte,
+// the first in the high half; the last byte's low half and the row's fill
+// bytes are 0xE and 0xEE.
+Bytes bmp4() {
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {54u + 64u + 12u, 0u, 54u + 64u, 40u, 5u, 3u}) put_u32(f, v);
+    put_u16(f, 1);
+    put_u16(f, 4);
+    f.resize(54, 0);
+    for (std::uint32_t i = 0; i < 16; ++i)
+        for (std::uint32_t b : {i, 255 - i, 3 * i, 0u}) put_u8(f, static_cast<std::uint8_t>(b));
+    for (std::uint8_t b : {0x01, 0x23, 0x4E, 0xEE, 0x56, 0x78, 0x9E, 0xEE, 0xAB, 0xCD, 0xEE, 0xEE}) f.push_back(b);
+    return f;
+}
+
 // A 32-bit bitmap file of 3 x 2 with the given fourth bytes.
 Bytes bmp32(std::uint8_t fourth) {
     Bytes f{'B', 'M'};
@@ -75,6 +90,7 @@ std::vector<Kind> kinds() {
     return {
         {"ordinary, 24 bits", kit::bmp24(37, 11, 2), true},
         {"ordinary, 8 bits with 200 colours", bmp8(13, 5, 200), true},
+        {"ordinary, 4 bits", bmp4(), true},
         {"ordinary, 32 bits without alpha", bmp32(0), true},
         {"ordinary, 32 bits with alpha", bmp32(0x80), true},
         {"alpha, 24 bits", alpha_of(24, 9, 7), true},
