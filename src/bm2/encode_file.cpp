@@ -92,15 +92,15 @@ bool encode(Ui& ui, const std::string& path) {
     }
     const auto bytes = make_bm2(ui, path, *picture, original);
     if (!bytes) return false;
-    // The original is kept once before anything else is written (an output
-    // for its name holds it, so that it could not be copied then).
-    if (original && !keep_original(ui, *original)) return false;
     auto out = create_output(ui, target);
     if (!out) return false;
     if (!out->file().write(*bytes)) {
         ui.alert(format("Can't write %s", {target}));
         return false;  // the output is discarded
     }
+    // The original is kept once, read through the output's hold on it, just
+    // before the new file takes its place.
+    if (original && !keep_original(ui, *out)) return false;
     if (!out->commit()) {
         ui.alert(format("Can't write %s", {target}));
         return false;
