@@ -2,7 +2,9 @@
 # The main job on the bundled sample data: builds the command line, makes the
 # sample game folder from scratch, extracts its archive, decodes the images,
 # sounds and scripts, changes one line of a script listing and encodes it,
-# packs the folder back and shows that the rebuilt archive is identical; then
+# packs the folder back and shows that the rebuilt archive is identical;
+# then changes pixels of an image, encodes it to BM2, packs and extracts
+# again, and shows that the change is there and nothing else changed; and
 # changes a sound with sox, encodes it, packs, extracts and decodes it again.
 #
 #   scripts/demo.sh [FOLDER]      (default: build/demo)
@@ -17,6 +19,7 @@ demo=${1:-build/demo}
 rm -rf "$demo"
 mkdir -p "$demo"
 cd "$demo"
+root=$PWD
 step() { printf '\n== %s\n' "$*"; }
 
 step "Make the sample game folder (deterministic, nothing taken from the game)"
@@ -68,9 +71,42 @@ else
     exit 1
 fi
 
+step "Images both ways: paint a red bar into title.bm2, encode it, pack the folder, extract again"
+rm -rf modded_fl3 check
+cp -r data_fl3 modded_fl3
+"$vid" decode-bm2 modded_fl3/title.bm2 | tail -n 1
+cp modded_fl3/title.bmP title-original.bmp
+# 160 x 120 pixels, 24 bits, rows of 480 bytes after the 54 header bytes:
+# 10 pixels (blue 0, green 0, red 255) in 5 rows, written in place.
+for row in 50 51 52 53 54; do
+    printf '\x00\x00\xff%.0s' $(seq 10) | dd of=modded_fl3/title.bmP bs=1 seek=$((54 + row * 480 + 60 * 3)) conv=notrunc status=none
+done
+cp modded_fl3/title.bmP title-edited.bmp
+"$vid" encode-bm2 modded_fl3/title.bmP
+ls -l modded_fl3/title.bm2 modded_fl3/title.bm2.orig
+rm modded_fl3/title.bmP modded_fl3/title.bm2.orig   # only the members go back
+"$vid" encode-fl3 modded_fl3/_index.bin modded.fl3 | tail -n 1
+mkdir check && cp modded.fl3 check/ && cd check
+"$vid" extract-fl3 modded.fl3 | tail -n 1
+"$vid" decode-bm2 modded_fl3/title.bm2 | tail -n 1
+if cmp modded_fl3/title.bmP ../title-edited.bmp; then
+    echo "title.bmP from the new archive equals the edited bitmap;" \
+         "$(cmp -l ../title-original.bmp modded_fl3/title.bmP | wc -l) bytes differ from the original, all in the bar"
+else
+    echo "the edited image did not survive the round trip" >&2
+    exit 1
+fi
+for f in ../data_fl3/*; do
+    name=${f##*/}
+    case $name in title.bm2 | _index.bin) continue ;; esac   # the index holds the new size
+    cmp "$f" "modded_fl3/$name" || { echo "$name changed" >&2; exit 1; }
+done
+echo "every other member is byte-identical to the original archive's"
+cd "$root"
+
 step "Change a sound: decode it, reverse it with sox, encode it, pack, extract and decode again"
-rm -rf mod && mkdir mod && cp -r data_fl3 mod/
-cd mod/data_fl3
+rm -rf sound && mkdir sound && cp -r data_fl3 sound/
+cd sound/data_fl3
 sound=$(ls ./*.wv5 | head -n 1)
 sound=${sound#./}
 stem=${sound%.wv5}
@@ -79,12 +115,12 @@ sox "$stem.wAV" "$stem.wav" reverse
 "$vid" encode-wv5 "$stem.wav"
 printf '%s: %s bytes, kept as %s.orig (%s bytes)\n' "$sound" "$(stat -c %s "$sound")" "$sound" "$(stat -c %s "$sound.orig")"
 cd ..
-"$vid" encode-fl3 data_fl3/_index.bin modded.fl3 | tail -n 1
-"$vid" extract-fl3 modded.fl3 | tail -n 1
-"$vid" decode-wv5 "modded_fl3/$sound" | tail -n 1
+"$vid" encode-fl3 data_fl3/_index.bin sound.fl3 | tail -n 1
+"$vid" extract-fl3 sound.fl3 | tail -n 1
+"$vid" decode-wv5 "sound_fl3/$sound" | tail -n 1
 # Samples (2 bytes each) that differ between the reversed WAV and the sound
 # that came back: the sample bytes are the last ones of both files.
-bytes=$(( $(stat -c %s "modded_fl3/$stem.wAV") - 46 ))
-differ=$(cmp -l <(tail -c "$bytes" "data_fl3/$stem.wav") <(tail -c "$bytes" "modded_fl3/$stem.wAV") |
+bytes=$(( $(stat -c %s "sound_fl3/$stem.wAV") - 46 ))
+differ=$(cmp -l <(tail -c "$bytes" "data_fl3/$stem.wav") <(tail -c "$bytes" "sound_fl3/$stem.wAV") |
          awk '{print int(($1 - 1) / 2)}' | sort -u | wc -l)
-echo "modded_fl3/$stem.wAV against the reversed $stem.wav: $differ of $((bytes / 2)) samples differ"
+echo "sound_fl3/$stem.wAV against the reversed $stem.wav: $differ of $((bytes / 2)) samples differ"

@@ -153,14 +153,20 @@ TEST(Output, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
 
 TEST(Output, OriginalsAreKeptOnce) {
     test::ScratchDir dir;
-    test::write_file(dir.file("Pic.BM2"), std::string_view("first"));
-    EXPECT_EQ(find_any_case(dir.path(), "pic.bm2"), dir.file("Pic.BM2"));
+    const std::string pic = dir.file("Pic.BM2");
+    test::write_file(pic, std::string_view("first"));
+    EXPECT_EQ(find_any_case(dir.path(), "pic.bm2"), pic);
     EXPECT_EQ(find_any_case(dir.path(), "pic.bm"), std::nullopt);
     test::RecordingUi ui;
-    EXPECT_TRUE(keep_original(ui, dir.file("Pic.BM2")));
-    test::write_file(dir.file("Pic.BM2"), std::string_view("second"));
-    EXPECT_TRUE(keep_original(ui, dir.file("Pic.BM2")));
-    EXPECT_EQ(test::read_file(dir.file("Pic.BM2.orig")), test::bytes_of("first")) << "the first original stays";
+    for (std::string_view next : {"second", "third"}) {
+        auto out = create_output(ui, pic);
+        ASSERT_TRUE(out);
+        ASSERT_TRUE(out->file().write(test::bytes_of(next)));
+        EXPECT_TRUE(keep_original(ui, *out));  // while the output holds the old file
+        ASSERT_TRUE(out->commit());
+        EXPECT_EQ(test::read_file(pic), test::bytes_of(next));
+    }
+    EXPECT_EQ(test::read_file(pic + ".orig"), test::bytes_of("first")) << "the first original stays";
     EXPECT_TRUE(ui.alerts().empty());
 }
 

@@ -1,5 +1,6 @@
-// The four batch commands: several files chosen in one open-file dialog, one
-// per-file converter call each, in the dialog's order, then one final text.
+// The batch commands (Decode BM2, WV5 and AB; Encode AB and BM2): several
+// files chosen in one open-file dialog, one per-file converter call each, in
+// the dialog's order, then one final text.
 #include <windows.h>
 #include <commdlg.h>
 
@@ -13,6 +14,7 @@
 #include "app/shell.h"
 #include "app/window_ui.h"
 #include "bm2/bm2.h"
+#include "bm2/encode.h"
 #include "core/batch.h"
 #include "core/selection.h"
 #include "platform/file.h"
@@ -161,6 +163,11 @@ void encode_ab(HWND window) {
                            return single ? run_scripting(ui, path, ScriptJob::encode) : script::encode_file(ui, path);
                        },
                        false});
+}
+
+void encode_bm2(HWND window) {
+    run_batch(window, {"Select images to encode", "Image Files", "*.bmp;*.png", "png", "Encoding OK", "Encoding",
+                       [](WindowUi& ui, const std::string& path, bool) { return bm2::encode_file(ui, path); }, false});
 }
 
 void encode_wv5(HWND window) {

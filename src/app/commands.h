@@ -14,6 +14,7 @@ void decode_bm2(HWND window);
 void decode_wv5(HWND window);
 void decode_ab(HWND window);
 void encode_ab(HWND window);
+void encode_bm2(HWND window);
 void encode_wv5(HWND window);
 
 }  // namespace vid::app

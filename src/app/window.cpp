@@ -43,6 +43,7 @@ bool run_command(HWND window, int id) {
         case ID_DECODE_DECODEWV5: decode_wv5(window); return true;
         case ID_DECODE_DECODEAB: decode_ab(window); return true;
         case ID_ENCODE_ENCODEAB: encode_ab(window); return true;
+        case ID_ENCODE_ENCODEBM2: encode_bm2(window); return true;
         case ID_ENCODE_ENCODEWV5: encode_wv5(window); return true;
         default: return false;
     }

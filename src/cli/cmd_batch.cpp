@@ -1,10 +1,11 @@
-// The batch commands: decode-bm2, decode-wv5, encode-wv5, decode-ab [--tree]
-// and encode-ab, each a per-file converter run on several files in order, then
+// The batch commands: decode-bm2 [--png], encode-bm2, decode-wv5, encode-wv5,
+// decode-ab [--tree] and encode-ab, each a per-file converter run on several files in order, then
 // the batch's final text.
 #include <optional>
 #include <vector>
 
 #include "bm2/bm2.h"
+#include "bm2/encode.h"
 #include "cli/commands.h"
 #include "core/batch.h"
 #include "script/jobs.h"
@@ -25,14 +26,16 @@ int run_batch(ConsoleUi& ui, const std::vector<std::string>& files, bool (*conve
 
 // The file names among `args`; "--" ends the options. nullopt after a
 // usage error was printed.
-std::optional<std::vector<std::string>> files_of(Args args, const char* command, bool* tree) {
+// `flag` (such as "--tree") sets `*set` when given.
+std::optional<std::vector<std::string>> files_of(Args args, const char* command, const char* flag = nullptr,
+                                                 bool* set = nullptr) {
     std::vector<std::string> files;
     bool options = true;
     for (const std::string& a : args) {
         if (options && a == "--") {
             options = false;
-        } else if (options && tree != nullptr && a == "--tree") {
-            *tree = true;
+        } else if (options && set != nullptr && a == flag) {
+            *set = true;
         } else if (options && a.size() > 1 && a[0] == '-') {
             usage_error(std::string(command) + ": unknown option '" + a + "'");
             return std::nullopt;
@@ -50,12 +53,19 @@ std::optional<std::vector<std::string>> files_of(Args args, const char* command,
 }  // namespace
 
 int decode_bm2(ConsoleUi& ui, Args args) {
-    const auto files = files_of(args, "decode-bm2", nullptr);
-    return files ? run_batch(ui, *files, bm2::decode_file, "Decoding OK", "Decoding") : 2;
+    bool png = false;
+    const auto files = files_of(args, "decode-bm2", "--png", &png);
+    if (!files) return 2;
+    return run_batch(ui, *files, png ? bm2::decode_png_file : bm2::decode_file, "Decoding OK", "Decoding");
+}
+
+int encode_bm2(ConsoleUi& ui, Args args) {
+    const auto files = files_of(args, "encode-bm2");
+    return files ? run_batch(ui, *files, bm2::encode_file, "Encoding OK", "Encoding") : 2;
 }
 
 int decode_wv5(ConsoleUi& ui, Args args) {
-    const auto files = files_of(args, "decode-wv5", nullptr);
+    const auto files = files_of(args, "decode-wv5");
     return files ? run_batch(ui, *files, wv5::decode_file, "Decoding OK", "Decoding") : 2;
 }
 
@@ -66,14 +76,14 @@ int encode_wv5(ConsoleUi& ui, Args args) {
 
 int decode_ab(ConsoleUi& ui, Args args) {
     bool tree = false;
-    const auto files = files_of(args, "decode-ab", &tree);
+    const auto files = files_of(args, "decode-ab", "--tree", &tree);
     if (!files) return 2;
     ui.show_tree(tree);
     return run_batch(ui, *files, script::decode_file, "Decoding OK", "Decoding");
 }
 
 int encode_ab(ConsoleUi& ui, Args args) {
-    const auto files = files_of(args, "encode-ab", nullptr);
+    const auto files = files_of(args, "encode-ab");
     return files ? run_batch(ui, *files, script::encode_file, "Encoding OK", "Encoding") : 2;
 }
 

@@ -16,6 +16,7 @@ using Args = std::span<const std::string>;
 int extract_fl3(ConsoleUi& ui, Args args);
 int encode_fl3(ConsoleUi& ui, Args args);
 int decode_bm2(ConsoleUi& ui, Args args);
+int encode_bm2(ConsoleUi& ui, Args args);
 int decode_wv5(ConsoleUi& ui, Args args);
 int encode_wv5(ConsoleUi& ui, Args args);
 int decode_ab(ConsoleUi& ui, Args args);

@@ -25,7 +25,11 @@ constexpr const char* kHelp =
     "  extract-fl3 ARCHIVE         unpack ARCHIVE into its member folder (x.fl3 -> x_fl3/)\n"
     "                              with the index file _index.bin\n"
     "  encode-fl3 INDEX ARCHIVE    pack the folder of INDEX (a _index.bin) into ARCHIVE\n"
-    "  decode-bm2 FILE...          BM2 images to bitmap files (x.bm2 -> x.bmP)\n"
+    "  decode-bm2 [--png] FILE...  BM2 images to bitmap files (x.bm2 -> x.bmP); --png\n"
+    "                              writes PNG files with the full alpha (x.bm2 -> x.png)\n"
+    "  encode-bm2 IMAGE...         bitmap or PNG images to BM2 images (x.png -> x.bm2);\n"
+    "                              an existing x.bm2 (any case) is the template, kept\n"
+    "                              once as x.bm2.orig and replaced\n"
     "  decode-wv5 FILE...          WV5 sounds to WAV files (x.wv5 -> x.wAV)\n"
     "  encode-wv5 WAV...           16-bit PCM WAV files to WV5 sounds (x.wav -> x.wv5); an\n"
     "                              existing x.wv5 (any case) is kept once as x.wv5.orig\n"
@@ -49,7 +53,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"decode-bm2", decode_bm2},
-    {"decode-wv5", decode_wv5},   {"encode-wv5", encode_wv5},   {"decode-ab", decode_ab},   {"encode-ab", encode_ab},
+    {"encode-bm2", encode_bm2},   {"decode-wv5", decode_wv5},   {"encode-wv5", encode_wv5},
+    {"decode-ab", decode_ab},     {"encode-ab", encode_ab},
 };
 
 }  // namespace

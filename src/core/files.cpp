@@ -40,7 +40,8 @@ std::optional<std::string> find_any_case(const std::string& folder, std::string_
     return folder.empty() ? *found : platform::join(folder, *found);
 }
 
-bool keep_original(Ui& ui, const std::string& original) {
+bool keep_original(Ui& ui, platform::Output& replacing) {
+    const std::string& original = replacing.final_path();
     const std::string kept = original + ".orig";
     if (!platform::fits(kept)) {
         ui.alert(platform::too_long_message(kept));
@@ -55,8 +56,18 @@ bool keep_original(Ui& ui, const std::string& original) {
         ui.alert(output_error_text(why, kept));
         return false;
     }
-    auto in = open_input(ui, original);
-    if (!in) return false;
+    // The output holds the old file; read it through that hold.
+    std::optional<platform::File> opened;
+    platform::File* in = replacing.old_file();
+    if (in == nullptr) {
+        opened = open_input(ui, original);
+        if (!opened) return false;
+        in = &*opened;
+    }
+    if (!in->seek(0)) {
+        ui.alert(format("Can't read %s", {original}));
+        return false;
+    }
     std::array<std::uint8_t, 64 * 1024> buf;
     for (;;) {
         const std::size_t n = in->read(buf);

@@ -28,9 +28,10 @@ std::string output_error_text(platform::OutputError error, std::string_view path
 // `name` in any case (the name as it stands on disk), or nothing.
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name);
 
-// Keeps `original` once as "<original>.orig": copied unless a file of that
-// name exists already (the first original is never overwritten). False
+// Keeps the file that `replacing` is about to replace once, as
+// "<name>.orig": copied unless a file of that name exists already (the first
+// original is never overwritten). Call it before replacing.commit(). False
 // after an Alert when the copy cannot be made.
-bool keep_original(Ui& ui, const std::string& original);
+bool keep_original(Ui& ui, platform::Output& replacing);
 
 }  // namespace vid

@@ -64,6 +64,9 @@ public:
     const std::string& final_path() const { return final_; }
     // The identity of the old file that commit() will replace, if any.
     std::optional<FileId> replaced() const { return replaced_; }
+    // The old file as held open for reading, or nothing (no old file, or a
+    // hard link whose name alone is replaced).
+    File* old_file() { return hold_.is_open() ? &hold_ : nullptr; }
 
     // Closes the temporary file and moves it onto the final name (keeping
     // the old file's permissions). False when any write failed or the move

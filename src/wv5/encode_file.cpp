@@ -136,8 +136,6 @@ bool encode_file(Ui& ui, const std::string& path) {
                        "may expect",
                        {target, channels_text(sound.channels), std::to_string(sound.rate), path,
                         channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
-        // Kept before the output holds the original; a copy changes nothing.
-        if (!keep_original(ui, *original)) return false;
     }
 
     auto out = create_output(ui, target);
@@ -183,6 +181,10 @@ bool encode_file(Ui& ui, const std::string& path) {
     store_u32(runs, static_cast<std::uint32_t>(packer.runs()));
     if (!f.seek(14) || !f.write(runs)) return cant_write();
 
+    if (original && !keep_original(ui, *out)) {
+        out->discard();
+        return false;
+    }
     if (!out->commit()) {
         ui.alert(format("Can't write %s", {target}));
         return false;

@@ -1,6 +1,6 @@
 // The batch commands through the real menu and the multi-file dialog:
 // Decode BM2, Decode WV5 (with its selection hook), Decode AB, Encode AB
-// (with the Scripting dialog) and Encode WV5. Outputs are compared byte for byte with the
+// (with the Scripting dialog), Encode BM2 and Encode WV5. Outputs are compared byte for byte with the
 // command line's in WORK\ref.
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@ namespace {
 
 // Menu positions: Alt+D opens Decode on "Extract FL3"; Alt+E opens Encode on
 // "Encode FL3"; the separators are skipped.
-constexpr int kDecodeBm2 = 1, kDecodeWv5 = 2, kDecodeAb = 3, kEncodeAb = 1;
+constexpr int kDecodeBm2 = 1, kDecodeWv5 = 2, kDecodeAb = 3, kEncodeAb = 1, kEncodeBm2 = 2;
 
 std::string replace_tail(const std::string& s, std::size_t n, const std::string& with) {
     return s.substr(0, s.size() - n) + with;
@@ -201,6 +201,38 @@ void encode_ab(const Env& env) {
     GUI_CHECK(outputs_match(env, "abenc", files, 3, "ab"), "several listings: every AB file equals the command line's");
 }
 
+// Encode BM2 of two PNG images, one with its original BM2 beside it (that
+// is replaced and kept as .orig) and one without.
+void encode_bm2(const Env& env) {
+    const std::string dir = env.work + "\\gui\\bm2enc", ref = env.work + "\\ref\\bm2enc";
+    const auto originals = names_with(dir, ".bm2");
+    GUI_CHECK(!originals.empty() && file_exists(dir + "\\fresh.png"), "the images are there");
+    if (originals.empty()) return;
+    const std::string stem = originals[0].substr(0, originals[0].size() - 4);
+    const std::vector<std::string> files = {stem + ".png", "fresh.png"};
+    App app(env.exe, dir);
+    HWND w = app.main();
+    if (!w) return;
+
+    menu_command(w, 'E', kEncodeBm2);
+    GUI_CHECK(cancel_dialog("Select images to encode"), "Encode BM2 opens its dialog; Esc cancels");
+    settle();
+    GUI_CHECK(status_shows(w, "") && !file_exists(dir + "\\fresh.bm2") && !file_exists(dir + "\\" + originals[0] + ".orig"),
+              "a cancelled Encode BM2 changes nothing");
+
+    menu_command(w, 'E', kEncodeBm2);
+    choose_file("Select images to encode", quoted(files));
+    const auto alerts = drain_message_boxes("Alert");
+    GUI_CHECK(alerts.empty(), "two images: no Alert");
+    GUI_CHECK(status_shows(w, "Encoding OK", 10000), "two images: the status line shows 'Encoding OK'");
+    GUI_CHECK(same_file(dir + "\\" + originals[0], ref + "\\" + originals[0]) &&
+                  same_file(dir + "\\fresh.bm2", ref + "\\fresh.bm2"),
+              "both BM2 files equal the command line's");
+    GUI_CHECK(same_file(dir + "\\" + originals[0] + ".orig", ref + "\\" + originals[0] + ".orig"),
+              "the original is kept as .orig");
+    save_bmp(w, env.shots + "\\encode-bm2.bmp");
+}
+
 // Encode WV5 is the last item of the Encode menu: Up from the first wraps to it.
 void menu_encode_wv5(HWND w) {
     focus(w);
@@ -262,6 +294,7 @@ Register bm2_scenario("bm2", decode_bm2);
 Register wv5_scenario("wv5", decode_wv5);
 Register ab_scenario("ab-decode", decode_ab);
 Register abenc_scenario("ab-encode", encode_ab);
+Register bm2enc_scenario("bm2-encode", encode_bm2);
 Register wv5enc_scenario("wv5-encode", encode_wv5);
 
 }  // namespace

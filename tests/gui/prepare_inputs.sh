@@ -32,6 +32,14 @@ for i in 01 02 03 04 05 06 07 08 09 10; do
     cp "$first_wv5" "$work/ref/wv5many/a_sound_with_a_rather_long_name_$i.wv5"
 done
 (cd "$work/ref/bm2" && "$cli" decode-bm2 *.bm2 >/dev/null 2>&1) || true
+# Encode BM2: the images as PNG beside their originals, and one without.
+mkdir -p "$work/gui/bm2enc" "$work/ref/bm2enc"
+cp "$members"/*.bm2 "$work/ref/bm2enc/"
+(cd "$work/ref/bm2enc" && "$cli" decode-bm2 --png *.bm2 >/dev/null 2>&1) || true
+first_bm2=$(cd "$work/ref/bm2enc" && ls *.bm2 | head -1)
+cp "$work/ref/bm2enc/${first_bm2%.*}.png" "$work/ref/bm2enc/fresh.png"
+cp "$work/ref/bm2enc/"* "$work/gui/bm2enc/"
+(cd "$work/ref/bm2enc" && "$cli" encode-bm2 "${first_bm2%.*}.png" fresh.png >/dev/null 2>&1) || true
 (cd "$work/ref/wv5" && "$cli" decode-wv5 *.wv5 >/dev/null 2>&1) || true
 (cd "$work/ref/wv5many" && "$cli" decode-wv5 *.wv5 >/dev/null 2>&1) || true
 # Encode WV5: the decoded sounds as .wav files beside their original WV5

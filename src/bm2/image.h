@@ -1,0 +1,69 @@
+// Pictures as image editors save them (Windows bitmaps and PNG files), and
+// the layout of the bitmap files that ordinary BM2 images hold.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/bytes.h"
+
+namespace vid::bm2 {
+
+// The most pixels a picture may have (8192 x 4096): its RGBA copy then
+// stays under 128 MiB.
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 25;
+
+// Pixels top row first, four bytes each: red, green, blue, alpha (255
+// where the file has no alpha).
+struct Picture {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    bool has_alpha = false;
+    Bytes rgba;
+};
+
+// Where the pixels of a bitmap file are, for reading them or writing
+// others in their place. Uncompressed bitmaps of 1, 4, 8, 24 or 32 bits per
+// pixel (32 bits also with the usual bit fields), rows bottom-up or
+// top-down; all of it inside the file's bytes.
+struct BitmapLayout {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint16_t bits = 0;
+    bool top_down = false;
+    std::size_t pixels_at = 0;   // offset of the first stored row
+    std::size_t stride = 0;      // bytes per stored row, fill included
+    std::size_t palette_at = 0;  // offset of the colour table (blue, green, red, unused)
+    std::size_t colours = 0;     // entries of the colour table (bits of 8 or fewer)
+
+    // Offset of the stored row that shows picture row `y` (0 = top).
+    std::size_t row_at(std::uint32_t y) const {
+        return pixels_at + stride * (top_down ? y : height - 1 - y);
+    }
+};
+
+// The layout of the bitmap file `file`; nothing, with the reason in `why`
+// ("its ... "), when it is not one that can be read.
+std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why);
+
+// A bitmap file as a picture. A 32-bit bitmap has alpha when any of its
+// fourth bytes is not zero.
+std::optional<Picture> read_bmp(ByteView file, std::string& why);
+// A PNG file as a picture (any colour type and depth; 16-bit samples are
+// cut to 8 bits).
+std::optional<Picture> read_png(ByteView file, std::string& why);
+// A bitmap or PNG file, told apart by their first bytes.
+std::optional<Picture> read_image(ByteView file, std::string& why);
+
+// A PNG file of `picture`: RGBA when it has alpha, else RGB; empty when it
+// cannot be made.
+Bytes write_png(const Picture& picture);
+
+// The picture that the decoded data of a BM2 image hold: the bitmap of an
+// ordinary image, or the alpha picture with its alpha (8 bits: the colour
+// table's colour of each index byte, and the pixel's alpha byte).
+std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why);
+
+}  // namespace vid::bm2

@@ -1,0 +1,238 @@
+// Encode BM2 and Decode BM2 to PNG: round trips for every kind of BM2
+// image, edits, new images, and bad input that changes nothing.
+#include <gtest/gtest.h>
+
+#include "bm2/bm2.h"
+#include "bm2/encode.h"
+#include "bm2/image.h"
+#include "kit/kit.h"
+#include "kit/lzss_bm2.h"
+#include "platform/file.h"
+#include "test_support.h"
+
+namespace vid {
+namespace {
+
+// An 8-bit bitmap file of `width` x `height` (rows bottom-up, filled to 4
+// bytes with 0xEE), whose colour table has `colours` entries: entry i is
+// blue i, green 255 - i, red 3 i.
+Bytes bmp8(std::uint32_t width, std::uint32_t height, std::uint32_t colours) {
+    const std::uint32_t stride = (width + 3) / 4 * 4, offset = 54 + 4 * colours;
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {offset + stride * height, 0u, offset, 40u, width, height}) put_u32(f, v);
+    put_u16(f, 1);
+    put_u16(f, 8);
+    for (std::uint32_t v : {0u, stride * height, 2835u, 2835u, colours, 0u}) put_u32(f, v);
+    for (std::uint32_t i = 0; i < colours; ++i)
+        for (std::uint32_t b : {i, 255 - i, 3 * i, 0u}) put_u8(f, static_cast<std::uint8_t>(b));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) put_u8(f, static_cast<std::uint8_t>((x * 7 + y) % colours));
+        for (std::uint32_t x = width; x < stride; ++x) put_u8(f, 0xEE);
+    }
+    return f;
+}
+
+// A 4-bit bitmap file of 5 x 3, 16 colours as in bmp8(): two pixels a byte,
+// the first in the high half; the last byte's low half and the row's fill
+// bytes are 0xE and 0xEE.
+Bytes bmp4() {
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {54u + 64u + 12u, 0u, 54u + 64u, 40u, 5u, 3u}) put_u32(f, v);
+    put_u16(f, 1);
+    put_u16(f, 4);
+    f.resize(54, 0);
+    for (std::uint32_t i = 0; i < 16; ++i)
+        for (std::uint32_t b : {i, 255 - i, 3 * i, 0u}) put_u8(f, static_cast<std::uint8_t>(b));
+    for (std::uint8_t b : {0x01, 0x23, 0x4E, 0xEE, 0x56, 0x78, 0x9E, 0xEE, 0xAB, 0xCD, 0xEE, 0xEE}) f.push_back(b);
+    return f;
+}
+
+// A 32-bit bitmap file of 3 x 2 with the given fourth bytes.
+Bytes bmp32(std::uint8_t fourth) {
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {54u + 24u, 0u, 54u, 40u, 3u, 2u}) put_u32(f, v);
+    put_u16(f, 1);
+    put_u16(f, 32);
+    f.resize(54, 0);
+    for (std::uint8_t k = 0; k < 6; ++k)
+        for (std::uint8_t b : {std::uint8_t(k * 40), std::uint8_t(k + 1), std::uint8_t(200 - k), fourth}) f.push_back(b);
+    return f;
+}
+
+// A BM2 file of `decoded` whose leading header bytes are "LEADBYTE".
+Bytes original_of(const Bytes& decoded) {
+    Bytes f = kit::bm2_file(decoded);
+    for (std::size_t k = 0; k < 8; ++k) f[k] = static_cast<std::uint8_t>("LEADBYTE"[k]);
+    return f;
+}
+
+// An alpha picture whose unread header bytes are not zero.
+Bytes alpha_of(std::uint16_t bits, std::uint16_t width, std::uint16_t height) {
+    Bytes d = kit::bm2_alpha(bits, width, height, kit::alpha_picture(bits, width, height, width));
+    for (std::size_t k : {4u, 5u, 6u, 7u, 10u, 11u, 12u, 13u, 18u, 19u, 20u, 21u}) d[k] = static_cast<std::uint8_t>(k);
+    return d;
+}
+
+Bytes decoded_of(const std::string& path) {
+    std::string why;
+    const auto image = bm2::parse_bm2(test::read_file(path), why);
+    EXPECT_TRUE(image) << why;
+    return image ? image->decoded : Bytes{};
+}
+
+struct Kind {
+    const char* name;
+    Bytes decoded;
+    bool through_bmp;  // the bitmap that Decode BM2 writes encodes back too
+};
+
+std::vector<Kind> kinds() {
+    return {
+        {"ordinary, 24 bits", kit::bmp24(37, 11, 2), true},
+        {"ordinary, 8 bits with 200 colours", bmp8(13, 5, 200), true},
+        {"ordinary, 4 bits", bmp4(), true},
+        {"ordinary, 32 bits without alpha", bmp32(0), true},
+        {"ordinary, 32 bits with alpha", bmp32(0x80), true},
+        {"alpha, 24 bits", alpha_of(24, 9, 7), true},
+        {"alpha, 8 bits", alpha_of(8, 11, 6), false},
+    };
+}
+
+TEST(EncodeBm2, UneditedImagesGiveBackTheOriginalsData) {
+    for (const Kind& kind : kinds()) {
+        for (const bool png : {false, true}) {
+            if (!png && !kind.through_bmp) continue;
+            test::ScratchDir dir;
+            const Bytes original = original_of(kind.decoded);
+            test::write_file(dir.file("pic.BM2"), original);
+            test::RecordingUi ui;
+            ASSERT_TRUE(png ? bm2::decode_png_file(ui, dir.file("pic.BM2")) : bm2::decode_file(ui, dir.file("pic.BM2")))
+                << kind.name;
+            const std::string image = dir.file(png ? "pic.png" : "pic.BMP");
+            test::RecordingUi encoding;
+            ASSERT_TRUE(bm2::encode_file(encoding, image)) << kind.name << (png ? " (PNG)" : " (BMP)") << testing::PrintToString(encoding.alerts());
+            EXPECT_EQ(encoding.alerts(), std::vector<std::string>{}) << kind.name;
+            EXPECT_EQ(encoding.texts(test::Event::status_now), std::vector<std::string>{"Encoding " + image});
+            // The original, in the case it had, is replaced and kept once.
+            EXPECT_FALSE(test::file_exists(dir.file("pic.bm2"))) << kind.name;
+            EXPECT_EQ(test::read_file(dir.file("pic.BM2.orig")), original) << kind.name;
+            const Bytes made = test::read_file(dir.file("pic.BM2"));
+            EXPECT_EQ(Bytes(made.begin(), made.begin() + 8), test::bytes_of("LEADBYTE")) << kind.name;
+            EXPECT_EQ(decoded_of(dir.file("pic.BM2")), kind.decoded) << kind.name << (png ? " (PNG)" : " (BMP)");
+        }
+    }
+}
+
+TEST(EncodeBm2, EditedPixelsChangeAndNothingElse) {
+    test::ScratchDir dir;
+    const Bytes decoded = bmp8(13, 5, 200);
+    test::write_file(dir.file("pic.bm2"), original_of(decoded));
+    // Top-left pixel (last stored row) to entry 9's colour; the one after it
+    // to a colour no entry has (nearest: entry 0, blue 0 green 255 red 0,
+    // at a distance of 1; entry 1 is at 10).
+    Bytes edited = decoded;
+    const std::size_t top_left = 54 + 800 + 16 * 4;
+    edited[top_left] = 9;
+    test::write_file(dir.file("pic.bmp"), edited);
+    std::string why;
+    auto read = bm2::read_bmp(edited, why);
+    ASSERT_TRUE(read) << why;
+    read->rgba[4] = 0, read->rgba[5] = 255, read->rgba[6] = 1;  // pixel (1, 0): red 0, green 255, blue 1
+    test::write_file(dir.file("pic.png"), bm2::write_png(*read));
+    test::RecordingUi ui;
+    ASSERT_TRUE(bm2::encode_file(ui, dir.file("pic.png")));
+    ASSERT_EQ(ui.alerts().size(), 1u);
+    EXPECT_EQ(ui.alerts()[0], dir.file("pic.png") + ": 1 pixels changed colour: their colours are not in the palette of " +
+                                  dir.file("pic.bm2") + ", which gives them the nearest ones");
+    Bytes want = edited;
+    want[top_left + 1] = 0;
+    EXPECT_EQ(decoded_of(dir.file("pic.bm2")), want);
+    // The first original stays the kept one.
+    ASSERT_TRUE(bm2::encode_file(ui, dir.file("pic.bmp")));
+    EXPECT_EQ(decoded_of(dir.file("pic.bm2")), edited);
+    EXPECT_EQ(test::read_file(dir.file("pic.bm2.orig")), original_of(decoded));
+}
+
+TEST(EncodeBm2, NewImagesWithoutAnOriginal) {
+    test::ScratchDir dir;
+    // 2 x 2, top row red then green, bottom row blue then white.
+    bm2::Picture p;
+    p.width = p.height = 2;
+    p.rgba = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 255, 255, 255, 255};
+    p.has_alpha = true;
+    test::write_file(dir.file("alpha.png"), bm2::write_png(p));
+    p.has_alpha = false;
+    test::write_file(dir.file("plain.png"), bm2::write_png(p));
+    test::RecordingUi ui;
+    ASSERT_TRUE(bm2::encode_file(ui, dir.file("alpha.png")));
+    ASSERT_TRUE(bm2::encode_file(ui, dir.file("plain.png")));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{});
+    const Bytes alpha24 = {'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0, 0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 0, 0,
+                           // bottom row first: blue, white; then red, green (blue, green, red, alpha)
+                           255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 255, 255, 0, 255, 0, 128};
+    EXPECT_EQ(decoded_of(dir.file("alpha.bm2")), alpha24);
+    Bytes bitmap{'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
+                 0, 0, 0, 0, 16, 0, 0, 0};
+    bitmap.resize(54, 0);
+    for (std::uint8_t b : {255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0}) bitmap.push_back(b);
+    EXPECT_EQ(decoded_of(dir.file("plain.bm2")), bitmap);
+    const Bytes plain = test::read_file(dir.file("plain.bm2"));
+    EXPECT_EQ(Bytes(plain.begin(), plain.begin() + 8), Bytes(8, 0));
+    EXPECT_FALSE(test::file_exists(dir.file("plain.bm2.orig")));
+}
+
+TEST(EncodeBm2, BadInputIsRefusedAndChangesNothing) {
+    test::ScratchDir dir;
+    const Bytes alpha8 = original_of(alpha_of(8, 11, 6)), ordinary = original_of(kit::bmp24(37, 11, 2));
+    Bytes damaged = ordinary;
+    damaged.resize(damaged.size() - 5);
+    const struct {
+        const char* name;
+        Bytes image;
+        Bytes original;  // empty: none
+        std::string alert;
+    } cases[] = {
+        {"text.bmp", test::bytes_of("hello"), {}, "text.bmp is not an image that Encode BM2 reads: it is neither"},
+        {"cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0}, {}, "cut.png is not an image that Encode BM2 reads: it is not a readable PNG"},
+        {"rle.bmp", [] { Bytes b = bmp8(4, 4, 16); b[30] = 1; return b; }(), {}, "rle.bmp is not an image that Encode BM2 reads: it is compressed"},
+        {"small.bmp", kit::bmp24(36, 11, 2), ordinary, "small.bmp is 36x11 pixels, its original"},
+        {"flat.bmp", bmp8(11, 6, 256), alpha8, "flat.bmp has no alpha, and"},
+        {"broken.bmp", kit::bmp24(37, 11, 2), damaged, "broken.bm2 is damaged: its header announces"},
+    };
+    for (const auto& c : cases) {
+        const std::string stem = std::string(c.name).substr(0, std::string(c.name).find('.'));
+        test::write_file(dir.file(c.name), c.image);
+        if (!c.original.empty()) test::write_file(dir.file(stem + ".bm2"), c.original);
+        test::RecordingUi ui;
+        EXPECT_FALSE(bm2::encode_file(ui, dir.file(c.name))) << c.name;
+        ASSERT_EQ(ui.alerts().size(), 1u) << c.name;
+        EXPECT_EQ(ui.alerts()[0].rfind(dir.file(c.alert.substr(0, c.alert.find(' '))), 0), 0u) << ui.alerts()[0];
+        EXPECT_NE(ui.alerts()[0].find(c.alert.substr(c.alert.find(' '))), std::string::npos) << ui.alerts()[0];
+        EXPECT_EQ(test::file_exists(dir.file(stem + ".bm2")), !c.original.empty()) << c.name;
+        if (!c.original.empty()) EXPECT_EQ(test::read_file(dir.file(stem + ".bm2")), c.original) << c.name;
+        EXPECT_FALSE(test::file_exists(dir.file(stem + ".bm2.orig"))) << c.name;
+    }
+}
+
+TEST(EncodeBm2, PngOfAlphaImagesKeepsTheirAlpha) {
+    test::ScratchDir dir;
+    // 8 bits, 2 x 1: indexes 1 and 2 with alpha 10 and 20; entry 1 is
+    // blue 1 green 2 red 3, entry 2 blue 4 green 5 red 6.
+    Bytes table(1024, 0);
+    for (std::uint8_t b : {1, 2, 3}) table[4 + b - 1] = b;
+    for (std::uint8_t b : {4, 5, 6}) table[8 + b - 4] = b;
+    Bytes picture = table;
+    for (std::uint8_t b : {1, 10, 2, 20}) picture.push_back(b);
+    test::write_file(dir.file("a.bm2"), kit::bm2_file(kit::bm2_alpha(8, 2, 1, picture)));
+    test::RecordingUi ui;
+    ASSERT_TRUE(bm2::decode_png_file(ui, dir.file("a.bm2")));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{});
+    std::string why;
+    const auto png = bm2::read_png(test::read_file(dir.file("a.png")), why);
+    ASSERT_TRUE(png) << why;
+    EXPECT_TRUE(png->has_alpha);
+    EXPECT_EQ(png->rgba, (Bytes{3, 2, 1, 10, 6, 5, 4, 20}));
+}
+
+}  // namespace
+}  // namespace vid
