@@ -208,6 +208,7 @@ TEST(DecodeBm2, FilesThatLieAreRefusedWithTheirName) {
         {"beyond_end.bm2", kit::bm2_wrap(packed, n + 1, 100), old},
         {"too_big.bm2", kit::bm2_wrap(packed, n, 0x7FFFFFFF), old},
         {"cut_header.bm2", kit::bm2_file(Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24}), old},
+        {"cut_table.bm2", kit::bm2_file(kit::bm2_alpha(8, 2, 2, Bytes(100, 1))), old},
         // 10 pixels of 100 x 100: not one complete row.
         {"missing_rows.bm2", kit::bm2_file(kit::bm2_alpha(24, 100, 100, Bytes(40, 1))), bmp(54, 100, 0, 32, {})},
         {"busy.bm2", kit::bm2_file(Bytes(4, 1)), {}},  // "Can't create" the output

@@ -127,7 +127,10 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
                             {path, width, height, num(r.size), width, num(std::uint64_t{r.rows_held})}));
             break;
         case AlphaResult::cut_header:
-            ui.alert(format("%s is damaged: its alpha picture has %s bytes of decoded data, its header needs %s",
+            ui.alert(format(r.header_size > 22
+                                ? "%s is damaged: its alpha picture has %s bytes of decoded data, its header and "
+                                  "colour table need %s"
+                                : "%s is damaged: its alpha picture has %s bytes of decoded data, its header needs %s",
                             {path, num(r.size), num(r.header_size)}));
             return Written::none;
         case AlphaResult::bad_bit_count: ui.alert("Decode 8 or 24 bits alpha BMP only"); return Written::none;

@@ -52,11 +52,10 @@ struct ValueCheck {
 };
 
 // A little-endian number of `n` bytes (1, 2 or 4) at the reader's position.
-std::optional<std::uint32_t> take(ScriptReader& in, std::size_t n) {
+inline std::optional<std::uint32_t> take(ScriptReader& in, std::size_t n) {
     if (in.want(n) < n) return std::nullopt;
     const std::uint8_t* p = in.data();
-    std::uint32_t v = 0;
-    for (std::size_t k = n; k-- > 0;) v = (v << 8) | p[k];
+    const std::uint32_t v = n == 1 ? p[0] : n == 2 ? load_u16(p) : load_u32(p);
     in.consume(n);
     return v;
 }
@@ -118,8 +117,8 @@ ScriptReader::ScriptReader(ByteSource& source, std::size_t capacity)
       capacity_(std::max(capacity, kMinBuffer)),
       buf_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity_)) {}
 
-std::size_t ScriptReader::want(std::size_t n) {
-    if (end_ - pos_ >= n || ended_) return std::min(n, end_ - pos_);
+std::size_t ScriptReader::fill(std::size_t n) {
+    if (ended_) return end_ - pos_;
     if (pos_ > 0) {
         std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
         end_ -= pos_;

@@ -48,7 +48,7 @@ public:
     // Makes up to `n` bytes (n <= capacity()) from the current position
     // available at data(); returns how many are, fewer only at the end of
     // the script.
-    std::size_t want(std::size_t n);
+    std::size_t want(std::size_t n) { return end_ - pos_ >= n ? n : fill(n); }
     const std::uint8_t* data() const { return buf_.get() + pos_; }
     std::size_t held() const { return end_ - pos_; }
     void consume(std::size_t n) {
@@ -60,6 +60,9 @@ public:
     std::size_t capacity() const { return capacity_; }
 
 private:
+    // want() when fewer than `n` bytes are held.
+    std::size_t fill(std::size_t n);
+
     ByteSource& source_;
     std::size_t capacity_;
     std::unique_ptr<std::uint8_t[]> buf_;
