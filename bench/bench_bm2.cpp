@@ -1,6 +1,8 @@
 // BM2: LZSS decompression against a byte-at-a-time window decoder, and
 // Decode BM2 over more than 256 MiB of bitmaps against `cp` of the same
-// output bytes in the same run.
+// output bytes in the same run. First, the peak memory of Decode BM2 on two
+// files of more than 1 GiB (mostly sparse): an ordinary image and a 24-bit
+// alpha picture of 16384 x 16384.
 //
 //   bench_bm2 [FOLDER]     (default: $TMPDIR, else /tmp)
 #include <sys/resource.h>
@@ -75,6 +77,45 @@ bool write_file(const std::string& path, vid::ByteView data) {
     return f && f->write(data) && f->close();
 }
 
+// A BM2 file of `packed` bytes of packed data that start with `head` and go
+// on with zeros (groups of eight 3-byte matches into zeros), left sparse.
+bool write_large_bm2(const std::string& path, std::uint32_t packed, std::uint32_t unpacked, vid::ByteView head) {
+    vid::Bytes start = {'h', 'e', 'a', 'd', 'e', 'r', 0, 0};
+    vid::put_u32(start, packed);
+    vid::put_u32(start, unpacked);
+    start.insert(start.end(), head.begin(), head.end());
+    auto f = vid::platform::File::open(path, vid::platform::OpenMode::create_always);
+    return f && f->write(start) && f->resize(16 + std::uint64_t{packed}) && f->close();
+}
+
+// Decode BM2 on the large files, each in a child process.
+bool large_inputs(const std::string& dir) {
+    constexpr std::uint32_t kPacked = 1u << 30;
+    const std::string plain = dir + "/large.bm2", alpha = dir + "/large_alpha.bm2";
+    // The alpha header in three groups of literals: "BM2A", 24 bits, 16384 x 16384.
+    const vid::Bytes alpha_head = {0xFF, 'B', 'M', '2', 'A', 0, 0, 0, 0, 0xFF, 24, 0, 0, 0, 0, 0, 0x00, 0x40,
+                                   0x3F, 0x00, 0x40, 0, 0, 0, 0};
+    if (!write_large_bm2(plain, kPacked, kPacked / 17 * 24, {}) ||
+        !write_large_bm2(alpha, kPacked, 22 + 4u * 16384 * 16384, alpha_head)) {
+        std::fprintf(stderr, "bench_bm2: cannot write the large files in %s\n", dir.c_str());
+        return false;
+    }
+    bool ok = true;
+    for (const std::string& in : {plain, alpha}) {
+        const auto r = bench::command_in_child("decode-bm2", in, [&] {
+            bench::QuietUi ui;
+            return vid::bm2::decode_file(ui, in);
+        });
+        bench::print_large("Decode BM2", in, in.substr(0, in.size() - 1) + "P", r);
+        ok = ok && r.ok;
+        std::remove(in.c_str());
+        std::remove((in.substr(0, in.size() - 1) + "P").c_str());
+    }
+    std::fflush(stdout);
+    std::system("sync");  // the large files' pages written back before the timed runs
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +126,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string dir = tmpl;
+    if (!large_inputs(dir)) {
+        std::system(("rm -rf '" + dir + "'").c_str());
+        return 1;
+    }
 
     // 1. LZSS throughput on game screens of 640 x 480, each decoded on its
     // own as Decode BM2 does, and on the same screens with grain added (one

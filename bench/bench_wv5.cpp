@@ -1,6 +1,7 @@
 // WV5: Decode WV5 on a sound that decodes to more than 256 MiB, against
 // `cp` of the same output bytes in the same run, with the peak memory of
-// the decoding process.
+// the decoding process; then on a file of more than 1 GiB: the same music
+// followed by 2^29 empty runs (kind 0, count 0: zero bytes, left sparse).
 //
 //   bench_wv5 [FOLDER]     (default: $TMPDIR, else /tmp)
 #include <sys/resource.h>
@@ -24,20 +25,25 @@ using bench::seconds_of;
 
 // A two-channel sound of `runs` runs like music: mostly kind 1 runs of
 // small steps, with held notes (kind 3), short ramps (kind k) and kind 0
-// runs. Written through a buffer; returns the samples it holds.
-std::uint64_t make_sound(const std::string& path, std::int32_t runs) {
+// runs, then `empty` runs of kind 0 without samples. Written through a
+// buffer; returns the samples it holds (whole frames).
+std::uint64_t make_sound(const std::string& path, std::int32_t runs, std::int32_t empty = 0) {
     vid::kit::Rng rng(0x5A5);
     auto f = vid::platform::File::open(path, vid::platform::OpenMode::create_always);
     if (!f) return 0;
     vid::Bytes buf(18, 0);
     vid::store_u16(&buf[4], 2);
     vid::store_u32(&buf[6], 44100);
-    vid::store_u32(&buf[14], static_cast<std::uint32_t>(runs));
+    vid::store_u32(&buf[14], static_cast<std::uint32_t>(runs + empty));
     std::uint64_t samples = 0;
     auto code = [&] { return static_cast<std::uint8_t>(rng.below(24) | (rng.below(2) << 7)); };
     for (std::int32_t r = 0; r < runs; ++r) {
         const std::uint32_t pick = rng.below(100);
-        if (pick < 80) {
+        if (r == runs - 1 && samples % 2 == 1) {
+            // A last run of one sample: whole frames, as the frame count says.
+            buf.insert(buf.end(), {0, 1, code()});
+            samples += 1;
+        } else if (pick < 80) {
             buf.push_back(1);
             for (int k = 0; k < 256; ++k) buf.push_back(code());
             samples += 256;
@@ -62,7 +68,9 @@ std::uint64_t make_sound(const std::string& path, std::int32_t runs) {
         }
     }
     // The frame count goes in last, now that it is known.
-    if (!f->write(buf) || !f->seek(10)) return 0;
+    if (!f->write(buf)) return 0;
+    const auto end = f->tell();
+    if (!end || !f->resize(*end + 2 * static_cast<std::uint64_t>(empty)) || !f->seek(10)) return 0;
     std::uint8_t frames[4];
     vid::store_u32(frames, static_cast<std::uint32_t>(samples / 2));
     return f->write(frames) && f->close() ? samples : 0;
@@ -124,6 +132,22 @@ int main(int argc, char** argv) {
                 decode_s, ok ? "complete" : "FAILED", decode_rss);
     std::printf("cp of the same output: %.2f s; ratio decode/cp %.2f (best of 3 rounds each)\n", cp_s,
                 decode_s / cp_s);
+
+    // The large file, decoded once in a child process.
+    std::system(clean_cmd.c_str());
+    const std::string large = dir + "/large.wv5", large_out = dir + "/large.wAV";
+    bool large_ok = make_sound(large, 340000, 1 << 29) == samples;
+    if (large_ok) {
+        std::system("sync");
+        const auto r = bench::command_in_child("decode-wv5", large, [&] {
+            bench::QuietUi ui;
+            return vid::wv5::decode_file(ui, large);
+        });
+        bench::print_large("Decode WV5", large, large_out, r);
+        large_ok = r.ok && bench::size_of(large_out) == 46 + 2 * samples;
+    } else {
+        std::fprintf(stderr, "bench_wv5: cannot write %s\n", large.c_str());
+    }
     std::system(("rm -rf '" + dir + "'").c_str());
-    return ok ? 0 : 1;
+    return ok && large_ok ? 0 : 1;
 }

@@ -34,14 +34,30 @@ Bytes window_decode(ByteView in, std::size_t out_size, std::size_t& o) {
     return out;
 }
 
-// Whatever it writes starts with a file size equal to the bytes written.
+struct Trickle : vid::bm2::PackedSource {
+    Trickle(ByteView d, std::size_t s) : data(d), step(s) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t n = std::min({out.size(), step, data.size() - pos});
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(pos), n, out.begin());
+        return pos += n, n;
+    }
+    ByteView data;
+    std::size_t step, pos = 0;
+};
+
+// Whatever it writes starts with a file size equal to the bytes written, and
+// is no larger than the data can justify.
 void check_alpha(ByteView decoded) {
     const auto h = vid::bm2::alpha_header(decoded);
-    if (std::uint64_t{h.width} * h.height > (1u << 14)) return;  // keep each run short
     Bytes file;
     const auto r = vid::bm2::write_alpha(decoded, [&](ByteView p) { return file.insert(file.end(), p.begin(), p.end()), true; });
-    const bool wrote = r.result == vid::bm2::AlphaResult::written || r.result == vid::bm2::AlphaResult::missing_pixels;
+    const bool wrote = r.result == vid::bm2::AlphaResult::written || r.result == vid::bm2::AlphaResult::missing_rows;
     if (wrote ? file.size() < 6 || vid::load_u32(&file[2]) != file.size() : !file.empty()) std::abort();
+    // Nothing beyond the data: whatever the declared size, the bitmap holds
+    // the rows that the data hold (and the row fill of 8-bit rows).
+    if (wrote && (r.rows_held > h.height || vid::load_u32(&file[22]) != r.rows_held ||
+                  file.size() > 1078 + 2 * decoded.size()))
+        std::abort();
 }
 
 }  // namespace
@@ -62,6 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bytes pieces;
     for (ByteView p = reader.next(); !p.empty(); p = reader.next()) pieces.insert(pieces.end(), p.begin(), p.end());
     if (pieces != want || reader.produced() != produced) std::abort();
+    // The packed data pulled in reads of 1 to 8 bytes into the smallest input buffer.
+    Trickle trickle(packed, 1 + data[1] % 8u);
+    vid::bm2::LzssReader pulled(trickle, packed.size(), want.size(), 1 + data[0] % 200u, 0);
+    pieces.clear();
+    for (ByteView p = pulled.next(); !p.empty(); p = pulled.next()) pieces.insert(pieces.end(), p.begin(), p.end());
+    if (pieces != want || pulled.produced() != produced) std::abort();
     // The alpha writer, on what was decoded and on the input itself.
     if (vid::bm2::is_alpha(out)) check_alpha(out);
     Bytes raw{'B', 'M', '2', 'A'};

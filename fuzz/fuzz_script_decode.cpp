@@ -21,8 +21,14 @@ struct Lines : ItemSink {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Lines lines, items;
+    Lines lines, items, small;
     const ScriptNotes notes = decode_script({data, size}, lines);
+    // Through the smallest buffer: the same listing, unless a string longer
+    // than it is cut by the end of the data (it is then shown as far as it goes).
+    MemorySource whole({reinterpret_cast<const char*>(data), size});
+    const ScriptNotes small_notes = decode_script(whole, small, 0);
+    if (small_notes.cut_at != notes.cut_at || (!notes.cut_at && small.buf.pending() != lines.buf.pending()))
+        std::abort();
     MemorySource source(lines.buf.pending());
     LineReader reader(source);
     vid::Bytes back;

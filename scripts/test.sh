@@ -41,9 +41,12 @@ if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j2; then
     for target in build/fuzz/fuzz/fuzz_*; do
         [ -x "$target" ] || continue
         name=$(basename "$target")
-        mkdir -p "build/fuzz/corpus/$name"
+        # The seeds of fuzz/corpus are copied into the build folder, where the
+        # fuzzer keeps what it finds: nothing is written into the repository.
+        mkdir -p "build/fuzz/corpus/$name" build/fuzz/artifacts
+        [ -d "fuzz/corpus/$name" ] && cp -n "fuzz/corpus/$name"/* "build/fuzz/corpus/$name"/ 2>/dev/null
         if "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-            "build/fuzz/corpus/$name" >"$logs/$name.log" 2>&1; then
+            -artifact_prefix="build/fuzz/artifacts/$name-" "build/fuzz/corpus/$name" >"$logs/$name.log" 2>&1; then
             echo "ok - $name ($(grep -o 'stat::number_of_executed_units: [0-9]*' "$logs/$name.log" | awk '{print $2}') runs)"
             total_pass=$((total_pass + 1))
         else

@@ -11,9 +11,25 @@
 namespace vid {
 namespace {
 
-// Everything an LzssReader gives, in pieces of about `piece` bytes.
-Bytes read_pieces(const Bytes& packed, std::size_t size, std::size_t piece) {
-    bm2::LzssReader reader(packed, size, piece);
+// Packed data handed out 7 bytes at a time at most.
+struct Trickle : bm2::PackedSource {
+    explicit Trickle(ByteView d) : data(d) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t n = std::min({out.size(), std::size_t{7}, data.size() - pos});
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(pos), n, out.begin());
+        return pos += n, n;
+    }
+    ByteView data;
+    std::size_t pos = 0;
+};
+
+// Everything an LzssReader gives, in pieces of about `piece` bytes; with
+// `trickle`, its packed data come in reads of 7 bytes into its smallest
+// input buffer.
+Bytes read_pieces(const Bytes& packed, std::size_t size, std::size_t piece, bool trickle = false) {
+    Trickle source(packed);
+    bm2::LzssReader reader = trickle ? bm2::LzssReader(source, packed.size(), size, piece, 0)
+                                     : bm2::LzssReader(packed, size, piece);
     Bytes all;
     for (ByteView p = reader.next(); !p.empty(); p = reader.next()) {
         EXPECT_LE(p.size(), piece + 150);
@@ -49,6 +65,7 @@ TEST(Lzss, HandBuiltStreams) {
         EXPECT_EQ(bm2::lzss_decode(c.packed, out), c.produced) << c.what;
         EXPECT_EQ(out, c.want) << c.what;
         EXPECT_EQ(read_pieces(c.packed, c.out_size, 3), c.want) << c.what;
+        EXPECT_EQ(read_pieces(c.packed, c.out_size, 3, true), c.want) << c.what;
     }
     EXPECT_EQ(bm2::max_unpacked(17), 144u);  // the bound that files are checked against is reached
 }
@@ -64,6 +81,7 @@ TEST(Lzss, RoundTripsThroughOurCompressor) {
         want.resize(size, 0);
         EXPECT_EQ(read_pieces(packed, size, bm2::LzssReader::kPiece), want);
         EXPECT_EQ(read_pieces(packed, size, 777), want);
+        EXPECT_EQ(read_pieces(packed, size, 777, true), want);
     }
 }
 
@@ -118,33 +136,50 @@ TEST(Alpha, WidthsOneToFive) {
 }
 
 TEST(Alpha, DataThatLie) {
-    Bytes cut24(24, 0), cut8(1032, 0);  // pixels the data do not hold are zero
-    std::fill_n(cut24.begin(), 10, 9);
-    std::fill_n(cut8.begin(), 1000, 5);  // the colour table is cut short; then two rows of zeros and their fill
-    cut8[1027] = cut8[1031] = 'B';
-    // 8 bits, 3 x 2: the last pixel's index byte is the last byte, or is missing.
-    Bytes last8(1032, 5), short8(1032, 5);
-    last8[1027] = last8[1031] = short8[1027] = short8[1031] = 'B';
-    short8[1030] = 0;
+    using R = bm2::AlphaResult;
+    const Bytes table(1024, 5);
+    const auto plus = [](Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; };
+    const Bytes header24 = kit::bm2_alpha(24, 0, 0, {});  // the 22 bytes of a 24-bit 0 x 0 picture
     const struct {
+        const char* what;
         Bytes decoded;
-        bm2::AlphaResult result;
+        R result;
+        std::uint32_t rows;
         Bytes file;  // empty: nothing written
     } cases[] = {
-        {kit::bm2_alpha(0, 2, 2, Bytes(16, 1)), bm2::AlphaResult::bad_bit_count, {}},
-        {kit::bm2_alpha(16, 2, 2, Bytes(16, 1)), bm2::AlphaResult::bad_bit_count, {}},
-        {kit::bm2_alpha(32, 2, 2, Bytes(16, 1)), bm2::AlphaResult::bad_bit_count, {}},
-        {kit::bm2_alpha(24, 3, 2, Bytes(10, 9)), bm2::AlphaResult::missing_pixels, bmp(54, 3, 2, 32, cut24)},
-        {kit::bm2_alpha(8, 3, 2, Bytes(1000, 5)), bm2::AlphaResult::missing_pixels, bmp(1078, 3, 2, 8, cut8)},
-        {kit::bm2_alpha(8, 3, 2, Bytes(1035, 5)), bm2::AlphaResult::written, bmp(1078, 3, 2, 8, last8)},
-        {kit::bm2_alpha(8, 3, 2, Bytes(1034, 5)), bm2::AlphaResult::missing_pixels, bmp(1078, 3, 2, 8, short8)},
-        {kit::bm2_alpha(24, 65535, 65535, {}), bm2::AlphaResult::too_large, {}},  // would need 16 GiB
-        {{'B', 'M', '2', 'A', 0, 0, 0, 0, 8}, bm2::AlphaResult::written, bmp(1078, 0, 0, 8, Bytes(1024, 0))},
+        {"bit count 0", kit::bm2_alpha(0, 2, 2, Bytes(16, 1)), R::bad_bit_count, 0, {}},
+        {"bit count 16", kit::bm2_alpha(16, 2, 2, Bytes(16, 1)), R::bad_bit_count, 0, {}},
+        {"bit count 32", kit::bm2_alpha(32, 2, 2, Bytes(16, 1)), R::bad_bit_count, 0, {}},
+        // The alpha header is 22 bytes; an 8-bit picture needs its colour table too.
+        {"header of 9 bytes", {'B', 'M', '2', 'A', 0, 0, 0, 0, 24}, R::cut_header, 0, {}},
+        {"header of 21 bytes", Bytes(header24.begin(), header24.end() - 1), R::cut_header, 0, {}},
+        {"header of 22 bytes", header24, R::written, 0, bmp(54, 0, 0, 32, {})},
+        {"colour table cut", kit::bm2_alpha(8, 0, 0, Bytes(1023, 5)), R::cut_header, 0, {}},
+        {"colour table whole", kit::bm2_alpha(8, 0, 0, table), R::written, 0, bmp(1078, 0, 0, 8, table)},
+        // 24 bits, 3 x 2: rows of 12 bytes. Only complete rows are written,
+        // and the headers give their number as the height.
+        {"24: half a row", kit::bm2_alpha(24, 3, 2, Bytes(10, 9)), R::missing_rows, 0, bmp(54, 3, 0, 32, {})},
+        {"24: one row", kit::bm2_alpha(24, 3, 2, Bytes(12, 9)), R::missing_rows, 1, bmp(54, 3, 1, 32, Bytes(12, 9))},
+        {"24: a byte short", kit::bm2_alpha(24, 3, 2, Bytes(23, 9)), R::missing_rows, 1, bmp(54, 3, 1, 32, Bytes(12, 9))},
+        {"24: both rows", kit::bm2_alpha(24, 3, 2, Bytes(24, 9)), R::written, 2, bmp(54, 3, 2, 32, Bytes(24, 9))},
+        {"24: 65535 x 65535 of nothing", kit::bm2_alpha(24, 65535, 65535, {}), R::missing_rows, 0,
+         bmp(54, 65535, 0, 32, {})},
+        // 8 bits, 3 x 2: a pixel is there with its index byte; rows of 3
+        // indexes and one fill byte ("B").
+        {"8: two pixels", kit::bm2_alpha(8, 3, 2, plus(table, {1, 0xA1, 2, 0xA2})), R::missing_rows, 0,
+         bmp(1078, 3, 0, 8, table)},
+        {"8: one row", kit::bm2_alpha(8, 3, 2, plus(table, {1, 0xA1, 2, 0xA2, 3})), R::missing_rows, 1,
+         bmp(1078, 3, 1, 8, plus(table, {1, 2, 3, 'B'}))},
+        {"8: both rows", kit::bm2_alpha(8, 3, 2, plus(table, {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6})), R::written, 2,
+         bmp(1078, 3, 2, 8, plus(table, {1, 2, 3, 'B', 4, 5, 6, 'B'}))},
+        {"8: 65532 x 65535 of nothing", kit::bm2_alpha(8, 65532, 65535, table), R::missing_rows, 0,
+         bmp(1078, 65532, 0, 8, table)},
     };
     for (const auto& c : cases) {
         const auto [outcome, file] = write_alpha(c.decoded);
-        EXPECT_EQ(outcome.result, c.result);
-        EXPECT_EQ(file, c.file);
+        EXPECT_EQ(outcome.result, c.result) << c.what;
+        EXPECT_EQ(outcome.rows_held, c.rows) << c.what;
+        EXPECT_EQ(file, c.file) << c.what;
     }
 }
 
@@ -166,26 +201,40 @@ TEST(DecodeBm2, FilesThatLieAreRefusedWithTheirName) {
     const Bytes packed = kit::lzss_encode(Bytes(100, 'x'));
     const auto n = static_cast<std::int32_t>(packed.size());
     platform::create_directory(dir.file("busy.bmP"));
-    const std::tuple<std::string, Bytes, std::string> cases[] = {  // name, bytes, part of the Alert
-        {"short.bm2", Bytes(15, 0), "ends inside its 16-byte header"},
-        {"negative_packed.bm2", kit::bm2_wrap(packed, -1, 100), "gives a negative size (packed -1, unpacked 100)"},
-        {"negative_unpacked.bm2", kit::bm2_wrap(packed, n, -100), "gives a negative size"},
-        {"beyond_end.bm2", kit::bm2_wrap(packed, n + 1, 100), "announces " + std::to_string(n + 1) + " bytes of packed data"},
-        {"too_big.bm2", kit::bm2_wrap(packed, n, 0x7FFFFFFF), "cannot decode to the 2147483647 bytes"},
-        {"missing_pixels.bm2", kit::bm2_file(kit::bm2_alpha(24, 100, 100, Bytes(40, 1))), "needs 10000 pixels, the data hold 10"},
-        {"busy.bm2", kit::bm2_file(Bytes(4, 1)), "busy.bmP is a folder"},  // the output
-        {std::string(260, 'n') + ".bm2", {}, "Path too long"},
+    const Bytes old = test::bytes_of("an older bitmap");
+    const struct {
+        std::string name;
+        Bytes file;
+        std::string part;  // part of the Alert
+        Bytes out;         // the bitmap afterwards; `old` when the older one must stay
+    } cases[] = {
+        {"short.bm2", Bytes(15, 0), "ends inside its 16-byte header", old},
+        {"negative_packed.bm2", kit::bm2_wrap(packed, -1, 100), "gives a negative size (packed -1, unpacked 100)", old},
+        {"negative_unpacked.bm2", kit::bm2_wrap(packed, n, -100), "gives a negative size", old},
+        {"beyond_end.bm2", kit::bm2_wrap(packed, n + 1, 100), "announces " + std::to_string(n + 1) + " bytes of packed data",
+         old},
+        {"too_big.bm2", kit::bm2_wrap(packed, n, 0x7FFFFFFF), "cannot decode to the 2147483647 bytes", old},
+        {"cut_header.bm2", kit::bm2_file(Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24}), "9 bytes of decoded data, its header needs 22",
+         old},
+        {"cut_table.bm2", kit::bm2_file(kit::bm2_alpha(8, 2, 2, Bytes(100, 1))), "its header and colour table need 1046", old},
+        // 10 pixels of 100 x 100: not one complete row.
+        {"missing_rows.bm2", kit::bm2_file(kit::bm2_alpha(24, 100, 100, Bytes(40, 1))),
+         "declares a 100x100 picture, its 62 bytes of decoded data hold 100x0", bmp(54, 100, 0, 32, {})},
+        {"busy.bm2", kit::bm2_file(Bytes(4, 1)), "busy.bmP is a folder", {}},  // the output
+        {std::string(260, 'n') + ".bm2", {}, "Path too long", {}},
     };
-    for (const auto& [name, bytes, part] : cases) {
+    for (const auto& c : cases) {
         test::RecordingUi ui;
-        if (name.size() < 200) test::write_file(dir.file(name), bytes);
-        EXPECT_FALSE(bm2::decode_file(ui, dir.file(name))) << name;
-        ASSERT_EQ(ui.alerts().size(), 1u) << name;
-        const std::string path = dir.file(name);  // the file, or its output ending in "P"
+        const std::string path = dir.file(c.name), out = path.substr(0, path.size() - 1) + "P";
+        if (c.name.size() < 200) test::write_file(path, c.file);
+        if (!c.out.empty()) test::write_file(out, old);
+        EXPECT_FALSE(bm2::decode_file(ui, path)) << c.name;
+        ASSERT_EQ(ui.alerts().size(), 1u) << c.name;
+        // The file, or its output ending in "P".
         EXPECT_NE(ui.alerts()[0].find(path.substr(0, path.size() - 1)), std::string::npos) << ui.alerts()[0];
-        EXPECT_NE(ui.alerts()[0].find(part), std::string::npos) << ui.alerts()[0];
+        EXPECT_NE(ui.alerts()[0].find(c.part), std::string::npos) << ui.alerts()[0];
+        if (!c.out.empty()) EXPECT_EQ(test::read_file(out), c.out) << c.name;
     }
-    EXPECT_EQ(test::read_file(dir.file("missing_pixels.bmP")).size(), 54u + 40000u);
 }
 
 }  // namespace

@@ -131,6 +131,49 @@ TEST(ScriptDecoder, VoiceMarkersAndCutInstructions) {
     }
 }
 
+TEST(ScriptDecoder, StringsLongerThanTheBufferStreamThrough) {
+    // An Update Text of 10,000 bytes with a line feed near its end, a voice
+    // name of 6,000 bytes, and a file name of 5,000 bytes that begins with
+    // "*", through a buffer of 4,096 bytes: the listing and the nodes are
+    // those of the whole data, and the long values reach the sink in pieces.
+    std::string text(10000, 't'), voice(6000, 'v'), name = "*" + std::string(4999, 'n');
+    text[9000] = '\n';
+    kit::ScriptBuilder b;
+    b.op(0x0001).u16(1).str(text);
+    b.init_text(2, voice, "hi");
+    b.op(0x0205).str(name);
+    const std::string want = std::string(kSeparatorLine) + "** Update Text\n0x0001\n** Idx :\n0x0001\n** Text :\n" + text +
+                             "\n" + std::string(kSeparatorLine) + "** Init Text\n0x0000\n** Idx :\n0x0002\n** Play voice :\n" +
+                             voice + "\n** Text :\nhi\n" + std::string(kSeparatorLine) + "** Load a script\n0x0205\n** name\n" +
+                             name + "\n";
+    struct Counting : ItemSink {  // the item writer, counting the pieces it is given
+        explicit Counting(ItemWriter& w) : to(w) {}
+        ItemWriter& to;
+        int pieces = 0;
+        void item(std::string_view label, std::string_view value, int level) override { to.item(label, value, level); }
+        void begin_item(std::string_view label, int level) override { to.begin_item(label, level); }
+        void value_piece(std::string_view piece) override { ++pieces, to.value_piece(piece); }
+        void end_item() override { to.end_item(); }
+    };
+    std::vector<std::string> nodes[2];
+    for (const std::size_t capacity : {std::size_t{0}, b.bytes().size()}) {  // the smallest buffer, and all of it
+        test::RecordingUi ui(true);
+        ListingBuffer lines;
+        ItemWriter items(ui, &lines);
+        Counting writer(items);
+        MemorySource source({reinterpret_cast<const char*>(b.bytes().data()), b.bytes().size()});
+        const ScriptNotes notes = decode_script(source, writer, capacity);
+        EXPECT_EQ(lines.pending(), want) << capacity;
+        EXPECT_EQ(notes.loss_at, 0u);
+        EXPECT_EQ(notes.loss, Loss::line_break);
+        EXPECT_EQ(writer.pieces > 0, capacity == 0) << capacity;
+        nodes[capacity != 0] = ui.texts(test::Event::node);
+    }
+    EXPECT_EQ(nodes[0], nodes[1]);
+    EXPECT_EQ(nodes[0][2], ("Text : " + text).substr(0, 255));
+    EXPECT_EQ(check_value(name), Loss::star);
+}
+
 TEST(ScriptListing, NodeTextsAreCutTo255) {
     test::RecordingUi ui(true);
     ItemWriter w(ui, nullptr);

@@ -63,6 +63,17 @@ TEST(ScriptJobs, EncodeFailures) {
     EXPECT_EQ(failed_alerts(encode_job, dir.file("bad.txt")),
               Texts{dir.file("bad.txt") + "\nLine 8 holds no number where an opcode was expected.\nNo AB file was written."});
     EXPECT_FALSE(test::file_exists(dir.file("bad.ab")));
+    // A zero byte in a value line (a string, a number, an opcode) would end
+    // a string early or hide in a number: the line is named, no AB file.
+    using namespace std::string_view_literals;
+    const std::pair<std::string_view, int> zeros[] = {
+        {"0x0605\na\0b\n"sv, 2}, {"0x0002\n0x10\0\n"sv, 2}, {"0x0601\n0x06\0\n"sv, 2}, {"** label\0\n0x0605\n\0\n"sv, 3}};
+    for (const auto& [listing, line] : zeros) {
+        test::write_file(dir.file("zero.txt"), listing);
+        EXPECT_EQ(failed_alerts(encode_job, dir.file("zero.txt")),
+                  Texts{dir.file("zero.txt") + ": line " + std::to_string(line) + " holds a zero byte\nNo AB file was written."});
+        EXPECT_FALSE(test::file_exists(dir.file("zero.ab")));
+    }
 }
 
 TEST(ScriptJobs, RoundTripThroughFilesBeyond10KiB) {

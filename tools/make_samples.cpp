@@ -2,13 +2,16 @@
 // archive data.fl3, holding members of several sizes (zero-size ones
 // included) and the sample files of every format, and those sample files
 // loose in the folder as well. The same bytes on every run and every
-// machine.
+// machine. With --corpus, makes the fuzz targets' seed corpora instead,
+// one folder per target (as kept in fuzz/corpus).
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "kit/fl3_archive.h"
+#include "kit/fuzz_corpus.h"
 #include "kit/kit.h"
 #include "kit/samples.h"
 #include "platform/file.h"
@@ -41,11 +44,34 @@ std::vector<Member> plain_members() {
     return m;
 }
 
+bool write_file(const std::string& path, const Bytes& bytes) {
+    auto f = vid::platform::File::open(path, vid::platform::OpenMode::create_always);
+    if (f && f->write(bytes) && f->close()) return true;
+    std::fprintf(stderr, "vidodide-samples: cannot write %s\n", path.c_str());
+    return false;
+}
+
+int make_corpora(const std::string& folder) {
+    for (const auto& [target, seeds] : vid::kit::fuzz_corpora()) {
+        const std::string dir = folder + "/" + target;
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        std::size_t bytes = 0;
+        for (const auto& [name, data] : seeds) {
+            if (!write_file(dir + "/" + name, data)) return 1;
+            bytes += data.size();
+        }
+        std::printf("%s: %zu seeds, %zu bytes\n", dir.c_str(), seeds.size(), bytes);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--corpus") return make_corpora(argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: vidodide-samples FOLDER\n");
+        std::fprintf(stderr, "usage: vidodide-samples FOLDER\n       vidodide-samples --corpus FOLDER\n");
         return 2;
     }
     const std::string folder = argv[1];
@@ -65,12 +91,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    auto write = [](const std::string& path, const Bytes& bytes) {
-        auto f = vid::platform::File::open(path, vid::platform::OpenMode::create_always);
-        if (f && f->write(bytes) && f->close()) return true;
-        std::fprintf(stderr, "vidodide-samples: cannot write %s\n", path.c_str());
-        return false;
-    };
+    const auto write = write_file;
     for (const auto& [name, bytes] : loose) {
         if (!write(folder + "/" + name, bytes)) return 1;
         std::printf("%s/%s: %zu bytes\n", folder.c_str(), name.c_str(), bytes.size());

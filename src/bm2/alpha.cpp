@@ -8,7 +8,8 @@
 //    (colour index, alpha). The bitmap keeps the index; every row is filled
 //    up to a multiple of 4 bytes with the first bytes of the decoded data.
 // The decoded data arrive in pieces, so that a large picture never has to
-// be held whole.
+// be held whole. A picture whose data hold fewer rows than its header
+// declares is written with the complete rows only; nothing is made up.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -95,50 +96,63 @@ private:
     ByteView pending_;  // the part of the head still to give
 };
 
+// The rows of `width` pixels that `pixels` pixels fill completely, up to `height`.
+std::uint32_t whole_rows(std::uint64_t pixels, std::uint16_t width, std::uint16_t height) {
+    if (width == 0) return height;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(pixels / width, height));
+}
+
 AlphaOutcome write_32(Decoded& data, std::uint64_t size, AlphaOutcome r, const Emit& emit) {
-    const std::uint64_t picture = size > kPictureOffset ? size - kPictureOffset : 0;
-    const std::uint64_t needed = 4 * r.pixels_needed;
-    const std::uint64_t body = std::max(picture, needed);
-    r.pixels_held = std::min(picture / 4, r.pixels_needed);
+    const std::uint64_t picture = size - kPictureOffset;
+    const std::uint64_t needed = 4 * std::uint64_t{r.header.width} * r.header.height;
+    r.rows_held = whole_rows(picture / 4, r.header.width, r.header.height);
+    // All of the picture when it holds every row (bytes after the last row
+    // included); else its complete rows only.
+    const std::uint64_t body = picture >= needed ? picture : 4 * std::uint64_t{r.header.width} * r.rows_held;
     if (kHeadersSize + body > kMaxFileSize) {
         r.result = AlphaResult::too_large;
         return r;
     }
-    const auto headers = bitmap_headers(static_cast<std::uint32_t>(kHeadersSize + body), kHeadersSize, r.header, 32);
+    AlphaHeader shown = r.header;
+    shown.height = static_cast<std::uint16_t>(r.rows_held);
+    const auto headers = bitmap_headers(static_cast<std::uint32_t>(kHeadersSize + body), kHeadersSize, shown, 32);
     r.result = AlphaResult::write_failed;
     if (!emit(headers)) return r;
     std::uint64_t written = 0;
     data.start_at(kPictureOffset);
-    for (ByteView piece = data.next(); !piece.empty() && written < picture; piece = data.next()) {
-        piece = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), picture - written)));
+    for (ByteView piece = data.next(); !piece.empty() && written < body; piece = data.next()) {
+        piece = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), body - written)));
         if (!emit(piece)) return r;
         written += piece.size();
     }
+    // Pieces that end before `size` (a caller's short data) leave zeros.
     if (!emit_zeros(emit, body - written)) return r;
-    r.result = picture < needed ? AlphaResult::missing_pixels : AlphaResult::written;
+    r.result = r.rows_held < r.header.height ? AlphaResult::missing_rows : AlphaResult::written;
     return r;
 }
 
 AlphaOutcome write_8(Decoded& data, std::uint64_t size, AlphaOutcome r, const Emit& emit) {
     const std::size_t width = r.header.width;
-    const std::size_t height = r.header.height;
     const std::size_t fill = (4 - width % 4) % 4;
     const std::size_t row = width + fill;
     const std::uint64_t offset = kHeadersSize + kColourTableSize;  // 1078
-    const std::uint64_t file_size = offset + static_cast<std::uint64_t>(row) * height;
-    const std::uint64_t pairs = size > kIndexedPixelsOffset ? size - kIndexedPixelsOffset : 0;
     // A pixel is held when its index byte is; its alpha byte is dropped anyway.
-    r.pixels_held = std::min((pairs + 1) / 2, r.pixels_needed);
+    const std::uint64_t pixels = (size - kIndexedPixelsOffset + 1) / 2;
+    r.rows_held = whole_rows(pixels, r.header.width, r.header.height);
+    const std::size_t height = r.rows_held;
+    const std::uint64_t file_size = offset + static_cast<std::uint64_t>(row) * height;
     if (file_size > kMaxFileSize) {
         r.result = AlphaResult::too_large;
         return r;
     }
+    AlphaHeader shown = r.header;
+    shown.height = static_cast<std::uint16_t>(height);
     const ByteView head = data.head();
     const ByteView table =
         head.size() > kPictureOffset ? head.subspan(kPictureOffset, std::min(kColourTableSize, head.size() - kPictureOffset))
                                      : ByteView{};
     const auto headers = bitmap_headers(static_cast<std::uint32_t>(file_size), static_cast<std::uint32_t>(offset),
-                                        r.header, 8);
+                                        shown, 8);
     r.result = AlphaResult::write_failed;
     if (!emit(headers) || !emit(table) || !emit_zeros(emit, kColourTableSize - table.size())) return r;
 
@@ -172,7 +186,7 @@ AlphaOutcome write_8(Decoded& data, std::uint64_t size, AlphaOutcome r, const Em
                 if (++x == width && !end_row()) return r;
             }
         }
-        // Pixels the data do not hold are zero.
+        // Pieces that end before `size` (a caller's short data) leave zeros.
         while (y < height) {
             const std::size_t n = width - x;
             std::memset(&buf[used], 0, n);
@@ -181,7 +195,7 @@ AlphaOutcome write_8(Decoded& data, std::uint64_t size, AlphaOutcome r, const Em
             if (!end_row()) return r;
         }
     }
-    r.result = r.pixels_held < r.pixels_needed ? AlphaResult::missing_pixels : AlphaResult::written;
+    r.result = r.rows_held < r.header.height ? AlphaResult::missing_rows : AlphaResult::written;
     return r;
 }
 
@@ -196,11 +210,18 @@ AlphaHeader alpha_header(ByteView decoded) {
 AlphaOutcome write_alpha(const Pieces& pieces, std::uint64_t size, const Emit& emit) {
     Decoded data(pieces);
     AlphaOutcome r;
+    r.size = size;
     r.header = alpha_header(data.head());
-    r.pixels_needed = static_cast<std::uint64_t>(r.header.width) * r.header.height;
+    // The header first, then its bit count, then the colour table.
+    const auto cut = [&r](std::uint64_t needs) {
+        r.header_size = needs;
+        r.result = AlphaResult::cut_header;
+        return r;
+    };
+    if (size < kPictureOffset) return cut(kPictureOffset);
     switch (r.header.bit_count) {
         case 24: return write_32(data, size, r, emit);
-        case 8: return write_8(data, size, r, emit);
+        case 8: return size < kIndexedPixelsOffset ? cut(kIndexedPixelsOffset) : write_8(data, size, r, emit);
         default: r.result = AlphaResult::bad_bit_count; return r;
     }
 }

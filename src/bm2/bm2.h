@@ -36,15 +36,32 @@ constexpr std::uint64_t max_unpacked(std::uint64_t packed_size) {
 // number of bytes produced; the rest of `out` is set to zero.
 std::size_t lzss_decode(ByteView packed, std::span<std::uint8_t> out);
 
+// Where LzssReader pulls the packed data from: read() fills the front of
+// `out` and returns the count, 0 at the end.
+class PackedSource {
+public:
+    virtual ~PackedSource() = default;
+    virtual std::size_t read(std::span<std::uint8_t> out) = 0;
+};
+
 // Decodes an LZSS stream piece by piece into a buffer of its own that keeps
-// the window's 4096 bytes before each piece: memory stays bounded however
-// large the image. After the end of the stream come zeros, up to the
-// unpacked size, as lzss_decode() gives them.
+// the window's 4096 bytes before each piece, pulling the packed data
+// through a buffer of its own as well: memory stays bounded however large
+// the image. After the end of the stream come zeros, up to the unpacked
+// size, as lzss_decode() gives them.
 class LzssReader {
 public:
     static constexpr std::size_t kPiece = 256 * 1024;
+    static constexpr std::size_t kInput = 64 * 1024;
 
-    LzssReader(ByteView packed, std::uint64_t unpacked_size, std::size_t piece = kPiece);
+    // `packed_size` bytes from `packed` (fewer if it ends first).
+    LzssReader(PackedSource& packed, std::uint64_t packed_size, std::uint64_t unpacked_size,
+               std::size_t piece = kPiece, std::size_t input = kInput);
+    // The packed data in memory.
+    LzssReader(ByteView packed, std::uint64_t unpacked_size, std::size_t piece = kPiece, std::size_t input = kInput);
+    ~LzssReader();
+    LzssReader(const LzssReader&) = delete;
+    LzssReader& operator=(const LzssReader&) = delete;
 
     // The next decoded bytes (about `piece` bytes: up to 150 more), valid
     // until the next call; empty once all unpacked-size bytes were given.
@@ -53,12 +70,23 @@ public:
     std::uint64_t produced() const { return produced_; }
 
 private:
-    ByteView packed_;
+    LzssReader(PackedSource* source, std::unique_ptr<PackedSource> own, std::uint64_t packed_size,
+               std::uint64_t unpacked_size, std::size_t piece, std::size_t input);
+    // Keeps the unread packed bytes from `i_` on and reads more after them.
+    void refill();
+
+    PackedSource* source_;
+    std::unique_ptr<PackedSource> own_;  // source_, when it reads packed data in memory
+    std::uint64_t left_;  // packed bytes not yet pulled from the source
     std::uint64_t total_;
     std::size_t piece_;
+    std::size_t in_size_;
+    std::unique_ptr<std::uint8_t[]> in_;
+    std::size_t in_end_ = 0;  // packed bytes held in in_
+    std::size_t i_ = 0;       // next packed byte in in_
+    bool ended_ = false;      // the stream has given all it holds
     std::unique_ptr<std::uint8_t[]> buf_;
     std::size_t pos_ = 0;  // where the next byte goes in buf_
-    std::size_t i_ = 0;    // packed position
     std::uint64_t given_ = 0;
     std::uint64_t produced_ = 0;
     std::uint64_t tail_ = 0;
@@ -77,18 +105,22 @@ bool is_alpha(ByteView decoded);
 AlphaHeader alpha_header(ByteView decoded);
 
 enum class AlphaResult {
-    written,         // the bitmap is complete
-    missing_pixels,  // written, but the data held fewer pixels than the size needs: the rest are zero
-    bad_bit_count,   // neither 8 nor 24 bits: nothing written
-    too_large,       // the bitmap would not fit the 32-bit sizes of a bitmap file: nothing written
-    write_failed,    // `emit` refused a piece
+    written,       // the bitmap is complete
+    missing_rows,  // the data hold fewer rows than the header declares: only the complete rows
+                   // are written, and the bitmap's headers describe those
+    cut_header,    // the data end inside the alpha header (22 bytes) or, with 8 bits, inside the
+                   // colour table (1046 bytes): nothing written
+    bad_bit_count, // neither 8 nor 24 bits: nothing written
+    too_large,     // the bitmap would not fit the 32-bit sizes of a bitmap file: nothing written
+    write_failed,  // `emit` refused a piece
 };
 
 struct AlphaOutcome {
     AlphaResult result = AlphaResult::written;
     AlphaHeader header;
-    std::uint64_t pixels_needed = 0;  // width x height
-    std::uint64_t pixels_held = 0;    // pixels the decoded data hold, up to pixels_needed
+    std::uint64_t size = 0;         // bytes of decoded data
+    std::uint64_t header_size = 0;  // with cut_header: the bytes the header needs (22 or 1046)
+    std::uint32_t rows_held = 0;    // complete rows the data hold, up to the height
 };
 
 // Receives the bitmap file in pieces, in order; false stops the writer.
@@ -99,7 +131,8 @@ using Pieces = std::function<ByteView()>;
 // Writes the bitmap file of an alpha picture of `size` decoded bytes that
 // begin with "BM2A": 24 bits as a 32-bit bitmap, 8 bits as an 8-bit bitmap
 // whose row fill bytes are the first bytes of the decoded data. The
-// headers always agree with what is written.
+// headers always agree with what is written, and nothing is written that
+// the data do not hold (but the row fill).
 AlphaOutcome write_alpha(const Pieces& pieces, std::uint64_t size, const Emit& emit);
 // The same with the decoded data whole.
 AlphaOutcome write_alpha(ByteView decoded, const Emit& emit);

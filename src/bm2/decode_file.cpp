@@ -18,19 +18,17 @@ using platform::File;
 std::string num(std::uint64_t v) { return std::to_string(v); }
 std::string num(std::int32_t v) { return std::to_string(v); }
 
-// The packed data of one file, read whole, and the unpacked size.
-struct Packed {
-    std::unique_ptr<std::uint8_t[]> block;
-    std::size_t size = 0;
+// The sizes of one file's packed and decoded data.
+struct Sizes {
+    std::uint64_t packed = 0;
     std::uint64_t unpacked = 0;
-    ByteView data() const { return ByteView(block.get(), size); }
 };
 
-// Reads and checks the header and reads the packed data. The sizes are
-// checked against the file's real size before anything is allocated: the
-// packed data must be in the file, and the unpacked size must be one that
-// the packed data can decode to.
-bool load(Ui& ui, const std::string& path, File& in, Packed& packed) {
+// Reads and checks the header, leaving the file at the packed data. The
+// sizes are checked against the file's real size: the packed data must be
+// in the file, and the unpacked size must be one that the packed data can
+// decode to.
+bool read_header(Ui& ui, const std::string& path, File& in, Sizes& sizes) {
     std::uint8_t header[kHeaderSize];
     const auto file_size = in.size();
     if (!file_size) {
@@ -59,15 +57,27 @@ bool load(Ui& ui, const std::string& path, File& in, Packed& packed) {
                         {path, num(packed_bytes), num(unpacked_bytes)}));
         return false;
     }
-    packed.size = static_cast<std::size_t>(packed_bytes);
-    packed.block = std::make_unique_for_overwrite<std::uint8_t[]>(packed.size);  // all of it is read
-    if (in.read_full(std::span(packed.block.get(), packed.size)) != packed.size) {
-        ui.alert(format("Can't read %s", {path}));
-        return false;
-    }
-    packed.unpacked = static_cast<std::uint64_t>(unpacked_bytes);
+    sizes.packed = static_cast<std::uint64_t>(packed_bytes);
+    sizes.unpacked = static_cast<std::uint64_t>(unpacked_bytes);
     return true;
 }
+
+// The packed data, pulled from the file; a read failure ends them and is
+// remembered.
+class FilePacked final : public PackedSource {
+public:
+    explicit FilePacked(File& f) : f_(f) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t n = f_.read(out);
+        if (n == 0) failed_ = true;  // asked only for bytes that the file holds
+        return n;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    File& f_;
+    bool failed_ = false;
+};
 
 // What became of the bitmap file.
 enum class Written {
@@ -77,9 +87,11 @@ enum class Written {
 };
 
 // Decodes the packed data piece by piece and writes the bitmap file.
-Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, File& out, ByteView packed,
-                     std::uint64_t unpacked) {
-    LzssReader reader(packed, unpacked);
+Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_name, File& in, File& out,
+                     const Sizes& sizes) {
+    FilePacked packed(in);
+    const std::uint64_t unpacked = sizes.unpacked;
+    LzssReader reader(packed, sizes.packed, unpacked);
     const ByteView first = reader.next();  // all of the data, or at least the first 256 KiB
     const auto write = [&out](ByteView piece) { return out.write(piece); };
     if (!is_alpha(first)) {
@@ -88,6 +100,10 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
                 ui.alert(format("Can't write %s", {out_name}));
                 return Written::none;
             }
+        }
+        if (packed.failed()) {
+            ui.alert(format("Can't read %s", {path}));
+            return Written::none;
         }
         return Written::ok;
     }
@@ -98,14 +114,25 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
         return first;
     };
     const AlphaOutcome r = write_alpha(pieces, unpacked, write);
+    if (packed.failed()) {
+        ui.alert(format("Can't read %s", {path}));
+        return Written::none;
+    }
     const std::string width = num(std::uint64_t{r.header.width}), height = num(std::uint64_t{r.header.height});
     switch (r.result) {
         case AlphaResult::written: break;
-        case AlphaResult::missing_pixels:
-            ui.alert(format("%s is damaged: its %sx%s picture needs %s pixels, the data hold %s; the missing "
-                            "pixels are written as zero",
-                            {path, width, height, num(r.pixels_needed), num(r.pixels_held)}));
+        case AlphaResult::missing_rows:
+            ui.alert(format("%s is damaged: its header declares a %sx%s picture, its %s bytes of decoded data hold "
+                            "%sx%s; only those complete rows are written",
+                            {path, width, height, num(r.size), width, num(std::uint64_t{r.rows_held})}));
             break;
+        case AlphaResult::cut_header:
+            ui.alert(format(r.header_size > 22
+                                ? "%s is damaged: its alpha picture has %s bytes of decoded data, its header and "
+                                  "colour table need %s"
+                                : "%s is damaged: its alpha picture has %s bytes of decoded data, its header needs %s",
+                            {path, num(r.size), num(r.header_size)}));
+            return Written::none;
         case AlphaResult::bad_bit_count: ui.alert("Decode 8 or 24 bits alpha BMP only"); return Written::none;
         case AlphaResult::too_large:
             ui.alert(format("%s is damaged: a %sx%s picture is too large for a bitmap file", {path, width, height}));
@@ -119,15 +146,15 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
 }  // namespace
 
 bool decode_file(Ui& ui, const std::string& path) {
-    auto files = start_decoding(ui, path, 1, "P");
+    Sizes sizes;
+    // The header is checked before the output is started: an input that
+    // cannot be decoded never touches an older bitmap.
+    auto files = start_decoding(ui, path, 1, "P", [&](File& in) { return read_header(ui, path, in, sizes); });
     if (!files) return false;
-    File& in = files->in;
     const std::string& out_name = files->out_name;
     Written written = Written::none;
     try {
-        Packed packed;
-        if (load(ui, path, in, packed))
-            written = write_bitmap(ui, path, out_name, files->out.file(), packed.data(), packed.unpacked);
+        written = write_bitmap(ui, path, out_name, files->in, files->out.file(), sizes);
     } catch (const std::bad_alloc&) {
         ui.alert(format("not enought memory to decode %s", {path}));
     }

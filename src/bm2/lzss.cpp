@@ -238,12 +238,67 @@ std::size_t lzss_decode(ByteView packed, std::span<std::uint8_t> out) {
     return produced;
 }
 
-LzssReader::LzssReader(ByteView packed, std::uint64_t unpacked_size, std::size_t piece)
-    : packed_(packed),
+namespace {
+
+class MemoryPacked final : public PackedSource {
+public:
+    explicit MemoryPacked(ByteView data) : data_(data) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t n = std::min(out.size(), data_.size() - pos_);
+        if (n > 0) std::memcpy(out.data(), data_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    ByteView data_;
+    std::size_t pos_ = 0;
+};
+
+// Packed bytes the buffer holds at least before a group is decoded, unless
+// the data end sooner: more than the rest of the stream can take once
+// fewer than 150 output bytes are wanted (150 literals and their flags).
+constexpr std::size_t kInputReserve = 1024;
+
+}  // namespace
+
+LzssReader::LzssReader(PackedSource& packed, std::uint64_t packed_size, std::uint64_t unpacked_size,
+                       std::size_t piece, std::size_t input)
+    : LzssReader(&packed, nullptr, packed_size, unpacked_size, piece, input) {}
+
+LzssReader::LzssReader(ByteView packed, std::uint64_t unpacked_size, std::size_t piece, std::size_t input)
+    : LzssReader(nullptr, std::make_unique<MemoryPacked>(packed), packed.size(), unpacked_size, piece, input) {}
+
+LzssReader::LzssReader(PackedSource* source, std::unique_ptr<PackedSource> own, std::uint64_t packed_size,
+                       std::uint64_t unpacked_size, std::size_t piece, std::size_t input)
+    : source_(source != nullptr ? source : own.get()),
+      own_(std::move(own)),
+      left_(packed_size),
       total_(unpacked_size),
       piece_(std::max<std::size_t>(piece, 1)),
+      in_size_(std::max(input, 2 * kInputReserve)),
+      in_(std::make_unique_for_overwrite<std::uint8_t[]>(in_size_)),
       // Not cleared: the decoder reads only what it wrote.
       buf_(std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize + piece_ + 2 * kGroupRoom)) {}
+
+LzssReader::~LzssReader() = default;
+
+void LzssReader::refill() {
+    const std::size_t keep = in_end_ - i_;
+    if (keep > 0 && i_ > 0) std::memmove(in_.get(), in_.get() + i_, keep);
+    in_end_ = keep;
+    i_ = 0;
+    while (in_end_ < in_size_ && left_ > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(in_size_ - in_end_, left_));
+        const std::size_t got = source_->read(std::span(in_.get() + in_end_, want));
+        if (got == 0) {
+            left_ = 0;  // the data end before their announced size
+            break;
+        }
+        in_end_ += got;
+        left_ -= std::min<std::uint64_t>(got, left_);
+    }
+}
 
 ByteView LzssReader::next() {
     if (given_ == total_) return {};
@@ -254,19 +309,28 @@ ByteView LzssReader::next() {
         start = kWindowSize;
     }
     Position at;
-    at.i = i_;
     at.o = given_;
     at.out = buf_.get() + start;
     at.tail = tail_;
     at.have_tail = have_tail_;
     std::uint8_t* const stop = buf_.get() + start + piece_;
-    if (at.i < packed_.size()) {
-        decode_groups(packed_, at, stop, total_);
-        // Near the end, the rest goes in one go: the buffer has room for it.
-        if (at.out < stop) decode_rest(packed_, at, total_);
+    while (!ended_ && at.out < stop && at.o < total_) {
+        if (left_ > 0 && in_end_ - i_ < kInputReserve) refill();
+        const ByteView in(in_.get(), in_end_);
+        at.i = i_;
+        decode_groups(in, at, stop, total_);
+        i_ = at.i;
         produced_ = at.o;
+        if (at.out >= stop || at.o >= total_) break;
+        if (left_ > 0 && in_end_ - i_ < kInputReserve) continue;  // more packed data first
+        // The end of the packed data, or the last bytes of the output: the
+        // rest goes in one go, the buffer has room for it.
+        decode_rest(in, at, total_);
+        produced_ = at.o;
+        ended_ = true;
     }
-    if (at.i >= packed_.size() && at.out < stop) {
+    if (at.o >= total_) ended_ = true;
+    if (ended_ && at.out < stop) {
         // After the end of the stream: zeros up to the unpacked size.
         const auto room = static_cast<std::size_t>(stop - at.out);
         const auto zeros = static_cast<std::size_t>(std::min<std::uint64_t>(room, total_ - at.o));
@@ -274,7 +338,6 @@ ByteView LzssReader::next() {
         at.out += zeros;
         at.o += zeros;
     }
-    i_ = at.i;
     tail_ = at.tail;
     have_tail_ = at.have_tail;
     given_ = at.o;

@@ -6,7 +6,8 @@
 
 namespace vid {
 
-std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::size_t tail, std::string_view with) {
+std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::size_t tail, std::string_view with,
+                                          const InputCheck& check) {
     if (!platform::fits(path)) {
         ui.alert(platform::too_long_message(path));
         return std::nullopt;
@@ -19,6 +20,7 @@ std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::
     ui.status(format("Decoding %s", {path}), Draw::now);
     auto in = open_input(ui, path);
     if (!in) return std::nullopt;
+    if (check && !check(*in)) return std::nullopt;
     auto out = create_output(ui, *out_name);
     if (!out) return std::nullopt;
     return DecodeFiles{std::move(*in), std::move(*out), std::move(*out_name)};

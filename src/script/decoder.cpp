@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <span>
 
 #include "core/text.h"
 #include "script/instructions.h"
@@ -11,15 +13,6 @@ namespace vid::script {
 namespace {
 
 std::string_view as_text(ByteView bytes) { return {reinterpret_cast<const char*>(bytes.data()), bytes.size()}; }
-
-// The index of the first byte at or after `from` that is `a` or `b`, or
-// data.size() when there is none.
-std::size_t find_either(ByteView data, std::size_t from, std::uint8_t a, std::uint8_t b) {
-    const auto* begin = data.data() + from;
-    const auto* end = data.data() + data.size();
-    const auto* it = std::find_if(begin, end, [a, b](std::uint8_t c) { return c == a || c == b; });
-    return static_cast<std::size_t>(it - data.data());
-}
 
 std::string_view loss_text(Loss loss) {
     switch (loss) {
@@ -35,62 +28,156 @@ std::string_view loss_text(Loss loss) {
 
 }  // namespace
 
-Loss check_value(std::string_view value) {
-    if (value.empty()) return Loss::none;
-    if (value[0] == '*') return Loss::star;
-    if (std::memchr(value.data(), '\n', value.size()) != nullptr ||
-        std::memchr(value.data(), '\r', value.size()) != nullptr)
-        return Loss::line_break;
-    if (value.size() >= 254) return Loss::too_long;
-    return Loss::none;
+namespace {
+
+// What a value's bytes, seen whole or in pieces, cost the round trip.
+struct ValueCheck {
+    std::uint64_t size = 0;
+    bool star = false;
+    bool line_break = false;
+
+    void add(std::string_view piece) {
+        if (size == 0 && !piece.empty() && piece[0] == '*') star = true;
+        if (!line_break && (std::memchr(piece.data(), '\n', piece.size()) != nullptr ||
+                            std::memchr(piece.data(), '\r', piece.size()) != nullptr))
+            line_break = true;
+        size += piece.size();
+    }
+    Loss loss() const {
+        if (star) return Loss::star;
+        if (line_break) return Loss::line_break;
+        if (size >= 254) return Loss::too_long;
+        return Loss::none;
+    }
+};
+
+// A little-endian number of `n` bytes (1, 2 or 4) at the reader's position.
+inline std::optional<std::uint32_t> take(ScriptReader& in, std::size_t n) {
+    if (in.want(n) < n) return std::nullopt;
+    const std::uint8_t* p = in.data();
+    const std::uint32_t v = n == 1 ? p[0] : n == 2 ? load_u16(p) : load_u32(p);
+    in.consume(n);
+    return v;
 }
 
-Decoded decode_instruction(ByteView data, std::size_t pos, ItemSink& sink) {
+// Hands the bytes from the reader's position up to the first byte `a` or
+// `b` to `sink` as the value of the item `label` (level 2), whole when they
+// fit the buffer and in pieces when they do not, and consumes them, not
+// the byte that ends them. Returns that byte, or nothing when the data end
+// first; a value that the end cuts is emitted only with `emit_cut` (or when
+// its pieces have begun).
+std::optional<std::uint8_t> scan_value(ScriptReader& in, std::uint8_t a, std::uint8_t b, ItemSink& sink,
+                                       std::string_view label, ValueCheck& check, bool emit_cut) {
+    bool pieces = false;
+    const auto emit = [&](std::string_view value, bool last) {
+        check.add(value);
+        if (!pieces && last) return sink.item(label, value, 2);
+        if (!pieces) sink.begin_item(label, 2);
+        pieces = true;
+        sink.value_piece(value);
+        if (last) sink.end_item();
+    };
+    std::size_t looked = 0;
+    for (;;) {
+        const std::size_t held = in.held();
+        const std::uint8_t* p = in.data();
+        const std::uint8_t* end = p + held;
+        const std::uint8_t* hit = a == b ? static_cast<const std::uint8_t*>(std::memchr(p + looked, a, held - looked))
+                                         : std::find_if(p + looked, end, [a, b](std::uint8_t c) { return c == a || c == b; });
+        if (hit != nullptr && hit != end) {
+            const auto len = static_cast<std::size_t>(hit - p);
+            emit(as_text(ByteView(p, len)), true);
+            in.consume(len);
+            return *hit;
+        }
+        looked = held;
+        if (held < in.capacity()) {
+            if (in.want(held + 1) > held) continue;
+            if (pieces || emit_cut) emit(as_text(ByteView(in.data(), held)), true);
+            in.consume(held);
+            return std::nullopt;
+        }
+        // The buffer is full of the value: this much of it goes on now.
+        emit(as_text(ByteView(p, held)), false);
+        in.consume(held);
+        looked = 0;
+    }
+}
+
+}  // namespace
+
+Loss check_value(std::string_view value) {
+    ValueCheck check;
+    check.add(value);
+    return check.loss();
+}
+
+ScriptReader::ScriptReader(ByteSource& source, std::size_t capacity)
+    : source_(source),
+      capacity_(std::max(capacity, kMinBuffer)),
+      buf_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity_)) {}
+
+std::size_t ScriptReader::fill(std::size_t n) {
+    if (ended_) return end_ - pos_;
+    if (pos_ > 0) {
+        std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    while (end_ < n && !ended_) {
+        const std::size_t got = source_.read(std::span(buf_.get() + end_, capacity_ - end_));
+        if (got == 0)
+            ended_ = true;
+        else
+            end_ += got;
+    }
+    return std::min(n, end_);
+}
+
+Decoded decode_instruction(ScriptReader& in, ItemSink& sink) {
     Decoded d;
-    Cursor c(data, pos);
+    const std::uint64_t start = in.offset();
     ValueBuffer buf;
     const auto cut = [&] {
+        // The instruction takes the rest of the data.
+        while (const std::size_t n = in.want(in.capacity())) in.consume(n);
         d.cut = true;
-        d.length = data.size() - pos;
+        d.length = static_cast<std::size_t>(in.offset() - start);
         return d;
     };
     const auto note = [&](Loss loss) {
         if (d.loss == Loss::none) d.loss = loss;
     };
 
-    const auto opcode = c.u16();
+    const auto opcode = take(in, 2);
     if (!opcode) return cut();
-    const Instruction* in = find_instruction(*opcode);
-    if (in == nullptr) {
+    const Instruction* row = find_instruction(static_cast<std::uint16_t>(*opcode));
+    if (row == nullptr) {
         sink.item(kUnknownLabel, value_text(*opcode, 4, buf), 1);
         d.length = 2;
         return d;
     }
-    sink.item(in->label, value_text(*opcode, 4, buf), 1);
+    sink.item(row->label, value_text(*opcode, 4, buf), 1);
 
-    for (const OperandSpec& o : in->operands()) {
+    for (const OperandSpec& o : row->operands()) {
         switch (o.kind) {
             case Kind::u8:
             case Kind::count: {
-                const auto v = c.u8();
+                const auto v = take(in, 1);
                 if (!v) return cut();
                 sink.item(o.label, value_text(*v, min_digits(o.kind), buf), 2);
                 if (o.kind == Kind::count) {
-                    const auto tail = c.take(kTailUnit * *v);
-                    if (!tail) return cut();
-                    d.tail = std::any_of(tail->begin(), tail->end(), [](std::uint8_t b) { return b != 0; });
+                    const std::size_t n = kTailUnit * *v;
+                    if (in.want(n) < n) return cut();
+                    d.tail = std::any_of(in.data(), in.data() + n, [](std::uint8_t b) { return b != 0; });
+                    in.consume(n);
                 }
                 break;
             }
-            case Kind::u16: {
-                const auto v = c.u16();
-                if (!v) return cut();
-                sink.item(o.label, value_text(*v, 4, buf), 2);
-                break;
-            }
+            case Kind::u16:
             case Kind::u32:
             case Kind::u32_min4: {
-                const auto v = c.u32();
+                const auto v = take(in, width(o.kind));
                 if (!v) return cut();
                 sink.item(o.label, value_text(*v, min_digits(o.kind), buf), 2);
                 break;
@@ -99,55 +186,68 @@ Decoded decode_instruction(ByteView data, std::size_t pos, ItemSink& sink) {
                 // "\V", the voice name, "." at the start of the string that
                 // follows. The name ends at the full stop, or at the string's
                 // zero byte or the end of the data when it has none.
-                const std::size_t at = c.pos();
-                if (c.left() < 2 || data[at] != 0x5C || data[at + 1] != 0x56) {
+                if (in.want(2) < 2 || in.data()[0] != 0x5C || in.data()[1] != 0x56) {
                     sink.item(o.label, {}, 2);
                     break;
                 }
-                const std::size_t stop = find_either(data, at + 2, 0x2E, 0x00);
-                const std::string_view name = as_text(data.subspan(at + 2, stop - (at + 2)));
-                sink.item(o.label, name, 2);
-                if (stop == data.size()) return cut();
-                if (data[stop] == 0x2E) {
-                    note(name.empty() ? Loss::empty_voice : check_value(name));
-                    c.skip(stop + 1 - at);
+                in.consume(2);
+                ValueCheck name;
+                const auto stop = scan_value(in, 0x2E, 0x00, sink, o.label, name, true);
+                if (!stop) return cut();
+                if (*stop == 0x2E) {
+                    note(name.size == 0 ? Loss::empty_voice : name.loss());
+                    in.consume(1);
                 } else {
-                    note(Loss::open_voice);
-                    c.skip(stop - at);  // the zero byte ends the (empty) text
+                    note(Loss::open_voice);  // the zero byte ends the (empty) text
                 }
                 break;
             }
             case Kind::string: {
-                const std::size_t at = c.pos();
-                const auto* zero = static_cast<const std::uint8_t*>(std::memchr(data.data() + at, 0, c.left()));
-                if (zero == nullptr) return cut();
-                const std::size_t len = static_cast<std::size_t>(zero - (data.data() + at));
-                const std::string_view value = as_text(data.subspan(at, len));
-                sink.item(o.label, value, 2);
-                note(check_value(value));
-                c.skip(len + 1);
+                ValueCheck value;
+                if (!scan_value(in, 0x00, 0x00, sink, o.label, value, false)) return cut();
+                note(value.loss());
+                in.consume(1);
                 break;
             }
         }
     }
-    d.length = c.pos() - pos;
+    d.length = static_cast<std::size_t>(in.offset() - start);
     return d;
 }
 
-ScriptNotes decode_script(ByteView data, ItemSink& sink) {
+namespace {
+
+std::size_t buffer_for(std::size_t size) {
+    return std::clamp(size, ScriptReader::kMinBuffer, ScriptReader::kBuffer);
+}
+
+}  // namespace
+
+Decoded decode_instruction(ByteView data, std::size_t pos, ItemSink& sink) {
+    MemorySource source(as_text(data.subspan(pos)));
+    ScriptReader in(source, buffer_for(data.size() - pos));
+    return decode_instruction(in, sink);
+}
+
+ScriptNotes decode_script(ByteSource& source, ItemSink& sink, std::size_t capacity) {
     ScriptNotes notes;
-    std::size_t pos = 0;
-    while (pos < data.size()) {
-        const Decoded d = decode_instruction(data, pos, sink);
+    ScriptReader in(source, capacity);
+    while (in.want(1) > 0) {
+        const std::uint64_t pos = in.offset();
+        const Decoded d = decode_instruction(in, sink);
         if (d.cut && !notes.cut_at) notes.cut_at = pos;
         if (d.tail && !notes.tail_at) notes.tail_at = pos;
         if (d.loss != Loss::none && !notes.loss_at) {
             notes.loss_at = pos;
             notes.loss = d.loss;
         }
-        pos += d.length;
     }
     return notes;
+}
+
+ScriptNotes decode_script(ByteView data, ItemSink& sink) {
+    MemorySource source(as_text(data));
+    return decode_script(source, sink, buffer_for(data.size()));
 }
 
 std::string notes_message(std::string_view path, const ScriptNotes& notes) {

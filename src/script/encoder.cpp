@@ -6,6 +6,11 @@ namespace vid::script {
 
 namespace {
 
+// A listing is text: a zero byte in a value line (a hand-edited listing)
+// would end a string early in the AB file and leave the rest of the line
+// to be read as instructions.
+bool holds_zero(std::string_view line) { return line.find('\0') != std::string_view::npos; }
+
 void put_line(Bytes& out, std::string_view line) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(line.data());
     out.insert(out.end(), p, p + line.size());
@@ -16,6 +21,7 @@ void put_line(Bytes& out, std::string_view line) {
 Encoded encode_instruction(LineReader& in, ItemSink& sink, Bytes& out) {
     const auto line = in.next();
     if (!line) return {};
+    if (holds_zero(*line)) return {Encoded::zero_byte, in.line_number()};
     const auto opcode_value = read_number(*line, 4);
     if (!opcode_value) return {Encoded::no_number, in.line_number()};
     const auto opcode = static_cast<std::uint16_t>(*opcode_value);
@@ -35,6 +41,7 @@ Encoded encode_instruction(LineReader& in, ItemSink& sink, Bytes& out) {
             out.resize(start);
             return {Encoded::dropped};
         }
+        if (holds_zero(*text)) return {Encoded::zero_byte, in.line_number()};
         std::uint32_t value = 0;
         if (is_number(o.kind)) {
             const auto v = read_number(*text, max_digits(o.kind));
@@ -76,6 +83,10 @@ Encoded encode_listing(LineReader& in, ItemSink& sink, Bytes& out) {
         if (e.step == Encoded::dropped) e.step = Encoded::end;
         return e;
     }
+}
+
+std::string zero_byte_message(std::string_view listing_path, const Encoded& e) {
+    return format("%s: line %s holds a zero byte\nNo AB file was written.", {listing_path, std::to_string(e.line)});
 }
 
 std::string no_number_message(std::string_view listing_path, const Encoded& e) {

@@ -17,9 +17,10 @@ struct Encoded {
         end,          // the listing ended before an opcode line: its regular end
         dropped,      // the listing ended inside an instruction: nothing appended
         no_number,    // a number line held no number
+        zero_byte,    // a value line held a zero byte, which would end its string early
     } step = end;
-    // With no_number: the line, and what it should have held (no
-    // instruction: the opcode).
+    // With no_number and zero_byte: the line; with no_number, what it
+    // should have held (no instruction: the opcode).
     std::uint64_t line = 0;
     const Instruction* instruction_row = nullptr;
     const OperandSpec* operand = nullptr;
@@ -30,11 +31,14 @@ struct Encoded {
 Encoded encode_instruction(LineReader& in, ItemSink& sink, Bytes& out);
 
 // Encodes every instruction of a listing into `out`. Stops at the end of the
-// listing (Encoded::end; an instruction cut off by the end is left out) or
-// at a line that holds no number (Encoded::no_number).
+// listing (Encoded::end; an instruction cut off by the end is left out), at
+// a line that holds no number (Encoded::no_number) or at a line that holds
+// a zero byte (Encoded::zero_byte).
 Encoded encode_listing(LineReader& in, ItemSink& sink, Bytes& out);
 
 // The Alert for a line that holds no number.
 std::string no_number_message(std::string_view listing_path, const Encoded& e);
+// The Alert for a line that holds a zero byte.
+std::string zero_byte_message(std::string_view listing_path, const Encoded& e);
 
 }  // namespace vid::script

@@ -1,6 +1,5 @@
 #include "script/jobs.h"
 
-#include <limits>
 #include <new>
 
 #include "core/bytes.h"
@@ -39,29 +38,6 @@ std::optional<std::string> output_name(Ui& ui, const std::string& path, std::opt
     return name;
 }
 
-// The whole script in memory; nothing after an Alert.
-std::optional<Bytes> read_script(Ui& ui, const std::string& path) {
-    auto file = open_input(ui, path);
-    if (!file) return std::nullopt;
-    const auto size = file->size();
-    if (!size || *size > std::numeric_limits<std::size_t>::max() / 2) {
-        ui.alert(format("can't read %s", {path}));
-        return std::nullopt;
-    }
-    Bytes data;
-    try {
-        data.resize(static_cast<std::size_t>(*size));
-    } catch (const std::bad_alloc&) {
-        ui.alert(kNoMemory);
-        return std::nullopt;
-    }
-    if (file->read_full(data) != data.size()) {
-        ui.alert(format("can't read %s", {path}));
-        return std::nullopt;
-    }
-    return data;
-}
-
 }  // namespace
 
 std::string decode_progress_text(std::string_view script_path) { return format("Scripting %s", {script_path}); }
@@ -89,10 +65,13 @@ std::optional<std::string> script_name(std::string_view listing_path) {
 bool decode_job(Ui& ui, const std::string& script_path) {
     const auto listing_path = output_name(ui, script_path, listing_name(script_path));
     if (!listing_path) return false;
-    // The script is read before the listing is created, so that an older
-    // listing is not emptied for a script that cannot be read.
-    const auto data = read_script(ui, script_path);
-    if (!data) return false;
+    auto script = open_input(ui, script_path);
+    if (!script) return false;
+    const auto script_size = script->size();
+    if (!script_size) {
+        ui.alert(format("can't read %s", {script_path}));
+        return false;
+    }
 
     platform::OutputError why = platform::OutputError::none;
     auto listing = platform::Output::create(*listing_path, platform::Existing::replace, &why);
@@ -101,15 +80,23 @@ bool decode_job(Ui& ui, const std::string& script_path) {
                                                            : output_error_text(why, *listing_path));
         return false;
     }
+    // The script streams through the decoder's buffer and the listing
+    // through its own; an older listing stays as it was until the new one
+    // is complete.
     ScriptNotes notes;
     bool written;
+    FileSource source(*script);
     try {
         ListingBuffer lines(&listing->file());
         ItemWriter writer(ui, &lines);
-        notes = decode_script(*data, writer);
+        notes = decode_script(source, writer);
         written = lines.flush();
     } catch (const std::bad_alloc&) {
         ui.alert(kNoMemory);
+        return false;
+    }
+    if (source.bytes_read() != *script_size) {
+        ui.alert(format("can't read %s", {script_path}));
         return false;
     }
     if (!written || !listing->commit()) {
@@ -158,6 +145,10 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
 
     if (result.step == Encoded::no_number) {
         ui.alert(no_number_message(listing_path, result));
+        return false;
+    }
+    if (result.step == Encoded::zero_byte) {
+        ui.alert(zero_byte_message(listing_path, result));
         return false;
     }
     if (!listing_size || source.bytes_read() < *listing_size) {

@@ -39,6 +39,20 @@ std::string node_text(std::string_view label, std::string_view value) {
     return text;
 }
 
+void ItemSink::begin_item(std::string_view label, int level) {
+    label_ = label;
+    level_ = level;
+    value_.clear();
+}
+
+void ItemSink::value_piece(std::string_view piece) { value_.append(piece); }
+
+void ItemSink::end_item() {
+    item(label_, value_, level_);
+    value_.clear();
+    value_.shrink_to_fit();
+}
+
 ListingBuffer::ListingBuffer(platform::File* file, std::size_t capacity)
     : file_(file), capacity_(file != nullptr ? std::max<std::size_t>(capacity, 4096) : 4096) {
     buf_ = std::make_unique_for_overwrite<char[]>(capacity_);
@@ -64,8 +78,21 @@ char* ListingBuffer::room(std::size_t n) {
 
 void ListingBuffer::append(std::string_view text) {
     if (text.empty()) return;
+    if (file_ != nullptr && text.size() > capacity_) {
+        // Larger than the buffer: straight to the file after what is pending.
+        flush();
+        if (!file_->write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})) failed_ = true;
+        return;
+    }
     std::memcpy(room(text.size()), text.data(), text.size());
     size_ += text.size();
+}
+
+void ListingBuffer::begin_item(std::string_view label, int level) {
+    if (level == 1) append(kSeparatorLine);
+    append("** ");
+    append(label);
+    append("\n");
 }
 
 void ListingBuffer::append_item(std::string_view label, std::string_view value, int level) {
@@ -100,6 +127,24 @@ ItemWriter::ItemWriter(Ui& ui, ListingBuffer* listing)
 void ItemWriter::item(std::string_view label, std::string_view value, int level) {
     if (listing_ != nullptr) listing_->append_item(label, value, level);
     if (view_) ui_.add_node(node_text(label, value), level);
+}
+
+void ItemWriter::begin_item(std::string_view label, int level) {
+    label_ = label;
+    level_ = level;
+    node_value_.clear();
+    if (listing_ != nullptr) listing_->begin_item(label, level);
+}
+
+void ItemWriter::value_piece(std::string_view piece) {
+    if (listing_ != nullptr) listing_->append(piece);
+    if (view_ && node_value_.size() < kNodeTextLimit)
+        node_value_.append(piece.substr(0, kNodeTextLimit - node_value_.size()));
+}
+
+void ItemWriter::end_item() {
+    if (listing_ != nullptr) listing_->append("\n");
+    if (view_) ui_.add_node(node_text(label_, node_value_), level_);
 }
 
 // ---- reading a listing back ----

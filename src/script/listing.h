@@ -50,6 +50,19 @@ class ItemSink {
 public:
     virtual ~ItemSink() = default;
     virtual void item(std::string_view label, std::string_view value, int level) = 0;
+
+    // An item whose value comes in pieces (a string longer than the
+    // decoder's buffer): begin_item(), value_piece() for each piece in
+    // order, end_item(). By default the pieces are gathered and handed to
+    // item() whole.
+    virtual void begin_item(std::string_view label, int level);
+    virtual void value_piece(std::string_view piece);
+    virtual void end_item();
+
+private:
+    std::string_view label_;
+    int level_ = 0;
+    std::string value_;
 };
 
 // The text of a listing-view node: label, one space, value, cut to 255.
@@ -65,6 +78,9 @@ public:
     void append(std::string_view text);
     // The lines of one item: separator (level 1), "** " label, value.
     void append_item(std::string_view label, std::string_view value, int level);
+    // The lines of an item up to its value, which follows by append() and
+    // ends with a line feed.
+    void begin_item(std::string_view label, int level);
     // Writes what is pending; false once any write has failed.
     bool flush();
     bool failed() const { return failed_; }
@@ -88,11 +104,19 @@ class ItemWriter final : public ItemSink {
 public:
     ItemWriter(Ui& ui, ListingBuffer* listing);
     void item(std::string_view label, std::string_view value, int level) override;
+    // Pieces go straight to the listing; the node keeps the first bytes
+    // that its text can show.
+    void begin_item(std::string_view label, int level) override;
+    void value_piece(std::string_view piece) override;
+    void end_item() override;
 
 private:
     Ui& ui_;
     ListingBuffer* listing_;
     bool view_;
+    std::string_view label_;
+    int level_ = 0;
+    std::string node_value_;
 };
 
 // ---- reading a listing back ----

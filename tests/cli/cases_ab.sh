@@ -39,3 +39,16 @@ EnScripting $ab/bad.txt failed
 Encoding: 1 of 1 file failed" "Alert: $ab/bad.txt
 Line 2 holds no number where the operand \"to\" of \"Set 0x453818\" (0x0002) was expected.
 No AB file was written." "$cli" encode-ab "$ab/bad.txt"
+
+# A zero byte in a value line (a hand-edited listing): the line is named, no AB file.
+printf '0x0605\na\0b\n' >"$ab/zero.txt"
+check "encode-ab line with a zero byte" 1 "EnScripting $ab/zero.txt
+EnScripting $ab/zero.txt failed
+Encoding: 1 of 1 file failed" "Alert: $ab/zero.txt: line 2 holds a zero byte
+No AB file was written." "$cli" encode-ab "$ab/zero.txt"
+check "encode-ab zero byte: no AB file" 1 "" "" test -e "$ab/zero.ab"
+
+# A script that cannot be opened keeps the older listing beside it.
+printf 'older listing' >"$ab/held.txt"; printf '\x01\x06' >"$ab/held.ab"
+check "decode-ab of a held script" 1 "*" "Alert: $ab/held.ab not found" flock "$ab/held.ab" "$cli" decode-ab "$ab/held.ab"
+check "decode-ab held script: the older listing stays" 0 "older listing" "" cat "$ab/held.txt"

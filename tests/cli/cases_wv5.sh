@@ -38,3 +38,19 @@ check_in soxi "soxi one channel" 0 "1 8000 3" "" soxi_crs "$d/one.wAV"
 check "decode-wv5 three channels as two: channels, bytes per second, block align" 0 "2 44100 4" "" \
     bash -c "echo \$(od -An -tu2 -j22 -N2 '$d/three.wAV') \$(od -An -tu4 -j28 -N4 '$d/three.wAV') \$(od -An -tu2 -j32 -N2 '$d/three.wAV')"
 check_in soxi "soxi cut file" 0 "1 8000 7" "" soxi_crs "$d/cut.wAV"
+
+# Complete files whose frame count disagrees with their runs: told, not
+# failed; the WAV sizes follow the samples. One channel, frame count 100, a
+# run of 5 samples; two channels, frame count 1, three samples; a frame
+# count that matches (2 frames of two channels) says nothing.
+{ wv5_header 1 8000 100 1; bin_hex 05 01; } > "$d/frames.wv5"
+{ wv5_header 2 8000 1 1; bin_hex 00 03 01 01 01; } > "$d/odd.wv5"
+{ wv5_header 2 8000 2 1; bin_hex 04 02; } > "$d/even.wv5"
+check "decode-wv5 frame counts that disagree with the runs" 0 "Decoding $d/frames.wv5
+Decoding $d/odd.wv5
+Decoding $d/even.wv5
+Decoding OK" "Alert: $d/frames.wv5: its header gives a frame count of 100, its runs decode to 5 frames; the WAV file's sizes follow the decoded samples
+Alert: $d/odd.wv5: its header gives a frame count of 1, its runs decode to 1 frame and one sample; the WAV file's sizes follow the decoded samples" \
+    "$cli" decode-wv5 "$d/frames.wv5" "$d/odd.wv5" "$d/even.wv5"
+check "decode-wv5 frame count 100, 5 samples: the WAV bytes" 0 "52494646 30000000 57415645 666d7420 12000000 01000100 401f0000 803e0000 02001000 00006461 74610a00 00000100 02000300 04000500" "" \
+    bash -c "od -An -v -tx1 '$d/frames.wAV' | tr -d ' \n' | fold -w8 | paste -sd' '"

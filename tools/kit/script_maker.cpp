@@ -92,6 +92,17 @@ Bytes every_opcode_script(Rng& rng) {
     return b.bytes();
 }
 
+std::vector<Bytes> each_opcode(Rng& rng) {
+    std::vector<Bytes> out;
+    for (const Instruction& in : script::instruction_table()) {
+        ScriptBuilder b;
+        b.op(in.opcode);
+        add_operands(b, in, rng, {});
+        out.push_back(b.bytes());
+    }
+    return out;
+}
+
 Bytes random_script(Rng& rng, std::size_t min_bytes, const ScriptOptions& options) {
     const auto table = script::instruction_table();
     ScriptBuilder b;

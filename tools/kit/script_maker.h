@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "core/bytes.h"
 #include "kit/kit.h"
@@ -41,6 +42,9 @@ struct ScriptOptions {
 // One instruction of every row of the instruction table, in table order,
 // with operand values from `rng` (round-trip safe).
 Bytes every_opcode_script(Rng& rng);
+
+// The same instructions, each on its own.
+std::vector<Bytes> each_opcode(Rng& rng);
 
 // A script of at least `min_bytes` bytes of random instructions.
 Bytes random_script(Rng& rng, std::size_t min_bytes, const ScriptOptions& options = {});

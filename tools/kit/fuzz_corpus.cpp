@@ -1,0 +1,118 @@
+// Seeds for each fuzz target, in the input layout that target reads.
+#include "kit/fuzz_corpus.h"
+
+#include <string_view>
+
+#include "kit/fl3_archive.h"
+#include "kit/lzss_bm2.h"
+#include "kit/script_maker.h"
+#include "kit/wv5_encode.h"
+#include "script/decoder.h"
+#include "script/listing.h"
+
+namespace vid::kit {
+
+namespace {
+
+Bytes text(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+// fuzz_bm2: two bytes that choose the unpacked size, then an LZSS stream.
+Member bm2_seed(std::string name, const Bytes& decoded) {
+    Bytes seed;
+    put_u16(seed, static_cast<std::uint16_t>(decoded.size()));
+    const Bytes packed = lzss_encode(decoded);
+    seed.insert(seed.end(), packed.begin(), packed.end());
+    return {std::move(name), seed};
+}
+
+std::vector<Member> bm2_seeds() {
+    std::vector<Member> s;
+    s.push_back(bm2_seed("ordinary", bmp24(6, 4, 1)));
+    s.push_back(bm2_seed("alpha24", bm2_alpha(24, 3, 2, alpha_picture(24, 3, 2, 2))));
+    s.push_back(bm2_seed("alpha8", bm2_alpha(8, 5, 2, alpha_picture(8, 5, 2, 3))));
+    s.push_back(bm2_seed("alpha24_missing_rows", bm2_alpha(24, 100, 100, Bytes(40, 7))));
+    s.push_back(bm2_seed("alpha_cut_header", Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24}));
+    s.push_back(bm2_seed("alpha16", bm2_alpha(16, 2, 2, Bytes(16, 1))));
+    s.push_back(bm2_seed("repeats", Bytes(300, 'x')));
+    // Hand-made streams: a match into the unwritten window, an overlapping
+    // pattern, flags past the end of the data.
+    s.push_back({"window_zeros", {6, 0, 0x05, 'A', 0x00, 0x01, 'B'}});
+    s.push_back({"pattern", {8, 0, 0x03, 'a', 'b', 0xEE, 0xF3}});
+    s.push_back({"flags_past_end", {4, 0, 0x07, 'z'}});
+    return s;
+}
+
+std::vector<Member> wv5_seeds() {
+    Bytes codes(256);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<std::uint8_t>(i);
+    std::vector<Member> s;
+    s.push_back({"kind0", Wv5Builder(1, 8000).run0({10, 138, 0}).finish()});
+    s.push_back({"kind1_two_channels", Wv5Builder(2, 22050).run1(codes).finish()});
+    s.push_back({"kind3", Wv5Builder(1, 11025).run3(1000, 1).run3(0, 5).finish()});
+    s.push_back({"kind_k", Wv5Builder(2, 8000).repeat(5, 2).repeat(255, 130).repeat(2, 1).finish()});
+    s.push_back({"three_channels", Wv5Builder(3, 8000).repeat(4, 3).run0({1}).finish()});
+    s.push_back({"frames_disagree", Wv5Builder(1, 8000).repeat(5, 1).finish(100)});
+    s.push_back({"ends_early", Wv5Builder(1, 8000).run0({1}).raw_run(Bytes{0, 5, 1, 1}).finish()});
+    s.push_back({"more_runs_announced", Wv5Builder(1, 8000).repeat(2, 1).finish(std::nullopt, 5)});
+    return s;
+}
+
+std::vector<Member> fl3_seeds() {
+    std::vector<Member> s;
+    s.push_back({"empty", fl3_archive({})});
+    s.push_back({"one", fl3_archive({{"readme.txt", text("hello")}})});
+    s.push_back({"three", fl3_archive({{"a.bm2", Bytes(40, 1)}, {"empty.dat", {}}, {"scene01.ab", text("\x01\x06")}})});
+    s.push_back({"index_tail", fl3_archive({{"x", text("xyz")}}, text("tail"))});
+    return s;
+}
+
+std::vector<Member> script_seeds(std::vector<Bytes>& scripts) {
+    std::vector<Member> s;
+    for (auto& m : sample_scripts()) {
+        scripts.push_back(m.second);
+        s.push_back(std::move(m));
+    }
+    Rng rng(0xF022);
+    for (Bytes& one : each_opcode(rng)) {
+        const auto opcode = static_cast<std::uint16_t>(one[0] | (one[1] << 8));
+        s.push_back({"opcode_" + script::value_text(opcode, 4).substr(2), std::move(one)});
+    }
+    s.push_back({"cut", Bytes{0x02, 0x00, 0xEF, 0xCD}});
+    s.push_back({"tail", Bytes{0x00, 0x80, 1, 0, 0, 0, 1, 1, 2, 3, 4, 5}});
+    return s;
+}
+
+// The listings of the scripts, as Decode AB writes them.
+std::vector<Member> listing_seeds(const std::vector<Bytes>& scripts) {
+    struct Lines : script::ItemSink {
+        script::ListingBuffer buf{nullptr};
+        void item(std::string_view label, std::string_view value, int level) override {
+            buf.append_item(label, value, level);
+        }
+    };
+    std::vector<Member> s;
+    int k = 0;
+    for (const Bytes& script : scripts) {
+        Lines lines;
+        script::decode_script(script, lines);
+        s.push_back({"listing" + std::to_string(k++), text(lines.buf.pending())});
+    }
+    s.push_back({"no_number", text("0x0002\nnone\n")});
+    s.push_back({"crlf_and_long", text("0x0605\r\n" + std::string(300, 'n') + "\r\n0x8000\r\n0x1234\r\n0x02\r\n")});
+    return s;
+}
+
+}  // namespace
+
+std::vector<Corpus> fuzz_corpora() {
+    std::vector<Bytes> scripts;
+    std::vector<Corpus> out;
+    out.push_back({"fuzz_bm2", bm2_seeds()});
+    out.push_back({"fuzz_wv5", wv5_seeds()});
+    out.push_back({"fuzz_fl3", fl3_seeds()});
+    out.push_back({"fuzz_script_decode", script_seeds(scripts)});
+    out.push_back({"fuzz_script_encode", listing_seeds(scripts)});
+    return out;
+}
+
+}  // namespace vid::kit
