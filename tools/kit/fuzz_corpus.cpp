@@ -57,6 +57,50 @@ std::vector<Member> wv5_seeds() {
     return s;
 }
 
+// fuzz_wav: WAV files. A chunk (with its pad byte after an odd size), a
+// "fmt " body, and a RIFF form of chunks.
+Bytes wav_chunk(std::string_view id, const Bytes& body) {
+    Bytes c = text(id);
+    put_u32(c, static_cast<std::uint32_t>(body.size()));
+    c.insert(c.end(), body.begin(), body.end());
+    if (body.size() % 2 == 1) c.push_back(0);
+    return c;
+}
+Bytes wav_fmt(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits) {
+    Bytes f;
+    const auto align = static_cast<std::uint16_t>(channels * bits / 8);
+    put_u16(f, tag), put_u16(f, channels), put_u32(f, 8000), put_u32(f, 8000u * align), put_u16(f, align);
+    put_u16(f, bits);
+    return f;
+}
+Bytes wav_form(std::initializer_list<Bytes> chunks) {
+    Bytes body = text("WAVE");
+    for (const Bytes& c : chunks) body.insert(body.end(), c.begin(), c.end());
+    Bytes w = text("RIFF");
+    put_u32(w, static_cast<std::uint32_t>(body.size()));
+    w.insert(w.end(), body.begin(), body.end());
+    return w;
+}
+
+std::vector<Member> wav_seeds() {
+    const Bytes steps = {13, 0, 0, 0, 0xFF, 0x7F, 0xFE, 0xFF, 0x10, 0x27, 0xF0, 0xD8};
+    Bytes extensible = wav_fmt(0xFFFE, 2, 16);
+    put_u16(extensible, 22), put_u16(extensible, 16), put_u32(extensible, 3), put_u16(extensible, 1);
+    const Bytes tail = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    extensible.insert(extensible.end(), tail.begin(), tail.end());
+    std::vector<Member> s;
+    s.push_back({"mono", wav_form({wav_chunk("fmt ", wav_fmt(1, 1, 16)), wav_chunk("data", steps)})});
+    s.push_back({"stereo_list_first",
+                 wav_form({wav_chunk("LIST", text("INF")), wav_chunk("fmt ", wav_fmt(1, 2, 16)), wav_chunk("data", steps)})});
+    s.push_back({"extensible", wav_form({wav_chunk("fmt ", extensible), wav_chunk("data", steps)})});
+    s.push_back({"data_first", wav_form({wav_chunk("data", steps), wav_chunk("fmt ", wav_fmt(1, 1, 16))})});
+    s.push_back({"eight_bit", wav_form({wav_chunk("fmt ", wav_fmt(1, 1, 8)), wav_chunk("data", steps)})});
+    Bytes cut = wav_form({wav_chunk("fmt ", wav_fmt(1, 1, 16)), wav_chunk("data", steps)});
+    cut.resize(cut.size() - 3);
+    s.push_back({"cut", cut});
+    return s;
+}
+
 std::vector<Member> fl3_seeds() {
     std::vector<Member> s;
     s.push_back({"empty", fl3_archive({})});
@@ -109,6 +153,7 @@ std::vector<Corpus> fuzz_corpora() {
     std::vector<Corpus> out;
     out.push_back({"fuzz_bm2", bm2_seeds()});
     out.push_back({"fuzz_wv5", wv5_seeds()});
+    out.push_back({"fuzz_wav", wav_seeds()});
     out.push_back({"fuzz_fl3", fl3_seeds()});
     out.push_back({"fuzz_script_decode", script_seeds(scripts)});
     out.push_back({"fuzz_script_encode", listing_seeds(scripts)});
