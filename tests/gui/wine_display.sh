@@ -35,13 +35,14 @@ wine_display_start() {
     wineserver -w
 }
 
+# Never fails, so that it also serves callers running under `set -e`.
 wine_display_stop() {
     if [ -n "$wine_display_prefix" ]; then
-        WINEPREFIX=$wine_display_prefix wineserver -k >/dev/null 2>&1
-        WINEPREFIX=$wine_display_prefix wineserver -w >/dev/null 2>&1
+        WINEPREFIX=$wine_display_prefix wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX=$wine_display_prefix wineserver -w >/dev/null 2>&1 || true
     fi
     if [ -n "$wine_display_xvfb_pid" ]; then
-        kill "$wine_display_xvfb_pid" 2>/dev/null && wait "$wine_display_xvfb_pid" 2>/dev/null
+        kill "$wine_display_xvfb_pid" 2>/dev/null && wait "$wine_display_xvfb_pid" 2>/dev/null || true
     fi
     wine_display_xvfb_pid=
     wine_display_prefix=
