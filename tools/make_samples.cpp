@@ -83,15 +83,15 @@ int make_archive(std::uint64_t members, std::uint64_t mib, const std::string& pa
     const std::uint64_t total = mib << 20, mean = total / members;
     if (mean == 0) return usage();
     vid::kit::Rng rng(0xA3C41);
-    std::vector<vid::kit::Fl3Spec> specs;
+    std::vector<vid::kit::Fl3Spec> layout;
     std::uint64_t left = total;
     for (std::uint64_t i = 0; i < members; ++i) {
         std::uint64_t size = i + 1 == members ? left : mean / 2 + rng.below(static_cast<std::uint32_t>(mean));
         size = std::min(size, left);
-        specs.push_back({"member" + std::to_string(i) + ".dat", static_cast<std::uint32_t>(size)});
+        layout.push_back({"member" + std::to_string(i) + ".dat", static_cast<std::uint32_t>(size)});
         left -= size;
     }
-    if (!vid::kit::write_fl3_file(path, specs, 0xA3C42)) {
+    if (!vid::kit::write_fl3_file(path, layout, 0xA3C42)) {
         std::fprintf(stderr, "vidodide-samples: cannot write %s\n", path.c_str());
         return 1;
     }
