@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (optimised) and runs each of them once, printing
-# their figures. Benchmarks are never part of the tests.
+# their figures. Benchmarks are never part of the tests. The Windows
+# program's own benchmark, under Wine, is scripts/bench_gui.sh.
 #
 #   scripts/bench.sh [NAME...]     (BENCH_DIR=folder for the large scratch files; default /tmp)
 set -eu

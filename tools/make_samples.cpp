@@ -4,7 +4,12 @@
 // loose in the folder as well. The same bytes on every run and every
 // machine. With --corpus, makes the fuzz targets' seed corpora instead,
 // one folder per target (as kept in fuzz/corpus).
+//
+// Two more modes make single large inputs for the GUI benchmark:
+//   vidodide-samples --script KIB FILE            a script of at least KIB KiB
+//   vidodide-samples --archive MEMBERS MIB FILE   an archive of MEMBERS members, MIB MiB of member data
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -14,6 +19,7 @@
 #include "kit/fuzz_corpus.h"
 #include "kit/kit.h"
 #include "kit/samples.h"
+#include "kit/script_maker.h"
 #include "platform/file.h"
 
 namespace {
@@ -66,14 +72,66 @@ int make_corpora(const std::string& folder) {
     return 0;
 }
 
+int usage() {
+    std::fprintf(stderr,
+                 "usage: vidodide-samples FOLDER\n"
+                 "       vidodide-samples --corpus FOLDER\n"
+                 "       vidodide-samples --script KIB FILE\n"
+                 "       vidodide-samples --archive MEMBERS MIB FILE\n");
+    return 2;
+}
+
+// A positive decimal count no larger than `max`, or 0.
+std::uint64_t count_arg(const char* text, std::uint64_t max) {
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    return end && *end == 0 && text[0] >= '1' && text[0] <= '9' && v <= max ? v : 0;
+}
+
+// Random instructions that encode back to the same bytes.
+int make_script(std::uint64_t kib, const std::string& path) {
+    vid::kit::Rng rng(0xB16AB);
+    const Bytes script = vid::kit::random_script(rng, static_cast<std::size_t>(kib) * 1024);
+    if (!write_file(path, script)) return 1;
+    std::printf("%s: %zu bytes\n", path.c_str(), script.size());
+    return 0;
+}
+
+// Members of random sizes around the mean, the last one making up the total.
+int make_archive(std::uint64_t members, std::uint64_t mib, const std::string& path) {
+    const std::uint64_t total = mib << 20, mean = total / members;
+    if (mean == 0) return usage();
+    vid::kit::Rng rng(0xA3C41);
+    std::vector<vid::kit::Fl3Spec> layout;
+    std::uint64_t left = total;
+    for (std::uint64_t i = 0; i < members; ++i) {
+        std::uint64_t size = i + 1 == members ? left : mean / 2 + rng.below(static_cast<std::uint32_t>(mean));
+        size = std::min(size, left);
+        layout.push_back({"member" + std::to_string(i) + ".dat", static_cast<std::uint32_t>(size)});
+        left -= size;
+    }
+    if (!vid::kit::write_fl3_file(path, layout, 0xA3C42)) {
+        std::fprintf(stderr, "vidodide-samples: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::printf("%s: %llu members, %llu bytes of member data\n", path.c_str(),
+                static_cast<unsigned long long>(members), static_cast<unsigned long long>(total));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string_view(argv[1]) == "--corpus") return make_corpora(argv[2]);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vidodide-samples FOLDER\n       vidodide-samples --corpus FOLDER\n");
-        return 2;
+    if (argc == 4 && std::string(argv[1]) == "--script") {
+        const std::uint64_t kib = count_arg(argv[2], 1 << 20);
+        return kib ? make_script(kib, argv[3]) : usage();
     }
+    if (argc == 5 && std::string(argv[1]) == "--archive") {
+        const std::uint64_t members = count_arg(argv[2], 65535), mib = count_arg(argv[3], 4000);
+        return members && mib ? make_archive(members, mib, argv[4]) : usage();
+    }
+    if (argc != 2 || argv[1][0] == '-') return usage();
     const std::string folder = argv[1];
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

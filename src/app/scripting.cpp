@@ -11,6 +11,23 @@ namespace vid::app {
 
 namespace {
 
+// The listing view is filled by the job as one batch and drawn once when it
+// is full, before the dialog is first shown. A tree view that may redraw
+// updates its scroll bars and invalidates itself for every inserted node,
+// which costs far more than the insertion: a script of tens of thousands of
+// items took seconds instead of a fraction of one. Every item is still
+// inserted, with the same text, in the same place.
+class Fill {
+public:
+    explicit Fill(WindowUi& ui) : ui_(ui) { ui_.begin_fill(); }
+    ~Fill() { ui_.end_fill(); }
+    Fill(const Fill&) = delete;
+    Fill& operator=(const Fill&) = delete;
+
+private:
+    WindowUi& ui_;
+};
+
 struct DialogRun {
     WindowUi* ui;
     const std::string* path;
@@ -27,6 +44,7 @@ INT_PTR CALLBACK scripting_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
             HWND tree = GetDlgItem(dialog, IDC_TREE1);
             SendMessageA(tree, CCM_SETUNICODEFORMAT, 1, 0);
             run->ui->enter_dialog(dialog, tree);
+            Fill fill(*run->ui);
             run->ok = run->job == ScriptJob::decode ? script::decode_job(*run->ui, *run->path)
                                                     : script::encode_job(*run->ui, *run->path);
             return TRUE;

@@ -6,6 +6,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "core/ui.h"
 
 namespace vid::app {
@@ -24,6 +29,14 @@ public:
     void enter_dialog(HWND dialog, HWND tree);
     void leave_dialog();
 
+    // While a job fills the listing view: the view draws nothing, and the
+    // operand nodes wait until end_fill(), which adds them under their
+    // instructions in their order, then lets the view draw itself once.
+    // The view ends with the same nodes in the same places as when each is
+    // added at once.
+    void begin_fill();
+    void end_fill();
+
     HWND main() const { return main_; }
     HWND owner() const { return owner_; }
 
@@ -32,6 +45,13 @@ private:
     HWND owner_;
     HWND tree_ = nullptr;
     HTREEITEM last_instruction_ = nullptr;
+    HTREEITEM insert(HTREEITEM parent, char* text);
+
+    bool filling_ = false;
+    // The waiting operand nodes: their instruction node and the offset of
+    // their zero-terminated text in pending_text_.
+    std::vector<std::pair<HTREEITEM, std::size_t>> pending_;
+    std::string pending_text_;
 };
 
 }  // namespace vid::app

@@ -24,11 +24,12 @@ struct Env {
 struct Scenario {
     const char* name;
     void (*run)(const Env&);
+    bool in_all;  // false for the benchmarks, which run only by name
 };
 
 // Registers a scenario at start-up.
 struct Register {
-    Register(const char* name, void (*run)(const Env&));
+    Register(const char* name, void (*run)(const Env&), bool in_all = true);
 };
 
 }  // namespace gui

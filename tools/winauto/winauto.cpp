@@ -183,13 +183,13 @@ std::vector<COLORREF> render_status(HWND window, const std::string& text) {
     return px;
 }
 
-bool status_shows(HWND window, const std::string& text, DWORD ms) {
+bool status_shows(HWND window, const std::string& text, DWORD ms, DWORD poll) {
     auto want = render_status(window, text);
     DWORD start = GetTickCount();
     for (;;) {
         if (capture_client(window) == want) return true;
         if (GetTickCount() - start > ms) return false;
-        Sleep(100);
+        Sleep(poll);
     }
 }
 

@@ -52,7 +52,8 @@ std::vector<HWND> children(HWND parent);
 // font on the window colour.
 std::vector<COLORREF> capture_client(HWND window);
 std::vector<COLORREF> render_status(HWND window, const std::string& text);
-bool status_shows(HWND window, const std::string& text, DWORD ms = 3000);
+// True as soon as the status line shows `text` (looked at every `poll` ms).
+bool status_shows(HWND window, const std::string& text, DWORD ms = 3000, DWORD poll = 100);
 
 // Saves the window's screen rectangle as a 24-bit BMP.
 bool save_bmp(HWND window, const std::string& path);
