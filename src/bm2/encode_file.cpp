@@ -74,7 +74,7 @@ std::optional<Bytes> make_bm2(Ui& ui, const std::string& path, const Picture& pi
 }
 
 bool encode(Ui& ui, const std::string& path) {
-    const auto file = read_whole(ui, path, 512u << 20);
+    const auto file = read_whole(ui, path, kMaxDecoded);  // a bitmap of the largest picture, headers and colours
     if (!file) return false;
     std::string why;
     const auto picture = read_image(*file, why);

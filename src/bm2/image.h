@@ -11,9 +11,10 @@
 
 namespace vid::bm2 {
 
-// The most pixels a picture may have (8192 x 4096): its RGBA copy then
-// stays under 128 MiB.
-inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 25;
+// The most pixels a picture may have (2^21: 1920 x 1080 fits, far beyond any
+// screen of the game): its RGBA copy then takes 8 MiB, and encoding it, original
+// included, stays within 64 MiB.
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 21;
 
 // Pixels top row first, four bytes each: red, green, blue, alpha (255
 // where the file has no alpha).
