@@ -1,5 +1,6 @@
 // Outputs on POSIX: a new file beside the final name, renamed onto it.
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,8 +125,13 @@ bool Output::commit() {
     if (mode_) ::fchmod(static_cast<int>(file_.handle_), static_cast<mode_t>(*mode_));  // best effort
     bool ok = file_.close();
     if (ok && existing_ == Existing::keep) {
-        // link() never replaces: a name taken meanwhile refuses the output.
-        ok = ::link(temp_.c_str(), final_.c_str()) == 0;
+        // Never replace: a name taken meanwhile refuses the output. Where the
+        // system cannot rename without replacing, link() does the same.
+        if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, final_.c_str(), RENAME_NOREPLACE) == 0) {
+            temp_.clear();
+        } else {
+            ok = (errno == EINVAL || errno == ENOSYS) && ::link(temp_.c_str(), final_.c_str()) == 0;
+        }
     } else if (ok) {
         ok = ::rename(temp_.c_str(), final_.c_str()) == 0;
         if (ok) temp_.clear();
