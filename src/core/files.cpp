@@ -7,16 +7,19 @@
 
 namespace vid {
 
+std::string input_error_text(platform::OpenError error, std::string_view path) {
+    switch (error) {
+        case platform::OpenError::folder: return format("%s is a folder", {path});
+        case platform::OpenError::not_regular: return format("%s is not a regular file", {path});
+        default: return format("%s not found", {path});
+    }
+}
+
 std::optional<platform::File> open_input(Ui& ui, const std::string& path) {
     platform::OpenError why = platform::OpenError::none;
     auto file = platform::File::open(path, platform::OpenMode::read_existing, &why);
-    if (file) return file;
-    switch (why) {
-        case platform::OpenError::folder: ui.alert(format("%s is a folder", {path})); break;
-        case platform::OpenError::not_regular: ui.alert(format("%s is not a regular file", {path})); break;
-        default: ui.alert(format("%s not found", {path})); break;
-    }
-    return std::nullopt;
+    if (!file) ui.alert(input_error_text(why, path));
+    return file;
 }
 
 std::string output_error_text(platform::OutputError error, std::string_view path) {

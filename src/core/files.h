@@ -11,6 +11,10 @@
 
 namespace vid {
 
+// The text for an input that could not be opened: "%s not found", "%s is a
+// folder" or "%s is not a regular file".
+std::string input_error_text(platform::OpenError error, std::string_view path);
+
 // Opens an input for reading. Alerts "%s not found", "%s is a folder" or
 // "%s is not a regular file" and returns nothing when it cannot.
 std::optional<platform::File> open_input(Ui& ui, const std::string& path);

@@ -28,11 +28,8 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
         ui.alert(platform::too_long_message(index_path));
         return std::nullopt;
     }
-    auto file = platform::File::open(index_path, platform::OpenMode::read_existing);
-    if (!file) {
-        ui.alert(format("%s not found", {index_path}));
-        return std::nullopt;
-    }
+    auto file = open_input(ui, index_path);
+    if (!file) return std::nullopt;
     auto size = file->size();
     if (!size) {
         ui.alert(format("Can't read %s", {index_path}));
@@ -159,9 +156,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
         auto member = platform::File::open(path, platform::OpenMode::read_existing, &why);
         auto size = member ? member->size() : std::nullopt;
         if (!size) {
-            ui.alert(why == platform::OpenError::folder        ? format("%s is a folder\nSkip it", {path})
-                     : why == platform::OpenError::not_regular ? format("%s is not a regular file\nSkip it", {path})
-                                                               : format("%s not found\nSkip it", {path}));
+            ui.alert(input_error_text(why, path) + "\nSkip it");
             return Packing::skipped;
         }
         if (*size > kMaxMemberSize) {

@@ -82,12 +82,6 @@ private:
 
 // Folder creation; true when it was created or already exists.
 bool create_directory(const std::string& path);
-// True when `path` names an existing file or folder.
-bool exists(const std::string& path);
-// Removes a file; false when it could not be removed.
-bool remove_file(const std::string& path);
-// Moves `from` onto `to`, replacing `to` when it exists.
-bool replace_file(const std::string& from, const std::string& to);
 // The identity of the file that `path` names (links followed).
 std::optional<FileId> id_of(const std::string& path);
 // True when `path` itself is a symbolic link (or, on Windows, a reparse point).

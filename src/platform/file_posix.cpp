@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "platform/file.h"
 
@@ -128,17 +127,6 @@ bool create_directory(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
     struct stat st {};
     return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-
-bool replace_file(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::optional<FileId> id_of(const std::string& path) {

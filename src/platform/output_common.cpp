@@ -21,6 +21,11 @@ std::array<Slot, kSlots> g_slots;
 
 }  // namespace
 
+std::string temp_path(const std::string& folder, unsigned long process) {
+    static unsigned counter = 0;
+    return folder + "~vd" + std::to_string(process) + "-" + std::to_string(++counter) + ".tmp";
+}
+
 int track_temp(const std::string& path) {
     if (path.size() >= kSlotPath) return -1;
     install_interrupt_cleanup();

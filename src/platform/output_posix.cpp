@@ -104,9 +104,8 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
     }
 
     const std::string folder = folder_of(out.final_);
-    static unsigned counter = 0;
     for (int tries = 0; tries < 100; ++tries) {
-        std::string temp = folder + "~vd" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+        std::string temp = temp_path(folder, static_cast<unsigned long>(::getpid()));
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST || errno == EINTR) continue;

@@ -87,10 +87,8 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
     }
 
     const std::string folder = folder_of(out.final_);
-    static unsigned counter = 0;
     for (int tries = 0; tries < 100; ++tries) {
-        std::string temp =
-            folder + "~vd" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".tmp";
+        std::string temp = temp_path(folder, GetCurrentProcessId());
         if (temp.size() > MAX_PATH - 1) return fail(OutputError::cant_create);
         HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {

@@ -7,6 +7,10 @@
 
 namespace vid::platform {
 
+// The next temporary name in `folder` (empty, or ending with its
+// separator): "~vd<process>-<number>.tmp".
+std::string temp_path(const std::string& folder, unsigned long process);
+
 // Remembers `path`; the slot to give back, or -1 when every slot is taken
 // (the file is then still removed by the output, just not on an interrupt).
 int track_temp(const std::string& path);

@@ -28,15 +28,6 @@ private:
     File& f_;
 };
 
-class FileSink : public Sink {
-public:
-    explicit FileSink(File& f) : f_(f) {}
-    bool write(ByteView bytes) override { return f_.write(bytes); }
-
-private:
-    File& f_;
-};
-
 bool put_u32_at(File& f, std::uint64_t pos, std::uint32_t v) {
     std::uint8_t b[4];
     store_u32(b, v);

@@ -38,15 +38,6 @@ private:
     std::uint64_t size_;
 };
 
-class FileSink : public Sink {
-public:
-    explicit FileSink(File& f) : f_(f) {}
-    bool write(ByteView bytes) override { return f_.write(bytes); }
-
-private:
-    File& f_;
-};
-
 bool is_separator(char c) {
 #ifdef _WIN32
     return c == '\\' || c == '/';

@@ -22,6 +22,7 @@
 
 #include "core/bytes.h"
 #include "core/ui.h"
+#include "platform/file.h"
 
 namespace vid::wv5 {
 
@@ -79,6 +80,16 @@ class Sink {
 public:
     virtual ~Sink() = default;
     virtual bool write(ByteView bytes) = 0;
+};
+
+// A sink that writes straight to a file (the output layer's temporary file).
+class FileSink : public Sink {
+public:
+    explicit FileSink(platform::File& f) : f_(f) {}
+    bool write(ByteView bytes) override { return f_.write(bytes); }
+
+private:
+    platform::File& f_;
 };
 
 // The largest data chunk that a WAV file's 32-bit sizes can describe.
