@@ -13,6 +13,8 @@
 namespace vid {
 namespace {
 
+Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+
 Bytes decode(const Bytes& packed, std::size_t size) {
     Bytes out(size, 0xAA);
     EXPECT_EQ(bm2::lzss_decode(packed, out), size);
@@ -64,10 +66,19 @@ TEST(LzssEncode, HandCheckedStreams) {
         // Two literals and one match of 10 from 2 back, that is from window
         // position 4078 = 0xFEE, where the first byte went.
         {"overlapping match repeats a pair", test::bytes_of("abababababab"), 5, {0x03, 'a', 'b', 0xEE, 0xF7}},
-        {"three zeros: one match into the window's initial zeros", Bytes(3, 0), 3, {}},
-        {"eighteen zeros: the longest match", Bytes(18, 0), 3, {}},
-        {"nineteen zeros: a match of 18 and a literal", Bytes(19, 0), 4, {}},
-        {"thirty-six zeros: two matches of 18", Bytes(36, 0), 5, {}},
+        // The window's zeros as a source: the nearest, 1 back (position 4077 = 0xFED).
+        {"three zeros: one match into the window's initial zeros", Bytes(3, 0), 3, {0x00, 0xED, 0xF0}},
+        {"eighteen zeros: the longest match", Bytes(18, 0), 3, {0x00, 0xED, 0xFF}},
+        {"nineteen zeros: a match of 18 and a literal", Bytes(19, 0), 4, {0x02, 0xED, 0xFF, 0x00}},
+        // 18 + 3 and 3 + 18 (and 17 + 4...) cost the same: the longest first.
+        {"twenty-one zeros: equal costs, the longest match first", Bytes(21, 0), 5, {0x00, 0xED, 0xFF, 0xFF, 0xF0}},
+        {"thirty-six zeros: two matches of 18", Bytes(36, 0), 5, {0x00, 0xED, 0xFF, 0xFF, 0xFF}},
+        // Two sources of "abc" (4 and 8 back): the nearest, at 4078 + 8 - 4 = 0xFF2.
+        {"equal matches: the nearest source", test::bytes_of("abc3abc1abc2defghijklmnopqrstu"), 32,
+         Bytes{0xAF, 'a', 'b', 'c', '3', 0xEE, 0xF0, '1', 0xF2, 0xF0, '2', 0xFF} + test::bytes_of("defghijk") +
+             Bytes{0xFF} + test::bytes_of("lmnopqrs") + Bytes{0x03, 't', 'u'}},
+        // A literal and a match of 3 (26 bits) against four literals (36).
+        {"four equal bytes: a literal, then a match 1 back", test::bytes_of("aaaa"), 4, {0x01, 'a', 0xEE, 0xF0}},
         {"literal, then a cheaper match than the longest", detour, 30, {}},
     };
     for (const auto& c : cases) {
@@ -80,17 +91,31 @@ TEST(LzssEncode, HandCheckedStreams) {
 }
 
 TEST(LzssEncode, MatchesReachExactly4096Back) {
-    // 4096 random bytes, then their first 18 again: only the source 4096
-    // back (window position 4078, the one about to be overwritten) has them.
-    kit::Rng rng(7);
-    Bytes data(4096);
-    for (auto& b : data) b = rng.byte();
-    data.insert(data.end(), data.begin(), data.begin() + 18);
-    const Bytes packed = bm2::lzss_encode(data);
-    EXPECT_EQ(decode(packed, data.size()), data);
-    EXPECT_LE(packed.size(), greedy_size(data));
-    ASSERT_GE(packed.size(), 2u);
-    EXPECT_EQ(Bytes(packed.end() - 2, packed.end()), (Bytes{0xEE, 0xFF}));  // 4078, length 18
+    // N random bytes, then their first few again at the very end: only the
+    // source N back has them, and 4096 back (window position 4078, the one
+    // about to be overwritten) is the farthest a match reaches. The last 17
+    // positions are searched apart from the rest: tails of 18 and of 3.
+    const struct {
+        std::size_t back, tail;
+        Bytes end;  // the last bytes of the stream; empty: the tail itself, as literals
+    } cases[] = {
+        {4096, 18, {0xEE, 0xFF}},      // a match at 4078 of 18
+        {4096, 3, {0xEE, 0xF0}},       // a match at 4078 of 3
+        {4097, 3, {}},                 // too far: three literals
+    };
+    for (const auto& c : cases) {
+        kit::Rng rng(7);
+        Bytes data(c.back);
+        for (auto& b : data) b = rng.byte();
+        data.insert(data.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(c.tail));
+        const Bytes end = c.end.empty() ? Bytes(data.end() - 3, data.end()) : c.end;
+        const Bytes packed = bm2::lzss_encode(data);
+        EXPECT_EQ(decode(packed, data.size()), data) << c.back;
+        EXPECT_LE(packed.size(), greedy_size(data)) << c.back;
+        ASSERT_GE(packed.size(), end.size());
+        EXPECT_EQ(Bytes(packed.end() - static_cast<std::ptrdiff_t>(end.size()), packed.end()), end)
+            << c.back << " back, " << c.tail;
+    }
 }
 
 TEST(LzssEncode, RoundTripsAndNeverLargerThanLongestMatch) {
