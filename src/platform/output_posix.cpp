@@ -43,7 +43,7 @@ std::optional<std::string> link_target(const std::string& path) {
 
 void install_interrupt_cleanup() {
     static const bool installed = [] {
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
             struct sigaction old {};
             // A signal that the caller chose to ignore (nohup) stays ignored.
             if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;

@@ -118,12 +118,25 @@ Extracting $s/e.fl3: not extracted in full" "Alert: $s/e.fl3 is not extracted in
 Member \"\\x1B[2J\" is refused: a member name must be a name that Windows can hold as an ordinary file: not empty, not a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension), not ending in a dot or a space, and without control characters or any of < > : \" / \\ | ? *." \
     "$cli" extract-fl3 "$s/e.fl3"
 
-# An interrupted pack leaves no temporary file and no archive.
-for sig in TERM HUP; do
-    fresh "signal-$sig"; mkdir "$s/m_fl3"; truncate -s 3G "$s/m_fl3/big"
+# An interrupted pack leaves no temporary file and no archive; under nohup a
+# hang-up is ignored and the pack ends complete. The signal is sent once the
+# temporary file exists (the pack is under way).
+big_pack() {  # a 1 GiB member (a hole: nothing to read from the disk)
+    mkdir "$s/m_fl3"; truncate -s 1G "$s/m_fl3/big"
     { bin_u32 0; printf '\003big\377\377\377\377'; } > "$s/m_fl3/_index.bin"
-    "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > /dev/null & pid=$!
-    sleep 0.5; kill -"$sig" "$pid"; wait "$pid" 2> /dev/null
+}
+under_way() { for _ in $(seq 200); do [ -n "$(find "$s" -name '~vd*.tmp')" ] && return; sleep 0.02; done; }
+for sig in TERM HUP INT QUIT; do
+    fresh "signal-$sig"; big_pack
+    # A background job of a script starts with INT and QUIT ignored: give them back.
+    env --default-signal="$sig" "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > /dev/null & pid=$!
+    under_way; kill -"$sig" "$pid"; wait "$pid" 2> /dev/null
     check "SIG$sig during encode-fl3: no temporary file, no archive" 0 "" "" no_archive_no_temp
     rm -rf "$s"
 done
+fresh nohup; big_pack
+nohup "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > "$s/out" 2>&1 & pid=$!
+under_way; kill -HUP "$pid"; wait "$pid"; rc=$?
+check "SIGHUP under nohup: the pack goes on and ends complete" 0 "0 1073741864" "" sh -c \
+    "echo $rc \$(stat -c %s '$s/m.fl3'); test -z \"\$(find '$s' -name '~vd*.tmp')\" || echo temp left"
+rm -rf "$s"
