@@ -121,8 +121,8 @@ Member \"\\x1B[2J\" is refused: a member name must be a name that Windows can ho
 # An interrupted pack leaves no temporary file and no archive; under nohup a
 # hang-up is ignored and the pack ends complete. The signal is sent once the
 # temporary file exists (the pack is under way).
-big_pack() {  # a 1 GiB member (a hole: nothing to read from the disk)
-    mkdir "$s/m_fl3"; truncate -s 1G "$s/m_fl3/big"
+big_pack() {  # a 256 MiB member (a hole: nothing to read from the disk)
+    mkdir "$s/m_fl3"; truncate -s 256M "$s/m_fl3/big"
     { bin_u32 0; printf '\003big\377\377\377\377'; } > "$s/m_fl3/_index.bin"
 }
 under_way() { for _ in $(seq 200); do [ -n "$(find "$s" -name '~vd*.tmp')" ] && return; sleep 0.02; done; }
@@ -137,6 +137,6 @@ done
 fresh nohup; big_pack
 nohup "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > "$s/out" 2>&1 & pid=$!
 under_way; kill -HUP "$pid"; wait "$pid"; rc=$?
-check "SIGHUP under nohup: the pack goes on and ends complete" 0 "0 1073741864" "" sh -c \
+check "SIGHUP under nohup: the pack goes on and ends complete" 0 "0 268435496" "" sh -c \
     "echo $rc \$(stat -c %s '$s/m.fl3'); test -z \"\$(find '$s' -name '~vd*.tmp')\" || echo temp left"
 rm -rf "$s"
