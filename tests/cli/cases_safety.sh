@@ -118,6 +118,22 @@ Extracting $s/e.fl3: not extracted in full" "Alert: $s/e.fl3 is not extracted in
 Member \"\\x1B[2J\" is refused: a member name must be a name that Windows can hold as an ordinary file: not empty, not a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension), not ending in a dot or a space, and without control characters or any of < > : \" / \\ | ? *." \
     "$cli" extract-fl3 "$s/e.fl3"
 
+# Raw control characters in a path reach the terminal escaped, every one of
+# them, in the status texts and in the Alert; the line break too (a name never
+# prints a line of its own), while the program's own line breaks stay.
+fresh raw-names; raw=$'c\e[2J\x7f\t\r\nd'; shown='c\x1B[2J\x7F\x09\x0D\x0Ad'
+printf '0123456789' > "$s/$raw.bm2"; mkdir "$s/$raw"; printf 'x' > "$s/$raw/s"; printf 'RIFF' > "$s/$raw.wav"
+check "decode-bm2 of a name with raw ESC, DEL, TAB, CR and LF" 1 "Decoding $s/$shown.bm2
+Decoding: 1 of 1 file failed" "Alert: $s/$shown.bm2 is not a BM2 image: it ends inside its 16-byte header" \
+    "$cli" decode-bm2 "$s/$raw.bm2"
+check "encode-wv5 of such a name" 1 "*" "Alert: $s/$shown.wav is not a WAV file: it does not begin with a RIFF/WAVE header" \
+    "$cli" encode-wv5 "$s/$raw.wav"
+check "decode-ab in such a folder: the Alert keeps its own line break" 1 "*" "Alert: $s/$shown/s
+No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
+    "$cli" decode-ab "$s/$raw/s"
+check "a command name with raw control characters" 2 "" "vidodide: unknown command '$shown'
+$hint" "$cli" "$raw"
+
 # An interrupted pack leaves no temporary file and no archive; under nohup a
 # hang-up is ignored and the pack ends complete. The signal is sent once the
 # temporary file exists (the pack is under way).
