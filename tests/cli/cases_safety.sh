@@ -62,11 +62,21 @@ check "refused archives: nothing changed, no temporary file" 0 "" "" unchanged_n
 fresh poorer; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
 printf 'changed' > "$s/game_fl3/readme.txt"; save
 check "encode-fl3 with a held member keeps the old archive" 1 "Compacting $s/game.fl3
-Compacting $s/game.fl3: 1 of 1 members skipped, archive unchanged" "Alert: $s/game_fl3/readme.txt not found
+Compacting $s/game.fl3: 1 of 1 members skipped, archive unchanged" "Alert: $s/game_fl3/readme.txt is in use by another program
 Skip it
 Alert: 1 of 1 members of $s/game_fl3/_index.bin could not be packed: the archive $s/game.fl3 is left unchanged." \
     flock "$s/game_fl3/readme.txt" "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game.fl3"
 check "the old archive is byte-identical" 0 "" "" unchanged
+
+# An input or a template that another program holds is said to be in use.
+fresh held; cp "$work/samples/title.bm2" "$work/samples/chime.wv5" "$s/"
+"$cli" decode-bm2 --png "$s/title.bm2" > /dev/null; "$cli" decode-wv5 "$s/chime.wv5" > /dev/null; mv "$s/chime.wAV" "$s/chime.wav"
+for c in "decode-bm2 title.bm2 title.bm2" "encode-bm2 title.png title.bm2" "encode-wv5 chime.wav chime.wv5" \
+         "decode-wv5 chime.wv5 chime.wv5"; do
+    set -- $c; save
+    check "$1 with $3 held (flock)" 1 "*" "Alert: $s/$3 is in use by another program" flock "$s/$3" "$cli" "$1" "$s/$2"
+    check "$1 with $3 held: nothing changed" 0 "" "" unchanged_no_temp
+done
 
 # Replacing keeps the archive's permissions, and a linked archive's link.
 fresh modes; tiny_fl3 "$s/real.fl3"; "$cli" extract-fl3 "$s/real.fl3" > /dev/null
