@@ -90,15 +90,21 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
     for (int tries = 0; tries < 100; ++tries) {
         std::string temp = temp_path(folder, GetCurrentProcessId());
         if (temp.size() > MAX_PATH - 1) return fail(OutputError::cant_create);
-        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Remembered before it exists: a console event at any moment from
+        // here on removes it. Shared for deleting, so that the console
+        // handler can remove it while it is open.
+        const int slot = track_temp(temp);
+        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD e = GetLastError();
+            untrack_temp(slot);
             if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
             return fail(OutputError::cant_create);
         }
         out.file_ = File(reinterpret_cast<std::intptr_t>(h));
         out.temp_ = std::move(temp);
-        out.slot_ = track_temp(out.temp_);
+        out.slot_ = slot;
         return out;
     }
     return fail(OutputError::cant_create);
