@@ -96,4 +96,11 @@ int run(int argc, char** argv) {
 
 }  // namespace vid::cli
 
+#ifdef _WIN32
+// The command interpreter of Windows passes wildcards on as typed: the
+// runtime expands them (`*.bm2`, `a?.wv5`) before main, as Windows console
+// tools do. A pattern that matches nothing stays as it is.
+int _dowildcard = -1;
+#endif
+
 int main(int argc, char** argv) { return vid::cli::run(argc, argv); }

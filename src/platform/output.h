@@ -85,7 +85,7 @@ private:
     File hold_;  // the old file, held without sharing until it is replaced
     Existing existing_ = Existing::replace;
     std::optional<FileId> replaced_;
-    std::optional<std::uint32_t> mode_;  // the old file's permissions
+    std::optional<std::uint32_t> mode_;  // the old file's permissions (Windows: read-only, hidden, system)
     int slot_ = -1;                      // place in the interrupt clean-up list
 };
 
