@@ -85,6 +85,50 @@ check "encode-fl3 through a linked archive" 0 "*" "" "$cli" encode-fl3 "$s/real_
 check "the link stays, its target is the new archive, mode 600 kept" 0 "link 600 HELLO" "" sh -c \
     "test -L '$s/link.fl3' && echo link \$(stat -c %a '$s/real.fl3') \$(tail -c +29 '$s/real.fl3' | head -c 5)"
 
+# Unusual things on disk. Setuid, setgid and sticky bits of a replaced file
+# are kept with its mode.
+fresh special-modes; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+for mode in 4755 2750 1644; do
+    tiny_fl3 "$s/m$mode.fl3"; chmod "$mode" "$s/m$mode.fl3"
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/m$mode.fl3" > /dev/null
+    check "a replaced archive of mode $mode keeps it" 0 "$mode" "" stat -c %a "$s/m$mode.fl3"
+done
+# A symbolic-link loop at the archive's name is refused; nothing changes.
+fresh link-loop; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+ln -s loop.fl3 "$s/loop.fl3"; ln -s b.fl3 "$s/a.fl3"; ln -s a.fl3 "$s/b.fl3"; save
+for name in loop a; do
+    check "encode-fl3 into a link loop ($name.fl3)" 1 "" "Alert: Can't create $s/$name.fl3" \
+        "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/$name.fl3"
+done
+check "link loops: nothing changed, no temporary file" 0 "" "" unchanged_no_temp
+# A member that is a link to the index is skipped; one that is a link to the
+# archive being written refuses the archive, which stays as it was.
+fresh member-links; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+ln -sf _index.bin "$s/game_fl3/readme.txt"
+check "a member linked to the index" 1 "Compacting $s/new.fl3
+Compacting $s/new.fl3: 1 of 1 members skipped" "Alert: $s/game_fl3/_index.bin names the index file itself as a member: $s/game_fl3/readme.txt is not packed
+Skip it" "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/new.fl3"
+ln -sf ../game.fl3 "$s/game_fl3/readme.txt"; rm -f "$s/new.fl3"; save
+check "a member linked to the archive" 1 "Compacting $s/game.fl3
+Compacting $s/game.fl3: not written" "Alert: Can't create $s/game.fl3" \
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game.fl3"
+check "the archive a member links to: unchanged, no temporary file" 0 "" "" unchanged_no_temp
+# Extracting twice into the same folder gives the same folder, an edited
+# member back as it was in the archive.
+fresh twice; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null; save
+printf 'edited' > "$s/game_fl3/readme.txt"
+check "extract-fl3 again over its own folder" 0 "$(ok_extract "$s/game.fl3")" "" "$cli" extract-fl3 "$s/game.fl3"
+check "the folder is as after the first extraction" 0 "" "" unchanged_no_temp
+# Case variants of the template's name: the exact one is the template.
+fresh case-variants; cp "$work/samples/title.bm2" "$s/"; "$cli" decode-bm2 --png "$s/title.bm2" > /dev/null
+for v in TITLE.BM2 Title.bm2 title.BM2 TiTlE.bM2; do printf 'not a BM2 %s\n' "$v" > "$s/$v"; done
+cp "$s/title.bm2" "$s/first"
+check "encode-bm2 beside case variants of its template" 0 "Encoding $s/title.png
+Encoding OK" "" "$cli" encode-bm2 "$s/title.png"
+check "the exact name was the template: kept as .orig; the variants unchanged" 0 \
+    "kept 1 not a BM2 TITLE.BM2 not a BM2 Title.bm2 not a BM2 title.BM2 not a BM2 TiTlE.bM2" "" sh -c \
+    "cd '$s' && cmp -s first title.bm2.orig && echo kept \$(ls | grep -c orig) \$(cat TITLE.BM2 Title.bm2 title.BM2 TiTlE.bM2)"
+
 # FIFOs, devices and folders are refused at once, wherever they stand.
 fresh fifos; mkfifo "$s/in.bm2" "$s/in.wv5" "$s/in.ab" "$s/in.txt"; tiny_bm2 "$s/c.bm2"; mkfifo "$s/c.bmP"; mkdir "$s/dir.bm2"
 for c in "decode-bm2 in.bm2" "decode-wv5 in.wv5" "decode-ab in.ab" "encode-ab in.txt"; do
