@@ -119,7 +119,7 @@ long run_console(const std::string& exe, const std::string& cwd, const std::stri
 // (the command interpreter passes them on as typed).
 void console_wildcards(const Env& env) {
     const std::string exe = env.exe.substr(0, env.exe.find_last_of('\\') + 1) + "vidodide.exe";
-    const std::string dir = env.work + "\\gui\\bm2";
+    const std::string dir = env.work + "\\gui\\glob";
     const auto files = names_with(dir, ".bm2");
     GUI_CHECK(files.size() >= 2 && file_exists(exe), "the console program and the sample images are there");
     const long rc = run_console(exe, dir, "decode-bm2 *.bm2");

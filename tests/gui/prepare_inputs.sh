@@ -32,6 +32,9 @@ for i in 01 02 03 04 05 06 07 08 09 10; do
     cp "$first_wv5" "$work/ref/wv5many/a_sound_with_a_rather_long_name_$i.wv5"
 done
 (cd "$work/ref/bm2" && "$cli" decode-bm2 *.bm2 >/dev/null 2>&1) || true
+# The console program's wildcards: the BM2 images in a folder of their own.
+mkdir -p "$work/gui/glob"
+cp "$work/gui/bm2/"*.bm2 "$work/gui/glob/"
 # A selection of 600 files of 33-character names: far more than the
 # batch commands' 10,240-byte selection buffer holds.
 mkdir -p "$work/gui/bm2many" "$work/ref/bm2many"
