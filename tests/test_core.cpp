@@ -21,6 +21,8 @@ TEST(Format, FillsHolesInOrderWithoutLimit) {
     } cases[] = {
         {"Extracting %s:%s", {"a.fl3", "m"}, "Extracting a.fl3:m"},
         {"%s not found\nSkip it", {"C:\\m"}, "C:\\m not found\nSkip it"},
+        // A line break inside a name never starts a line of its own.
+        {"%s not found\nSkip it", {"a\nb\n"}, "a\\x0Ab\\x0A not found\nSkip it"},
         {"FNERR_BUFFERTOOSMALL, need %d bytes, allocated: %d", {"300", "260"},
          "FNERR_BUFFERTOOSMALL, need 300 bytes, allocated: 260"},
         {"100%% %s", {"done"}, "100% done"},

@@ -36,13 +36,15 @@ struct BatchCommand {
     const char* ok_text;
     const char* verb;
     Converter convert;
-    bool selection_hook;  // Decode WV5: 260-byte buffer and the selection hook
+    bool small_buffer;  // Decode WV5: a 260-byte selection buffer
 };
 
 constexpr DWORD kSelectionBufferSize = 10240;
-constexpr DWORD kHookedBufferSize = 260;
+constexpr DWORD kSmallBufferSize = 260;
 
-// What the selection hook captured while the Decode WV5 dialog was open.
+// What the selection hook captured while the dialog was open. Every batch
+// command keeps this copy: a selection too long for the buffer is still
+// converted whole, whether the dialog fails or cuts its answer.
 struct Capture : CapturedSelection {
     bool active = false;
 };
@@ -58,7 +60,10 @@ std::string dialog_string(HWND dialog, UINT message) {
 }
 
 UINT_PTR CALLBACK selection_hook(HWND hook_window, UINT message, WPARAM, LPARAM lparam) {
-    if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lparam)->code == CDN_SELCHANGE) {
+    // A change of selection in the list, and the names as the user confirmed
+    // them (typed ones included).
+    const UINT code = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lparam)->code : 0;
+    if (code == CDN_SELCHANGE || code == CDN_FILEOK) {
         HWND dialog = GetParent(hook_window);
         g_capture.names = dialog_string(dialog, CDM_GETSPEC);
         g_capture.folder = dialog_string(dialog, CDM_GETFOLDERPATH);
@@ -81,7 +86,7 @@ void convert_all(WindowUi& ui, const BatchCommand& cmd, const std::vector<std::s
 
 void run_batch(HWND window, const BatchCommand& cmd) {
     const std::string cwd = platform::current_directory();
-    const DWORD size = cmd.selection_hook ? kHookedBufferSize : kSelectionBufferSize;
+    const DWORD size = cmd.small_buffer ? kSmallBufferSize : kSelectionBufferSize;
     std::vector<char> selection(size, '\0');
     const std::string filter = filter_of(cmd.filter_text, cmd.pattern);
 
@@ -93,27 +98,20 @@ void run_batch(HWND window, const BatchCommand& cmd) {
     ofn.nMaxFile = size;
     ofn.lpstrInitialDir = cwd.c_str();
     ofn.lpstrTitle = cmd.title;
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_ENABLEHOOK;
     ofn.lpstrDefExt = cmd.default_ext;
-    if (cmd.selection_hook) {
-        ofn.Flags |= OFN_ENABLEHOOK;
-        ofn.lpfnHook = selection_hook;
-        g_capture = Capture{};
-    }
+    ofn.lpfnHook = selection_hook;
+    g_capture = Capture{};
 
     WindowUi ui(window);
     BatchTally tally;
     const BOOL chosen = GetOpenFileNameA(&ofn);
     const Capture capture = std::move(g_capture);
     g_capture = Capture{};
-    const Selection answer = chosen ? walk_selection(selection) : Selection{};
-    if (chosen && cmd.selection_hook && capture.active && capture_completes(answer, capture, size)) {
-        // Some dialogs cut a selection to the buffer instead of failing: the
-        // hook's copy is the complete one.
-        const auto paths = captured_paths(capture);
-        convert_all(ui, cmd, paths, false, tally);
-    } else if (chosen) {
-        convert_all(ui, cmd, answer.paths, answer.single, tally);
+    const CapturedSelection* captured = capture.active && !capture.names.empty() ? &capture : nullptr;
+    BatchFiles files;
+    if (chosen) {
+        files = files_of_answer(walk_selection(selection), captured, size);
     } else {
         const DWORD error = CommDlgExtendedError();
         const char* box = error == CDERR_STRUCTSIZE       ? "CDERR_STRUCTSIZE"
@@ -124,16 +122,18 @@ void run_batch(HWND window, const BatchCommand& cmd) {
             message_box(window, box, "ERROR", MB_OK | MB_ICONEXCLAMATION);
             return;
         }
-        if (error != FNERR_BUFFERTOOSMALL || !cmd.selection_hook) return;
-        if (!capture.active || capture.names.empty()) {
+        if (error != FNERR_BUFFERTOOSMALL) return;
+        if (!captured && cmd.small_buffer) {
             set_status(window, buffer_too_small_text(selection), false);
             return;
         }
-        // The selection did not fit the small buffer: take it from what the
-        // hook captured.
-        const auto paths = captured_paths(capture);
-        convert_all(ui, cmd, paths, paths.size() == 1, tally);
+        // The selection did not fit the buffer: take it from what the hook
+        // captured.
+        files = files_of_too_long(captured);
     }
+    if (files.left_out > 0) ui.alert(left_out_text(files));
+    convert_all(ui, cmd, files.paths, files.single, tally);
+    for (std::size_t i = 0; i < files.left_out; ++i) tally.add(false);
     set_status(window, tally.final_text(cmd.ok_text, cmd.verb), false);
 }
 

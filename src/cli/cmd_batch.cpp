@@ -8,6 +8,7 @@
 #include "bm2/encode.h"
 #include "cli/commands.h"
 #include "core/batch.h"
+#include "core/text.h"
 #include "script/jobs.h"
 #include "wv5/wv5.h"
 
@@ -37,7 +38,7 @@ std::optional<std::vector<std::string>> files_of(Args args, const char* command,
         } else if (options && set != nullptr && a == flag) {
             *set = true;
         } else if (options && a.size() > 1 && a[0] == '-') {
-            usage_error(std::string(command) + ": unknown option '" + a + "'");
+            usage_error(format("%s: unknown option '%s'", {command, a}));
             return std::nullopt;
         } else {
             files.push_back(a);

@@ -2,12 +2,11 @@
 
 namespace vid::cli {
 
-namespace {
-
 // Writes `text` with every control character but the line break escaped
-// ("\x1B"): names from a file can never move the cursor, clear the screen
-// or print a line of their own.
-void write_text(std::FILE* f, std::string_view text) {
+// ("\x1B"): names from a file can never move the cursor or clear the
+// screen. (A line break inside a name is already escaped where the name is
+// put into the text.)
+void write_escaped(std::FILE* f, std::string_view text) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -19,10 +18,8 @@ void write_text(std::FILE* f, std::string_view text) {
     std::fwrite(text.data() + start, 1, text.size() - start, f);
 }
 
-}  // namespace
-
 void ConsoleUi::status(std::string_view text, Draw) {
-    write_text(out_, text);
+    write_escaped(out_, text);
     std::fputc('\n', out_);
     std::fflush(out_);
 }
@@ -30,7 +27,7 @@ void ConsoleUi::status(std::string_view text, Draw) {
 void ConsoleUi::alert(std::string_view text) {
     ++alerts_;
     std::fputs("Alert: ", err_);
-    write_text(err_, text);
+    write_escaped(err_, text);
     std::fputc('\n', err_);
     std::fflush(err_);
 }
@@ -38,7 +35,7 @@ void ConsoleUi::alert(std::string_view text) {
 void ConsoleUi::add_node(std::string_view text, int level) {
     if (!tree_) return;
     for (int i = 1; i < level; ++i) std::fputs("  ", out_);
-    write_text(out_, text);
+    write_escaped(out_, text);
     std::fputc('\n', out_);
 }
 

@@ -11,6 +11,10 @@
 
 namespace vid::cli {
 
+// Writes `text` to `f` with every control character but the line break
+// shown escaped ("\x1B").
+void write_escaped(std::FILE* f, std::string_view text);
+
 class ConsoleUi : public Ui {
 public:
     ConsoleUi(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}

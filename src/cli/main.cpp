@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_ui.h"
+#include "core/text.h"
 
 #ifndef VIDODIDE_VERSION
 #define VIDODIDE_VERSION "0.0.0"
@@ -60,7 +61,10 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "vidodide: %s\nTry 'vidodide --help' for more information.\n", message.c_str());
+    // The message may quote an argument: its control characters go out escaped.
+    std::fputs("vidodide: ", stderr);
+    write_escaped(stderr, message);
+    std::fputs("\nTry 'vidodide --help' for more information.\n", stderr);
     return 2;
 }
 
@@ -87,9 +91,16 @@ int run(int argc, char** argv) {
             return c.run(ui, Args(args).subspan(1));
         }
     }
-    return usage_error("unknown command '" + first + "'");
+    return usage_error(format("unknown command '%s'", {first}));
 }
 
 }  // namespace vid::cli
+
+#ifdef _WIN32
+// The command interpreter of Windows passes wildcards on as typed: the
+// runtime expands them (`*.bm2`, `a?.wv5`) before main, as Windows console
+// tools do. A pattern that matches nothing stays as it is.
+int _dowildcard = -1;
+#endif
 
 int main(int argc, char** argv) { return vid::cli::run(argc, argv); }

@@ -11,6 +11,7 @@ std::string input_error_text(platform::OpenError error, std::string_view path) {
     switch (error) {
         case platform::OpenError::folder: return format("%s is a folder", {path});
         case platform::OpenError::not_regular: return format("%s is not a regular file", {path});
+        case platform::OpenError::in_use: return format("%s is in use by another program", {path});
         default: return format("%s not found", {path});
     }
 }

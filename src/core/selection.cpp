@@ -26,13 +26,18 @@ Selection walk_selection(std::span<const char> buffer) {
     std::size_t pos = first.size() + 1;
     if (pos >= buffer.size() || buffer[pos] == '\0') {
         out.single = true;
+        out.cut = out.last_cut = pos > buffer.size();
         out.paths.emplace_back(first);
         return out;
     }
     out.folder = first;
     for (;;) {
         std::string_view name = string_at(buffer, pos);
-        if (name.empty()) break;
+        if (name.empty()) {
+            out.cut = pos >= buffer.size();
+            out.last_cut = pos > buffer.size();
+            break;
+        }
         std::string path = out.folder;
         path += '\\';
         path += name;
@@ -95,6 +100,44 @@ bool capture_completes(const Selection& answer, const CapturedSelection& capture
     for (std::size_t i = 0; i < last; ++i)
         if (answer.paths[i] != captured[i]) return false;
     return captured[last].starts_with(answer.paths[last]);
+}
+
+BatchFiles files_of_answer(const Selection& answer, const CapturedSelection* capture, std::size_t buffer_size) {
+    BatchFiles out;
+    if (capture && capture_completes(answer, *capture, buffer_size)) {
+        out.paths = captured_paths(*capture);
+        return out;
+    }
+    out.paths = answer.paths;
+    out.single = answer.single;
+    if (!answer.cut) return out;
+    // A path cut short is never converted.
+    if (answer.last_cut && !out.paths.empty()) out.paths.pop_back();
+    if (answer.last_cut) out.single = false;
+    const std::size_t chosen = capture ? split_quoted_names(capture->names).size() : 0;
+    out.count_known = chosen > out.paths.size();
+    out.left_out = out.count_known ? chosen - out.paths.size() : 1;
+    return out;
+}
+
+BatchFiles files_of_too_long(const CapturedSelection* capture) {
+    BatchFiles out;
+    if (capture) out.paths = captured_paths(*capture);
+    out.single = out.paths.size() == 1;
+    if (out.paths.empty()) {
+        out.left_out = 1;
+        out.count_known = false;
+    }
+    return out;
+}
+
+std::string left_out_text(const BatchFiles& files) {
+    const char* why = "the selection is longer than the open-file dialog can hand over. Choose fewer files at a time.";
+    if (!files.count_known)
+        return format(files.paths.empty() ? "No file chosen was processed: %s" : "The last files chosen were not processed: %s",
+                      {why});
+    return format("%d of the %d files chosen were not processed: %s",
+                  {std::to_string(files.left_out), std::to_string(files.left_out + files.paths.size()), why});
 }
 
 }  // namespace vid

@@ -12,6 +12,8 @@ struct Selection {
     std::vector<std::string> paths;  // full paths, in the dialog's order
     bool single = false;             // the dialog returned exactly one file
     std::string folder;              // the folder of a multi-file answer
+    bool cut = false;                // the answer is not terminated within the buffer
+    bool last_cut = false;           // its last path has no terminating zero (cut short)
 };
 
 // The dialog's buffer holds either one zero-terminated full path followed
@@ -55,5 +57,26 @@ bool capture_exceeds(const CapturedSelection& capture, std::size_t buffer_size);
 // A capture left over from an earlier selection is never taken for the
 // names the user finally chose.
 bool capture_completes(const Selection& answer, const CapturedSelection& capture, std::size_t buffer_size);
+
+// What a batch command converts, from the dialog's answer and what the
+// selection hook captured (nullptr: nothing).
+struct BatchFiles {
+    std::vector<std::string> paths;
+    bool single = false;     // one file chosen
+    std::size_t left_out = 0;  // files chosen that are not in `paths`
+    bool count_known = true;   // false: `left_out` is 1 and stands for "some"
+};
+
+// The dialog succeeded: the capture when it completes a cut answer;
+// otherwise the answer, less a last path cut short, the files left out
+// counted from the capture when it holds more names than that.
+BatchFiles files_of_answer(const Selection& answer, const CapturedSelection* capture, std::size_t buffer_size);
+
+// The dialog failed because the selection does not fit the buffer: the
+// captured names, or nothing (every file left out, how many unknown).
+BatchFiles files_of_too_long(const CapturedSelection* capture);
+
+// The Alert for files left out of a batch.
+std::string left_out_text(const BatchFiles& files);
 
 }  // namespace vid

@@ -2,6 +2,21 @@
 
 namespace vid {
 
+namespace {
+
+// An argument is a name or a number, never a line of the program's own: a
+// line break inside it (a file name may hold one) is shown as "\x0A".
+void append_argument(std::string& out, std::string_view arg) {
+    for (const char c : arg) {
+        if (c == '\n')
+            out.append("\\x0A");
+        else
+            out.push_back(c);
+    }
+}
+
+}  // namespace
+
 std::string format(std::string_view pattern, std::initializer_list<std::string_view> args) {
     std::string out;
     out.reserve(pattern.size() + 64);
@@ -11,7 +26,7 @@ std::string format(std::string_view pattern, std::initializer_list<std::string_v
         if (c == '%' && i + 1 < pattern.size()) {
             const char k = pattern[i + 1];
             if (k == 's' || k == 'd') {
-                if (next != args.end()) out.append(*next++);
+                if (next != args.end()) append_argument(out, *next++);
                 ++i;
                 continue;
             }

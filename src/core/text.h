@@ -12,7 +12,8 @@
 namespace vid {
 
 // Fills each "%s" or "%d" of `pattern` with the next argument, in order.
-// "%%" gives one "%". Holes without an argument are left empty.
+// "%%" gives one "%". Holes without an argument are left empty. A line break
+// inside an argument is shown as "\x0A": only the pattern starts new lines.
 std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
 
 }  // namespace vid

@@ -1,6 +1,7 @@
 // Files, as the program opens them.
 //
-// Three open modes: an existing file for reading, without sharing; create
+// Three open modes: an existing file for reading (on Windows, shared with
+// other programs that read or write it; here, under an exclusive lock); create
 // always (an existing file is replaced); create new (never replaces). Paths
 // are 8-bit strings, passed to the system as they stand. On Windows the
 // handles come from CreateFileA and its family; elsewhere from POSIX.
@@ -16,7 +17,7 @@
 namespace vid::platform {
 
 enum class OpenMode {
-    read_existing,  // GENERIC_READ, no sharing, OPEN_EXISTING
+    read_existing,  // GENERIC_READ, read and write sharing, OPEN_EXISTING
     create_always,  // GENERIC_WRITE, no sharing, CREATE_ALWAYS
     create_new,     // GENERIC_WRITE, no sharing, CREATE_NEW
 };
@@ -31,7 +32,8 @@ struct FileId {
 // Why a file could not be opened.
 enum class OpenError {
     none,
-    missing,      // no such file, no access, or held by another program
+    missing,      // no such file, or no access
+    in_use,       // another program holds it (a lock; on Windows, a handle that shares nothing)
     folder,       // the name is a folder
     not_regular,  // a FIFO, device or socket: never read (it could block forever)
 };

@@ -12,11 +12,12 @@
 
 namespace vid::platform {
 
-// Windows opens every file of the program without sharing: a file that is
-// open cannot be opened again until it is closed, so an output can never
-// truncate an input that is being read. Here an exclusive lock taken at open
-// time gives the same rule between the program's own handles (and with any
-// other program that locks), and an output is emptied only once it is held.
+// Every file is opened under an exclusive lock taken at open time: a file
+// that another program holds (flock) is reported in use, and an output never
+// replaces a file that the program itself is reading (the output holds the
+// old file under the same lock first). An output is emptied only once it is
+// held. (On Windows an input shares reading and writing with other programs;
+// a file being read cannot be replaced there either.)
 namespace {
 
 void set(OpenError* why, OpenError e) {
@@ -58,7 +59,10 @@ std::optional<File> File::open(const std::string& path, OpenMode mode, OpenError
     }
     const int status = ::fcntl(fd, F_GETFL);
     if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) return std::nullopt;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return std::nullopt;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) set(why, OpenError::in_use);
+        return std::nullopt;
+    }
     if (mode == OpenMode::create_always && ::ftruncate(fd, 0) != 0) return std::nullopt;
     set(why, OpenError::none);
     return file;

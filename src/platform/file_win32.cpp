@@ -47,10 +47,18 @@ std::optional<File> File::open(const std::string& path, OpenMode mode, OpenError
         if (why) *why = OpenError::folder;
         return std::nullopt;
     }
-    HANDLE handle = CreateFileA(path.c_str(), access, 0, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::read_existing ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
-                                nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    // An input is shared with programs that only read or write it: a file
+    // open in an editor or a player stays readable. The program's own
+    // outputs never write into an input (they are new files moved into place,
+    // and a move onto a file that is open fails).
+    const bool input = mode == OpenMode::read_existing;
+    HANDLE handle = CreateFileA(path.c_str(), access, input ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL | (input ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD e = GetLastError();
+        if (why && (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION)) *why = OpenError::in_use;
+        return std::nullopt;
+    }
     File file(reinterpret_cast<std::intptr_t>(handle));
     // Devices, pipes and consoles are not files: never read or written.
     if (GetFileType(handle) != FILE_TYPE_DISK) {

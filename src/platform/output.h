@@ -5,7 +5,7 @@
 // What is on disk is never opened for writing: a link in the way is never
 // written through, an old file stays byte-identical until the new one
 // replaces it whole, and a run that fails or is interrupted (Ctrl-C,
-// SIGTERM, SIGHUP, the console closed) leaves no temporary file behind.
+// SIGTERM, SIGHUP, SIGQUIT, the console closed) leaves no temporary file behind.
 // Temporary files are named "~vd<number>-<number>.tmp": recognisable, and
 // created only where no file of that name exists.
 #pragma once
@@ -85,7 +85,7 @@ private:
     File hold_;  // the old file, held without sharing until it is replaced
     Existing existing_ = Existing::replace;
     std::optional<FileId> replaced_;
-    std::optional<std::uint32_t> mode_;  // the old file's permissions
+    std::optional<std::uint32_t> mode_;  // the old file's permissions (Windows: read-only, hidden, system)
     int slot_ = -1;                      // place in the interrupt clean-up list
 };
 

@@ -43,7 +43,7 @@ std::optional<std::string> link_target(const std::string& path) {
 
 void install_interrupt_cleanup() {
     static const bool installed = [] {
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
             struct sigaction old {};
             // A signal that the caller chose to ignore (nohup) stays ignored.
             if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
@@ -106,14 +106,19 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
     const std::string folder = folder_of(out.final_);
     for (int tries = 0; tries < 100; ++tries) {
         std::string temp = temp_path(folder, static_cast<unsigned long>(::getpid()));
+        // Remembered before it exists: an interrupt at any moment from here
+        // on removes it (a name of this process's, so nobody else's file).
+        const int slot = track_temp(temp);
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
-            if (errno == EEXIST || errno == EINTR) continue;
+            const int e = errno;
+            untrack_temp(slot);
+            if (e == EEXIST || e == EINTR) continue;
             return fail(OutputError::cant_create);
         }
         out.file_ = File(fd);
         out.temp_ = std::move(temp);
-        out.slot_ = track_temp(out.temp_);
+        out.slot_ = slot;
         return out;
     }
     return fail(OutputError::cant_create);

@@ -80,6 +80,8 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
         if (h == INVALID_HANDLE_VALUE) return fail(OutputError::cant_create);
         out.hold_ = File(reinterpret_cast<std::intptr_t>(h));
         if (GetFileType(h) != FILE_TYPE_DISK) return fail(OutputError::not_regular);
+        // The attributes that the new file takes over (a read-only file stays read-only).
+        out.mode_ = attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         // Only Encode FL3's archive needs to know which file it replaces.
         if (existing == Existing::replace_target) out.replaced_ = out.hold_.id();
         // A hard link in the way: only its name is replaced.
@@ -90,15 +92,21 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
     for (int tries = 0; tries < 100; ++tries) {
         std::string temp = temp_path(folder, GetCurrentProcessId());
         if (temp.size() > MAX_PATH - 1) return fail(OutputError::cant_create);
-        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Remembered before it exists: a console event at any moment from
+        // here on removes it. Shared for deleting, so that the console
+        // handler can remove it while it is open.
+        const int slot = track_temp(temp);
+        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD e = GetLastError();
+            untrack_temp(slot);
             if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) continue;
             return fail(OutputError::cant_create);
         }
         out.file_ = File(reinterpret_cast<std::intptr_t>(h));
         out.temp_ = std::move(temp);
-        out.slot_ = track_temp(out.temp_);
+        out.slot_ = slot;
         return out;
     }
     return fail(OutputError::cant_create);
@@ -107,11 +115,26 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
 bool Output::commit() {
     if (temp_.empty()) return false;
     bool ok = file_.close();
+    // Held: the old file is this name's alone (a hard link is never held).
+    const bool own = hold_.is_open();
     hold_.close();
     if (ok) {
         const DWORD flags = existing_ == Existing::keep ? 0 : MOVEFILE_REPLACE_EXISTING;
         ok = MoveFileExA(temp_.c_str(), final_.c_str(), flags) != 0;
-        if (ok) temp_.clear();
+        const DWORD attrs = mode_.value_or(0);
+        if (!ok && own && (attrs & FILE_ATTRIBUTE_READONLY) && GetLastError() == ERROR_ACCESS_DENIED) {
+            // The system replaces no read-only file: clear the old file's
+            // attribute for the move, and give it back if the move fails.
+            // (A read-only file with other names keeps its attribute and
+            // refuses the output.)
+            SetFileAttributesA(final_.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+            ok = MoveFileExA(temp_.c_str(), final_.c_str(), flags) != 0;
+            if (!ok) SetFileAttributesA(final_.c_str(), attrs);
+        }
+        if (ok) {
+            temp_.clear();
+            if (attrs != 0) SetFileAttributesA(final_.c_str(), attrs);
+        }
     }
     discard();
     return ok;

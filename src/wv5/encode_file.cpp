@@ -111,7 +111,7 @@ bool encode_file(Ui& ui, const std::string& path) {
     FileInput input(*in, *in_size);
     auto read = read_wav(input);
     if (auto* problem = std::get_if<std::string>(&read)) {
-        ui.alert(path + " " + *problem);
+        ui.alert(format("%s %s", {path, *problem}));
         return false;
     }
     const WavSound sound = std::get<WavSound>(read);

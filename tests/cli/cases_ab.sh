@@ -50,5 +50,5 @@ check "encode-ab zero byte: no AB file" 1 "" "" test -e "$ab/zero.ab"
 
 # A script that cannot be opened keeps the older listing beside it.
 printf 'older listing' >"$ab/held.txt"; printf '\x01\x06' >"$ab/held.ab"
-check "decode-ab of a held script" 1 "*" "Alert: $ab/held.ab not found" flock "$ab/held.ab" "$cli" decode-ab "$ab/held.ab"
+check "decode-ab of a held script" 1 "*" "Alert: $ab/held.ab is in use by another program" flock "$ab/held.ab" "$cli" decode-ab "$ab/held.ab"
 check "decode-ab held script: the older listing stays" 0 "older listing" "" cat "$ab/held.txt"

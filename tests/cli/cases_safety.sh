@@ -62,11 +62,21 @@ check "refused archives: nothing changed, no temporary file" 0 "" "" unchanged_n
 fresh poorer; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
 printf 'changed' > "$s/game_fl3/readme.txt"; save
 check "encode-fl3 with a held member keeps the old archive" 1 "Compacting $s/game.fl3
-Compacting $s/game.fl3: 1 of 1 members skipped, archive unchanged" "Alert: $s/game_fl3/readme.txt not found
+Compacting $s/game.fl3: 1 of 1 members skipped, archive unchanged" "Alert: $s/game_fl3/readme.txt is in use by another program
 Skip it
 Alert: 1 of 1 members of $s/game_fl3/_index.bin could not be packed: the archive $s/game.fl3 is left unchanged." \
     flock "$s/game_fl3/readme.txt" "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game.fl3"
 check "the old archive is byte-identical" 0 "" "" unchanged
+
+# An input or a template that another program holds is said to be in use.
+fresh held; cp "$work/samples/title.bm2" "$work/samples/chime.wv5" "$s/"
+"$cli" decode-bm2 --png "$s/title.bm2" > /dev/null; "$cli" decode-wv5 "$s/chime.wv5" > /dev/null; mv "$s/chime.wAV" "$s/chime.wav"
+for c in "decode-bm2 title.bm2 title.bm2" "encode-bm2 title.png title.bm2" "encode-wv5 chime.wav chime.wv5" \
+         "decode-wv5 chime.wv5 chime.wv5"; do
+    set -- $c; save
+    check "$1 with $3 held (flock)" 1 "*" "Alert: $s/$3 is in use by another program" flock "$s/$3" "$cli" "$1" "$s/$2"
+    check "$1 with $3 held: nothing changed" 0 "" "" unchanged_no_temp
+done
 
 # Replacing keeps the archive's permissions, and a linked archive's link.
 fresh modes; tiny_fl3 "$s/real.fl3"; "$cli" extract-fl3 "$s/real.fl3" > /dev/null
@@ -74,6 +84,50 @@ printf 'HELLO' > "$s/real_fl3/readme.txt"; chmod 600 "$s/real.fl3"; ln -s real.f
 check "encode-fl3 through a linked archive" 0 "*" "" "$cli" encode-fl3 "$s/real_fl3/_index.bin" "$s/link.fl3"
 check "the link stays, its target is the new archive, mode 600 kept" 0 "link 600 HELLO" "" sh -c \
     "test -L '$s/link.fl3' && echo link \$(stat -c %a '$s/real.fl3') \$(tail -c +29 '$s/real.fl3' | head -c 5)"
+
+# Unusual things on disk. Setuid, setgid and sticky bits of a replaced file
+# are kept with its mode.
+fresh special-modes; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+for mode in 4755 2750 1644; do
+    tiny_fl3 "$s/m$mode.fl3"; chmod "$mode" "$s/m$mode.fl3"
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/m$mode.fl3" > /dev/null
+    check "a replaced archive of mode $mode keeps it" 0 "$mode" "" stat -c %a "$s/m$mode.fl3"
+done
+# A symbolic-link loop at the archive's name is refused; nothing changes.
+fresh link-loop; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+ln -s loop.fl3 "$s/loop.fl3"; ln -s b.fl3 "$s/a.fl3"; ln -s a.fl3 "$s/b.fl3"; save
+for name in loop a; do
+    check "encode-fl3 into a link loop ($name.fl3)" 1 "" "Alert: Can't create $s/$name.fl3" \
+        "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/$name.fl3"
+done
+check "link loops: nothing changed, no temporary file" 0 "" "" unchanged_no_temp
+# A member that is a link to the index is skipped; one that is a link to the
+# archive being written refuses the archive, which stays as it was.
+fresh member-links; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+ln -sf _index.bin "$s/game_fl3/readme.txt"
+check "a member linked to the index" 1 "Compacting $s/new.fl3
+Compacting $s/new.fl3: 1 of 1 members skipped" "Alert: $s/game_fl3/_index.bin names the index file itself as a member: $s/game_fl3/readme.txt is not packed
+Skip it" "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/new.fl3"
+ln -sf ../game.fl3 "$s/game_fl3/readme.txt"; rm -f "$s/new.fl3"; save
+check "a member linked to the archive" 1 "Compacting $s/game.fl3
+Compacting $s/game.fl3: not written" "Alert: Can't create $s/game.fl3" \
+    "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game.fl3"
+check "the archive a member links to: unchanged, no temporary file" 0 "" "" unchanged_no_temp
+# Extracting twice into the same folder gives the same folder, an edited
+# member back as it was in the archive.
+fresh twice; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null; save
+printf 'edited' > "$s/game_fl3/readme.txt"
+check "extract-fl3 again over its own folder" 0 "$(ok_extract "$s/game.fl3")" "" "$cli" extract-fl3 "$s/game.fl3"
+check "the folder is as after the first extraction" 0 "" "" unchanged_no_temp
+# Case variants of the template's name: the exact one is the template.
+fresh case-variants; cp "$work/samples/title.bm2" "$s/"; "$cli" decode-bm2 --png "$s/title.bm2" > /dev/null
+for v in TITLE.BM2 Title.bm2 title.BM2 TiTlE.bM2; do printf 'not a BM2 %s\n' "$v" > "$s/$v"; done
+cp "$s/title.bm2" "$s/first"
+check "encode-bm2 beside case variants of its template" 0 "Encoding $s/title.png
+Encoding OK" "" "$cli" encode-bm2 "$s/title.png"
+check "the exact name was the template: kept as .orig; the variants unchanged" 0 \
+    "kept 1 not a BM2 TITLE.BM2 not a BM2 Title.bm2 not a BM2 title.BM2 not a BM2 TiTlE.bM2" "" sh -c \
+    "cd '$s' && cmp -s first title.bm2.orig && echo kept \$(ls | grep -c orig) \$(cat TITLE.BM2 Title.bm2 title.BM2 TiTlE.bM2)"
 
 # FIFOs, devices and folders are refused at once, wherever they stand.
 fresh fifos; mkfifo "$s/in.bm2" "$s/in.wv5" "$s/in.ab" "$s/in.txt"; tiny_bm2 "$s/c.bm2"; mkfifo "$s/c.bmP"; mkdir "$s/dir.bm2"
@@ -118,12 +172,41 @@ Extracting $s/e.fl3: not extracted in full" "Alert: $s/e.fl3 is not extracted in
 Member \"\\x1B[2J\" is refused: a member name must be a name that Windows can hold as an ordinary file: not empty, not a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension), not ending in a dot or a space, and without control characters or any of < > : \" / \\ | ? *." \
     "$cli" extract-fl3 "$s/e.fl3"
 
-# An interrupted pack leaves no temporary file and no archive.
-for sig in TERM HUP; do
-    fresh "signal-$sig"; mkdir "$s/m_fl3"; truncate -s 3G "$s/m_fl3/big"
+# Raw control characters in a path reach the terminal escaped, every one of
+# them, in the status texts and in the Alert; the line break too (a name never
+# prints a line of its own), while the program's own line breaks stay.
+fresh raw-names; raw=$'c\e[2J\x7f\t\r\nd'; shown='c\x1B[2J\x7F\x09\x0D\x0Ad'
+printf '0123456789' > "$s/$raw.bm2"; mkdir "$s/$raw"; printf 'x' > "$s/$raw/s"; printf 'RIFF' > "$s/$raw.wav"
+check "decode-bm2 of a name with raw ESC, DEL, TAB, CR and LF" 1 "Decoding $s/$shown.bm2
+Decoding: 1 of 1 file failed" "Alert: $s/$shown.bm2 is not a BM2 image: it ends inside its 16-byte header" \
+    "$cli" decode-bm2 "$s/$raw.bm2"
+check "encode-wv5 of such a name" 1 "*" "Alert: $s/$shown.wav is not a WAV file: it does not begin with a RIFF/WAVE header" \
+    "$cli" encode-wv5 "$s/$raw.wav"
+check "decode-ab in such a folder: the Alert keeps its own line break" 1 "*" "Alert: $s/$shown/s
+No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
+    "$cli" decode-ab "$s/$raw/s"
+check "a command name with raw control characters" 2 "" "vidodide: unknown command '$shown'
+$hint" "$cli" "$raw"
+
+# An interrupted pack leaves no temporary file and no archive; under nohup a
+# hang-up is ignored and the pack ends complete. The signal is sent once the
+# temporary file exists (the pack is under way).
+big_pack() {  # a 256 MiB member (a hole: nothing to read from the disk)
+    mkdir "$s/m_fl3"; truncate -s 256M "$s/m_fl3/big"
     { bin_u32 0; printf '\003big\377\377\377\377'; } > "$s/m_fl3/_index.bin"
-    "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > /dev/null & pid=$!
-    sleep 0.5; kill -"$sig" "$pid"; wait "$pid" 2> /dev/null
+}
+under_way() { for _ in $(seq 200); do [ -n "$(find "$s" -name '~vd*.tmp')" ] && return; sleep 0.02; done; }
+for sig in TERM HUP INT QUIT; do
+    fresh "signal-$sig"; big_pack
+    # A background job of a script starts with INT and QUIT ignored: give them back.
+    env --default-signal="$sig" "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > /dev/null & pid=$!
+    under_way; kill -"$sig" "$pid"; wait "$pid" 2> /dev/null
     check "SIG$sig during encode-fl3: no temporary file, no archive" 0 "" "" no_archive_no_temp
     rm -rf "$s"
 done
+fresh nohup; big_pack
+nohup "$cli" encode-fl3 "$s/m_fl3/_index.bin" "$s/m.fl3" > "$s/out" 2>&1 & pid=$!
+under_way; kill -HUP "$pid"; wait "$pid"; rc=$?
+check "SIGHUP under nohup: the pack goes on and ends complete" 0 "0 268435496" "" sh -c \
+    "echo $rc \$(stat -c %s '$s/m.fl3'); test -z \"\$(find '$s' -name '~vd*.tmp')\" || echo temp left"
+rm -rf "$s"

@@ -29,6 +29,25 @@ bool outputs_match(const Env& env, const std::string& kind, const std::vector<st
     return true;
 }
 
+// In the open dialog titled `title`: goes to `folder`, selects every file
+// of its list (Home, Shift+End) and opens them.
+void choose_all_in(const char* title, const std::string& folder, DWORD list_ms = 800) {
+    HWND dlg = wait_dialog(title);
+    if (!dlg) return;
+    focus(dlg);
+    type_text(folder);  // go to the folder
+    press(VK_RETURN);
+    settle(list_ms);
+    HWND list = nullptr;
+    for (HWND c : children(dlg))
+        if (class_name(c) == "SysListView32") list = c;
+    if (list) click(list, 40, 10);
+    press(VK_HOME);
+    press_with({VK_SHIFT}, VK_END);
+    settle(list_ms);
+    press_with({VK_MENU}, 'O');  // "&Open"
+}
+
 void decode_bm2(const Env& env) {
     const std::string dir = env.work + "\\gui\\bm2";
     const auto files = names_with(dir, ".bm2");
@@ -83,21 +102,7 @@ void decode_wv5(const Env& env) {
     const auto long_names = names_with(many, ".wv5");
     GUI_CHECK(quoted(long_names).size() > 260, "the long selection needs more than 260 bytes");
     menu_command(w, 'D', kDecodeWv5);
-    HWND dlg = wait_dialog("Select WV5 files to decode");
-    if (dlg) {
-        focus(dlg);
-        type_text(many);  // go to the folder
-        press(VK_RETURN);
-        settle(800);
-        HWND list = nullptr;
-        for (HWND c : children(dlg))
-            if (class_name(c) == "SysListView32") list = c;
-        if (list) click(list, 40, 10);
-        press(VK_HOME);
-        press_with({VK_SHIFT}, VK_END);
-        settle(500);
-        press_with({VK_MENU}, 'O');  // "&Open"
-    }
+    choose_all_in("Select WV5 files to decode", many);
     drain_message_boxes("Alert");
     GUI_CHECK(status_shows(w, "Decoding OK", 10000), "the long selection ends with 'Decoding OK'");
     bool all = !long_names.empty();
@@ -290,7 +295,29 @@ void encode_wv5(const Env& env) {
     save_bmp(w, env.shots + "\\encode-wv5.bmp");
 }
 
+// 600 files of 33-character names in one selection: far more than the
+// selection buffer holds. Every one is decoded.
+void decode_bm2_many(const Env& env) {
+    const std::string dir = env.work + "\\gui\\bm2many";
+    const auto files = names_with(dir, ".bm2");
+    GUI_CHECK(files.size() == 600, "the 600 images are there");
+    App app(env.exe, dir);
+    HWND w = app.main();
+    if (!w) return;
+    menu_command(w, 'D', kDecodeBm2);
+    choose_all_in("Select BM2 files to decode", dir, 2000);
+    const auto alerts = drain_message_boxes("Alert", 3000);
+    report().check(alerts.empty(), "600 files: no Alert", alerts.empty() ? "" : alerts[0]);
+    GUI_CHECK(status_shows(w, "Decoding OK", 120000, 500), "600 files: 'Decoding OK'");
+    std::size_t same = 0;
+    const std::string ref = env.work + "\\ref\\bm2many\\an_image_with_a_long_name_001.bmP";
+    for (const auto& f : files) same += same_file(dir + "\\" + replace_tail(f, 1, "P"), ref);
+    report().check(same == files.size(), "600 files: every one is decoded",
+                   std::to_string(same) + " of " + std::to_string(files.size()) + " decoded");
+}
+
 Register bm2_scenario("bm2", decode_bm2);
+Register bm2many_scenario("bm2-many", decode_bm2_many);
 Register wv5_scenario("wv5", decode_wv5);
 Register ab_scenario("ab-decode", decode_ab);
 Register abenc_scenario("ab-encode", encode_ab);

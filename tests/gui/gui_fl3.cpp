@@ -51,13 +51,14 @@ void extract_and_encode(const Env& env) {
     GUI_CHECK(status_shows(w, "Compacting OK", 20000), "the status line shows 'Compacting OK'");
     GUI_CHECK(same_file(dir + "\\rebuilt.fl3", dir + "\\data.fl3"), "the rebuilt archive is byte-identical");
 
-    // An archive that another program holds open cannot be opened.
+    // An archive that another program holds open, sharing nothing, cannot be opened.
     {
         FileLock lock(dir + "\\data.fl3");
         menu_command(w, 'D', 0);
         choose_file("Select FL3 file to decode", "data.fl3");
         std::string text = take_message_box("Alert");
-        report().check(text == dir + "\\data.fl3 not found", "a locked archive gives the Alert '%s not found'", text);
+        report().check(text == dir + "\\data.fl3 is in use by another program",
+                       "a locked archive gives the Alert '%s is in use by another program'", text);
         GUI_CHECK(status_shows(w, "Extracting " + dir + "\\data.fl3"), "the status line keeps 'Extracting %s'");
     }
 

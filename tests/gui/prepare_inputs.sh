@@ -32,6 +32,17 @@ for i in 01 02 03 04 05 06 07 08 09 10; do
     cp "$first_wv5" "$work/ref/wv5many/a_sound_with_a_rather_long_name_$i.wv5"
 done
 (cd "$work/ref/bm2" && "$cli" decode-bm2 *.bm2 >/dev/null 2>&1) || true
+# The console program's wildcards: the BM2 images in a folder of their own.
+mkdir -p "$work/gui/glob"
+cp "$work/gui/bm2/"*.bm2 "$work/gui/glob/"
+# A selection of 600 files of 33-character names: far more than the
+# batch commands' 10,240-byte selection buffer holds.
+mkdir -p "$work/gui/bm2many" "$work/ref/bm2many"
+for i in $(seq -w 1 600); do
+    cp "$members/coin32.bm2" "$work/gui/bm2many/an_image_with_a_long_name_$i.bm2"
+done
+cp "$work/gui/bm2many/an_image_with_a_long_name_001.bm2" "$work/ref/bm2many/"
+(cd "$work/ref/bm2many" && "$cli" decode-bm2 *.bm2 >/dev/null 2>&1) || true
 # Encode BM2: the images as PNG beside their originals, and one without.
 mkdir -p "$work/gui/bm2enc" "$work/ref/bm2enc"
 cp "$members"/*.bm2 "$work/ref/bm2enc/"
