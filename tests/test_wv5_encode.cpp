@@ -113,33 +113,72 @@ TEST(Wv5Encode, WavFilesAccepted) {
     EXPECT_FALSE(reader.failed());
 }
 
+TEST(Wv5Encode, SampleFormatsRead) {
+    // Each format's smallest, zero and largest values, as fractions of full scale.
+    const struct {
+        Bytes fmt;
+        Bytes data;
+        std::vector<double> values;
+        std::string described;
+    } cases[] = {
+        {fmt(1, 1, 1000, 1, 8), {0x00, 0x80, 0xFF}, {-1, 0, 127 / 128.0}, "1000 Hz mono 8-bit"},
+        {fmt(1, 2, 384000, 4, 16), {0x00, 0x80, 0, 0, 0xFF, 0x7F, 0, 0}, {-1, 0, 32767 / 32768.0, 0},
+         "384000 Hz stereo 16-bit"},
+        {fmt(1, 1, 8000, 3, 24), {0, 0, 0x80, 1, 0, 0, 0xFF, 0xFF, 0x7F}, {-1, 1 / 8388608.0, 8388607 / 8388608.0},
+         "8000 Hz mono 24-bit"},
+        {fmt(1, 1, 8000, 4, 32), {0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF}, {-1, -1 / 2147483648.0},
+         "8000 Hz mono 32-bit"},
+        // 1.5 and -0.25 as IEEE 754 single, then NaN (read as silence).
+        {extensible(1, 32, 3), {0, 0, 0xC0, 0x3F, 0, 0, 0x80, 0xBE, 0, 0, 0xC0, 0x7F}, {1.5, -0.25, 0},
+         "22050 Hz mono 32-bit float"},
+        {fmt(3, 8, 8000, 64, 64), Bytes{0, 0, 0, 0, 0, 0, 0xE0, 0x3F} + Bytes(56, 0), {0.5, 0, 0, 0, 0, 0, 0, 0},
+         "8000 Hz 8 channels 64-bit float"},
+    };
+    for (const auto& c : cases) {
+        Memory m(riff({chunk("fmt ", c.fmt), chunk("data", c.data)}));
+        const auto r = wv5::read_wav(m);
+        ASSERT_TRUE(std::holds_alternative<wv5::WavSound>(r)) << c.described << ": " << std::get<std::string>(r);
+        const auto& sound = std::get<wv5::WavSound>(r);
+        EXPECT_EQ(sound.describe(), c.described);
+        wv5::SampleReader reader(m, sound);
+        std::vector<double> got(16);
+        got.resize(reader.read(std::span<double>(got)));
+        EXPECT_EQ(got, c.values) << c.described;
+    }
+}
+
 TEST(Wv5Encode, WavFilesRefused) {
     const Bytes data = {1, 0, 2, 0};
     const Bytes short_extensible = extensible(1, 16, 1);
-    const std::string accepted = ": only 16-bit PCM with one or two channels can be encoded";
+    const std::string accepted =
+        ": only PCM of 8, 16, 24 or 32 bits and floating point of 32 or 64 bits, with 1 to 8 channels, can be encoded";
     const struct {
         Bytes file;
         std::string problem;
     } cases[] = {
         {test::bytes_of("RIFF\4\0\0\0WAVX"), "is not a WAV file: it does not begin with a RIFF/WAVE header"},
         {test::bytes_of("RIFF"), "is not a WAV file: it does not begin with a RIFF/WAVE header"},
-        {riff({chunk("fmt ", fmt(1, 1, 8000, 1, 8)), chunk("data", data)}), "is 8-bit PCM with 1 channel" + accepted},
-        {riff({chunk("fmt ", fmt(1, 2, 8000, 6, 24)), chunk("data", data)}),
-         "is 24-bit PCM with 2 channels" + accepted},
-        {riff({chunk("fmt ", fmt(3, 1, 8000, 4, 32)), chunk("data", data)}),
-         "is 32-bit floating point with 1 channel" + accepted},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 12)), chunk("data", data)}), "is 12-bit PCM with 1 channel" + accepted},
+        {riff({chunk("fmt ", fmt(3, 1, 8000, 2, 16)), chunk("data", data)}),
+         "is 16-bit floating point with 1 channel" + accepted},
         {riff({chunk("fmt ", fmt(2, 1, 8000, 256, 4)), chunk("data", data)}),
          "is compressed (format 0x0002) with 1 channel" + accepted},
-        {riff({chunk("fmt ", fmt(1, 3, 8000, 6, 16)), chunk("data", data)}),
-         "is 16-bit PCM with 3 channels" + accepted},
-        {riff({chunk("fmt ", extensible(2, 32, 3)), chunk("data", data)}),
-         "is 32-bit floating point with 2 channels" + accepted},
+        {riff({chunk("fmt ", fmt(1, 9, 8000, 18, 16)), chunk("data", data)}),
+         "is 16-bit PCM with 9 channels" + accepted},
+        {riff({chunk("fmt ", extensible(2, 24, 2)), chunk("data", data)}),
+         "is compressed (format 0x0002) with 2 channels" + accepted},
+        {riff({chunk("fmt ", fmt(1, 1, 999, 2, 16)), chunk("data", data)}),
+         "has a sample rate of 999 Hz: rates from 1000 to 384000 Hz can be encoded"},
+        {riff({chunk("fmt ", fmt(1, 1, 384001, 2, 16)), chunk("data", data)}),
+         "has a sample rate of 384001 Hz: rates from 1000 to 384000 Hz can be encoded"},
+        {riff({chunk("fmt ", fmt(1, 2, 8000, 4, 24)), chunk("data", Bytes(6, 0))}),
+         "has a 'fmt ' chunk that does not fit: a block align of 4 bytes for 2 channels of 24 bits"},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 3, 24)), chunk("data", data)}),
+         "lies about its sizes: its 'data' chunk of 4 bytes is not a whole number of 3-byte samples"},
         {riff({chunk("fmt ", Bytes(short_extensible.begin(), short_extensible.begin() + 24)), chunk("data", data)}),
          "has an extensible 'fmt ' chunk of 24 bytes that does not fit: 40 bytes are needed"},
         {riff({chunk("fmt ", Bytes(14, 0)), chunk("data", data)}),
          "has a 'fmt ' chunk of 14 bytes, too short for a sound format (16 at least)"},
-        {riff({chunk("fmt ", fmt(1, 2, 8000, 2, 16)), chunk("data", data)}),
-         "has a 'fmt ' chunk that does not fit: a block align of 2 bytes for 2 channels of 16 bits"},
         {riff({chunk("fmt ", fmt(1, 1, 0, 2, 16)), chunk("data", data)}),
          "has a 'fmt ' chunk that does not fit: a sample rate of 0"},
         {riff({chunk("data", data)}), "has no 'fmt ' chunk: it does not say what its samples are"},
@@ -301,6 +340,109 @@ TEST(Wv5Encode, SearchFollowsSteps) {
     // exactly 90: 4 + 0.
     EXPECT_EQ(search({24, 112}, false), (Bytes{15, 32}));
     EXPECT_EQ(search({}, true), Bytes{});
+}
+
+// A WAV file of a 1 kHz sine at half of full scale in its first two
+// channels, and the same sine negated in any others.
+Bytes sine_wav(std::uint16_t tag, std::uint16_t bits, std::uint16_t channels, std::uint32_t rate, std::size_t frames) {
+    Bytes data;
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (unsigned c = 0; c < channels; ++c) {
+            const double v = (c < 2 ? 0.5 : -0.5) * std::sin(2 * 3.14159265358979 * 1000 * double(f) / rate);
+            if (tag == 3 && bits == 32) {
+                const float x = static_cast<float>(v);
+                std::uint32_t u;
+                std::memcpy(&u, &x, 4);
+                put_u32(data, u);
+            } else if (tag == 3) {
+                std::uint64_t u;
+                std::memcpy(&u, &v, 8);
+                put_u32(data, static_cast<std::uint32_t>(u)), put_u32(data, static_cast<std::uint32_t>(u >> 32));
+            } else if (bits == 8) {
+                data.push_back(static_cast<std::uint8_t>(128 + std::lround(v * 127)));
+            } else {
+                const auto x = static_cast<std::uint32_t>(std::llround(v * double(1ull << (bits - 1))));
+                for (unsigned b = 0; b < bits / 8u; ++b) data.push_back(static_cast<std::uint8_t>(x >> (8 * b)));
+            }
+        }
+    }
+    return riff({chunk("fmt ", fmt(tag, channels, rate, static_cast<std::uint16_t>(channels * bits / 8), bits)),
+                 chunk("data", data)});
+}
+
+TEST(Wv5Encode, AnyWavConvertedToTheOriginalsFormat) {
+    const struct {
+        std::uint16_t tag, bits, channels;
+        std::uint32_t rate;
+        unsigned original_channels;  // 0: no original
+        std::uint32_t original_rate;
+        double gain;       // of the sine in each channel written, by the mix
+        std::string line;  // after "Converted x.wav: "
+    } cases[] = {
+        {1, 16, 2, 44100, 1, 22050, 1, "44100 Hz stereo 16-bit -> 22050 Hz mono 16-bit; 0 samples clipped"},
+        {3, 32, 2, 44100, 1, 22050, 1, "44100 Hz stereo 32-bit float -> 22050 Hz mono 16-bit; 0 samples clipped"},
+        {1, 24, 1, 11025, 2, 22050, 1, "11025 Hz mono 24-bit -> 22050 Hz stereo 16-bit; 0 samples clipped"},
+        // Left: (s + (-4s) / 2) / 3.
+        {3, 64, 6, 48000, 2, 22050, -1 / 3.0,
+         "48000 Hz 6 channels 64-bit float -> 22050 Hz stereo 16-bit; 0 samples clipped"},
+        {1, 32, 3, 22050, 1, 22050, 1 / 3.0, "22050 Hz 3 channels 32-bit -> 22050 Hz mono 16-bit; 0 samples clipped"},
+        {1, 8, 2, 8000, 0, 0, 1, "8000 Hz stereo 8-bit -> 8000 Hz stereo 16-bit; 0 samples clipped"},
+        {1, 16, 1, 96000, 1, 8000, 1, "96000 Hz mono 16-bit -> 8000 Hz mono 16-bit; 0 samples clipped"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        test::ScratchDir dir;
+        const std::size_t frames = c.rate / 2;  // half a second
+        test::write_file(dir.file("x.wav"), sine_wav(c.tag, c.bits, c.channels, c.rate, frames));
+        if (c.original_channels)
+            test::write_file(dir.file("x.wv5"), kit::Wv5Builder(static_cast<std::uint16_t>(c.original_channels),
+                                                                c.original_rate).finish());
+        test::RecordingUi ui;
+        ASSERT_TRUE(wv5::encode_file(ui, dir.file("x.wav")));
+        ASSERT_TRUE(wv5::decode_file(ui, dir.file("x.wv5")));
+        EXPECT_TRUE(ui.alerts().empty()) << ui.alerts()[0];
+        EXPECT_EQ(ui.texts(test::Event::status_now)[1], "Converted " + dir.file("x.wav") + ": " + c.line);
+        const unsigned channels = c.original_channels ? c.original_channels : c.channels;
+        const std::uint32_t rate = c.original_channels ? c.original_rate : c.rate;
+        const Bytes back = test::read_file(dir.file("x.wAV"));
+        ASSERT_GT(back.size(), 46u);
+        EXPECT_EQ(load_u16(&back[22]), channels);
+        EXPECT_EQ(load_u32(&back[24]), rate);
+        const std::size_t got = (back.size() - 46) / 2 / channels, want = rate / 2;
+        EXPECT_LE(std::max(got, want) - std::min(got, want), 1u) << got << " frames";
+        // Against the ideal sine at the new rate, away from the ends.
+        for (unsigned ch = 0; ch < channels; ++ch) {
+            double signal = 0, noise = 0;
+            for (std::size_t f = rate / 50; f + rate / 50 < got; ++f) {
+                const double ideal = c.gain * 16384 * std::sin(2 * 3.14159265358979 * 1000 * double(f) / rate);
+                const double e = static_cast<std::int16_t>(load_u16(&back[46 + 2 * (f * channels + ch)])) - ideal;
+                signal += ideal * ideal, noise += e * e;
+            }
+            EXPECT_GE(10 * std::log10(signal / std::max(noise, 1e-9)), 40.0) << "channel " << ch;
+        }
+    }
+}
+
+TEST(Wv5Encode, ConversionsClippedOrRefused) {
+    test::ScratchDir dir;
+    Bytes loud;
+    for (float v : {1.5f, -2.0f, 0.25f, 1.0f}) {  // 1.0 is 32768: one past the largest sample
+        std::uint32_t u;
+        std::memcpy(&u, &v, 4);
+        put_u32(loud, u);
+    }
+    test::write_file(dir.file("loud.wav"), riff({chunk("fmt ", fmt(3, 1, 8000, 4, 32)), chunk("data", loud)}));
+    test::write_file(dir.file("many.wav"), sine_wav(1, 16, 3, 8000, 10));
+    test::RecordingUi ui;
+    ASSERT_TRUE(wv5::encode_file(ui, dir.file("loud.wav")));
+    EXPECT_EQ(ui.last_status(), "Converted " + dir.file("loud.wav") +
+                                    ": 8000 Hz mono 32-bit float -> 8000 Hz mono 16-bit; 3 samples clipped");
+    EXPECT_EQ(load_u32(&test::read_file(dir.file("loud.wv5"))[10]), 4u) << "frames";
+    EXPECT_FALSE(wv5::encode_file(ui, dir.file("many.wav")));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("many.wav") +
+                                                    " has 3 channels: without a WV5 original of that name to take the "
+                                                    "format from, only one or two channels can be encoded"});
+    EXPECT_FALSE(test::file_exists(dir.file("many.wv5")));
 }
 
 // The root-mean-square and the largest error of `codes` against `want`,

@@ -144,6 +144,12 @@ void decode_bm2(HWND window) {
                        [](WindowUi& ui, const std::string& path, bool) { return bm2::decode_file(ui, path); }, false});
 }
 
+void decode_bm2_png(HWND window) {
+    run_batch(window, {"Select BM2 files to decode", "BM2 Files", "*.bm2", "bm2", "Decoding OK", "Decoding",
+                       [](WindowUi& ui, const std::string& path, bool) { return bm2::decode_png_file(ui, path); },
+                       false});
+}
+
 void decode_wv5(HWND window) {
     run_batch(window, {"Select WV5 files to decode", "WV5 Files", "*.wv5", "wv5", "Decoding OK", "Decoding",
                        [](WindowUi& ui, const std::string& path, bool) { return wv5::decode_file(ui, path); }, true});

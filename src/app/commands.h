@@ -11,6 +11,8 @@ namespace vid::app {
 void extract_fl3(HWND window);
 void encode_fl3(HWND window);
 void decode_bm2(HWND window);
+// Decode BM2 to PNG: BM2 images to PNG files, alpha included.
+void decode_bm2_png(HWND window);
 void decode_wv5(HWND window);
 void decode_ab(HWND window);
 void encode_ab(HWND window);

@@ -40,6 +40,7 @@ bool run_command(HWND window, int id) {
         case ID_DECODE_EXTRACTFL3: extract_fl3(window); return true;
         case ID_ENCODE_ENCODEFL3: encode_fl3(window); return true;
         case ID_DECODE_DECODEBM2: decode_bm2(window); return true;
+        case ID_DECODE_DECODEBM2PNG: decode_bm2_png(window); return true;
         case ID_DECODE_DECODEWV5: decode_wv5(window); return true;
         case ID_DECODE_DECODEAB: decode_ab(window); return true;
         case ID_ENCODE_ENCODEAB: encode_ab(window); return true;

@@ -139,7 +139,12 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
             return Written::none;
         case AlphaResult::write_failed: ui.alert(format("Can't write %s", {out_name})); return Written::none;
     }
-    if (r.header.bit_count == 8) ui.alert("8bits alpha BMP are not correctly decoded\nIt's only to view not mod");
+    if (r.header.bit_count == 8)
+        ui.alert(ui.is_console()
+                     ? format("%s: 8bits alpha BMP are not correctly decoded: its bitmap is only to view, not to "
+                              "mod; decode-bm2 --png (or Decode BM2 to PNG) keeps the alpha",
+                              {path})
+                     : "8bits alpha BMP are not correctly decoded\nIt's only to view not mod");
     return r.result == AlphaResult::written ? Written::ok : Written::damaged;
 }
 

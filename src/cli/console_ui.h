@@ -23,6 +23,7 @@ public:
     void alert(std::string_view text) override;
     void add_node(std::string_view text, int level) override;
     bool has_listing_view() const override { return tree_; }
+    bool is_console() const override { return true; }
 
     // Prints the listing view's nodes (decode-ab --tree).
     void show_tree(bool on) { tree_ = on; }

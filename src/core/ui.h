@@ -38,6 +38,9 @@ public:
 
     // True while a listing view is open (a single-file Scripting dialog).
     virtual bool has_listing_view() const { return false; }
+    // True on the command line, where a message may name the file and the
+    // command-line option it is about.
+    virtual bool is_console() const { return false; }
 };
 
 }  // namespace vid

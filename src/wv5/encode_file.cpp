@@ -2,18 +2,22 @@
 //
 // When a WV5 file of that stem stands there already (in any case), it is
 // the template: its first four bytes are kept, it is replaced, and it is
-// kept once as "<name>.orig". Channel count, rate and frame count come
-// from the WAV file; a channel count or rate other than the original's is
-// allowed, with one Alert. The WAV file is checked whole before anything is
-// written, and the new file replaces the old one only when it is complete.
+// kept once as "<name>.orig", and its channel count and rate are those
+// written: a WAV file of another format is converted to them (see
+// convert.h). Without an original, the WAV file's own rate and channel
+// count (one or two) are kept, its samples made 16-bit. The WAV file is
+// checked whole before anything is written, and the new file replaces the
+// old one only when it is complete.
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/files.h"
 #include "core/text.h"
 #include "platform/paths.h"
+#include "wv5/convert.h"
 #include "wv5/encoder.h"
 #include "wv5/runs.h"
 #include "wv5/wav_reader.h"
@@ -121,13 +125,25 @@ bool encode_file(Ui& ui, const std::string& path) {
         auto t = read_template(ui, *original);
         if (!t) return false;
         tmpl = *t;
-        if (tmpl.header && (tmpl.header->wav_channels() != sound.channels || tmpl.header->rate != sound.rate))
-            ui.alert(
-                format("%s is written with %s at %s Hz from %s; the original had %s at %s Hz, which the game "
-                       "may expect",
-                       {target, channels_text(sound.channels), std::to_string(sound.rate), path,
-                        channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
     }
+    // The format written: the original's, when it has one that a WAV file
+    // can have; else the WAV file's own, which needs one or two channels.
+    const bool follow = tmpl.header && tmpl.header->rate >= 1000 && tmpl.header->rate <= 384000;
+    const unsigned channels = follow ? tmpl.header->wav_channels() : sound.channels;
+    const std::uint32_t rate = follow ? tmpl.header->rate : sound.rate;
+    if (channels > 2) {
+        ui.alert(format("%s has %s: without a WV5 original of that name to take the format from, only one or two "
+                        "channels can be encoded",
+                        {path, channels_text(sound.channels)}));
+        return false;
+    }
+    if (tmpl.header && !follow)
+        ui.alert(
+            format("%s is written with %s at %s Hz from %s; the original had %s at %s Hz, which the game "
+                   "may expect",
+                   {target, channels_text(sound.channels), std::to_string(sound.rate), path,
+                    channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
+    const bool as_is = sound.is_16_bit() && sound.channels == channels && sound.rate == rate;
 
     auto out = create_output(ui, target);
     if (!out) return false;
@@ -139,38 +155,63 @@ bool encode_file(Ui& ui, const std::string& path) {
     };
     std::uint8_t head[kHeaderSize] = {};
     std::copy(tmpl.lead.begin(), tmpl.lead.end(), head);
-    store_u16(head + 4, sound.channels);
-    store_u32(head + 6, sound.rate);
-    store_u32(head + 10, sound.frames());
+    store_u16(head + 4, static_cast<std::uint16_t>(channels));
+    store_u32(head + 6, rate);
     if (!f.write(head)) return cant_write();
 
     FileSink sink(f);
     RunPacker packer(sink);
-    CodeStream stream(sound.channels == 2);
+    CodeStream stream(channels == 2);
     SampleReader samples(input, sound);
+    std::optional<Converter> converter;
+    if (!as_is) converter.emplace(sound.channels, sound.rate, channels, rate);
     std::vector<std::int16_t> buf(16384);
+    std::vector<double> values(16384 / sound.channels * sound.channels);
+    std::uint64_t count = 0;  // samples encoded
     Bytes codes;
     for (;;) {
-        const std::size_t n = samples.read(buf);
-        codes.clear();
-        if (n == 0) {
-            stream.finish(codes);
+        std::size_t n;
+        bool more;
+        if (as_is) {
+            n = samples.read(buf);
+            more = n > 0;
         } else {
-            stream.push(std::span<const std::int16_t>(buf.data(), n), codes);
+            buf.clear();
+            const std::size_t got = samples.read(std::span<double>(values));
+            more = got > 0;
+            // A last frame cut short is dropped.
+            const bool ok = more ? converter->push(std::span<const double>(values.data(), got), buf)
+                                 : converter->finish(buf);
+            if (!ok) {
+                out->discard();
+                ui.alert(format("Can't convert %s: %s", {path, converter->error()}));
+                return false;
+            }
+            n = buf.size();
         }
+        count += n;
+        codes.clear();
+        stream.push(std::span<const std::int16_t>(buf.data(), n), codes);
+        if (!more) stream.finish(codes);
         if (!packer.push(codes)) return cant_write();
-        if (n == 0) break;
+        if (!more) break;
     }
     if (samples.failed()) {
         out->discard();
         ui.alert(format("Can't read %s", {path}));
         return false;
     }
+    if (count / channels > 0x7FFFFFFFu) {
+        out->discard();
+        ui.alert(format("%s is too long: a WV5 sound holds fewer than 2^31 frames", {path}));
+        return false;
+    }
     if (!packer.finish()) return cant_write();
-    // Fewer runs than codes, and a WAV file holds fewer than 2^31 samples.
-    std::uint8_t runs[4];
-    store_u32(runs, static_cast<std::uint32_t>(packer.runs()));
-    if (!f.seek(14) || !f.write(runs)) return cant_write();
+    // The frames and the runs (fewer than the codes).
+    std::uint8_t counts[8];
+    store_u32(counts, static_cast<std::uint32_t>(count / channels));
+    store_u32(counts + 4, static_cast<std::uint32_t>(packer.runs()));
+    if (!f.seek(10) || !f.write(counts)) return cant_write();
 
     if (original && !keep_original(ui, *out)) {
         out->discard();
@@ -179,6 +220,16 @@ bool encode_file(Ui& ui, const std::string& path) {
     if (!out->commit()) {
         ui.alert(format("Can't write %s", {target}));
         return false;
+    }
+    if (converter) {
+        WavSound written = sound;
+        written.channels = static_cast<std::uint16_t>(channels), written.rate = rate, written.bits = 16;
+        written.floating = false;
+        const std::uint64_t clipped = converter->clipped();
+        ui.status(format("Converted %s: %s -> %s; %s clipped",
+                         {path, sound.describe(), written.describe(),
+                          clipped == 1 ? std::string("1 sample") : std::to_string(clipped) + " samples"}),
+                  Draw::now);
     }
     return true;
 }

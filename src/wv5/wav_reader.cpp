@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -21,7 +22,10 @@ constexpr std::size_t kExtensibleFmtSize = 40;
 // plain format tag): the tail that every standard sub-format shares.
 constexpr std::array<std::uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-constexpr const char* kAccepted = "only 16-bit PCM with one or two channels can be encoded";
+constexpr const char* kAccepted =
+    "only PCM of 8, 16, 24 or 32 bits and floating point of 32 or 64 bits, with 1 to 8 channels, can be encoded";
+constexpr std::uint16_t kMaxChannels = 8;
+constexpr std::uint32_t kMinRate = 1000, kMaxRate = 384000;
 
 std::string n(std::uint64_t v) { return std::to_string(v); }
 
@@ -83,13 +87,41 @@ std::variant<Format, std::string> read_format(ByteView body, std::uint32_t size)
             return std::string("is in an extensible format of an unknown kind: ") + kAccepted;
         f.tag = load_u16(p + 24);
     }
-    if (f.tag != kTagPcm || f.bits != 16 || f.channels < 1 || f.channels > 2)
+    const bool pcm = f.tag == kTagPcm && (f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32);
+    const bool floating = f.tag == kTagFloat && (f.bits == 32 || f.bits == 64);
+    if (!(pcm || floating) || f.channels < 1 || f.channels > kMaxChannels)
         return "is " + kind_text(f.tag, f.bits) + " with " + channels_text(f.channels) + ": " + kAccepted;
     if (f.rate == 0) return std::string("has a 'fmt ' chunk that does not fit: a sample rate of 0");
-    if (f.block_align != 2 * f.channels)
-        return format("has a 'fmt ' chunk that does not fit: a block align of %s bytes for %s of 16 bits",
-                      {n(f.block_align), channels_text(f.channels)});
+    if (f.rate < kMinRate || f.rate > kMaxRate)
+        return format("has a sample rate of %s Hz: rates from 1000 to 384000 Hz can be encoded", {n(f.rate)});
+    if (f.block_align != f.bits / 8 * f.channels)
+        return format("has a 'fmt ' chunk that does not fit: a block align of %s bytes for %s of %s bits",
+                      {n(f.block_align), channels_text(f.channels), n(f.bits)});
     return f;
+}
+
+// A sample of `size` bytes as a fraction of full scale.
+double value_at(const std::uint8_t* p, std::size_t size, bool floating) {
+    if (floating) {
+        double v;
+        if (size == 4) {
+            float f;
+            std::memcpy(&f, p, 4);  // little-endian IEEE 754, as on the machines we build for
+            v = f;
+        } else {
+            std::memcpy(&v, p, 8);
+        }
+        return std::isfinite(v) ? v : 0;
+    }
+    switch (size) {
+        case 1: return (p[0] - 128) / 128.0;  // 8-bit samples are unsigned
+        case 2: return static_cast<std::int16_t>(load_u16(p)) / 32768.0;
+        case 3:
+            return static_cast<std::int32_t>(std::uint32_t{p[0]} << 8 | std::uint32_t{p[1]} << 16 |
+                                             std::uint32_t{p[2]} << 24) /
+                   2147483648.0;
+        default: return static_cast<std::int32_t>(load_u32(p)) / 2147483648.0;
+    }
 }
 
 }  // namespace
@@ -144,15 +176,43 @@ std::variant<WavSound, std::string> read_wav(RandomInput& in) {
     // A two-channel sound may end on the first channel's sample of a last
     // frame: Decode WV5 writes such files when the runs give an odd number
     // of samples, and the runs can hold them again.
-    if (data_size % 2 != 0)
-        return format("lies about its sizes: its 'data' chunk of %s bytes is not a whole number of 2-byte samples",
-                      {n(data_size)});
+    const std::uint32_t sample_size = fmt->bits / 8u;
+    if (data_size % sample_size != 0)
+        return format("lies about its sizes: its 'data' chunk of %s bytes is not a whole number of %s-byte samples",
+                      {n(data_size), n(sample_size)});
     WavSound s;
     s.channels = fmt->channels;
     s.rate = fmt->rate;
+    s.bits = fmt->bits;
+    s.floating = fmt->tag == kTagFloat;
     s.data_offset = *data_pos;
     s.data_size = data_size;
     return s;
+}
+
+std::string WavSound::describe() const {
+    const std::string layout = channels == 1 ? "mono" : channels == 2 ? "stereo" : n(channels) + " channels";
+    return format("%s Hz %s %s", {n(rate), layout, floating ? n(bits) + "-bit float" : n(bits) + "-bit"});
+}
+
+std::size_t SampleReader::read(std::span<double> out) {
+    const std::size_t size = bits_ / 8u;
+    std::uint8_t buf[16 * 1024];
+    std::size_t done = 0;
+    while (done < out.size() && left_ >= size) {
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::min(out.size() - done, sizeof buf / size), left_ / size));
+        if (!read_exact(in_, pos_, std::span<std::uint8_t>(buf, want * size))) {
+            failed_ = true;
+            left_ = 0;
+            return 0;
+        }
+        pos_ += want * size;
+        left_ -= want * size;
+        for (std::size_t i = 0; i < want; ++i) out[done + i] = value_at(buf + i * size, size, floating_);
+        done += want;
+    }
+    return done;
 }
 
 std::size_t SampleReader::read(std::span<std::int16_t> out) {

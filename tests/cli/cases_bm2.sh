@@ -24,8 +24,7 @@ $hint" "$cli" "$2"
 }
 
 # Samples: an ordinary image, 24-bit alpha and 8-bit alpha of an odd width.
-check_decode bm2 decode-bm2 2 P identify "Alert: 8bits alpha BMP are not correctly decoded
-It's only to view not mod"
+check_decode bm2 decode-bm2 2 P identify "Alert: $work/samples/coin8.bm2: 8bits alpha BMP are not correctly decoded: its bitmap is only to view, not to mod; decode-bm2 --png (or Decode BM2 to PNG) keeps the alpha"
 d=$work/bm2
 mkdir -p "$d"
 # 16-bit alpha, refused: 24 bytes in three groups of eight literals.

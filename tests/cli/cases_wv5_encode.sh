@@ -15,14 +15,13 @@ wav() {
 wav 1 8000 "" '\x0d\x00\x00\x00\x00\x00' > "$e/one.wav"
 # Two channels after a LIST chunk of odd size and its pad byte: (32767, 1), (-2, 1).
 wav 2 11025 'LIST\x03\x00\x00\x00abc\x00' '\xff\x7f\x01\x00\xfe\xff\x01\x00' > "$e/two.wav"
-# The original of one.wav, in upper case: its first four bytes are kept.
-{ printf 'KEEP'; bin_u16 2; bin_u32 22050; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/ONE.WV5"
+# The original of one.wav, in upper case, of the same format: its first four bytes are kept.
+{ printf 'KEEP'; bin_u16 1; bin_u32 8000; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/ONE.WV5"
 cp "$e/ONE.WV5" "$e/first_original"
 
-check "encode-wv5 with an original of another format" 0 "Encoding $e/one.wav
+check "encode-wv5 with an original" 0 "Encoding $e/one.wav
 Encoding $e/two.wav
-Encoding OK" "Alert: $e/ONE.WV5 is written with 1 channel at 8000 Hz from $e/one.wav; the original had 2 channels at 22050 Hz, which the game may expect" \
-    "$cli" encode-wv5 "$e/one.wav" "$e/two.wav"
+Encoding OK" "" "$cli" encode-wv5 "$e/one.wav" "$e/two.wav"
 # Leading bytes, 1 channel, 8000 Hz, 3 frames, 1 run: kind 0 of codes 10, 138, 0.
 check "encode-wv5 one channel bytes" 0 "4b4545500100401f00000300000001000000""00030a8a00" "" hex_of "$e/ONE.WV5"
 # Zeros, 2 channels, 11025 Hz, 2 frames, 1 run: 127 twice wraps to -2; 1 then 0 on the second channel.
@@ -35,8 +34,8 @@ check "encode-wv5 keeps the first original only" 0 "" "" cmp "$e/ONE.WV5.orig" "
 # Bad WAV files: one Alert each, counted, and the WV5 beside them unchanged.
 wav 1 8000 "" '\x01\x00\x02\x00' | head -c 46 > "$e/cut.wav"
 printf 'RIFF\x1c\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00' > "$e/nodata.wav"
-{ printf 'RIFF'; bin_u32 40; printf 'WAVEfmt '; bin_u32 16; bin_u16 1; bin_u16 1; bin_u32 8000; bin_u32 8000
-  bin_u16 1; bin_u16 8; printf 'data'; bin_u32 4; bin_hex 80 81 82 83; } > "$e/eight.wav"
+{ printf 'RIFF'; bin_u32 42; printf 'WAVEfmt '; bin_u32 16; bin_u16 1; bin_u16 3; bin_u32 8000; bin_u32 24000
+  bin_u16 3; bin_u16 8; printf 'data'; bin_u32 6; bin_hex 80 81 82 83 84 85; } > "$e/eight.wav"
 cp "$e/first_original" "$e/cut.wv5"
 check "encode-wv5 bad WAV files" 1 "Encoding $e/cut.wav
 Encoding $e/nodata.wav
@@ -44,7 +43,7 @@ Encoding $e/eight.wav
 Encoding $e/missing.wav
 Encoding: 4 of 4 files failed" "Alert: $e/cut.wav is cut short: its RIFF header announces 48 bytes, the file holds 46
 Alert: $e/nodata.wav has no 'data' chunk: it holds no samples
-Alert: $e/eight.wav is 8-bit PCM with 1 channel: only 16-bit PCM with one or two channels can be encoded
+Alert: $e/eight.wav has 3 channels: without a WV5 original of that name to take the format from, only one or two channels can be encoded
 Alert: $e/missing.wav not found" \
     "$cli" encode-wv5 "$e/cut.wav" "$e/nodata.wav" "$e/eight.wav" "$e/missing.wav"
 check "encode-wv5 bad WAV: the WV5 beside it unchanged" 0 "" "" cmp "$e/cut.wv5" "$e/first_original"
@@ -73,4 +72,12 @@ if command -v sox > /dev/null; then
     sox -n -r 22050 -c 2 -b 16 "$e/tone.wav" synth 0.3 sine 440 sine 660 vol 0.5
     "$cli" encode-wv5 "$e/tone.wav" > /dev/null && "$cli" decode-wv5 "$e/tone.wv5" > /dev/null
     check "soxi encoded tone" 0 "2 22050 6615" "" soxi_crs "$e/tone.wAV"
+    # As a sound editor saves it: 44.1 kHz float stereo over the 22,050 Hz mono original.
+    sox -n -r 44100 -c 2 -e float -b 32 "$e/voice.wav" synth 0.5 sine 440 vol 0.5
+    { printf 'KEEP'; bin_u16 1; bin_u32 22050; bin_u32 0; bin_u32 0; } > "$e/voice.wv5"
+    check "encode-wv5 converts to the original's format" 0 "Encoding $e/voice.wav
+Converted $e/voice.wav: 44100 Hz stereo 32-bit float -> 22050 Hz mono 16-bit; 0 samples clipped
+Encoding OK" "" "$cli" encode-wv5 "$e/voice.wav"
+    "$cli" decode-wv5 "$e/voice.wv5" > /dev/null
+    check "soxi converted voice" 0 "1 22050 11025" "" soxi_crs "$e/voice.wAV"
 fi

@@ -72,3 +72,12 @@ mkdir -p "$work/gui/abenc" "$work/ref/abenc"
 cp "$work/ref/ab/"*.txt "$work/gui/abenc/"
 cp "$work/ref/ab/"*.txt "$work/ref/abenc/"
 (cd "$work/ref/abenc" && "$cli" encode-ab *.txt >/dev/null 2>&1) || true
+# Decode BM2 to PNG, and a sound as editors save it (44.1 kHz stereo float)
+# over an original of 22,050 Hz mono that holds no sound yet.
+for side in gui ref; do
+    mkdir -p "$work/$side/convert"
+    cp "$members"/*.bm2 "$work/$side/convert/"
+    sox -n -r 44100 -c 2 -e float -b 32 "$work/$side/convert/voice.wav" synth 0.5 sine 440 vol 0.5
+    printf 'KEEP\001\000\042\126\000\000\000\000\000\000\000\000\000\000' >"$work/$side/convert/voice.wv5"
+done
+(cd "$work/ref/convert" && "$cli" decode-bm2 --png *.bm2 >/dev/null 2>&1) || true
