@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/files.h"
@@ -151,12 +152,38 @@ TEST(Output, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
     }
 }
 
+// Case variants of a name: the exact one, else the byte-wise smallest,
+// whatever order the folder lists them in.
+TEST(Output, CaseVariantsAreChosenByAFixedRule) {
+    const struct {
+        std::vector<std::string_view> present;
+        std::string_view wanted;
+        std::optional<std::string_view> found;
+    } cases[] = {
+        {{"x.Bm2", "X.BM2", "x.bM2"}, "x.bm2", "X.BM2"},
+        {{"X.BM2", "x.Bm2", "x.bm2"}, "x.bm2", "x.bm2"},
+        {{"x.bM2", "x.Bm2"}, "x.bm2", "x.Bm2"},
+        {{"x.bm2x", "xx.bm2"}, "x.bm2", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        // Created in both orders: the order of the folder does not choose.
+        for (bool reversed : {false, true}) {
+            test::ScratchDir dir;
+            std::vector<std::string_view> names = c.present;
+            if (reversed) std::reverse(names.begin(), names.end());
+            for (auto n : names) test::write_file(dir.file(std::string(n)), n);
+            const auto got = find_any_case(dir.path() + "/", c.wanted);
+            EXPECT_EQ(got, c.found ? std::optional(dir.file(std::string(*c.found))) : std::nullopt) << c.present[0];
+        }
+    }
+}
+
 TEST(Output, OriginalsAreKeptOnce) {
     test::ScratchDir dir;
     const std::string pic = dir.file("Pic.BM2");
     test::write_file(pic, std::string_view("first"));
-    EXPECT_EQ(find_any_case(dir.path(), "pic.bm2"), pic);
-    EXPECT_EQ(find_any_case(dir.path(), "pic.bm"), std::nullopt);
+    EXPECT_EQ(find_any_case(dir.path() + "/", "pic.bm2"), pic);
+    EXPECT_EQ(find_any_case(dir.path() + "/", "pic.bm"), std::nullopt);
     test::RecordingUi ui;
     for (std::string_view next : {"second", "third"}) {
         auto out = create_output(ui, pic);

@@ -40,7 +40,7 @@ std::optional<platform::Output> create_output(Ui& ui, const std::string& path, p
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name) {
     auto found = platform::find_name_any_case(folder, name);
     if (!found) return std::nullopt;
-    return folder.empty() ? *found : platform::join(folder, *found);
+    return folder + *found;
 }
 
 bool keep_original(Ui& ui, platform::Output& replacing) {

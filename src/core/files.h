@@ -28,8 +28,9 @@ std::optional<platform::Output> create_output(Ui& ui, const std::string& path,
 // The text for an output that could not be started.
 std::string output_error_text(platform::OutputError error, std::string_view path);
 
-// The original that an encoder writes over: the file of `folder` named
-// `name` in any case (the name as it stands on disk), or nothing.
+// The original that an encoder writes over: the file of `folder` (a folder
+// part as platform::split_path() gives it) named `name` in any case (see
+// platform::find_name_any_case), as folder + the name on disk; or nothing.
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name);
 
 // Keeps the file that `replacing` is about to replace once, as

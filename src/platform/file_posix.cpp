@@ -144,6 +144,7 @@ std::optional<std::string> find_name_any_case(const std::string& folder, std::st
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return std::nullopt;
     std::optional<std::string> found;
+    const std::string wanted(name);
     while (const dirent* e = ::readdir(dir)) {
         std::string_view candidate(e->d_name);
         if (candidate.size() != name.size()) continue;
@@ -151,7 +152,8 @@ std::optional<std::string> find_name_any_case(const std::string& folder, std::st
             found = std::string(candidate);
             break;
         }
-        if (!found && ::strncasecmp(e->d_name, std::string(name).c_str(), name.size()) == 0)
+        // Several variants: the same one whatever the folder's order.
+        if (::strcasecmp(e->d_name, wanted.c_str()) == 0 && (!found || candidate < *found))
             found = std::string(candidate);
     }
     ::closedir(dir);

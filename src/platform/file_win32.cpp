@@ -147,7 +147,7 @@ bool is_link(const std::string& path) {
 
 std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name) {
     // Names are compared without case by the system itself.
-    const std::string path = (folder.empty() ? std::string() : folder + "\\") + std::string(name);
+    const std::string path = folder + std::string(name);
     WIN32_FIND_DATAA data{};
     HANDLE f = FindFirstFileA(path.c_str(), &data);
     if (f == INVALID_HANDLE_VALUE) return std::nullopt;

@@ -38,30 +38,6 @@ private:
     std::uint64_t size_;
 };
 
-bool is_separator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == platform::kSeparator;
-#endif
-}
-
-// The folder of `path` ("" for none) and the file name after it.
-std::pair<std::string, std::string> split(const std::string& path) {
-    std::size_t at = path.size();
-    while (at > 0 && !is_separator(path[at - 1])) --at;
-    if (at == 0) return {"", path};
-    // The separator stays with a root folder ("/" or "C:\").
-    const std::size_t folder_end = at == 1 || (at == 3 && path[1] == ':') ? at : at - 1;
-    return {path.substr(0, folder_end), path.substr(at)};
-}
-
-// The name of the WV5 file for the WAV file `name`: its stem and ".wv5".
-std::string wv5_name(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".wv5";
-}
-
 std::string channels_text(unsigned channels) {
     return channels == 1 ? "1 channel" : std::to_string(channels) + " channels";
 }
@@ -91,10 +67,10 @@ bool encode_file(Ui& ui, const std::string& path) {
         ui.alert(platform::too_long_message(path));
         return false;
     }
-    const auto [folder, name] = split(path);
-    const std::string leaf = wv5_name(name);
-    const auto original = find_any_case(folder, leaf);
-    const std::string target = original ? *original : (folder.empty() ? leaf : platform::join(folder, leaf));
+    const auto parts = platform::split_path(path);
+    const std::string leaf = std::string(platform::stem_of(parts.name)) + ".wv5";
+    const auto original = find_any_case(std::string(parts.folder), leaf);
+    const std::string target = original ? *original : platform::beside(path, leaf);
     if (!platform::fits(target)) {
         ui.alert(platform::too_long_message(target));
         return false;
