@@ -38,6 +38,7 @@ bool decode(Ui& ui, const std::string& path, const std::string& out_name) {
         ui.alert(format("%s cannot be written as a PNG image: %s", {path, why}));
         return false;
     }
+    if (!output_allowed(ui, path, out_name, MadeBy::decoder)) return false;
     const Bytes png = write_png(*picture);
     auto out = png.empty() ? std::nullopt : create_output(ui, out_name);
     if (!out || !out->file().write(png) || !out->commit()) {

@@ -62,6 +62,7 @@ bool encode(Ui& ui, const std::string& path) {
         ui.alert(platform::too_long_message(target));
         return false;
     }
+    if (!output_allowed(ui, path, target, MadeBy::encoder)) return false;
     const auto bytes = make_bm2(ui, path, *picture, original);
     if (!bytes) return false;
     auto out = create_output(ui, target);

@@ -76,6 +76,7 @@ bool encode_file(Ui& ui, const std::string& path) {
         return false;
     }
     ui.status(format("Encoding %s", {path}), Draw::now);
+    if (!output_allowed(ui, path, target, MadeBy::encoder)) return false;
 
     auto in = open_input(ui, path);
     if (!in) return false;

@@ -1,0 +1,68 @@
+# Output names: an input is never its own output, a decoded file never takes
+# the place of an archive's member. Sourced after cases_bm2.sh (helpers, samples).
+n=$work/names
+mkdir -p "$n/own" "$n/m"
+# A 1x1 24-bit bitmap, and a WAV file of one channel at 8000 Hz holding the sample 13.
+bitmap1() {
+    printf 'BM'; bin_u32 58; bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 1; bin_u32 1; bin_u16 1; bin_u16 24
+    bin_u32 0; bin_u32 4; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex 01 02 03 00
+}
+wav1() {
+    printf 'RIFF'; bin_u32 38; printf 'WAVEfmt '; bin_u32 16; bin_u16 1; bin_u16 1; bin_u32 8000; bin_u32 16000
+    bin_u16 2; bin_u16 16; printf 'data'; bin_u32 2; bin_hex 0d 00
+}
+# Inputs whose output name is their own (by name, by case, by hard link).
+cp "$work/samples/title.bm2" "$n/own/x.png"
+cp "$work/samples/title.bm2" "$n/own/y.bmP"
+cp "$(ls "$work/samples/"*.wv5 | head -1)" "$n/own/z.wAV"
+printf '\x00\x00\x01\x00\\Vmina01.Hi.\x00' > "$n/own/s.ab"
+ln "$n/own/s.ab" "$n/own/s.txt"
+bitmap1 > "$n/own/b.bm2"
+wav1 > "$n/own/w.wv5"
+(cd "$n/own" && for f in *; do cp "$f" "../$f.before"; done)
+own() { echo "Alert: $n/own/$1 is not written: it is the input $n/own/$2 itself, which stays as it is"; }
+check "decode-bm2 --png: the input is its own output" 1 "Decoding $n/own/x.png
+Decoding: 1 of 1 file failed" "$(own x.png x.png)" "$cli" decode-bm2 --png "$n/own/x.png"
+check "decode-bm2: the input is its own output" 1 "Decoding $n/own/y.bmP
+Decoding: 1 of 1 file failed" "$(own y.bmP y.bmP)" "$cli" decode-bm2 "$n/own/y.bmP"
+check "decode-wv5: the input is its own output" 1 "Decoding $n/own/z.wAV
+Decoding: 1 of 1 file failed" "$(own z.wAV z.wAV)" "$cli" decode-wv5 "$n/own/z.wAV"
+check "decode-ab: the output is a hard link to the input" 1 "Scripting $n/own/s.ab
+Scripting $n/own/s.ab failed
+Decoding: 1 of 1 file failed" "$(own s.txt s.ab)" "$cli" decode-ab "$n/own/s.ab"
+check "encode-bm2: a bitmap named as its BM2 image" 1 "Encoding $n/own/b.bm2
+Encoding: 1 of 1 file failed" "$(own b.bm2 b.bm2)" "$cli" encode-bm2 "$n/own/b.bm2"
+check "encode-wv5: a WAV file named as its WV5 sound" 1 "Encoding $n/own/w.wv5
+Encoding: 1 of 1 file failed" "$(own w.wv5 w.wv5)" "$cli" encode-wv5 "$n/own/w.wv5"
+check "own outputs: every input unchanged, nothing added" 0 "" "" \
+    bash -c "cd '$n/own' && for f in *; do cmp \"\$f\" \"../\$f.before\" || exit 1; done; [ \$(ls | wc -l) = 7 ]"
+
+# A member folder whose index lists (in other cases) the names that decoding would make.
+m=$n/m
+{ for name in INTRO.TXT logo.bmp voice1.wav Pic.PNG logo.bm2; do bin_u32 1; bin_hex "$(printf %02x ${#name})"; printf '%s' "$name"; done
+  bin_hex ff ff ff ff; } > "$m/_INDEX.BIN"
+printf '\x00\x00\x01\x00\\Vmina01.Hi.\x00' > "$m/intro.ab"
+cp "$work/samples/title.bm2" "$m/logo.bm2"
+cp "$work/samples/title.bm2" "$m/pic.bm2"
+cp "$work/samples/title.bm2" "$m/free.bm2"
+cp "$(ls "$work/samples/"*.wv5 | head -1)" "$m/voice1.wv5"
+for f in intro.txt logo.bmp voice1.wav; do echo "member $f" > "$m/$f"; done
+(cd "$m" && for f in *; do cp "$f" "../$f.before"; done)
+member() { echo "Alert: $m/$1 is not written: it is the member $2 of $m/_INDEX.BIN, which stays as it is"; }
+check "decode-ab: a listing that is a member" 1 "Scripting $m/intro.ab
+Scripting $m/intro.ab failed
+Decoding: 1 of 1 file failed" "$(member intro.txt INTRO.TXT)" "$cli" decode-ab "$m/intro.ab"
+check "decode-bm2: a bitmap that is a member, and one that is not" 1 "Decoding $m/logo.bm2
+Decoding $m/free.bm2
+Decoding: 1 of 2 files failed" "$(member logo.bmP logo.bmp)" "$cli" decode-bm2 "$m/logo.bm2" "$m/free.bm2"
+check "decode-bm2 --png: a PNG that is a member" 1 "Decoding $m/pic.bm2
+Decoding: 1 of 1 file failed" "$(member pic.png Pic.PNG)" "$cli" decode-bm2 --png "$m/pic.bm2"
+check "decode-wv5: a WAV file that is a member" 1 "Decoding $m/voice1.wv5
+Decoding: 1 of 1 file failed" "$(member voice1.wAV voice1.wav)" "$cli" decode-wv5 "$m/voice1.wv5"
+check "members unchanged, only the free bitmap added" 0 "" "" \
+    bash -c "cd '$m' && for f in *; do [ \"\$f\" = free.bmP ] || cmp \"\$f\" \"../\$f.before\" || exit 1; done; [ \$(ls | wc -l) = 10 ]"
+# An encoder's output replaces its member: that is what it is for.
+bitmap1 > "$m/logo.bmp"
+rm "$m/logo.bm2"
+check "encode-bm2 replaces the member logo.bm2" 0 "Encoding $m/logo.bmp
+Encoding OK" "*" "$cli" encode-bm2 "$m/logo.bmp"
