@@ -82,5 +82,13 @@ check "encode-bm2 \\r.bmp from Y:\\sub writes Y:\\r.bm2" test -s "$y/r.bm2"
 check "encode-wv5 \\w.wav from Y:\\sub writes Y:\\w.wv5" test -s "$y/w.wv5"
 check "nothing is left in Y:\\sub" test -z "$(ls "$y/sub")"
 
+# Names that differ only in case are one file on Windows: a BM2 image named
+# x.bmp decodes to x.bmP, itself.
+cp "$y/r.bm2" "$y/x.bmp"
+cp "$y/x.bmp" "$tmp/x.before"
+run_in 'y:\' decode-bm2 x.bmp
+check "decode-bm2 x.bmp leaves its input, which is its output" cmp -s "$y/x.bmp" "$tmp/x.before"
+check "decode-bm2 x.bmp adds nothing" test "$(ls "$y" | grep -c '^x')" = 1
+
 echo "console: $pass passed, $fail failed"
 [ "$fail" = 0 ] && [ "$pass" -gt 0 ]
