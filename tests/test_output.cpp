@@ -189,12 +189,31 @@ TEST(Output, OriginalsAreKeptOnce) {
         auto out = create_output(ui, pic);
         ASSERT_TRUE(out);
         ASSERT_TRUE(out->file().write(test::bytes_of(next)));
-        EXPECT_TRUE(keep_original(ui, *out));  // while the output holds the old file
-        ASSERT_TRUE(out->commit());
+        ASSERT_TRUE(commit_keeping_original(ui, *out, true));
         EXPECT_EQ(test::read_file(pic), test::bytes_of(next));
     }
     EXPECT_EQ(test::read_file(pic + ".orig"), test::bytes_of("first")) << "the first original stays";
     EXPECT_TRUE(ui.alerts().empty());
+}
+
+// When the new file cannot take the original's place, no copy of the
+// original is left either.
+TEST(Output, NoOriginalIsKeptWhenTheReplaceFails) {
+    test::ScratchDir dir;
+    const std::string pic = dir.file("p.bm2");
+    test::write_file(pic, std::string_view("first"));
+    test::RecordingUi ui;
+    auto out = create_output(ui, pic);
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(out->file().write(test::bytes_of("second")));
+    // A folder takes the name before the replace: the move fails.
+    ASSERT_EQ(::rename(pic.c_str(), dir.file("moved").c_str()), 0);
+    ASSERT_EQ(::mkdir(pic.c_str(), 0700), 0);
+    EXPECT_FALSE(commit_keeping_original(ui, *out, true));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{"Can't write " + pic});
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(pic + ".orig")));
+    EXPECT_EQ(test::read_file(dir.file("moved")), test::bytes_of("first"));
+    EXPECT_EQ(entries(dir.path()), 2u) << "no temporary file left";
 }
 
 }  // namespace

@@ -73,12 +73,7 @@ bool encode(Ui& ui, const std::string& path) {
     }
     // The original is kept once, read through the output's hold on it, just
     // before the new file takes its place.
-    if (original && !keep_original(ui, *out)) return false;
-    if (!out->commit()) {
-        ui.alert(format("Can't write %s", {target}));
-        return false;
-    }
-    return true;
+    return commit_keeping_original(ui, *out, original.has_value());
 }
 
 }  // namespace

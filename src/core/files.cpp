@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "core/text.h"
 #include "fl3/format.h"
@@ -86,33 +87,66 @@ std::optional<std::string> find_any_case(const std::string& folder, std::string_
     return folder + *found;
 }
 
-bool keep_original(Ui& ui, platform::Output& replacing) {
+namespace {
+
+// A file as this program left it: its identity and when it was written
+// (an identity alone can be taken again by a later file).
+struct Made {
+    platform::FileId id;
+    std::int64_t modified = 0;
+    bool operator==(const Made&) const = default;
+};
+
+std::optional<Made> made_of(const std::string& path) {
+    const auto id = platform::id_of(path);
+    const auto modified = platform::modified_of(path);
+    if (!id || !modified) return std::nullopt;
+    return Made{*id, *modified};
+}
+
+// The files that the encoders wrote in this run, as they left them: never
+// kept as originals.
+std::vector<Made>& made_files() {
+    static std::vector<Made> made;
+    return made;
+}
+
+bool made_here(const std::optional<Made>& file) {
+    return file && std::find(made_files().begin(), made_files().end(), *file) != made_files().end();
+}
+
+enum class Kept { none, copied, failed };
+
+// Copies the file that `replacing` is about to replace to "<name>.orig";
+// `copy` is the identity of the copy when one was made.
+Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::FileId>& copy) {
     const std::string& original = replacing.final_path();
     const std::string kept = original + ".orig";
     if (!platform::fits(kept)) {
         ui.alert(platform::too_long_message(kept));
-        return false;
+        return Kept::failed;
     }
+    // A link at the name gives way to the copy; anything else there stays.
+    const auto existing = platform::is_link(kept) ? platform::Existing::replace : platform::Existing::keep;
     platform::OutputError why = platform::OutputError::none;
-    auto out = platform::Output::create(kept, platform::Existing::keep, &why);
+    auto out = platform::Output::create(kept, existing, &why);
     if (!out) {
         // The first original stays: an existing .orig is never replaced.
-        if (why == platform::OutputError::cant_create && (platform::id_of(kept) || platform::is_link(kept)))
-            return true;
+        if (why == platform::OutputError::cant_create && platform::id_of(kept)) return Kept::none;
         ui.alert(output_error_text(why, kept));
-        return false;
+        return Kept::failed;
     }
     // The output holds the old file; read it through that hold.
     std::optional<platform::File> opened;
     platform::File* in = replacing.old_file();
     if (in == nullptr) {
         opened = open_input(ui, original);
-        if (!opened) return false;
+        if (!opened) return Kept::failed;
         in = &*opened;
     }
     if (!in->seek(0)) {
         ui.alert(format("Can't read %s", {original}));
-        return false;
+        return Kept::failed;
     }
     std::array<std::uint8_t, 64 * 1024> buf;
     for (;;) {
@@ -120,19 +154,44 @@ bool keep_original(Ui& ui, platform::Output& replacing) {
         if (n == 0) break;
         if (!out->file().write(std::span(buf).first(n))) {
             ui.alert(format("Can't write %s", {kept}));
-            return false;
+            return Kept::failed;
         }
     }
     const auto size = in->size();
     const auto copied = out->file().tell();
     if (!size || !copied || *size != *copied) {
         ui.alert(format("Can't read %s", {original}));
-        return false;
+        return Kept::failed;
     }
+    copy = out->file().id();
     if (!out->commit()) {
         ui.alert(format("Can't create %s", {kept}));
+        return Kept::failed;
+    }
+    return Kept::copied;
+}
+
+}  // namespace
+
+bool commit_keeping_original(Ui& ui, platform::Output& out, bool keep) {
+    const std::string target = out.final_path();
+    std::optional<platform::FileId> copy;
+    Kept kept = Kept::none;
+    if (keep && !made_here(made_of(target))) {
+        kept = keep_original(ui, out, copy);
+        if (kept == Kept::failed) {
+            out.discard();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        // No copy without the replace: the .orig made for it goes again.
+        const std::string orig = target + ".orig";
+        if (kept == Kept::copied && copy && platform::id_of(orig) == copy) platform::remove_file(orig);
+        ui.alert(format("Can't write %s", {target}));
         return false;
     }
+    if (const auto made = made_of(target)) made_files().push_back(*made);
     return true;
 }
 

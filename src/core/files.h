@@ -46,10 +46,14 @@ std::string output_error_text(platform::OutputError error, std::string_view path
 // platform::find_name_any_case), as folder + the name on disk; or nothing.
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name);
 
-// Keeps the file that `replacing` is about to replace once, as
-// "<name>.orig": copied unless a file of that name exists already (the first
-// original is never overwritten). Call it before replacing.commit(). False
-// after an Alert when the copy cannot be made.
-bool keep_original(Ui& ui, platform::Output& replacing);
+// Commits an encoder's output. With `keep`, the file that it replaces is
+// first kept once as "<name>.orig", read through the output's hold on it:
+// copied unless a file of that name exists already (the first original is
+// never overwritten); a symbolic link there, dangling or not, is replaced by
+// the copy, never written through. No copy is made of a file that this
+// program wrote itself (two inputs of one stem in one run), and the copy is
+// removed again when the replace fails. False after an Alert ("Can't write
+// NAME" when the replace fails); the old file is then unchanged.
+bool commit_keeping_original(Ui& ui, platform::Output& out, bool keep);
 
 }  // namespace vid

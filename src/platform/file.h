@@ -84,6 +84,11 @@ private:
 bool create_directory(const std::string& path);
 // The identity of the file that `path` names (links followed).
 std::optional<FileId> id_of(const std::string& path);
+// When the file that `path` names (links followed) was last written, in the
+// system's finest unit; nothing when it cannot be told.
+std::optional<std::int64_t> modified_of(const std::string& path);
+// Removes the file (or link) `path`; false when the system refuses.
+bool remove_file(const std::string& path);
 // True when `path` itself is a symbolic link (or, on Windows, a reparse point).
 bool is_link(const std::string& path);
 // The name of the entry of `folder` (a folder part as split_path() gives it:

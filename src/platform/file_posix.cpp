@@ -135,6 +135,14 @@ std::optional<FileId> id_of(const std::string& path) {
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+std::optional<std::int64_t> modified_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 bool is_link(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);

@@ -140,6 +140,15 @@ std::optional<FileId> id_of(const std::string& path) {
     return id;
 }
 
+std::optional<std::int64_t> modified_of(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                     data.ftLastWriteTime.dwLowDateTime);
+}
+
+bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
 bool is_link(const std::string& path) {
     const DWORD attrs = GetFileAttributesA(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);

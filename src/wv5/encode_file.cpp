@@ -149,15 +149,7 @@ bool encode_file(Ui& ui, const std::string& path) {
     store_u32(runs, static_cast<std::uint32_t>(packer.runs()));
     if (!f.seek(14) || !f.write(runs)) return cant_write();
 
-    if (original && !keep_original(ui, *out)) {
-        out->discard();
-        return false;
-    }
-    if (!out->commit()) {
-        ui.alert(format("Can't write %s", {target}));
-        return false;
-    }
-    return true;
+    return commit_keeping_original(ui, *out, original.has_value());
 }
 
 }  // namespace vid::wv5
