@@ -15,8 +15,13 @@ std::string input_error_text(platform::OpenError error, std::string_view path) {
     switch (error) {
         case platform::OpenError::folder: return format("%s is a folder", {path});
         case platform::OpenError::not_regular: return format("%s is not a regular file", {path});
-        default: return format("%s not found", {path});
+        default: break;
     }
+    // A link that leads nowhere (its target missing, or a loop of links).
+    const std::string name(path);
+    if (platform::is_link(name) && !platform::id_of(name))
+        return format("%s is a symbolic link that leads to no file", {path});
+    return format("%s not found", {path});
 }
 
 std::optional<platform::File> open_input(Ui& ui, const std::string& path) {

@@ -12,7 +12,8 @@
 namespace vid {
 
 // The text for an input that could not be opened: "%s not found", "%s is a
-// folder" or "%s is not a regular file".
+// folder", "%s is not a regular file" or "%s is a symbolic link that leads
+// to no file".
 std::string input_error_text(platform::OpenError error, std::string_view path);
 
 // Opens an input for reading. Alerts "%s not found", "%s is a folder" or

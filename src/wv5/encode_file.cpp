@@ -54,6 +54,12 @@ std::optional<Template> read_template(Ui& ui, const std::string& original) {
     if (!f) return std::nullopt;
     std::uint8_t head[kHeaderSize] = {};
     const std::size_t got = f->read_full(head);
+    // A WAV file given the WV5 file's name is no template.
+    if (got >= 12 && std::equal(head, head + 4, "RIFF") && std::equal(head + 8, head + 12, "WAVE")) {
+        ui.alert(format("%s is a WAV file, not a WV5 sound: it cannot be the original that the new sound replaces",
+                        {original}));
+        return std::nullopt;
+    }
     Template t;
     std::copy_n(head, 4, t.lead.begin());
     t.header = parse_header(ByteView(head, got));

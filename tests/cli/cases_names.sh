@@ -102,3 +102,29 @@ Encoding: 1 of 1 file failed" "Alert: Can't write $o/c.bm2" "$cli" encode-bm2 "$
 else
     echo "note: chattr +i is not available here; the failed replace is not checked"
 fi
+
+# Templates that are not what their names say, and names that are only an extension.
+t=$n/tmpl
+mkdir -p "$t"
+wav1 > "$t/d.wav"
+ln -s nowhere "$t/d.wv5"
+bitmap1 > "$t/d.bmp"
+ln -s nowhere "$t/d.bm2"
+wav1 > "$t/r.wav"
+wav1 > "$t/r.wv5"
+check "encode-wv5: a dangling link and a WAV file as the templates" 1 "Encoding $t/d.wav
+Encoding $t/r.wav
+Encoding: 2 of 2 files failed" "Alert: $t/d.wv5 is a symbolic link that leads to no file
+Alert: $t/r.wv5 is a WAV file, not a WV5 sound: it cannot be the original that the new sound replaces" \
+    "$cli" encode-wv5 "$t/d.wav" "$t/r.wav"
+check "encode-bm2: a dangling link as the template" 1 "Encoding $t/d.bmp
+Encoding: 1 of 1 file failed" "Alert: $t/d.bm2 is a symbolic link that leads to no file" "$cli" encode-bm2 "$t/d.bmp"
+check "decode-bm2: a dangling link as the input" 1 "Decoding $t/d.bm2
+Decoding: 1 of 1 file failed" "Alert: $t/d.bm2 is a symbolic link that leads to no file" "$cli" decode-bm2 "$t/d.bm2"
+check "the templates are unchanged" 0 "nowhere nowhere" "" bash -c "readlink '$t/d.wv5' '$t/d.bm2' | paste -sd' ' && cmp '$t/r.wv5' '$t/r.wav'"
+mkdir -p "$t/dot"
+bitmap1 > "$t/dot/.bmp"
+cp "$work/samples/title.bm2" "$t/dot/.bm2"
+check "names that are only an extension" 0 "*" "" bash -c \
+    "'$cli' encode-bm2 '$t/dot/.bmp' && '$cli' decode-bm2 '$t/dot/.bm2' && '$cli' decode-bm2 --png '$t/dot/.bm2'"
+check "their outputs: .bmp.bm2, .bmP, .bm2.png" 0 ".bm2 .bm2.png .bmP .bmp .bmp.bm2" "" bash -c "ls -A '$t/dot' | paste -sd' '"
