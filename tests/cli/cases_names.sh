@@ -20,20 +20,20 @@ ln "$n/own/s.ab" "$n/own/s.txt"
 bitmap1 > "$n/own/b.bm2"
 wav1 > "$n/own/w.wv5"
 (cd "$n/own" && for f in *; do cp "$f" "../$f.before"; done)
-own() { echo "Alert: $n/own/$1 is not written: it is the input $n/own/$2 itself, which stays as it is"; }
-check "decode-bm2 --png: the input is its own output" 1 "Decoding $n/own/x.png
-Decoding: 1 of 1 file failed" "$(own x.png x.png)" "$cli" decode-bm2 --png "$n/own/x.png"
-check "decode-bm2: the input is its own output" 1 "Decoding $n/own/y.bmP
-Decoding: 1 of 1 file failed" "$(own y.bmP y.bmP)" "$cli" decode-bm2 "$n/own/y.bmP"
-check "decode-wv5: the input is its own output" 1 "Decoding $n/own/z.wAV
-Decoding: 1 of 1 file failed" "$(own z.wAV z.wAV)" "$cli" decode-wv5 "$n/own/z.wAV"
-check "decode-ab: the output is a hard link to the input" 1 "Scripting $n/own/s.ab
-Scripting $n/own/s.ab failed
-Decoding: 1 of 1 file failed" "$(own s.txt s.ab)" "$cli" decode-ab "$n/own/s.ab"
-check "encode-bm2: a bitmap named as its BM2 image" 1 "Encoding $n/own/b.bm2
-Encoding: 1 of 1 file failed" "$(own b.bm2 b.bm2)" "$cli" encode-bm2 "$n/own/b.bm2"
-check "encode-wv5: a WAV file named as its WV5 sound" 1 "Encoding $n/own/w.wv5
-Encoding: 1 of 1 file failed" "$(own w.wv5 w.wv5)" "$cli" encode-wv5 "$n/own/w.wv5"
+# command|input|output|verb|progress texts, NAME standing for the input
+while IFS='|' read -r cmd in out verb texts; do
+    texts=${texts//NAME/$n/own/$in}
+    check "$cmd $in: the input is its own output $out" 1 "$(printf '%b' "$texts")
+$verb: 1 of 1 file failed" "Alert: $n/own/$out is not written: it is the input $n/own/$in itself, which stays as it is" \
+        "$cli" $cmd "$n/own/$in"
+done <<'TABLE'
+decode-bm2 --png|x.png|x.png|Decoding|Decoding NAME
+decode-bm2|y.bmP|y.bmP|Decoding|Decoding NAME
+decode-wv5|z.wAV|z.wAV|Decoding|Decoding NAME
+decode-ab|s.ab|s.txt|Decoding|Scripting NAME\nScripting NAME failed
+encode-bm2|b.bm2|b.bm2|Encoding|Encoding NAME
+encode-wv5|w.wv5|w.wv5|Encoding|Encoding NAME
+TABLE
 check "own outputs: every input unchanged, nothing added" 0 "" "" \
     bash -c "cd '$n/own' && for f in *; do cmp \"\$f\" \"../\$f.before\" || exit 1; done; [ \$(ls | wc -l) = 7 ]"
 
@@ -48,17 +48,20 @@ cp "$work/samples/title.bm2" "$m/free.bm2"
 cp "$(ls "$work/samples/"*.wv5 | head -1)" "$m/voice1.wv5"
 for f in intro.txt logo.bmp voice1.wav; do echo "member $f" > "$m/$f"; done
 (cd "$m" && for f in *; do cp "$f" "../$f.before"; done)
-member() { echo "Alert: $m/$1 is not written: it is the member $2 of $m/_INDEX.BIN, which stays as it is"; }
-check "decode-ab: a listing that is a member" 1 "Scripting $m/intro.ab
-Scripting $m/intro.ab failed
-Decoding: 1 of 1 file failed" "$(member intro.txt INTRO.TXT)" "$cli" decode-ab "$m/intro.ab"
-check "decode-bm2: a bitmap that is a member, and one that is not" 1 "Decoding $m/logo.bm2
-Decoding $m/free.bm2
-Decoding: 1 of 2 files failed" "$(member logo.bmP logo.bmp)" "$cli" decode-bm2 "$m/logo.bm2" "$m/free.bm2"
-check "decode-bm2 --png: a PNG that is a member" 1 "Decoding $m/pic.bm2
-Decoding: 1 of 1 file failed" "$(member pic.png Pic.PNG)" "$cli" decode-bm2 --png "$m/pic.bm2"
-check "decode-wv5: a WAV file that is a member" 1 "Decoding $m/voice1.wv5
-Decoding: 1 of 1 file failed" "$(member voice1.wAV voice1.wav)" "$cli" decode-wv5 "$m/voice1.wv5"
+# command|input|output|member|verb|progress texts, NAME standing for the input
+while IFS='|' read -r cmd in out member verb texts; do
+    texts=${texts//NAME/$m/$in}
+    check "$cmd $in: the output $out is the member $member" 1 "$(printf '%b' "$texts")
+$verb: 1 of 1 file failed" "Alert: $m/$out is not written: it is the member $member of $m/_INDEX.BIN, which stays as it is" \
+        "$cli" $cmd "$m/$in"
+done <<'TABLE'
+decode-ab|intro.ab|intro.txt|INTRO.TXT|Decoding|Scripting NAME\nScripting NAME failed
+decode-bm2|logo.bm2|logo.bmP|logo.bmp|Decoding|Decoding NAME
+decode-bm2 --png|pic.bm2|pic.png|Pic.PNG|Decoding|Decoding NAME
+decode-wv5|voice1.wv5|voice1.wAV|voice1.wav|Decoding|Decoding NAME
+TABLE
+check "decode-bm2 of a file that is no member" 0 "Decoding $m/free.bm2
+Decoding OK" "" "$cli" decode-bm2 "$m/free.bm2"
 check "members unchanged, only the free bitmap added" 0 "" "" \
     bash -c "cd '$m' && for f in *; do [ \"\$f\" = free.bmP ] || cmp \"\$f\" \"../\$f.before\" || exit 1; done; [ \$(ls | wc -l) = 10 ]"
 # An encoder's output replaces its member: that is what it is for.
