@@ -176,6 +176,8 @@ TEST(Output, CaseVariantsAreChosenByAFixedRule) {
             EXPECT_EQ(got, c.found ? std::optional(dir.file(std::string(*c.found))) : std::nullopt) << c.present[0];
         }
     }
+    // The root folder keeps its one separator.
+    EXPECT_EQ(find_any_case("/", "TMP"), "/tmp");
 }
 
 TEST(Output, OriginalsAreKeptOnce) {

@@ -137,7 +137,8 @@ Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::
     auto out = platform::Output::create(kept, existing, &why);
     if (!out) {
         // The first original stays: an existing .orig is never replaced.
-        if (why == platform::OutputError::cant_create && platform::id_of(kept)) return Kept::none;
+        if (existing == platform::Existing::keep && why == platform::OutputError::cant_create && platform::id_of(kept))
+            return Kept::none;
         ui.alert(output_error_text(why, kept));
         return Kept::failed;
     }
