@@ -58,7 +58,7 @@ else
     failed_stages+=("fuzz build"); total_fail=$((total_fail + 1))
 fi
 
-stage "Windows build (MinGW-w64) and GUI tests under Wine"
+stage "Windows build (MinGW-w64), GUI and console tests under Wine"
 if cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2; then
     if ! bash tests/gui/run_gui_tests.sh build/mingw build/native | tee "$logs/gui.log" ||
         ! grep -q '^gui: [0-9]* passed, 0 failed$' "$logs/gui.log"; then
@@ -72,6 +72,12 @@ if cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2; then
     total_pass=$((total_pass + ${p:-0}))
     total_fail=$((total_fail + ${f:-1}))
     [ "${f:-1}" = 0 ] && [ "${p:-0}" -gt 0 ] || failed_stages+=("gui tests")
+    bash tests/gui/run_console_tests.sh build/mingw | tee "$logs/console.log"
+    p=$(sed -n 's/^console: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$logs/console.log")
+    f=$(sed -n 's/^console: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$logs/console.log")
+    total_pass=$((total_pass + ${p:-0}))
+    total_fail=$((total_fail + ${f:-1}))
+    [ "${f:-1}" = 0 ] && [ "${p:-0}" -gt 0 ] || failed_stages+=("console tests under Wine")
 else
     failed_stages+=("mingw build"); total_fail=$((total_fail + 1))
 fi

@@ -60,6 +60,51 @@ TEST(Paths, OutputNamesReplaceTheLastCharacters) {
     EXPECT_EQ(overwrite_from_end("sub/abcd", 4, '_'), "sub/_bcd");
 }
 
+// The names made from one path under both systems' rules: the folder part
+// (drive and root kept), the BM2 image an encoder writes beside it, and the
+// bitmap a decoder names by replacing the last character.
+TEST(Paths, NamesKeepTheDriveAndRootOfTheirInput) {
+    using platform::PathRules;
+    const PathRules posix = PathRules::posix, windows = PathRules::windows;
+    const struct {
+        PathRules rules;
+        std::string_view path, folder, bm2, bmp;
+    } cases[] = {
+        {windows, "y:r.bmp", "y:", "y:r.bm2", "y:r.bmP"},
+        {windows, "\\r.bmp", "\\", "\\r.bm2", "\\r.bmP"},
+        {windows, "y:\\d\\r.bmp", "y:\\d\\", "y:\\d\\r.bm2", "y:\\d\\r.bmP"},
+        {windows, ".\\r.bmp", ".\\", ".\\r.bm2", ".\\r.bmP"},
+        {windows, "d/r.bmp", "d/", "d/r.bm2", "d/r.bmP"},
+        {windows, "/abs/r.bmp", "/abs/", "/abs/r.bm2", "/abs/r.bmP"},
+        {windows, "y:\\r.bmp", "y:\\", "y:\\r.bm2", "y:\\r.bmP"},
+        {windows, "d\\.bmp", "d\\", "d\\.bmp.bm2", "d\\.bmP"},
+        {windows, "1:r.bmp", "", "1:r.bm2", "1:r.bmP"},  // not a drive letter
+        {posix, "y:r.bmp", "", "y:r.bm2", "y:r.bmP"},
+        {posix, "\\r.bmp", "", "\\r.bm2", "\\r.bmP"},
+        {posix, "y:\\d\\r.bmp", "", "y:\\d\\r.bm2", "y:\\d\\r.bmP"},
+        {posix, ".\\r.bmp", "", ".\\r.bm2", ".\\r.bmP"},
+        {posix, "d/r.bmp", "d/", "d/r.bm2", "d/r.bmP"},
+        {posix, "/abs/r.bmp", "/abs/", "/abs/r.bm2", "/abs/r.bmP"},
+        {posix, "/r.bmp", "/", "/r.bm2", "/r.bmP"},
+        {posix, ".bmp", "", ".bmp.bm2", ".bmP"},
+        {posix, "d/.x.y", "d/", "d/.x.bm2", "d/.x.P"},
+    };
+    for (const auto& c : cases) {
+        const auto parts = platform::split_path(c.path, c.rules);
+        EXPECT_EQ(parts.folder, c.folder) << c.path;
+        EXPECT_EQ(std::string(parts.folder) + std::string(parts.name), c.path);
+        const std::string bm2 = std::string(platform::stem_of(parts.name)) + ".bm2";
+        EXPECT_EQ(platform::beside(c.path, bm2, c.rules), c.bm2) << c.path;
+        EXPECT_EQ(platform::replace_tail(c.path, 1, "P", c.rules), c.bmp) << c.path;
+    }
+    // The replaced characters never reach past the name: "y:" is a folder on Windows only.
+    EXPECT_EQ(platform::replace_tail("y:ab", 2, "txt", windows), "y:txt");
+    EXPECT_EQ(platform::replace_tail("y:a", 2, "txt", windows), std::nullopt);
+    EXPECT_EQ(platform::replace_tail("y:a", 2, "txt", posix), "ytxt");
+    EXPECT_EQ(platform::replace_tail("d\\a", 2, "txt", windows), std::nullopt);
+    EXPECT_EQ(platform::replace_tail("d\\a", 2, "txt", posix), "dtxt");
+}
+
 TEST(Paths, LimitIs259Characters) {
     EXPECT_TRUE(platform::fits(std::string(259, 'a')));
     EXPECT_FALSE(platform::fits(std::string(260, 'a')));

@@ -189,23 +189,70 @@ TEST(Output, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
     }
 }
 
+// Case variants of a name: the exact one, else the byte-wise smallest,
+// whatever order the folder lists them in.
+TEST(Output, CaseVariantsAreChosenByAFixedRule) {
+    const struct {
+        std::vector<std::string_view> present;
+        std::string_view wanted;
+        std::optional<std::string_view> found;
+    } cases[] = {
+        {{"x.Bm2", "X.BM2", "x.bM2"}, "x.bm2", "X.BM2"},
+        {{"X.BM2", "x.Bm2", "x.bm2"}, "x.bm2", "x.bm2"},
+        {{"x.bM2", "x.Bm2"}, "x.bm2", "x.Bm2"},
+        {{"x.bm2x", "xx.bm2"}, "x.bm2", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        // Created in both orders: the order of the folder does not choose.
+        for (bool reversed : {false, true}) {
+            test::ScratchDir dir;
+            std::vector<std::string_view> names = c.present;
+            if (reversed) std::reverse(names.begin(), names.end());
+            for (auto n : names) test::write_file(dir.file(std::string(n)), n);
+            const auto got = find_any_case(dir.path() + "/", c.wanted);
+            EXPECT_EQ(got, c.found ? std::optional(dir.file(std::string(*c.found))) : std::nullopt) << c.present[0];
+        }
+    }
+    // The root folder keeps its one separator.
+    EXPECT_EQ(find_any_case("/", "TMP"), "/tmp");
+}
+
 TEST(Output, OriginalsAreKeptOnce) {
     test::ScratchDir dir;
     const std::string pic = dir.file("Pic.BM2");
     test::write_file(pic, std::string_view("first"));
-    EXPECT_EQ(find_any_case(dir.path(), "pic.bm2"), pic);
-    EXPECT_EQ(find_any_case(dir.path(), "pic.bm"), std::nullopt);
+    EXPECT_EQ(find_any_case(dir.path() + "/", "pic.bm2"), pic);
+    EXPECT_EQ(find_any_case(dir.path() + "/", "pic.bm"), std::nullopt);
     test::RecordingUi ui;
     for (std::string_view next : {"second", "third"}) {
         auto out = create_output(ui, pic);
         ASSERT_TRUE(out);
         ASSERT_TRUE(out->file().write(test::bytes_of(next)));
-        EXPECT_TRUE(keep_original(ui, *out));  // while the output holds the old file
-        ASSERT_TRUE(out->commit());
+        ASSERT_TRUE(commit_keeping_original(ui, *out, true));
         EXPECT_EQ(test::read_file(pic), test::bytes_of(next));
     }
     EXPECT_EQ(test::read_file(pic + ".orig"), test::bytes_of("first")) << "the first original stays";
     EXPECT_TRUE(ui.alerts().empty());
+}
+
+// When the new file cannot take the original's place, no copy of the
+// original is left either.
+TEST(Output, NoOriginalIsKeptWhenTheReplaceFails) {
+    test::ScratchDir dir;
+    const std::string pic = dir.file("p.bm2");
+    test::write_file(pic, std::string_view("first"));
+    test::RecordingUi ui;
+    auto out = create_output(ui, pic);
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(out->file().write(test::bytes_of("second")));
+    // A folder takes the name before the replace: the move fails.
+    ASSERT_EQ(::rename(pic.c_str(), dir.file("moved").c_str()), 0);
+    ASSERT_EQ(::mkdir(pic.c_str(), 0700), 0);
+    EXPECT_FALSE(commit_keeping_original(ui, *out, true));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{"Can't write " + pic});
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(pic + ".orig")));
+    EXPECT_EQ(test::read_file(dir.file("moved")), test::bytes_of("first"));
+    EXPECT_EQ(entries(dir.path()), 2u) << "no temporary file left";
 }
 
 }  // namespace

@@ -150,6 +150,8 @@ TEST(Wv5Encode, SampleFormatsRead) {
 TEST(Wv5Encode, WavFilesRefused) {
     const Bytes data = {1, 0, 2, 0};
     const Bytes short_extensible = extensible(1, 16, 1);
+    Bytes no_extension = short_extensible;
+    no_extension[16] = 0;  // cbSize 0 in a chunk of 40 bytes
     const std::string accepted =
         ": only PCM of 8, 16, 24 or 32 bits and floating point of 32 or 64 bits, with 1 to 8 channels, can be encoded";
     const struct {
@@ -176,7 +178,19 @@ TEST(Wv5Encode, WavFilesRefused) {
         {riff({chunk("fmt ", fmt(1, 1, 8000, 3, 24)), chunk("data", data)}),
          "lies about its sizes: its 'data' chunk of 4 bytes is not a whole number of 3-byte samples"},
         {riff({chunk("fmt ", Bytes(short_extensible.begin(), short_extensible.begin() + 24)), chunk("data", data)}),
-         "has an extensible 'fmt ' chunk of 24 bytes that does not fit: 40 bytes are needed"},
+         "has an extensible 'fmt ' chunk of 24 bytes, too short: an extensible format needs 40"},
+        {riff({chunk("fmt ", no_extension), chunk("data", data)}),
+         "has an extensible 'fmt ' chunk that announces an extension of 0 bytes: an extensible format needs 22"},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data)}, 0),
+         "lies about its sizes: its RIFF header announces 8 bytes, too few to hold its 'fmt ' and 'data' chunks (the "
+         "file holds 48)"},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data)}, 28),
+         "lies about its sizes: its RIFF header announces 36 bytes, too few to hold its 'fmt ' and 'data' chunks (the "
+         "file holds 48)"},
+        {riff({Bytes{'L', 'I', 'S', 'T', 3, 0, 0, 0, 'I', 'N', 'F'}, chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data)}),
+         "has a 'LIST' chunk of 3 bytes without the pad byte that must follow a chunk of odd size"},
+        {riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data), chunk("data", data)}),
+         "has two 'data' chunks: which one holds its sound is not clear"},
         {riff({chunk("fmt ", Bytes(14, 0)), chunk("data", data)}),
          "has a 'fmt ' chunk of 14 bytes, too short for a sound format (16 at least)"},
         {riff({chunk("fmt ", fmt(1, 1, 0, 2, 16)), chunk("data", data)}),

@@ -14,15 +14,7 @@ namespace {
 
 // "x.bm2" gives "x.png"; a name without an extension gets ".png" added.
 std::string png_name(const std::string& path) {
-#ifdef _WIN32
-    const std::size_t sep = path.find_last_of("\\/");
-#else
-    const std::size_t sep = path.find_last_of('/');
-#endif
-    const std::size_t dot = path.rfind('.');
-    const std::size_t name_at = sep == std::string::npos ? 0 : sep + 1;
-    if (dot == std::string::npos || dot <= name_at) return path + ".png";
-    return path.substr(0, dot) + ".png";
+    return platform::beside(path, std::string(platform::stem_of(platform::split_path(path).name)) + ".png");
 }
 
 bool decode(Ui& ui, const std::string& path, const std::string& out_name) {
@@ -46,6 +38,7 @@ bool decode(Ui& ui, const std::string& path, const std::string& out_name) {
         ui.alert(format("%s cannot be written as a PNG image: %s", {path, why}));
         return false;
     }
+    if (!output_allowed(ui, path, out_name, MadeBy::decoder)) return false;
     const Bytes png = write_png(*picture);
     auto out = png.empty() ? std::nullopt : create_output(ui, out_name);
     if (!out || !out->file().write(png) || !out->commit()) {

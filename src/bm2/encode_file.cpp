@@ -11,34 +11,6 @@ namespace vid::bm2 {
 
 namespace {
 
-// The files that an image and its BM2 image lie in.
-struct Names {
-    std::string folder;  // empty: the current folder
-    std::string stem;    // the image's name without its last extension
-};
-
-Names names_of(const std::string& path) {
-#ifdef _WIN32
-    const std::size_t sep = path.find_last_of("\\/");
-#else
-    const std::size_t sep = path.find_last_of('/');
-#endif
-    Names n;
-    std::string name = path;
-    if (sep != std::string::npos) {
-        n.folder = path.substr(0, sep);
-        name = path.substr(sep + 1);
-        if (n.folder.empty()) n.folder = path.substr(0, 1);  // the root folder
-    }
-    const std::size_t dot = name.rfind('.');
-    n.stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    return n;
-}
-
-std::string beside(const Names& n, std::string_view name) {
-    return n.folder.empty() ? std::string(name) : platform::join(n.folder, name);
-}
-
 // The new BM2 file's bytes, from the picture and the original (if any).
 std::optional<Bytes> make_bm2(Ui& ui, const std::string& path, const Picture& picture,
                               const std::optional<std::string>& original) {
@@ -82,14 +54,15 @@ bool encode(Ui& ui, const std::string& path) {
         ui.alert(format("%s is not an image that Encode BM2 reads: %s", {path, why}));
         return false;
     }
-    const Names names = names_of(path);
-    const std::string bm2_name = names.stem + ".bm2";
-    const auto original = find_any_case(names.folder, bm2_name);
-    const std::string target = original ? *original : beside(names, bm2_name);
+    const auto parts = platform::split_path(path);
+    const std::string bm2_name = std::string(platform::stem_of(parts.name)) + ".bm2";
+    const auto original = find_any_case(std::string(parts.folder), bm2_name);
+    const std::string target = original ? *original : platform::beside(path, bm2_name);
     if (!platform::fits(target)) {
         ui.alert(platform::too_long_message(target));
         return false;
     }
+    if (!output_allowed(ui, path, target, MadeBy::encoder)) return false;
     const auto bytes = make_bm2(ui, path, *picture, original);
     if (!bytes) return false;
     auto out = create_output(ui, target);
@@ -100,12 +73,7 @@ bool encode(Ui& ui, const std::string& path) {
     }
     // The original is kept once, read through the output's hold on it, just
     // before the new file takes its place.
-    if (original && !keep_original(ui, *out)) return false;
-    if (!out->commit()) {
-        ui.alert(format("Can't write %s", {target}));
-        return false;
-    }
-    return true;
+    return commit_keeping_original(ui, *out, original.has_value());
 }
 
 }  // namespace

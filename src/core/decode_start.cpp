@@ -21,6 +21,7 @@ std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::
     auto in = open_input(ui, path);
     if (!in) return std::nullopt;
     if (check && !check(*in)) return std::nullopt;
+    if (!output_allowed(ui, path, *out_name, MadeBy::decoder)) return std::nullopt;
     auto out = create_output(ui, *out_name);
     if (!out) return std::nullopt;
     return DecodeFiles{std::move(*in), std::move(*out), std::move(*out_name)};

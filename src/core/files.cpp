@@ -1,8 +1,12 @@
 #include "core/files.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "core/text.h"
+#include "fl3/format.h"
+#include "fl3/stream.h"
 #include "platform/paths.h"
 
 namespace vid {
@@ -12,8 +16,13 @@ std::string input_error_text(platform::OpenError error, std::string_view path) {
         case platform::OpenError::folder: return format("%s is a folder", {path});
         case platform::OpenError::not_regular: return format("%s is not a regular file", {path});
         case platform::OpenError::in_use: return format("%s is in use by another program", {path});
-        default: return format("%s not found", {path});
+        default: break;
     }
+    // A link that leads nowhere (its target missing, or a loop of links).
+    const std::string name(path);
+    if (platform::is_link(name) && !platform::id_of(name))
+        return format("%s is a symbolic link that leads to no file", {path});
+    return format("%s not found", {path});
 }
 
 std::optional<platform::File> open_input(Ui& ui, const std::string& path) {
@@ -21,6 +30,46 @@ std::optional<platform::File> open_input(Ui& ui, const std::string& path) {
     auto file = platform::File::open(path, platform::OpenMode::read_existing, &why);
     if (!file) ui.alert(input_error_text(why, path));
     return file;
+}
+
+namespace {
+
+// Names compared as Windows compares them: ASCII letters without case.
+bool same_name(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The member of the index `index` that is named `name`, if any. An index
+// that cannot be read lists nothing.
+std::optional<std::string> member_named(const std::string& index, std::string_view name) {
+    auto file = platform::File::open(index, platform::OpenMode::read_existing);
+    const auto size = file ? file->size() : std::nullopt;
+    if (!size) return std::nullopt;
+    fl3::FileReader in(*file, *size, std::size_t{64} << 10);
+    fl3::Directory dir = fl3::read_directory(in, fl3::kMaxEntries);
+    for (const fl3::Entry& e : dir.entries)
+        if (same_name(e.name, name)) return e.name;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool output_allowed(Ui& ui, const std::string& input, const std::string& output, MadeBy made_by) {
+    const auto in = platform::id_of(input);
+    if (in && in == platform::id_of(output)) {
+        ui.alert(format("%s is not written: it is the input %s itself, which stays as it is", {output, input}));
+        return false;
+    }
+    if (made_by == MadeBy::encoder) return true;
+    const auto index = find_any_case(std::string(platform::split_path(input).folder), fl3::kIndexName);
+    if (!index) return true;
+    const auto member = member_named(*index, platform::split_path(output).name);
+    if (!member) return true;
+    ui.alert(format("%s is not written: it is the member %s of %s, which stays as it is",
+                    {output, fl3::printable_name(*member), *index}));
+    return false;
 }
 
 std::string output_error_text(platform::OutputError error, std::string_view path) {
@@ -41,36 +90,70 @@ std::optional<platform::Output> create_output(Ui& ui, const std::string& path, p
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name) {
     auto found = platform::find_name_any_case(folder, name);
     if (!found) return std::nullopt;
-    return folder.empty() ? *found : platform::join(folder, *found);
+    return folder + *found;
 }
 
-bool keep_original(Ui& ui, platform::Output& replacing) {
+namespace {
+
+// A file as this program left it: its identity and when it was written
+// (an identity alone can be taken again by a later file).
+struct Made {
+    platform::FileId id;
+    std::int64_t modified = 0;
+    bool operator==(const Made&) const = default;
+};
+
+std::optional<Made> made_of(const std::string& path) {
+    const auto id = platform::id_of(path);
+    const auto modified = platform::modified_of(path);
+    if (!id || !modified) return std::nullopt;
+    return Made{*id, *modified};
+}
+
+// The files that the encoders wrote in this run, as they left them: never
+// kept as originals.
+std::vector<Made>& made_files() {
+    static std::vector<Made> made;
+    return made;
+}
+
+bool made_here(const std::optional<Made>& file) {
+    return file && std::find(made_files().begin(), made_files().end(), *file) != made_files().end();
+}
+
+enum class Kept { none, copied, failed };
+
+// Copies the file that `replacing` is about to replace to "<name>.orig";
+// `copy` is the identity of the copy when one was made.
+Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::FileId>& copy) {
     const std::string& original = replacing.final_path();
     const std::string kept = original + ".orig";
     if (!platform::fits(kept)) {
         ui.alert(platform::too_long_message(kept));
-        return false;
+        return Kept::failed;
     }
+    // A link at the name gives way to the copy; anything else there stays.
+    const auto existing = platform::is_link(kept) ? platform::Existing::replace : platform::Existing::keep;
     platform::OutputError why = platform::OutputError::none;
-    auto out = platform::Output::create(kept, platform::Existing::keep, &why);
+    auto out = platform::Output::create(kept, existing, &why);
     if (!out) {
         // The first original stays: an existing .orig is never replaced.
-        if (why == platform::OutputError::cant_create && (platform::id_of(kept) || platform::is_link(kept)))
-            return true;
+        if (existing == platform::Existing::keep && why == platform::OutputError::cant_create && platform::id_of(kept))
+            return Kept::none;
         ui.alert(output_error_text(why, kept));
-        return false;
+        return Kept::failed;
     }
     // The output holds the old file; read it through that hold.
     std::optional<platform::File> opened;
     platform::File* in = replacing.old_file();
     if (in == nullptr) {
         opened = open_input(ui, original);
-        if (!opened) return false;
+        if (!opened) return Kept::failed;
         in = &*opened;
     }
     if (!in->seek(0)) {
         ui.alert(format("Can't read %s", {original}));
-        return false;
+        return Kept::failed;
     }
     std::array<std::uint8_t, 64 * 1024> buf;
     for (;;) {
@@ -78,19 +161,44 @@ bool keep_original(Ui& ui, platform::Output& replacing) {
         if (n == 0) break;
         if (!out->file().write(std::span(buf).first(n))) {
             ui.alert(format("Can't write %s", {kept}));
-            return false;
+            return Kept::failed;
         }
     }
     const auto size = in->size();
     const auto copied = out->file().tell();
     if (!size || !copied || *size != *copied) {
         ui.alert(format("Can't read %s", {original}));
-        return false;
+        return Kept::failed;
     }
+    copy = out->file().id();
     if (!out->commit()) {
         ui.alert(format("Can't create %s", {kept}));
+        return Kept::failed;
+    }
+    return Kept::copied;
+}
+
+}  // namespace
+
+bool commit_keeping_original(Ui& ui, platform::Output& out, bool keep) {
+    const std::string target = out.final_path();
+    std::optional<platform::FileId> copy;
+    Kept kept = Kept::none;
+    if (keep && !made_here(made_of(target))) {
+        kept = keep_original(ui, out, copy);
+        if (kept == Kept::failed) {
+            out.discard();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        // No copy without the replace: the .orig made for it goes again.
+        const std::string orig = target + ".orig";
+        if (kept == Kept::copied && copy && platform::id_of(orig) == copy) platform::remove_file(orig);
+        ui.alert(format("Can't write %s", {target}));
         return false;
     }
+    if (const auto made = made_of(target)) made_files().push_back(*made);
     return true;
 }
 

@@ -12,7 +12,8 @@
 namespace vid {
 
 // The text for an input that could not be opened: "%s not found", "%s is a
-// folder" or "%s is not a regular file".
+// folder", "%s is not a regular file" or "%s is a symbolic link that leads
+// to no file".
 std::string input_error_text(platform::OpenError error, std::string_view path);
 
 // Opens an input for reading. Alerts "%s not found", "%s is a folder" or
@@ -25,17 +26,35 @@ std::optional<platform::File> open_input(Ui& ui, const std::string& path);
 std::optional<platform::Output> create_output(Ui& ui, const std::string& path,
                                               platform::Existing existing = platform::Existing::replace);
 
+// What an output is made from.
+enum class MadeBy {
+    encoder,  // an encoder: its output is meant to replace a member of an archive
+    decoder,  // a decoder: its output is never a member
+};
+
+// True when `output` may be written for `input`; false after an Alert when
+// it is the input itself (the same file, whatever the names), or, for a
+// decoder, when the input's folder holds an `_index.bin` that lists
+// `output`'s name as a member (compared as Windows compares names, without
+// case): a decoded file never takes a member's place.
+bool output_allowed(Ui& ui, const std::string& input, const std::string& output, MadeBy made_by);
+
 // The text for an output that could not be started.
 std::string output_error_text(platform::OutputError error, std::string_view path);
 
-// The original that an encoder writes over: the file of `folder` named
-// `name` in any case (the name as it stands on disk), or nothing.
+// The original that an encoder writes over: the file of `folder` (a folder
+// part as platform::split_path() gives it) named `name` in any case (see
+// platform::find_name_any_case), as folder + the name on disk; or nothing.
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name);
 
-// Keeps the file that `replacing` is about to replace once, as
-// "<name>.orig": copied unless a file of that name exists already (the first
-// original is never overwritten). Call it before replacing.commit(). False
-// after an Alert when the copy cannot be made.
-bool keep_original(Ui& ui, platform::Output& replacing);
+// Commits an encoder's output. With `keep`, the file that it replaces is
+// first kept once as "<name>.orig", read through the output's hold on it:
+// copied unless a file of that name exists already (the first original is
+// never overwritten); a symbolic link there, dangling or not, is replaced by
+// the copy, never written through. No copy is made of a file that this
+// program wrote itself (two inputs of one stem in one run), and the copy is
+// removed again when the replace fails. False after an Alert ("Can't write
+// NAME" when the replace fails); the old file is then unchanged.
+bool commit_keeping_original(Ui& ui, platform::Output& out, bool keep);
 
 }  // namespace vid

@@ -28,6 +28,15 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
         ui.alert(platform::too_long_message(index_path));
         return std::nullopt;
     }
+    // The members lie beside their index, which has the one name that
+    // Extract FL3 gives it: any other name is refused before anything is read.
+    const auto parts = platform::split_path(index_path);
+    if (!is_index_name(parts.name)) {
+        ui.alert(format("%s is not named as an FL3 index: an index is named _index.bin (in any case) and its "
+                        "members lie beside it. Nothing is written.",
+                        {index_path}));
+        return std::nullopt;
+    }
     auto file = open_input(ui, index_path);
     if (!file) return std::nullopt;
     auto size = file->size();
@@ -41,17 +50,6 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
                         {index_path}));
         return std::nullopt;
     }
-    // The member folder is the index path less "\_index.bin", whatever the
-    // file's name really is.
-    const std::size_t cut = kIndexName.size() + 1;
-    const auto folder =
-        index_path.size() > cut ? std::optional<std::string>(index_path.substr(0, index_path.size() - cut)) : std::nullopt;
-    if (!folder) {
-        ui.alert(format("%s names no member folder: the folder is the path less its last 11 characters.",
-                        {index_path}));
-        return std::nullopt;
-    }
-
     FileReader in(*file, *size, std::size_t{64} << 10);
     Directory dir = read_directory(in, kMaxEntries);
     if (in.failed()) {
@@ -75,7 +73,7 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     Index index;
     index.path = index_path;
     index.id = file->id();
-    index.member_folder = *folder;
+    index.member_folder = std::string(parts.folder);
     index.file_length = static_cast<std::uint32_t>(*size);
     index.names.reserve(dir.entries.size());
     for (Entry& e : dir.entries) {
@@ -83,7 +81,7 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
             ui.alert(format("%s:\n", {index_path}) + refused_name_message(e.name) + ". Nothing is written.");
             return std::nullopt;
         }
-        std::string path = platform::join(index.member_folder, e.name);
+        std::string path = index.member_folder + e.name;
         if (!platform::fits(path)) {
             ui.alert(platform::too_long_message(path) + ". Nothing is written.");
             return std::nullopt;
@@ -141,7 +139,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
     // Packs one member at the end of the data; a member that cannot be read
     // as it was found is skipped with an Alert and leaves nothing behind.
     const auto pack = [&](const std::string& name) -> Packing {
-        const std::string path = platform::join(index.member_folder, name);
+        const std::string path = index.member_folder + name;
         const auto id = platform::id_of(path);
         if (is_index_name(name) || (id && id == index.id)) {
             ui.alert(format("%s names the index file itself as a member: %s is not packed\nSkip it",

@@ -22,7 +22,7 @@ bool extract(Ui& ui, const std::string& archive_path);
 // A checked index file: the members to pack, in order.
 struct Index {
     std::string path;                // the index file
-    std::string member_folder;       // the index path less its last 11 characters
+    std::string member_folder;       // the index path less its name (empty: the current folder)
     std::vector<std::string> names;  // member names, each safe to join to the folder
     std::uint32_t file_length = 0;   // the index file's length, bytes after its end marker included
     std::optional<platform::FileId> id;  // the index file itself: never packed, never replaced

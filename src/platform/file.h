@@ -86,10 +86,18 @@ private:
 bool create_directory(const std::string& path);
 // The identity of the file that `path` names (links followed).
 std::optional<FileId> id_of(const std::string& path);
+// When the file that `path` names (links followed) was last written, in the
+// system's finest unit; nothing when it cannot be told.
+std::optional<std::int64_t> modified_of(const std::string& path);
+// Removes the file (or link) `path`; false when the system refuses.
+bool remove_file(const std::string& path);
 // True when `path` itself is a symbolic link (or, on Windows, a reparse point).
 bool is_link(const std::string& path);
-// The name of the entry of `folder` that equals `name` in any case (the
-// exact name when there is one); nothing when there is none.
+// The name of the entry of `folder` (a folder part as split_path() gives it:
+// empty for the current folder, else ending with its separator or drive)
+// that equals `name` in any case: the exact name when there is one, else
+// the byte-wise smallest of the names that differ only in case; nothing
+// when there is none.
 std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name);
 // The process's current directory.
 std::string current_directory();

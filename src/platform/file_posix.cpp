@@ -139,6 +139,14 @@ std::optional<FileId> id_of(const std::string& path) {
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+std::optional<std::int64_t> modified_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 bool is_link(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -148,6 +156,7 @@ std::optional<std::string> find_name_any_case(const std::string& folder, std::st
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return std::nullopt;
     std::optional<std::string> found;
+    const std::string wanted(name);
     while (const dirent* e = ::readdir(dir)) {
         std::string_view candidate(e->d_name);
         if (candidate.size() != name.size()) continue;
@@ -155,7 +164,8 @@ std::optional<std::string> find_name_any_case(const std::string& folder, std::st
             found = std::string(candidate);
             break;
         }
-        if (!found && ::strncasecmp(e->d_name, std::string(name).c_str(), name.size()) == 0)
+        // Several variants: the same one whatever the folder's order.
+        if (::strcasecmp(e->d_name, wanted.c_str()) == 0 && (!found || candidate < *found))
             found = std::string(candidate);
     }
     ::closedir(dir);

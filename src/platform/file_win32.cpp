@@ -148,6 +148,15 @@ std::optional<FileId> id_of(const std::string& path) {
     return id;
 }
 
+std::optional<std::int64_t> modified_of(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                     data.ftLastWriteTime.dwLowDateTime);
+}
+
+bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
 bool is_link(const std::string& path) {
     const DWORD attrs = GetFileAttributesA(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -155,7 +164,7 @@ bool is_link(const std::string& path) {
 
 std::optional<std::string> find_name_any_case(const std::string& folder, std::string_view name) {
     // Names are compared without case by the system itself.
-    const std::string path = (folder.empty() ? std::string() : folder + "\\") + std::string(name);
+    const std::string path = folder + std::string(name);
     WIN32_FIND_DATAA data{};
     HANDLE f = FindFirstFileA(path.c_str(), &data);
     if (f == INVALID_HANDLE_VALUE) return std::nullopt;

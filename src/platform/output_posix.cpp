@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/output.h"
+#include "platform/paths.h"
 #include "platform/temp_registry.h"
 
 namespace vid::platform {
@@ -23,10 +24,7 @@ void on_interrupt(int sig) {
     ::raise(sig);
 }
 
-std::string folder_of(const std::string& path) {
-    const auto cut = path.rfind('/');
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
+std::string folder_of(const std::string& path) { return std::string(split_path(path).folder); }
 
 // The target of the symbolic link `path`, relative targets taken from the
 // link's folder; nothing when it cannot be read.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/output.h"
+#include "platform/paths.h"
 #include "platform/temp_registry.h"
 
 namespace vid::platform {
@@ -16,10 +17,7 @@ BOOL WINAPI on_console_event(DWORD) {
     return FALSE;  // the default handling ends the process
 }
 
-std::string folder_of(const std::string& path) {
-    const auto cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
+std::string folder_of(const std::string& path) { return std::string(split_path(path).folder); }
 
 // The number of names the file has (more than one: hard links).
 DWORD link_count(HANDLE f) {

@@ -73,6 +73,7 @@ bool decode_job(Ui& ui, const std::string& script_path) {
         return false;
     }
 
+    if (!output_allowed(ui, script_path, *listing_path, MadeBy::decoder)) return false;
     platform::OutputError why = platform::OutputError::none;
     auto listing = platform::Output::create(*listing_path, platform::Existing::replace, &why);
     if (!listing) {

@@ -42,30 +42,6 @@ private:
     std::uint64_t size_;
 };
 
-bool is_separator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == platform::kSeparator;
-#endif
-}
-
-// The folder of `path` ("" for none) and the file name after it.
-std::pair<std::string, std::string> split(const std::string& path) {
-    std::size_t at = path.size();
-    while (at > 0 && !is_separator(path[at - 1])) --at;
-    if (at == 0) return {"", path};
-    // The separator stays with a root folder ("/" or "C:\").
-    const std::size_t folder_end = at == 1 || (at == 3 && path[1] == ':') ? at : at - 1;
-    return {path.substr(0, folder_end), path.substr(at)};
-}
-
-// The name of the WV5 file for the WAV file `name`: its stem and ".wv5".
-std::string wv5_name(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".wv5";
-}
-
 std::string channels_text(unsigned channels) {
     return channels == 1 ? "1 channel" : std::to_string(channels) + " channels";
 }
@@ -82,6 +58,12 @@ std::optional<Template> read_template(Ui& ui, const std::string& original) {
     if (!f) return std::nullopt;
     std::uint8_t head[kHeaderSize] = {};
     const std::size_t got = f->read_full(head);
+    // A WAV file given the WV5 file's name is no template.
+    if (got >= 12 && std::equal(head, head + 4, "RIFF") && std::equal(head + 8, head + 12, "WAVE")) {
+        ui.alert(format("%s is a WAV file, not a WV5 sound: it cannot be the original that the new sound replaces",
+                        {original}));
+        return std::nullopt;
+    }
     Template t;
     std::copy_n(head, 4, t.lead.begin());
     t.header = parse_header(ByteView(head, got));
@@ -95,15 +77,16 @@ bool encode_file(Ui& ui, const std::string& path) {
         ui.alert(platform::too_long_message(path));
         return false;
     }
-    const auto [folder, name] = split(path);
-    const std::string leaf = wv5_name(name);
-    const auto original = find_any_case(folder, leaf);
-    const std::string target = original ? *original : (folder.empty() ? leaf : platform::join(folder, leaf));
+    const auto parts = platform::split_path(path);
+    const std::string leaf = std::string(platform::stem_of(parts.name)) + ".wv5";
+    const auto original = find_any_case(std::string(parts.folder), leaf);
+    const std::string target = original ? *original : platform::beside(path, leaf);
     if (!platform::fits(target)) {
         ui.alert(platform::too_long_message(target));
         return false;
     }
     ui.status(format("Encoding %s", {path}), Draw::now);
+    if (!output_allowed(ui, path, target, MadeBy::encoder)) return false;
 
     auto in = open_input(ui, path);
     if (!in) return false;
@@ -213,14 +196,7 @@ bool encode_file(Ui& ui, const std::string& path) {
     store_u32(counts + 4, static_cast<std::uint32_t>(packer.runs()));
     if (!f.seek(10) || !f.write(counts)) return cant_write();
 
-    if (original && !keep_original(ui, *out)) {
-        out->discard();
-        return false;
-    }
-    if (!out->commit()) {
-        ui.alert(format("Can't write %s", {target}));
-        return false;
-    }
+    if (!commit_keeping_original(ui, *out, original.has_value())) return false;
     if (converter) {
         WavSound written = sound;
         written.channels = static_cast<std::uint16_t>(channels), written.rate = rate, written.bits = 16;

@@ -41,6 +41,11 @@ bool read_exact(RandomInput& in, std::uint64_t pos, std::span<std::uint8_t> out)
     return in.read_at(pos, out) == out.size();
 }
 
+// True when the 4 bytes at `id` can be a chunk id: printable ASCII.
+bool is_id(const std::uint8_t* id) {
+    return std::all_of(id, id + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
 std::string channels_text(std::uint16_t channels) {
     return channels == 1 ? std::string("1 channel") : n(channels) + " channels";
 }
@@ -80,9 +85,13 @@ std::variant<Format, std::string> read_format(ByteView body, std::uint32_t size)
     f.block_align = load_u16(p + 12);
     f.bits = load_u16(p + 14);
     if (f.tag == kTagExtensible) {
-        if (size < kExtensibleFmtSize || load_u16(p + 16) < 22)
-            return format("has an extensible 'fmt ' chunk of %s bytes that does not fit: 40 bytes are needed",
+        if (size < kExtensibleFmtSize)
+            return format("has an extensible 'fmt ' chunk of %s bytes, too short: an extensible format needs 40",
                           {n(size)});
+        if (load_u16(p + 16) < 22)
+            return format("has an extensible 'fmt ' chunk that announces an extension of %s bytes: an extensible "
+                          "format needs 22",
+                          {n(load_u16(p + 16))});
         if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), p + 26))
             return std::string("is in an extensible format of an unknown kind: ") + kAccepted;
         f.tag = load_u16(p + 24);
@@ -164,13 +173,27 @@ std::variant<WavSound, std::string> read_wav(RandomInput& in) {
             } else {
                 fmt = std::get<Format>(f);
             }
-        } else if (std::memcmp(ch, "data", 4) == 0 && !data_pos) {
+        } else if (std::memcmp(ch, "data", 4) == 0) {
+            if (data_pos) return std::string("has two 'data' chunks: which one holds its sound is not clear");
             data_pos = body;
             data_size = size;
         }
-        pos = end + (size & 1u);  // the pad byte after a chunk of odd size
+        if (size & 1u) {
+            // The pad byte after a chunk of odd size. A writer that leaves it
+            // out puts the next chunk's id where the pad byte should be.
+            std::uint8_t next[5];
+            if (end + 8 <= riff_end && read_exact(in, end, next) && is_id(next) && !is_id(next + 1))
+                return format("has a '%s' chunk of %s bytes without the pad byte that must follow a chunk of odd "
+                              "size",
+                              {id_text(ch), n(size)});
+        }
+        pos = end + (size & 1u);
     }
     if (fmt_problem) return *fmt_problem;
+    if ((!fmt || !data_pos) && riff_end < file_size)
+        return format("lies about its sizes: its RIFF header announces %s bytes, too few to hold its 'fmt ' and "
+                      "'data' chunks (the file holds %s)",
+                      {n(riff_end), n(file_size)});
     if (!fmt) return std::string("has no 'fmt ' chunk: it does not say what its samples are");
     if (!data_pos) return std::string("has no 'data' chunk: it holds no samples");
     // A two-channel sound may end on the first channel's sample of a last

@@ -31,6 +31,20 @@ check "encode-wv5 writes no .orig without an original" 1 "" "" test -e "$e/two.w
 "$cli" encode-wv5 "$e/one.wav" > /dev/null 2>&1
 check "encode-wv5 keeps the first original only" 0 "" "" cmp "$e/ONE.WV5.orig" "$e/first_original"
 
+# Templates that differ only in channels, only in rate, or not at all: a conversion line for each that differs.
+for s in ch rate same; do wav 1 8000 "" '\x0d\x00' > "$e/$s.wav"; done
+{ printf 'KEEP'; bin_u16 2; bin_u32 8000; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/ch.wv5"
+{ printf 'KEEP'; bin_u16 1; bin_u32 8001; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/rate.wv5"
+{ printf 'KEEP'; bin_u16 1; bin_u32 8000; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/same.wv5"
+check "encode-wv5: templates of other channels or rate" 0 "Encoding $e/ch.wav
+Converted $e/ch.wav: 8000 Hz mono 16-bit -> 8000 Hz stereo 16-bit; 0 samples clipped
+Encoding $e/rate.wav
+Converted $e/rate.wav: 8000 Hz mono 16-bit -> 8001 Hz mono 16-bit; 0 samples clipped
+Encoding $e/same.wav
+Encoding OK" "" \
+    "$cli" encode-wv5 "$e/ch.wav" "$e/rate.wav" "$e/same.wav"
+rm "$e"/ch.* "$e"/rate.* "$e"/same.*
+
 # Bad WAV files: one Alert each, counted, and the WV5 beside them unchanged.
 wav 1 8000 "" '\x01\x00\x02\x00' | head -c 46 > "$e/cut.wav"
 printf 'RIFF\x1c\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00' > "$e/nodata.wav"
