@@ -5,7 +5,8 @@
 # packs the folder back and shows that the rebuilt archive is identical;
 # then changes pixels of an image, encodes it to BM2, packs and extracts
 # again, and shows that the change is there and nothing else changed; and
-# changes a sound with sox, encodes it, packs, extracts and decodes it again.
+# changes a sound with sox, encodes it, packs, extracts and decodes it again;
+# last, encodes a sound saved as 44.1 kHz stereo float into its original's format.
 #
 #   scripts/demo.sh [FOLDER]      (default: build/demo)
 set -eu
@@ -124,3 +125,13 @@ bytes=$(( $(stat -c %s "sound_fl3/$stem.wAV") - 46 ))
 differ=$(cmp -l <(tail -c "$bytes" "data_fl3/$stem.wav") <(tail -c "$bytes" "sound_fl3/$stem.wAV") |
          awk '{print int(($1 - 1) / 2)}' | sort -u | wc -l)
 echo "sound_fl3/$stem.wAV against the reversed $stem.wav: $differ of $((bytes / 2)) samples differ"
+
+step "A sound as a sound editor saves it (44.1 kHz, stereo, 32-bit float), encoded into its original's format"
+cd "$root/sound/data_fl3"
+printf 'the original %s: %s\n' "$sound" "$(soxi "$stem.wAV" | grep -E 'Channels|Sample Rate' | tr -s ' ' | paste -sd';')"
+sox "$stem.wAV" -r 44100 -c 2 -e floating-point -b 32 "$stem.wav"
+printf 'the edited %s: %s\n' "$stem.wav" "$(soxi "$stem.wav" | grep -E 'Channels|Sample Rate|Precision' | tr -s ' ' | paste -sd';')"
+"$vid" encode-wv5 "$stem.wav"
+"$vid" decode-wv5 "$sound" | tail -n 1
+printf 'encoded and decoded again: %s\n' "$(soxi "$stem.wAV" | grep -E 'Channels|Sample Rate|Duration' | tr -s ' ' | paste -sd';')"
+cd "$root"
