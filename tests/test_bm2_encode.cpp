@@ -142,8 +142,8 @@ TEST(EncodeBm2, EditedPixelsChangeAndNothingElse) {
     test::RecordingUi ui;
     ASSERT_TRUE(bm2::encode_file(ui, dir.file("pic.png")));
     ASSERT_EQ(ui.alerts().size(), 1u);
-    EXPECT_EQ(ui.alerts()[0], dir.file("pic.png") + ": 1 pixels changed colour: their colours are not in the palette of " +
-                                  dir.file("pic.bm2") + ", which gives them the nearest ones");
+    EXPECT_EQ(ui.alerts()[0], dir.file("pic.png") + ": 1 pixel changed colour: its colour is not in the palette of " +
+                                  dir.file("pic.bm2") + ", which gives it the nearest one");
     Bytes want = edited;
     want[top_left + 1] = 0;
     EXPECT_EQ(decoded_of(dir.file("pic.bm2")), want);
@@ -193,7 +193,7 @@ TEST(EncodeBm2, BadInputIsRefusedAndChangesNothing) {
         std::string alert;
     } cases[] = {
         {"text.bmp", test::bytes_of("hello"), {}, "text.bmp is not an image that Encode BM2 reads: it is neither"},
-        {"cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0}, {}, "cut.png is not an image that Encode BM2 reads: it is not a readable PNG"},
+        {"cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0}, {}, "cut.png is not an image that Encode BM2 reads: it ends inside its header"},
         {"rle.bmp", [] { Bytes b = bmp8(4, 4, 16); b[30] = 1; return b; }(), {}, "rle.bmp is not an image that Encode BM2 reads: it is compressed"},
         {"small.bmp", kit::bmp24(36, 11, 2), ordinary, "small.bmp is 36x11 pixels, its original"},
         {"flat.bmp", bmp8(11, 6, 256), alpha8, "flat.bmp has no alpha, and"},
