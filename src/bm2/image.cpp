@@ -88,7 +88,9 @@ std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why, std::
         why = "it has " + std::to_string(l.bits) + " bits per pixel (1, 4, 8, 24 and 32 are read)";
         return std::nullopt;
     }
-    const bool fields = compression == kBitFields && l.bits == 32 && file.size() >= kFileHeader + info + 12;
+    // The masks (red, green, blue) are at 54 in every header version: inside
+    // the later ones, right after the 40-byte one.
+    const bool fields = compression == kBitFields && l.bits == 32 && file.size() >= 66;
     if (compression != kRgb && !fields) {
         why = "it is compressed (method " + std::to_string(compression) + ")";
         return std::nullopt;
