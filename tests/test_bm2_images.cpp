@@ -86,6 +86,18 @@ TEST(ImageReaders, PngFiles) {
              p.trns = {128};
          }),
          {{40, 50, 60, 255, 10, 20, 30, 128}, true}},
+        {"1920x1080, 16-bit RGB, stored: a file of 12 MB", [] {
+             kit::PngParts p = png(1920, 1080, 16, 2, {});
+             for (std::uint32_t y = 0; y < 1080; ++y) {
+                 p.raw.push_back(0);
+                 for (std::uint32_t x = 0; x < 1920 * 6; ++x) p.raw.push_back(static_cast<std::uint8_t>(x + y));
+             }
+             p.level = 0;
+             const Bytes f = kit::png_file(p);
+             EXPECT_GT(f.size(), 12'000'000u);
+             return f;
+         }(),
+         {{0, 2, 4, 255, 6, 8, 10, 255, 12, 14, 16, 255, 18, 20, 22, 255}, false}, 1920},
         {"2^21 pixels", kit::png_file(png(1u << 21, 1, 1, 0, white_row)),
          {{255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255}, false}, 1u << 21},
         {"2^21 + 1 pixels", kit::png_file(png((1u << 21) + 1, 1, 1, 0, white_row)),
