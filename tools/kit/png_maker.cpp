@@ -47,7 +47,7 @@ Bytes deflated(ByteView raw, std::uint64_t zeros, int level) {
 Bytes png_chunk(const char* type, ByteView body) {
     Bytes c;
     put_be32(c, static_cast<std::uint32_t>(body.size()));
-    c.insert(c.end(), type, type + 4);
+    for (int k = 0; k < 4; ++k) c.push_back(static_cast<std::uint8_t>(type[k]));
     c.insert(c.end(), body.begin(), body.end());
     put_be32(c, static_cast<std::uint32_t>(crc32(0, c.data() + 4, static_cast<uInt>(c.size() - 4))));
     return c;
@@ -62,7 +62,7 @@ Bytes png_file(const PngParts& p) {
     Bytes ihdr;
     put_be32(ihdr, p.width);
     put_be32(ihdr, p.height);
-    ihdr.insert(ihdr.end(), {p.depth, p.colour, 0, 0, p.interlace});
+    for (const std::uint8_t b : {p.depth, p.colour, std::uint8_t{0}, std::uint8_t{0}, p.interlace}) ihdr.push_back(b);
     add("IHDR", ihdr);
     if (!p.plte.empty()) add("PLTE", p.plte);
     if (!p.trns.empty()) add("tRNS", p.trns);
