@@ -343,3 +343,66 @@ TEST(EncodeBm2, DecodePngRefusesWhatItCannotHold) {
 
 }  // namespace
 }  // namespace vid
+
+#if !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "kit/png_maker.h"
+
+namespace vid {
+namespace {
+
+// The peak resident memory, in MiB, of a child process that runs `work`,
+// less that of a child that does nothing (the pages of this process that
+// both start with); `ok`: what `work` returned.
+double child_peak_mib(const std::function<bool()>& work, bool& ok) {
+    const auto peak_kib = [](const std::function<bool()>& f, bool& done) -> long {
+        const pid_t pid = ::fork();
+        if (pid == 0) ::_exit(f() ? 0 : 1);
+        int status = 0;
+        rusage usage{};
+        if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return 1L << 30;
+        done = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return usage.ru_maxrss;
+    };
+    bool idle_ok = false;
+    const long idle = peak_kib([] { return true; }, idle_ok);
+    return static_cast<double>(peak_kib(work, ok) - idle) / 1024.0;
+}
+
+// Encode BM2 within 64 MiB: a PNG whose data inflate to 128 MiB past its
+// one pixel, and a picture of 2^21 different colours onto an 8-bit original
+// (the nearest-colour answers are not all kept).
+TEST(EncodeBm2, MemoryStaysBoundedWhateverTheFile) {
+    test::ScratchDir dir;
+    kit::PngParts bomb;
+    bomb.raw = {0, 1, 2, 3, 4};
+    bomb.zeros = std::uint64_t{128} << 20;
+    test::write_file(dir.file("bomb.png"), kit::png_file(bomb));
+    {
+        Bytes original = bmp8(2048, 1024, 256), picture = kit::bmp24(2048, 1024, 1);
+        for (std::size_t k = 0; k < std::size_t{2048} * 1024; ++k) {  // colour k: every pixel its own
+            picture[54 + 3 * k] = static_cast<std::uint8_t>(k), picture[55 + 3 * k] = static_cast<std::uint8_t>(k >> 8);
+            picture[56 + 3 * k] = static_cast<std::uint8_t>(k >> 16);
+        }
+        test::write_file(dir.file("many.bm2"), kit::bm2_file(original));
+        test::write_file(dir.file("many.bmp"), picture);
+    }
+    for (const char* name : {"bomb.png", "many.bmp"}) {
+        bool ok = false;
+        const double mib = child_peak_mib(
+            [&] {
+                test::RecordingUi ui;
+                return bm2::encode_file(ui, dir.file(name)) == (name[0] == 'm');  // the PNG is refused
+            },
+            ok);
+        EXPECT_LT(mib, 60.0) << name;
+        EXPECT_TRUE(ok) << name;
+    }
+}
+
+}  // namespace
+}  // namespace vid
+#endif
