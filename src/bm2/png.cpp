@@ -10,6 +10,7 @@
 #include <spng.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
