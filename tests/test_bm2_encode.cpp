@@ -142,8 +142,8 @@ TEST(EncodeBm2, EditedPixelsChangeAndNothingElse) {
     test::RecordingUi ui;
     ASSERT_TRUE(bm2::encode_file(ui, dir.file("pic.png")));
     ASSERT_EQ(ui.alerts().size(), 1u);
-    EXPECT_EQ(ui.alerts()[0], dir.file("pic.png") + ": 1 pixels changed colour: their colours are not in the palette of " +
-                                  dir.file("pic.bm2") + ", which gives them the nearest ones");
+    EXPECT_EQ(ui.alerts()[0], dir.file("pic.png") + ": 1 pixel changed colour: its colour is not in the palette of " +
+                                  dir.file("pic.bm2") + ", which gives it the nearest one");
     Bytes want = edited;
     want[top_left + 1] = 0;
     EXPECT_EQ(decoded_of(dir.file("pic.bm2")), want);
@@ -193,7 +193,7 @@ TEST(EncodeBm2, BadInputIsRefusedAndChangesNothing) {
         std::string alert;
     } cases[] = {
         {"text.bmp", test::bytes_of("hello"), {}, "text.bmp is not an image that Encode BM2 reads: it is neither"},
-        {"cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0}, {}, "cut.png is not an image that Encode BM2 reads: it is not a readable PNG"},
+        {"cut.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0}, {}, "cut.png is not an image that Encode BM2 reads: it ends inside its header"},
         {"rle.bmp", [] { Bytes b = bmp8(4, 4, 16); b[30] = 1; return b; }(), {}, "rle.bmp is not an image that Encode BM2 reads: it is compressed"},
         {"small.bmp", kit::bmp24(36, 11, 2), ordinary, "small.bmp is 36x11 pixels, its original"},
         {"flat.bmp", bmp8(11, 6, 256), alpha8, "flat.bmp has no alpha, and"},
@@ -236,3 +236,173 @@ TEST(EncodeBm2, PngOfAlphaImagesKeepsTheirAlpha) {
 
 }  // namespace
 }  // namespace vid
+
+namespace vid {
+namespace {
+
+// Colour mapping into an 8-bit table. Entries 0 and 1 are the same colour
+// (red 10, green 20, blue 30), 2 is red 200, 3 black, 4 red 20. Where the
+// picture shows the colour its pixel's original index shows, the index
+// stays; else the nearest entry (squared distance), the lowest index among
+// equals, and the pixel is counted.
+TEST(EncodeBm2, ColoursMapToThePaletteByAFixedRule) {
+    Bytes table = {30, 20, 10, 0, 30, 20, 10, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0, 20, 0};
+    Bytes original{'B', 'M'};
+    for (std::uint32_t v : {54u + 20u + 4u, 0u, 54u + 20u, 40u, 4u, 1u}) put_u32(original, v);
+    put_u16(original, 1);
+    put_u16(original, 8);
+    for (std::uint32_t v : {0u, 4u, 0u, 0u, 5u, 0u}) put_u32(original, v);
+    original.insert(original.end(), table.begin(), table.end());
+    original.insert(original.end(), {1, 2, 2, 2});
+    bm2::Picture p;
+    p.width = 4, p.height = 1;
+    p.rgba = {10, 20, 30, 255,   // the colour index 1 shows: stays 1
+              10, 20, 30, 255,   // the same colour where 2 was: 0, the lower of the two
+              10, 0, 0, 255,     // 100 from black (3) and from red 20 (4): 3
+              11, 20, 30, 255};  // 1 from entries 0 and 1: 0
+    std::string alert;
+    const auto r = bm2::rebuild(original, p, "image", "original", alert);
+    ASSERT_TRUE(r) << alert;
+    EXPECT_EQ(Bytes(r->decoded.end() - 4, r->decoded.end()), (Bytes{1, 0, 3, 0}));
+    EXPECT_EQ(r->recoloured, 2u);
+}
+
+TEST(EncodeBm2, AlphaOriginalsKeepWhatThePictureDoesNotGive) {
+    // 8 bits: entries 0 (red 3, green 2, blue 1) and 1 (6, 5, 4), the rest
+    // black. Both pixels' colours are nearest entry 1; only the visible one
+    // counts as changed.
+    Bytes indexed(1024, 0);
+    for (std::uint8_t k = 0; k < 3; ++k) indexed[k] = static_cast<std::uint8_t>(1 + k), indexed[4 + k] = static_cast<std::uint8_t>(4 + k);
+    indexed.insert(indexed.end(), {0, 9, 0, 9});
+    bm2::Picture seen;
+    seen.width = 2, seen.height = 1, seen.has_alpha = true;
+    seen.rgba = {100, 100, 100, 0, 101, 100, 100, 255};
+    std::string alert;
+    const auto r8 = bm2::rebuild(kit::bm2_alpha(8, 2, 1, indexed), seen, "image", "original", alert);
+    ASSERT_TRUE(r8) << alert;
+    EXPECT_EQ(Bytes(r8->decoded.end() - 4, r8->decoded.end()), (Bytes{1, 0, 1, 255}));
+    EXPECT_EQ(r8->recoloured, 1u);
+    // 24 bits, a picture without alpha: the original's alpha bytes stay.
+    bm2::Picture flat;
+    flat.width = 2, flat.height = 1;
+    flat.rgba = {9, 8, 7, 255, 6, 5, 4, 255};
+    const auto r24 = bm2::rebuild(kit::bm2_alpha(24, 2, 1, Bytes{1, 2, 3, 50, 4, 5, 6, 60}), flat, "image", "original", alert);
+    ASSERT_TRUE(r24) << alert;
+    EXPECT_EQ(Bytes(r24->decoded.begin() + 22, r24->decoded.end()), (Bytes{7, 8, 9, 50, 4, 5, 6, 60}));
+}
+
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+
+// decode-bm2 --png holds the decoded data and the picture whole: past 2^21
+// pixels it refuses, naming the limit, before decoding more than the
+// first piece; data too short for their alpha header say so.
+Bytes Bmp1x1() { return kit::bmp24(1, 1, 5); }
+
+TEST(EncodeBm2, DecodePngRefusesWhatItCannotHold) {
+    const Bytes bmp_8 = [] {  // 2048 x 1025 at 8 bits: 2 MiB of pixels, 2^21 + 2048 of them
+        Bytes f{'B', 'M'};
+        for (std::uint32_t v : {0u, 0u, 54u + 1024u, 40u, 2048u, 1025u}) put_u32(f, v);
+        put_u16(f, 1);
+        put_u16(f, 8);
+        f.resize(54 + 1024 + 2048 * 1025, 0);
+        return f;
+    }();
+    const struct {
+        const char* name;
+        Bytes decoded;
+        std::string png_alert, encode_alert;  // after the BM2 file's path
+    } cases[] = {
+        {"alpha, 2048 x 2048", kit::bm2_alpha(24, 2048, 2048, Bytes(std::size_t{2048} * 2048 * 4, 0)),
+         " cannot be written as a PNG image: it has 2048x2048 pixels, more than 2097152 in all",
+         " holds a picture that Encode BM2 cannot write: it has 2048x2048 pixels, more than 2097152 in all"},
+        {"bitmap, 2048 x 1025", bmp_8,
+         " cannot be written as a PNG image: it has 2048x1025 pixels, more than 2097152 in all",
+         " holds a bitmap that Encode BM2 cannot write: it has 2048x1025 pixels, more than 2097152 in all"},
+        {"alpha header cut at 10 bytes", Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0},
+         " cannot be written as a PNG image: its alpha picture has 10 bytes of decoded data, its header needs 22",
+         " is damaged: its alpha picture has 10 bytes of decoded data, its header needs 22"},
+    };
+    for (const auto& c : cases) {
+        test::ScratchDir dir;
+        test::write_file(dir.file("x.bm2"), kit::bm2_file(c.decoded));
+        test::RecordingUi ui;
+        EXPECT_FALSE(bm2::decode_png_file(ui, dir.file("x.bm2"))) << c.name;
+        EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.png_alert}) << c.name;
+        EXPECT_FALSE(test::file_exists(dir.file("x.png"))) << c.name;
+        // As the original of a picture of 1 x 1.
+        test::write_file(dir.file("x.bmp"), Bmp1x1());
+        test::RecordingUi encoding;
+        EXPECT_FALSE(bm2::encode_file(encoding, dir.file("x.bmp"))) << c.name;
+        EXPECT_EQ(encoding.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.encode_alert}) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace vid
+
+#if !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "kit/png_maker.h"
+
+namespace vid {
+namespace {
+
+// The peak resident memory, in MiB, of a child process that runs `work`,
+// less that of a child that does nothing (the pages of this process that
+// both start with); `ok`: what `work` returned.
+double child_peak_mib(const std::function<bool()>& work, bool& ok) {
+    const auto peak_kib = [](const std::function<bool()>& f, bool& done) -> long {
+        const pid_t pid = ::fork();
+        if (pid == 0) ::_exit(f() ? 0 : 1);
+        int status = 0;
+        rusage usage{};
+        if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return 1L << 30;
+        done = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return usage.ru_maxrss;
+    };
+    bool idle_ok = false;
+    const long idle = peak_kib([] { return true; }, idle_ok);
+    return static_cast<double>(peak_kib(work, ok) - idle) / 1024.0;
+}
+
+// Encode BM2 within 64 MiB: a PNG whose data inflate to 128 MiB past its
+// one pixel, and a picture of 2^21 different colours onto an 8-bit original
+// (the nearest-colour answers are not all kept).
+TEST(EncodeBm2, MemoryStaysBoundedWhateverTheFile) {
+    test::ScratchDir dir;
+    kit::PngParts bomb;
+    bomb.raw = {0, 1, 2, 3, 4};
+    bomb.zeros = std::uint64_t{128} << 20;
+    test::write_file(dir.file("bomb.png"), kit::png_file(bomb));
+    {
+        Bytes original = bmp8(2048, 1024, 256), picture = kit::bmp24(2048, 1024, 1);
+        for (std::size_t k = 0; k < std::size_t{2048} * 1024; ++k) {  // colour k: every pixel its own
+            picture[54 + 3 * k] = static_cast<std::uint8_t>(k), picture[55 + 3 * k] = static_cast<std::uint8_t>(k >> 8);
+            picture[56 + 3 * k] = static_cast<std::uint8_t>(k >> 16);
+        }
+        test::write_file(dir.file("many.bm2"), kit::bm2_file(original));
+        test::write_file(dir.file("many.bmp"), picture);
+    }
+    for (const char* name : {"bomb.png", "many.bmp"}) {
+        bool ok = false;
+        const double mib = child_peak_mib(
+            [&] {
+                test::RecordingUi ui;
+                return bm2::encode_file(ui, dir.file(name)) == (name[0] == 'm');  // the PNG is refused
+            },
+            ok);
+        EXPECT_LT(mib, 60.0) << name;
+        EXPECT_TRUE(ok) << name;
+    }
+}
+
+}  // namespace
+}  // namespace vid
+#endif

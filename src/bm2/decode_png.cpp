@@ -18,15 +18,10 @@ std::string png_name(const std::string& path) {
 }
 
 bool decode(Ui& ui, const std::string& path, const std::string& out_name) {
-    const auto file = read_whole(ui, path, kHeaderSize + kMaxDecoded * 9 / 8 + 1);
-    if (!file) return false;
+    const auto image = read_bm2_file(ui, path, "%s cannot be written as a PNG image: %s");
+    if (!image) return false;
     std::string why;
-    const auto image = parse_bm2(*file, why);
-    if (!image) {
-        ui.alert(format("%s is damaged: %s", {path, why}));
-        return false;
-    }
-    if (is_alpha(image->decoded)) {
+    if (is_alpha(image->decoded) && image->decoded.size() >= 22) {
         const auto bits = alpha_header(image->decoded).bit_count;
         if (bits != 8 && bits != 24) {
             ui.alert("Decode 8 or 24 bits alpha BMP only");

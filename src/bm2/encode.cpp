@@ -2,7 +2,7 @@
 // original's data with other pixels.
 #include "bm2/encode.h"
 
-#include <unordered_map>
+#include <vector>
 
 #include "bm2/bm2.h"
 #include "bm2/lzss_encode.h"
@@ -18,8 +18,12 @@ constexpr std::size_t kAlphaIndexes = 22 + 1024;
 std::string num(std::uint64_t v) { return std::to_string(v); }
 
 // Colour table entries (blue, green, red, unused) and the index for a
-// colour: the entry of exactly that colour, else the nearest (the lowest
-// index among equals).
+// colour: the entry of exactly that colour, else the nearest by the sum of
+// the squares of the red, green and blue differences. Among entries at the
+// same distance (the same colour twice, or a colour halfway between two)
+// the lowest index is taken. Answers are kept in a cache of a fixed 4096
+// slots (48 KiB), each colour in one slot chosen by its bits: memory does
+// not grow with the picture's colours.
 class Palette {
 public:
     Palette(const std::uint8_t* table, std::size_t colours) : table_(table), colours_(colours) {}
@@ -32,8 +36,8 @@ public:
     // The index for `rgba`; `exact` false when no entry has that colour.
     std::uint8_t nearest(const std::uint8_t* rgba, bool& exact) {
         const std::uint32_t key = rgba[0] | (rgba[1] << 8) | (static_cast<std::uint32_t>(rgba[2]) << 16);
-        auto [it, added] = cache_.try_emplace(key, 0);
-        if (added) {
+        Slot& slot = cache_[(key * 2654435761u) >> 20];
+        if (slot.key != key + 1) {
             std::uint32_t best = UINT32_MAX;
             for (std::size_t i = 0; i < colours_ && best != 0; ++i) {
                 const std::uint8_t* e = table_ + 4 * i;
@@ -41,26 +45,34 @@ public:
                 const auto d = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
                 if (d < best) {
                     best = d;
-                    it->second = static_cast<std::uint16_t>(i | (d == 0 ? 0x100 : 0));
+                    slot.answer = static_cast<std::uint16_t>(i | (d == 0 ? 0x100 : 0));
                 }
             }
+            slot.key = key + 1;
         }
-        exact = (it->second & 0x100) != 0;
-        return static_cast<std::uint8_t>(it->second);
+        exact = (slot.answer & 0x100) != 0;
+        return static_cast<std::uint8_t>(slot.answer);
     }
 
 private:
+    struct Slot {
+        std::uint32_t key = 0;      // the colour + 1; 0: empty
+        std::uint16_t answer = 0;   // index, and 0x100 when exact
+    };
     const std::uint8_t* table_;
     std::size_t colours_;
-    std::unordered_map<std::uint32_t, std::uint16_t> cache_;  // index, and 0x100 when exact
+    std::vector<Slot> cache_ = std::vector<Slot>(4096);
 };
 
-// The index a pixel of `picture` gets where the original had `old`.
-std::uint8_t index_for(Palette& palette, std::size_t old, const std::uint8_t* rgba, std::uint64_t& recoloured) {
+// The index a pixel of `picture` gets where the original had `old`;
+// `recoloured` counts it when its colour is not in the palette and it is
+// `seen` (not fully transparent).
+std::uint8_t index_for(Palette& palette, std::size_t old, const std::uint8_t* rgba, bool seen,
+                       std::uint64_t& recoloured) {
     if (palette.shows(old, rgba)) return static_cast<std::uint8_t>(old);
     bool exact = false;
     const std::uint8_t index = palette.nearest(rgba, exact);
-    if (!exact) ++recoloured;
+    if (!exact && seen) ++recoloured;
     return index;
 }
 
@@ -72,7 +84,7 @@ void put_bgr(std::uint8_t* at, const std::uint8_t* rgba) {
 
 std::string size_text(std::uint64_t w, std::uint64_t h) { return num(w) + "x" + num(h); }
 
-void rebuild_alpha(Bytes& out, const Picture& picture, Rebuilt& r) {
+void rebuild_alpha(Bytes& out, const Picture& picture, std::uint64_t& recoloured) {
     const AlphaHeader h = alpha_header(out);
     Palette palette(out.data() + kAlphaPicture, 256);
     const std::uint8_t* px = picture.rgba.data();
@@ -85,14 +97,14 @@ void rebuild_alpha(Bytes& out, const Picture& picture, Rebuilt& r) {
                 if (picture.has_alpha) at[3] = px[3];
             } else {
                 std::uint8_t* pair = out.data() + kAlphaIndexes + 2 * (first + x);
-                pair[0] = index_for(palette, pair[0], px, r.recoloured);
+                pair[0] = index_for(palette, pair[0], px, px[3] != 0, recoloured);
                 pair[1] = px[3];
             }
         }
     }
 }
 
-void rebuild_bitmap(Bytes& out, const BitmapLayout& l, const Picture& picture, Rebuilt& r) {
+void rebuild_bitmap(Bytes& out, const BitmapLayout& l, const Picture& picture, std::uint64_t& recoloured) {
     Palette palette(out.data() + l.palette_at, l.colours);
     const std::uint8_t* px = picture.rgba.data();
     for (std::uint32_t y = 0; y < l.height; ++y) {
@@ -103,7 +115,7 @@ void rebuild_bitmap(Bytes& out, const BitmapLayout& l, const Picture& picture, R
                 const unsigned shift = 8 - l.bits - static_cast<unsigned>(bit % 8);
                 const unsigned mask = ((1u << l.bits) - 1) << shift;
                 std::uint8_t& byte = row[bit / 8];
-                const std::uint8_t index = index_for(palette, (byte & mask) >> shift, px, r.recoloured);
+                const std::uint8_t index = index_for(palette, (byte & mask) >> shift, px, true, recoloured);
                 byte = static_cast<std::uint8_t>((byte & ~mask) | ((static_cast<unsigned>(index) << shift) & mask));
             } else {
                 std::uint8_t* at = row + std::size_t{x} * (l.bits / 8);
@@ -116,26 +128,37 @@ void rebuild_bitmap(Bytes& out, const BitmapLayout& l, const Picture& picture, R
 
 }  // namespace
 
-std::optional<Bm2Image> parse_bm2(ByteView file, std::string& why) {
-    if (file.size() < kHeaderSize) {
+bool check_bm2_header(ByteView header, std::uint64_t file_size, std::uint64_t& packed, std::uint64_t& unpacked,
+                      std::string& why) {
+    if (file_size < kHeaderSize || header.size() < kHeaderSize) {
         why = "it ends inside its 16-byte header";
-        return std::nullopt;
+        return false;
     }
-    const auto packed = static_cast<std::int32_t>(load_u32(file.data() + 8));
-    const auto unpacked = static_cast<std::int32_t>(load_u32(file.data() + 12));
-    if (packed < 0 || unpacked < 0) {
+    const auto packed_bytes = static_cast<std::int32_t>(load_u32(header.data() + 8));
+    const auto unpacked_bytes = static_cast<std::int32_t>(load_u32(header.data() + 12));
+    if (packed_bytes < 0 || unpacked_bytes < 0) {
         why = "its header gives a negative size";
-        return std::nullopt;
+        return false;
     }
-    if (static_cast<std::size_t>(packed) > file.size() - kHeaderSize) {
-        why = "its header announces " + num(static_cast<std::uint64_t>(packed)) + " bytes of packed data, the file holds " +
-              num(file.size() - kHeaderSize);
-        return std::nullopt;
+    packed = static_cast<std::uint64_t>(packed_bytes);
+    unpacked = static_cast<std::uint64_t>(unpacked_bytes);
+    if (packed > file_size - kHeaderSize) {
+        why = "its header announces " + num(packed) + " bytes of packed data, the file holds " + num(file_size - kHeaderSize);
+        return false;
     }
-    const auto size = static_cast<std::uint64_t>(unpacked);
-    if (size > max_unpacked(static_cast<std::uint64_t>(packed)) || size > kMaxDecoded) {
-        why = num(static_cast<std::uint64_t>(packed)) + " packed bytes cannot decode to the " + num(size) +
-              " bytes its header announces";
+    if (unpacked > max_unpacked(packed)) {
+        why = num(packed) + " packed bytes cannot decode to the " + num(unpacked) + " bytes its header announces";
+        return false;
+    }
+    return true;
+}
+
+std::optional<Bm2Image> parse_bm2(ByteView file, std::string& why) {
+    std::uint64_t packed = 0, size = 0;
+    if (!check_bm2_header(file.first(std::min(file.size(), kHeaderSize)), file.size(), packed, size, why))
+        return std::nullopt;
+    if (size > kMaxDecoded) {
+        why = "its decoded data take " + num(size) + " bytes, more than the " + num(kMaxDecoded) + " read";
         return std::nullopt;
     }
     Bm2Image image;
@@ -192,48 +215,56 @@ std::optional<Bytes> fresh_decoded(const Picture& picture, std::string& why) {
     }
     // Now the picture into the layout just made, as into an original.
     std::string alert;
-    auto r = rebuild(out, picture, "", "", alert);
-    if (!r) {
+    if (!rebuild_in_place(out, picture, "", "", alert)) {
         why = alert;
         return std::nullopt;
     }
-    return std::move(r->decoded);
+    return out;
 }
 
 std::optional<Rebuilt> rebuild(ByteView original, const Picture& picture, std::string_view image,
                                std::string_view original_name, std::string& alert) {
-    std::string why;
-    const auto shown = picture_of_decoded(original, why);  // checks the original's layout
-    if (!shown) {
-        alert = is_alpha(original) ? format("%s is damaged: %s", {original_name, why})
-                                   : format("%s holds a bitmap that Encode BM2 cannot write: %s", {original_name, why});
-        return std::nullopt;
-    }
-    if (shown->width != picture.width || shown->height != picture.height) {
-        alert = format("%s is %s pixels, its original %s is %s: an image must keep its original's width and height",
-                       {image, size_text(picture.width, picture.height), original_name,
-                        size_text(shown->width, shown->height)});
-        return std::nullopt;
-    }
     Rebuilt r;
     r.decoded.assign(original.begin(), original.end());
-    if (is_alpha(original)) {
-        if (alpha_header(original).bit_count == 8 && !picture.has_alpha) {
+    const auto count = rebuild_in_place(r.decoded, picture, image, original_name, alert);
+    if (!count) return std::nullopt;
+    r.recoloured = *count;
+    return r;
+}
+
+std::optional<std::uint64_t> rebuild_in_place(Bytes& decoded, const Picture& picture, std::string_view image,
+                                              std::string_view original_name, std::string& alert) {
+    std::string why;
+    const auto shown = decoded_picture_size(decoded, why);  // checks the original's layout
+    if (!shown) {
+        alert = is_alpha(decoded) ? format("%s is damaged: %s", {original_name, why})
+                                  : format("%s holds a bitmap that Encode BM2 cannot write: %s", {original_name, why});
+        return std::nullopt;
+    }
+    if (shown->first != picture.width || shown->second != picture.height) {
+        alert = format("%s is %s pixels, its original %s is %s: an image must keep its original's width and height",
+                       {image, size_text(picture.width, picture.height), original_name,
+                        size_text(shown->first, shown->second)});
+        return std::nullopt;
+    }
+    std::uint64_t recoloured = 0;
+    if (is_alpha(decoded)) {
+        if (alpha_header(decoded).bit_count == 8 && !picture.has_alpha) {
             alert = format("%s has no alpha, and %s is an 8-bit alpha image: encode it from a PNG with its alpha "
                            "(vidodide decode-bm2 --png writes one)",
                            {image, original_name});
             return std::nullopt;
         }
-        rebuild_alpha(r.decoded, picture, r);
+        rebuild_alpha(decoded, picture, recoloured);
     } else {
-        const auto layout = bitmap_layout(original, why);  // it was read above, so it has a layout
+        const auto layout = bitmap_layout(decoded, why);  // it was read above, so it has a layout
         if (!layout) {
             alert = format("%s holds a bitmap that Encode BM2 cannot write: %s", {original_name, why});
             return std::nullopt;
         }
-        rebuild_bitmap(r.decoded, *layout, picture, r);
+        rebuild_bitmap(decoded, *layout, picture, recoloured);
     }
-    return r;
+    return recoloured;
 }
 
 }  // namespace vid::bm2

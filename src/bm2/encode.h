@@ -22,9 +22,27 @@ struct Bm2Image {
     Bytes decoded;
 };
 
+// Checks the header of a BM2 file of `file_size` bytes (`header`: its
+// first 16 bytes, fewer when the file is shorter) and gives its packed and
+// unpacked sizes; false, with the reason in `why`, when it is damaged.
+bool check_bm2_header(ByteView header, std::uint64_t file_size, std::uint64_t& packed, std::uint64_t& unpacked,
+                      std::string& why);
+
 // Checks and decodes the bytes of a BM2 file; nothing, with the reason in
-// `why`, when its header or its packed data are damaged.
+// `why`, when its header or its packed data are damaged or it decodes to
+// more than kMaxDecoded bytes.
 std::optional<Bm2Image> parse_bm2(ByteView file, std::string& why);
+
+// The BM2 file `path`, decoded whole, its packed data read in pieces.
+// Nothing after an Alert: "%s is damaged: ..." or, for data of more than
+// kMaxDecoded bytes, `too_large` (a format of the path and the reason, which
+// names the pixels when the data's header gives them).
+std::optional<Bm2Image> read_bm2_file(Ui& ui, const std::string& path, std::string_view too_large);
+
+// The bitmap or PNG file `path` as a picture, read in pieces (a bitmap's
+// headers and rows, a PNG's bytes as its rows need them). Nothing after an
+// Alert.
+std::optional<Picture> read_image_file(Ui& ui, const std::string& path);
 
 // The bytes of a BM2 file: `lead`, the packed and unpacked sizes and the
 // compressed `decoded` (at most kMaxDecoded bytes).
@@ -37,7 +55,10 @@ std::optional<Bytes> fresh_decoded(const Picture& picture, std::string& why);
 
 struct Rebuilt {
     Bytes decoded;
-    std::uint64_t recoloured = 0;  // pixels whose colour is not in the palette: the nearest one was taken
+    // Pixels that show a colour not in the palette, for which the nearest
+    // one was taken. Fully transparent pixels of an alpha image show no
+    // colour and are not counted.
+    std::uint64_t recoloured = 0;
 };
 
 // The decoded data `original` with the pixels of `picture` in place of
@@ -49,10 +70,10 @@ struct Rebuilt {
 // in `alert`, when the picture cannot go there.
 std::optional<Rebuilt> rebuild(ByteView original, const Picture& picture, std::string_view image,
                                std::string_view original_name, std::string& alert);
-
-// The whole of the file `path` when it has at most `limit` bytes; else
-// nothing, after an Alert.
-std::optional<Bytes> read_whole(Ui& ui, const std::string& path, std::uint64_t limit);
+// The same, in place: `decoded` becomes the new data (unchanged when
+// nothing is returned); gives the count of pixels that changed colour.
+std::optional<std::uint64_t> rebuild_in_place(Bytes& decoded, const Picture& picture, std::string_view image,
+                                              std::string_view original_name, std::string& alert);
 
 // Encodes one image (bitmap or PNG) into "STEM.bm2" beside it, replacing
 // an original of that name in any case, which is kept once as

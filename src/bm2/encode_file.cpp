@@ -23,37 +23,30 @@ std::optional<Bytes> make_bm2(Ui& ui, const std::string& path, const Picture& pi
         }
         return bm2_bytes({}, *decoded);
     }
-    const auto file = read_whole(ui, *original, kHeaderSize + kMaxDecoded * 9 / 8 + 1);
-    if (!file) return std::nullopt;
-    const auto image = parse_bm2(*file, why);
-    if (!image) {
-        ui.alert(format("%s is damaged: %s", {*original, why}));
-        return std::nullopt;
-    }
+    auto image = read_bm2_file(ui, *original, "%s holds a picture that Encode BM2 cannot write: %s");
+    if (!image) return std::nullopt;
     std::string alert;
-    const auto rebuilt = rebuild(image->decoded, picture, path, *original, alert);
-    if (!rebuilt) {
+    const auto recoloured = rebuild_in_place(image->decoded, picture, path, *original, alert);
+    if (!recoloured) {
         ui.alert(alert);
         return std::nullopt;
     }
-    if (rebuilt->recoloured > 0) {
-        const std::string count = std::to_string(rebuilt->recoloured);
+    if (*recoloured == 1) {
+        ui.alert(format("%s: 1 pixel changed colour: its colour is not in the palette of %s, which gives it the "
+                        "nearest one",
+                        {path, *original}));
+    } else if (*recoloured > 1) {
+        const std::string count = std::to_string(*recoloured);
         ui.alert(format("%s: %s pixels changed colour: their colours are not in the palette of %s, which gives "
                         "them the nearest ones",
                         {path, count, *original}));
     }
-    return bm2_bytes(image->lead, rebuilt->decoded);
+    return bm2_bytes(image->lead, image->decoded);
 }
 
 bool encode(Ui& ui, const std::string& path) {
-    const auto file = read_whole(ui, path, kMaxDecoded);  // a bitmap of the largest picture, headers and colours
-    if (!file) return false;
-    std::string why;
-    const auto picture = read_image(*file, why);
-    if (!picture) {
-        ui.alert(format("%s is not an image that Encode BM2 reads: %s", {path, why}));
-        return false;
-    }
+    const auto picture = read_image_file(ui, path);
+    if (!picture) return false;
     const auto parts = platform::split_path(path);
     const std::string bm2_name = std::string(platform::stem_of(parts.name)) + ".bm2";
     const auto original = find_any_case(std::string(parts.folder), bm2_name);
@@ -77,26 +70,6 @@ bool encode(Ui& ui, const std::string& path) {
 }
 
 }  // namespace
-
-std::optional<Bytes> read_whole(Ui& ui, const std::string& path, std::uint64_t limit) {
-    auto in = open_input(ui, path);
-    if (!in) return std::nullopt;
-    const auto size = in->size();
-    if (!size) {
-        ui.alert(format("Can't read %s", {path}));
-        return std::nullopt;
-    }
-    if (*size > limit) {
-        ui.alert(format("%s is too large: %s bytes", {path, std::to_string(*size)}));
-        return std::nullopt;
-    }
-    Bytes data(static_cast<std::size_t>(*size));
-    if (in->read_full(data) != data.size()) {
-        ui.alert(format("Can't read %s", {path}));
-        return std::nullopt;
-    }
-    return data;
-}
 
 bool encode_file(Ui& ui, const std::string& path) {
     if (!platform::fits(path)) {

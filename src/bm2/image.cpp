@@ -58,6 +58,10 @@ std::uint8_t index_at(const std::uint8_t* row, std::uint32_t x, std::uint16_t bi
 }  // namespace
 
 std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why) {
+    return bitmap_layout(file, why, file.size());
+}
+
+std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why, std::uint64_t file_size) {
     if (file.size() < kFileHeader + 40 || file[0] != 'B' || file[1] != 'M') {
         why = "it does not begin with the headers of a bitmap";
         return std::nullopt;
@@ -84,7 +88,9 @@ std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why) {
         why = "it has " + std::to_string(l.bits) + " bits per pixel (1, 4, 8, 24 and 32 are read)";
         return std::nullopt;
     }
-    const bool fields = compression == kBitFields && l.bits == 32 && file.size() >= kFileHeader + info + 12;
+    // The masks (red, green, blue) are at 54 in every header version: inside
+    // the later ones, right after the 40-byte one.
+    const bool fields = compression == kBitFields && l.bits == 32 && file.size() >= 66;
     if (compression != kRgb && !fields) {
         why = "it is compressed (method " + std::to_string(compression) + ")";
         return std::nullopt;
@@ -109,7 +115,7 @@ std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why) {
         }
     }
     l.pixels_at = u32_at(file, 10);
-    if (static_cast<std::uint64_t>(l.pixels_at) + std::uint64_t{l.stride} * l.height > file.size()) {
+    if (static_cast<std::uint64_t>(l.pixels_at) + std::uint64_t{l.stride} * l.height > file_size) {
         why = "its pixels end after the file";
         return std::nullopt;
     }
@@ -158,8 +164,17 @@ std::optional<Picture> read_image(ByteView file, std::string& why) {
     return std::nullopt;
 }
 
-std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why) {
-    if (!is_alpha(decoded)) return read_bmp(decoded, why);
+std::optional<std::pair<std::uint32_t, std::uint32_t>> decoded_picture_size(ByteView decoded, std::string& why) {
+    if (!is_alpha(decoded)) {
+        const auto l = bitmap_layout(decoded, why);
+        if (!l) return std::nullopt;
+        return std::pair{l->width, l->height};
+    }
+    if (decoded.size() < kAlphaPicture) {
+        why = "its alpha picture has " + std::to_string(decoded.size()) + " bytes of decoded data, its header needs " +
+              std::to_string(kAlphaPicture);
+        return std::nullopt;
+    }
     const AlphaHeader h = alpha_header(decoded);
     if (h.bit_count != 8 && h.bit_count != 24) {
         why = "its alpha picture has " + std::to_string(h.bit_count) + " bits (8 and 24 are read)";
@@ -173,6 +188,13 @@ std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why) {
               std::to_string(need) + " bytes of data, it holds " + std::to_string(decoded.size());
         return std::nullopt;
     }
+    return std::pair<std::uint32_t, std::uint32_t>{h.width, h.height};
+}
+
+std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why) {
+    if (!is_alpha(decoded)) return read_bmp(decoded, why);
+    if (!decoded_picture_size(decoded, why)) return std::nullopt;
+    const AlphaHeader h = alpha_header(decoded);
     Picture p = blank(h.width, h.height);
     p.has_alpha = true;
     std::uint8_t* out = p.rgba.data();

@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "core/bytes.h"
 
@@ -46,14 +49,24 @@ struct BitmapLayout {
 };
 
 // The layout of the bitmap file `file`; nothing, with the reason in `why`
-// ("its ... "), when it is not one that can be read.
+// ("its ... "), when it is not one that can be read. `file` may be the
+// first bytes only (headers and colour table) of a file of `file_size`
+// bytes.
+std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why, std::uint64_t file_size);
 std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why);
 
 // A bitmap file as a picture. A 32-bit bitmap has alpha when any of its
 // fourth bytes is not zero.
 std::optional<Picture> read_bmp(ByteView file, std::string& why);
+// Gives a file's next bytes: fills the front of `out` and returns the
+// count, 0 at the end.
+using ReadSome = std::function<std::size_t(std::span<std::uint8_t>)>;
+
 // A PNG file as a picture (any colour type and depth; 16-bit samples are
-// cut to 8 bits).
+// cut to 8 bits), its bytes pulled from `read` as the rows need them. A
+// file whose image data inflate past what its width and height need, or
+// end before, is refused; so is one cut before its IEND chunk.
+std::optional<Picture> read_png(const ReadSome& read, std::string& why);
 std::optional<Picture> read_png(ByteView file, std::string& why);
 // A bitmap or PNG file, told apart by their first bytes.
 std::optional<Picture> read_image(ByteView file, std::string& why);
@@ -66,5 +79,8 @@ Bytes write_png(const Picture& picture);
 // ordinary image, or the alpha picture with its alpha (8 bits: the colour
 // table's colour of each index byte, and the pixel's alpha byte).
 std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why);
+// Checks the decoded data as picture_of_decoded() does, without making the
+// picture: its width and height, or nothing with the reason in `why`.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> decoded_picture_size(ByteView decoded, std::string& why);
 
 }  // namespace vid::bm2

@@ -5,6 +5,7 @@
 
 #include "kit/fl3_archive.h"
 #include "kit/lzss_bm2.h"
+#include "kit/png_maker.h"
 #include "kit/script_maker.h"
 #include "kit/wv5_encode.h"
 #include "script/decoder.h"
@@ -39,6 +40,75 @@ std::vector<Member> bm2_seeds() {
     s.push_back({"window_zeros", {6, 0, 0x05, 'A', 0x00, 0x01, 'B'}});
     s.push_back({"pattern", {8, 0, 0x03, 'a', 'b', 0xEE, 0xF3}});
     s.push_back({"flags_past_end", {4, 0, 0x07, 'z'}});
+    return s;
+}
+
+// fuzz_bm2_image: a first byte of 0 passes the rest through as it stands:
+// PNG and bitmap files whole, and the decoded data of alpha pictures.
+Member image_seed(std::string name, const Bytes& file) {
+    Bytes seed{0};
+    seed.insert(seed.end(), file.begin(), file.end());
+    return {std::move(name), seed};
+}
+
+PngParts png_parts(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colour, Bytes raw) {
+    PngParts p;
+    p.width = w, p.height = h, p.depth = depth, p.colour = colour, p.raw = std::move(raw);
+    return p;
+}
+
+// A bitmap file of one pixel row: header of `info` bytes, `bits` per
+// pixel, `compression`, masks at 54, colour table, the row.
+Bytes bitmap_seed(std::uint32_t info, std::uint32_t width, std::uint16_t bits, std::uint32_t compression,
+                  std::uint32_t used, const std::vector<std::uint32_t>& masks, const Bytes& table, const Bytes& row) {
+    const auto at = static_cast<std::uint32_t>(14 + info + (info == 40 ? 4 * masks.size() : 0) + table.size());
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {0u, 0u, at, info, width, 1u}) put_u32(f, v);
+    put_u16(f, 1), put_u16(f, bits);
+    for (std::uint32_t v : {compression, 0u, 0u, 0u, used, 0u}) put_u32(f, v);
+    for (std::uint32_t m : masks) put_u32(f, m);
+    f.resize(std::max<std::size_t>(f.size(), 14 + info), 0);
+    f.insert(f.end(), table.begin(), table.end());
+    f.insert(f.end(), row.begin(), row.end());
+    return f;
+}
+
+std::vector<Member> image_seeds() {
+    const Bytes rgba1 = {0, 1, 2, 3, 4};
+    const Bytes adam7 = {0, 1, 0, 21, 0, 61, 81, 0, 11, 0, 71, 0, 31, 41, 51};
+    std::vector<Member> s;
+    s.push_back(image_seed("png_rgba", png_file(png_parts(1, 1, 8, 6, rgba1))));
+    s.push_back(image_seed("png_one_byte_past", png_file(png_parts(1, 1, 8, 6, {0, 1, 2, 3, 4, 0}))));
+    PngParts bomb = png_parts(1, 1, 8, 6, rgba1);
+    bomb.zeros = 1 << 16;
+    bomb.level = 9;
+    s.push_back(image_seed("png_inflates_past", png_file(bomb)));
+    s.push_back(image_seed("png_short", png_file(png_parts(1, 1, 8, 6, {0, 1, 2, 3}))));
+    PngParts cut = png_parts(1, 1, 8, 6, rgba1);
+    cut.iend = false;
+    s.push_back(image_seed("png_no_iend", png_file(cut)));
+    PngParts interlaced = png_parts(3, 3, 8, 0, adam7);
+    interlaced.interlace = 1;
+    s.push_back(image_seed("png_adam7", png_file(interlaced)));
+    PngParts deep = png_parts(1, 1, 16, 2, {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
+    deep.idat = 3;
+    s.push_back(image_seed("png_16bit_split", png_file(deep)));
+    PngParts palette = png_parts(2, 1, 8, 3, {0, 1, 0});
+    palette.plte = {10, 20, 30, 40, 50, 60};
+    palette.trns = {128};
+    s.push_back(image_seed("png_palette_trns", png_file(palette)));
+    s.push_back(image_seed("png_too_many_pixels", png_file(png_parts((1u << 21) + 1, 1, 1, 0, {0}))));
+    const std::vector<std::uint32_t> usual = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    s.push_back(image_seed("bmp_v4", bitmap_seed(108, 1, 32, 3, 0, usual, {}, {1, 2, 3, 0})));
+    s.push_back(image_seed("bmp_v5", bitmap_seed(124, 1, 24, 0, 0, {}, {}, {1, 2, 3, 0})));
+    s.push_back(image_seed("bmp_masks_565", bitmap_seed(124, 1, 32, 3, 0, {0xF800, 0x07E0, 0x001F}, {}, {1, 2, 3, 0})));
+    s.push_back(image_seed("bmp_index_past_table",
+                           bitmap_seed(40, 3, 8, 0, 2, {}, {10, 20, 30, 0, 40, 50, 60, 0}, {1, 2, 0, 0})));
+    Bytes cut_row = bitmap_seed(40, 2, 24, 0, 0, {}, {}, Bytes(8, 7));
+    cut_row.pop_back();
+    s.push_back(image_seed("bmp_cut_row", cut_row));
+    s.push_back(image_seed("alpha_header_cut", {'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0}));
+    s.push_back(image_seed("alpha8", bm2_alpha(8, 5, 2, alpha_picture(8, 5, 2, 3))));
     return s;
 }
 
@@ -152,6 +222,7 @@ std::vector<Corpus> fuzz_corpora() {
     std::vector<Bytes> scripts;
     std::vector<Corpus> out;
     out.push_back({"fuzz_bm2", bm2_seeds()});
+    out.push_back({"fuzz_bm2_image", image_seeds()});
     out.push_back({"fuzz_wv5", wv5_seeds()});
     out.push_back({"fuzz_wav", wav_seeds()});
     out.push_back({"fuzz_fl3", fl3_seeds()});
