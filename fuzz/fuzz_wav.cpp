@@ -4,6 +4,7 @@
 // must decode to as many samples, and what they decode to must encode
 // again to the same samples exactly.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "wv5/encoder.h"
 #include "wv5/runs.h"
+#include "wv5/convert.h"
 #include "wv5/wav_reader.h"
 #include "wv5/wv5.h"
 
@@ -74,13 +76,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::get<std::string>(r).empty()) std::abort();
         return 0;
     }
-    if (sound->channels < 1 || sound->channels > 2 || sound->rate == 0) std::abort();
-    if (sound->data_offset + sound->data_size > size || sound->data_size % 2 != 0) std::abort();
+    const std::uint32_t sample_size = sound->bits / 8u;
+    if (sound->channels < 1 || sound->channels > 8 || sound->rate < 1000 || sound->rate > 384000) std::abort();
+    if (sample_size == 0 || sound->data_offset + sound->data_size > size || sound->data_size % sample_size != 0)
+        std::abort();
     vid::wv5::SampleReader reader(m, *sound);
+    if (!sound->is_16_bit()) {
+        // Any other format: every value read, finite, within full scale for integers; then converted.
+        std::vector<double> values(3 * 1000 / sound->channels * sound->channels), all;
+        while (const std::size_t n = reader.read(std::span<double>(values)))
+            all.insert(all.end(), values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n));
+        if (reader.failed() || all.size() != sound->data_size / sample_size) std::abort();
+        for (double v : all)
+            if (!std::isfinite(v) || (!sound->floating && (v < -1 || v >= 1))) std::abort();
+        all.resize(std::min<std::size_t>(all.size(), 4096) / sound->channels * sound->channels);
+        vid::wv5::Converter c(sound->channels, sound->rate, 1, 22050);
+        std::vector<std::int16_t> out;
+        if (!c.push(all, out) || !c.finish(out)) std::abort();
+        return 0;
+    }
     Samples s, buf(1000);
     while (const std::size_t n = reader.read(buf))
         s.insert(s.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
     if (reader.failed() || s.size() != sound->data_size / 2u) std::abort();
+    if (sound->channels > 2) return 0;
     s.resize(std::min<std::size_t>(s.size(), 1023));
     const bool two = sound->channels == 2;
     const Samples once = round_trip(s, two);
