@@ -20,8 +20,10 @@ void append_row(std::string& out, std::span<const std::string_view> fields, char
     for (std::string_view f : fields) {
         if (!first) out += delimiter;
         first = false;
-        const char special[] = {delimiter, '"', '\r', '\n'};
-        if (f.find_first_of(std::string_view(special, 4)) == std::string_view::npos) {
+        const bool plain = std::none_of(f.begin(), f.end(), [delimiter](char c) {
+            return c == delimiter || c == '"' || c == '\r' || c == '\n';
+        });
+        if (plain) {
             out += f;
             continue;
         }

@@ -32,7 +32,16 @@ public:
     bool from_utf8(std::string_view in, std::string& out);
 
 private:
+    // Sets ascii_; called once the system's converters are open.
+    void find_ascii();
+    // Converts `in` alone; the system's tables, no shortcut.
+    bool system_to_utf8(std::string_view in, std::string& out);
+    bool system_from_utf8(std::string_view in, std::string& out);
+
     unsigned number_;
+    // The code page holds ASCII as ASCII (found out from the system's own
+    // tables when the code page is opened): then ASCII text is copied as it stands.
+    bool ascii_ = false;
     void* to_ = nullptr;    // iconv handles (unused on Windows)
     void* from_ = nullptr;
     bool ok_ = false;

@@ -54,6 +54,7 @@ Codepage::Codepage(unsigned number) : number_(number) {
     if (to != reinterpret_cast<iconv_t>(-1)) to_ = to;
     if (from != reinterpret_cast<iconv_t>(-1)) from_ = from;
     ok_ = to_ != nullptr && from_ != nullptr;
+    find_ascii();
 }
 
 Codepage::~Codepage() {
@@ -63,9 +64,9 @@ Codepage::~Codepage() {
 
 bool Codepage::supported() const { return ok_; }
 
-bool Codepage::to_utf8(std::string_view in, std::string& out) { return ok_ && convert(to_, in, out); }
+bool Codepage::system_to_utf8(std::string_view in, std::string& out) { return ok_ && convert(to_, in, out); }
 
-bool Codepage::from_utf8(std::string_view in, std::string& out) { return ok_ && convert(from_, in, out); }
+bool Codepage::system_from_utf8(std::string_view in, std::string& out) { return ok_ && convert(from_, in, out); }
 
 std::string name_to_utf8(std::string_view name) { return std::string(name); }
 

@@ -42,18 +42,21 @@ bool from_wide(UINT cp, const std::wstring& wide, std::string& out) {
 
 }  // namespace
 
-Codepage::Codepage(unsigned number) : number_(number) { ok_ = IsValidCodePage(number) != 0; }
+Codepage::Codepage(unsigned number) : number_(number) {
+    ok_ = IsValidCodePage(number) != 0;
+    find_ascii();
+}
 
 Codepage::~Codepage() = default;
 
 bool Codepage::supported() const { return ok_; }
 
-bool Codepage::to_utf8(std::string_view in, std::string& out) {
+bool Codepage::system_to_utf8(std::string_view in, std::string& out) {
     std::wstring wide;
     return ok_ && to_wide(number_, in, wide) && from_wide(CP_UTF8, wide, out);
 }
 
-bool Codepage::from_utf8(std::string_view in, std::string& out) {
+bool Codepage::system_from_utf8(std::string_view in, std::string& out) {
     std::wstring wide;
     return ok_ && to_wide(CP_UTF8, in, wide) && from_wide(number_, wide, out);
 }

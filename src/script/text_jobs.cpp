@@ -132,18 +132,18 @@ std::string refused_character(std::string_view text, platform::Codepage& codepag
         const std::string_view ch = text.substr(i, n);
         i += n;
         if (codepage.from_utf8(ch, out)) continue;
-        if (ch.size() != n || (n == 1 && lead >= 0x80)) return "bytes that are not UTF-8 text";
+        if (ch.size() != n || (n == 1 && lead >= 0x80)) return std::string(kNotUtf8);
         std::uint32_t cp = n == 1 ? lead : lead & (0x7F >> n);
         for (std::size_t k = 1; k < n; ++k) {
             const auto c = static_cast<unsigned char>(ch[k]);
-            if ((c & 0xC0) != 0x80) return "bytes that are not UTF-8 text";
+            if ((c & 0xC0) != 0x80) return std::string(kNotUtf8);
             cp = (cp << 6) | (c & 0x3F);
         }
         char code[16];
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
         return format("\"%s\" (%s)", {ch, code});
     }
-    return "bytes that are not UTF-8 text";
+    return std::string(kNotUtf8);
 }
 
 bool export_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage) {
@@ -309,8 +309,10 @@ bool import_script(Ui& ui, const ScriptFile& script, std::vector<Row>& rows, pla
         }
         if (r.translation == r.original) continue;  // the script's bytes stay as they are
         if (!cp.from_utf8(r.translation, bytes)) {
-            refused.push_back(row_text(r.number, format("code page %s cannot hold %s",
-                                                        {std::to_string(cp.number()), refused_character(r.translation, cp)})));
+            const std::string why = refused_character(r.translation, cp);
+            refused.push_back(row_text(r.number, why == kNotUtf8 ? "the translation is not UTF-8 text (save the table as UTF-8)"
+                                                                 : format("code page %s cannot hold %s",
+                                                                          {std::to_string(cp.number()), why})));
             continue;
         }
         if (t.opcode == 0 && !t.voice && bytes.starts_with("\x5C\x56")) {

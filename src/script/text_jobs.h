@@ -40,8 +40,8 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
 bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
 
 // Why UTF-8 `text` cannot be written in the code page: its first character
-// that the code page cannot hold ("\"X\" (U+0058)" for X), or "bytes that are not
-// UTF-8 text".
+// that the code page cannot hold ("\"X\" (U+0058)" for X), or kNotUtf8.
+inline constexpr std::string_view kNotUtf8 = "bytes that are not UTF-8 text";
 std::string refused_character(std::string_view text, platform::Codepage& codepage);
 
 }  // namespace vid::script
