@@ -99,3 +99,25 @@ check "import-text tail warning" 0 "Importing texts of $tx/tail.csv
 $tx/tail/t.ab: 1 text, 0 jumps moved
 Importing OK: 1 text into 1 script" "Alert: $tx/tail/t.ab holds instructions 0x8000 with a tail, which is not understood: positions inside it are not moved with the texts" \
     "$cli" import-text "$tx/tail" "$tx/tail.csv"
+
+# Listings and code pages. --utf8 both ways; without it, Encode AB points out
+# lines an editor broke (the AB file is still written as the listing says).
+mkdir -p "$tx/listing"
+cp "$tx/clean/scene.ab" "$tx/listing/scene.ab"
+check "decode-ab --utf8" 0 "*" "" "$cli" decode-ab --utf8 "$tx/listing/scene.ab"
+check "decode-ab --utf8: the text in UTF-8" 0 "窓が開いています。" "" sed -n 9p "$tx/listing/scene.txt"
+sed '9s/.*/窓が閉じた。/' "$tx/listing/scene.txt" >"$tx/listing/closed.txt"
+check "encode-ab --utf8" 0 "*" "" "$cli" encode-ab --utf8 "$tx/listing/closed.txt"
+check "encode-ab --utf8: the text in code page 932" 0 "" "" cmp -n 26 "$tx/listing/closed.ab" "$tx/want.ab"
+sed '9s/.*/Café/' "$tx/listing/scene.txt" >"$tx/listing/cafe.txt"
+check "encode-ab --utf8 refuses what 932 cannot hold" 1 "*" "Alert: $tx/listing/cafe.txt: line 9: code page 932 cannot hold \"é\" (U+00E9)
+No AB file was written." "$cli" encode-ab --utf8 "$tx/listing/cafe.txt"
+check "encode-ab --utf8 refusal: no AB file" 1 "" "" test -e "$tx/listing/cafe.ab"
+printf '0x0605\nbad \xef\xbf\xbd\n' >>"$tx/listing/closed.txt"
+mv "$tx/listing/closed.txt" "$tx/listing/broken.txt"
+check "encode-ab warns about a UTF-8 listing" 0 "EnScripting $tx/listing/broken.txt
+EnScripting OK
+Encoding OK" "Alert: $tx/listing/broken.txt: these lines may not be in the game's code page (932); the AB file holds them as they stand:
+- line 9 is UTF-8 text that the code page does not hold: the listing was saved in another encoding
+- line 26 holds EF BF BD, written by an editor for a character it could not read" "$cli" encode-ab "$tx/listing/broken.txt"
+check "encode-ab warning: the bytes as the listing says" 0 "" "" cmp -n 12 "$tx/listing/broken.ab" "$tx/listing/closed.ab"
