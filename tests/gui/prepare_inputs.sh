@@ -61,3 +61,15 @@ mkdir -p "$work/gui/abenc" "$work/ref/abenc"
 cp "$work/ref/ab/"*.txt "$work/gui/abenc/"
 cp "$work/ref/ab/"*.txt "$work/ref/abenc/"
 (cd "$work/ref/abenc" && "$cli" encode-ab *.txt >/dev/null 2>&1) || true
+# Export Texts and Import Texts: two scripts; the command line's table, a
+# table with one row translated, and the scripts it imported into.
+mkdir -p "$work/gui/texts" "$work/ref/texts"
+for f in scene01.ab voices.ab; do
+    cp "$members/$f" "$work/gui/texts/"
+    cp "$members/$f" "$work/ref/texts/"
+done
+"$cli" export-text "$work/ref/texts" "$work/ref/texts.csv" | tail -n 1 >"$work/ref/texts-export.status"
+sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1おはようございます。\r/' "$work/ref/texts.csv" \
+    >"$work/gui/texts/translated.csv"
+cp -r "$work/ref/texts" "$work/ref/texts-imported"
+"$cli" import-text "$work/ref/texts-imported" "$work/gui/texts/translated.csv" | tail -n 1 >"$work/ref/texts-import.status"
