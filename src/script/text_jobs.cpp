@@ -161,6 +161,10 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
     }
     std::vector<ScriptFile> scripts;
     bool ok = find_scripts(ui, folder, scripts);
+    if (!ok && scripts.empty()) {
+        ui.status("Exporting texts failed", Draw::later);
+        return false;  // not even the folder could be read: no table
+    }
     const char delim = table_delimiter(table_path);
     std::string table(kUtf8Mark);
     std::size_t texts = 0;
@@ -217,11 +221,6 @@ struct Row {
     std::uint64_t number = 0;  // as the spreadsheet counts
     std::uint32_t n = 0;
     std::string op, original, translation;
-};
-
-// One script's rows and what became of them.
-struct ScriptRows {
-    std::vector<Row> rows;
 };
 
 // The columns of a table's header: index of each needed column.

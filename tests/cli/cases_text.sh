@@ -146,3 +146,7 @@ check "round trip: the sample table has every script" 0 "deep/scene01.ab opcodes
     sh -c "cut -d, -f1 '$tx/samples/t.csv' | sed 1d | sort -u | tr '\n' ' ' | sed 's/ \$//'"
 check "round trip: import of the originals" 0 "*" "" "$cli" import-text "$tx/samples/game" "$tx/samples/same.csv"
 check "round trip: every script byte-identical" 0 "" "" diff -r "$tx/samples/game" "$tx/samples/clean"
+
+check "export-text of a folder that is not there" 1 "Exporting texts of $tx/none
+Exporting texts failed" "Alert: can't read the folder $tx/none" "$cli" export-text "$tx/none" "$tx/none.csv"
+check "export-text of a missing folder: no table" 1 "" "" test -e "$tx/none.csv"
