@@ -72,6 +72,23 @@ else
     exit 1
 fi
 
+step "Translate: export every text to a table, translate two rows with sed, import, pack, extract, decode"
+rm -rf translated && cp -r data_fl3 translated
+"$vid" export-text translated texts.csv || true   # opcodes.ab holds random bytes: one Alert for them
+head -n 4 texts.csv
+sed -e 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1おはようございます。\r/' \
+    -e 's/^\(scene01\.ab,8,[^,]*,[^,]*,[^,]*,The window is open\.,\)\r$/\1窓が開いています。\r/' texts.csv >translated.csv
+diff texts.csv translated.csv || true
+"$vid" import-text translated translated.csv
+rm translated/*.orig   # only the members go back
+"$vid" encode-fl3 translated/_index.bin translated.fl3 | tail -n 1
+rm -rf check-text && mkdir check-text && cp translated.fl3 check-text/ && cd check-text
+"$vid" extract-fl3 translated.fl3 | tail -n 1
+"$vid" decode-ab translated_fl3/scene01.ab | tail -n 1
+echo "The decoded listing (code page 932, shown through iconv):"
+iconv -f CP932 -t UTF-8 translated_fl3/scene01.txt | grep -B 3 -E 'おはよう|窓が'
+cd "$root"
+
 step "Images both ways: paint a red bar into title.bm2, encode it, pack the folder, extract again"
 rm -rf modded_fl3 check
 cp -r data_fl3 modded_fl3

@@ -18,5 +18,7 @@ void decode_ab(HWND window);
 void encode_ab(HWND window);
 void encode_bm2(HWND window);
 void encode_wv5(HWND window);
+void export_texts(HWND window);
+void import_texts(HWND window);
 
 }  // namespace vid::app

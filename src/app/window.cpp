@@ -46,6 +46,8 @@ bool run_command(HWND window, int id) {
         case ID_ENCODE_ENCODEAB: encode_ab(window); return true;
         case ID_ENCODE_ENCODEBM2: encode_bm2(window); return true;
         case ID_ENCODE_ENCODEWV5: encode_wv5(window); return true;
+        case ID_DECODE_EXPORTTEXTS: export_texts(window); return true;
+        case ID_ENCODE_IMPORTTEXTS: import_texts(window); return true;
         default: return false;
     }
 }

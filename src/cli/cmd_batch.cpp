@@ -1,5 +1,5 @@
 // The batch commands: decode-bm2 [--png], encode-bm2, decode-wv5, encode-wv5,
-// decode-ab [--tree] and encode-ab, each a per-file converter run on several files in order, then
+// decode-ab [--tree] [--utf8] and encode-ab [--utf8], each a per-file converter run on several files in order, then
 // the batch's final text.
 #include <optional>
 #include <vector>
@@ -51,6 +51,22 @@ std::optional<std::vector<std::string>> files_of(Args args, const char* command,
     return files;
 }
 
+// `args` without "--utf8" (an option of decode-ab and encode-ab), which
+// sets `*utf8` when it comes before "--".
+std::vector<std::string> take_utf8(Args args, bool* utf8) {
+    std::vector<std::string> rest;
+    bool options = true;
+    for (const std::string& a : args) {
+        if (options && a == "--utf8") {
+            *utf8 = true;
+            continue;
+        }
+        if (a == "--") options = false;
+        rest.push_back(a);
+    }
+    return rest;
+}
+
 }  // namespace
 
 int decode_bm2(ConsoleUi& ui, Args args) {
@@ -76,16 +92,20 @@ int encode_wv5(ConsoleUi& ui, Args args) {
 }
 
 int decode_ab(ConsoleUi& ui, Args args) {
-    bool tree = false;
-    const auto files = files_of(args, "decode-ab", "--tree", &tree);
+    bool tree = false, utf8 = false;
+    const auto rest = take_utf8(args, &utf8);
+    const auto files = files_of(rest, "decode-ab", "--tree", &tree);
     if (!files) return 2;
     ui.show_tree(tree);
-    return run_batch(ui, *files, script::decode_file, "Decoding OK", "Decoding");
+    return run_batch(ui, *files, utf8 ? script::decode_file_utf8 : script::decode_file, "Decoding OK", "Decoding");
 }
 
 int encode_ab(ConsoleUi& ui, Args args) {
-    const auto files = files_of(args, "encode-ab");
-    return files ? run_batch(ui, *files, script::encode_file, "Encoding OK", "Encoding") : 2;
+    bool utf8 = false;
+    const auto rest = take_utf8(args, &utf8);
+    const auto files = files_of(rest, "encode-ab");
+    if (!files) return 2;
+    return run_batch(ui, *files, utf8 ? script::encode_file_utf8 : script::encode_file, "Encoding OK", "Encoding");
 }
 
 }  // namespace vid::cli

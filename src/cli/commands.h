@@ -21,6 +21,8 @@ int decode_wv5(ConsoleUi& ui, Args args);
 int encode_wv5(ConsoleUi& ui, Args args);
 int decode_ab(ConsoleUi& ui, Args args);
 int encode_ab(ConsoleUi& ui, Args args);
+int export_text(ConsoleUi& ui, Args args);
+int import_text(ConsoleUi& ui, Args args);
 
 // Prints "vidodide: MESSAGE" and a one-line hint on standard error and
 // returns the usage-error status 2.

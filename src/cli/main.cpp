@@ -40,6 +40,19 @@ constexpr const char* kHelp =
     "                              prints the listing view, indented by level\n"
     "  encode-ab LISTING...        listings back to AB scripts (x.txt -> x.ab), never\n"
     "                              replacing an existing AB file\n"
+    "                              Listings are in the game's code page (932); with\n"
+    "                              --utf8 decode-ab writes their texts in UTF-8 and\n"
+    "                              encode-ab reads them so\n"
+    "  export-text [--codepage N] FOLDER TABLE\n"
+    "                              every text of every AB script under FOLDER into one\n"
+    "                              table (CSV, UTF-8; tab-separated for a .tsv name)\n"
+    "                              with the columns script, n, op, idx, voice, original\n"
+    "                              and translation\n"
+    "  import-text [--codepage N] FOLDER TABLE\n"
+    "                              each non-empty translation of TABLE into its script\n"
+    "                              (kept once as x.ab.orig); jumps (0x0201) move with\n"
+    "                              texts that change length. N: the texts' code page,\n"
+    "                              932 unless given (1252, 65001 for UTF-8, ...)\n"
     "\n"
     "Options:\n"
     "  --help       show this text\n"
@@ -58,6 +71,7 @@ constexpr Command kCommands[] = {
     {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"decode-bm2", decode_bm2},
     {"encode-bm2", encode_bm2},   {"decode-wv5", decode_wv5},   {"encode-wv5", encode_wv5},
     {"decode-ab", decode_ab},     {"encode-ab", encode_ab},
+    {"export-text", export_text}, {"import-text", import_text},
 };
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "script/decoder.h"
 #include "script/encoder.h"
 #include "script/listing.h"
+#include "script/listing_codepage.h"
+#include "script/text_jobs.h"
 
 namespace vid::script {
 
@@ -62,7 +64,7 @@ std::optional<std::string> script_name(std::string_view listing_path) {
     return platform::replace_tail(listing_path, 3, "ab");
 }
 
-bool decode_job(Ui& ui, const std::string& script_path) {
+bool decode_job(Ui& ui, const std::string& script_path, bool utf8) {
     const auto listing_path = output_name(ui, script_path, listing_name(script_path));
     if (!listing_path) return false;
     auto script = open_input(ui, script_path);
@@ -90,7 +92,18 @@ bool decode_job(Ui& ui, const std::string& script_path) {
     try {
         ListingBuffer lines(&listing->file());
         ItemWriter writer(ui, &lines);
-        notes = decode_script(source, writer);
+        if (utf8) {
+            platform::Codepage codepage(kGameCodepage);
+            Utf8Items converted(writer, codepage);
+            notes = decode_script(source, converted);
+            if (converted.first_unconverted() != 0)
+                ui.alert(format("%s: the texts from instruction %s on are not all valid in code page %s; those "
+                                "that are not stand in the listing as they are",
+                                {script_path, std::to_string(converted.first_unconverted()),
+                                 std::to_string(kGameCodepage)}));
+        } else {
+            notes = decode_script(source, writer);
+        }
         written = lines.flush();
     } catch (const std::bad_alloc&) {
         ui.alert(kNoMemory);
@@ -108,7 +121,7 @@ bool decode_job(Ui& ui, const std::string& script_path) {
     return true;
 }
 
-bool encode_job(Ui& ui, const std::string& listing_path) {
+bool encode_job(Ui& ui, const std::string& listing_path, bool utf8) {
     const auto ab_path = output_name(ui, listing_path, script_name(listing_path));
     if (!ab_path) return false;
 
@@ -127,10 +140,14 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
     bool written = true;
     const auto listing_size = listing->size();
     FileSource source(*listing);
+    platform::Codepage codepage(kGameCodepage);
+    CodepageLines converted(source, codepage);
+    std::string code_notes;
     try {
         bytes.reserve(kFlushAt + 4096);
-        LineReader reader(source);
-        ItemWriter writer(ui, nullptr);
+        LineReader reader(utf8 ? static_cast<ByteSource&>(converted) : source);
+        ItemWriter items(ui, nullptr);
+        LineCodeCheck writer(items, reader, codepage);
         do {
             result = encode_instruction(reader, writer, bytes);
             if (bytes.size() >= kFlushAt || result.step != Encoded::instruction) {
@@ -138,12 +155,19 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
                 bytes.clear();
             }
         } while (result.step == Encoded::instruction);
+        if (!utf8) code_notes = writer.message(listing_path);
     } catch (const std::bad_alloc&) {
         ui.alert(kNoMemory);
         return false;
     }
     listing->close();
 
+    if (converted.refused_line() != 0) {
+        ui.alert(format("%s: line %s: code page %s cannot hold %s\nNo AB file was written.",
+                        {listing_path, std::to_string(converted.refused_line()), std::to_string(kGameCodepage),
+                         converted.refused_why()}));
+        return false;
+    }
     if (result.step == Encoded::no_number) {
         ui.alert(no_number_message(listing_path, result));
         return false;
@@ -165,6 +189,7 @@ bool encode_job(Ui& ui, const std::string& listing_path) {
         ui.alert(format("Can't create %s", {*ab_path}));
         return false;
     }
+    if (!code_notes.empty()) ui.alert(code_notes);
     return true;
 }
 
@@ -178,6 +203,24 @@ bool decode_file(Ui& ui, const std::string& script_path) {
 bool encode_file(Ui& ui, const std::string& listing_path) {
     ui.status(encode_progress_text(listing_path), Draw::now);
     const bool ok = encode_job(ui, listing_path);
+    ui.status(encode_result_text(listing_path, ok), Draw::now);
+    return ok;
+}
+
+bool decode_job(Ui& ui, const std::string& script_path) { return decode_job(ui, script_path, false); }
+
+bool encode_job(Ui& ui, const std::string& listing_path) { return encode_job(ui, listing_path, false); }
+
+bool decode_file_utf8(Ui& ui, const std::string& script_path) {
+    ui.status(decode_progress_text(script_path), Draw::now);
+    const bool ok = decode_job(ui, script_path, true);
+    ui.status(decode_result_text(script_path, ok), Draw::now);
+    return ok;
+}
+
+bool encode_file_utf8(Ui& ui, const std::string& listing_path) {
+    ui.status(encode_progress_text(listing_path), Draw::now);
+    const bool ok = encode_job(ui, listing_path, true);
     ui.status(encode_result_text(listing_path, ok), Draw::now);
     return ok;
 }

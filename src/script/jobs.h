@@ -33,17 +33,28 @@ std::optional<std::string> script_name(std::string_view listing_path);
 // Failures are reported through ui.alert(); notices about a listing that
 // will not encode back to the same bytes are Alerts too but do not fail the
 // job. True when the listing was written.
+// With `utf8`, the listing's values are converted from the game's code
+// page to UTF-8 (values not valid in it stay as they are, with an Alert).
+bool decode_job(Ui& ui, const std::string& script_path, bool utf8);
 bool decode_job(Ui& ui, const std::string& script_path);
 
 // Compiles the listing at `listing_path` into a new AB file beside it,
 // never replacing one, and adds every item to the listing view when the Ui
 // has one. The AB file is left only when the whole listing was encoded and
 // written. True on success.
+// Text lines that look as if an editor broke their code page get one
+// Alert (the AB file is written all the same). With `utf8`, the listing
+// is read as UTF-8 and converted to the game's code page; a line that the
+// code page cannot hold is refused.
+bool encode_job(Ui& ui, const std::string& listing_path, bool utf8);
 bool encode_job(Ui& ui, const std::string& listing_path);
 
 // The per-file converters without the dialog: progress text (drawn now),
 // the job, result text (drawn now). True when the job succeeded.
 bool decode_file(Ui& ui, const std::string& script_path);
 bool encode_file(Ui& ui, const std::string& listing_path);
+// The same with listings whose texts are in UTF-8 (decode-ab --utf8, encode-ab --utf8).
+bool decode_file_utf8(Ui& ui, const std::string& script_path);
+bool encode_file_utf8(Ui& ui, const std::string& listing_path);
 
 }  // namespace vid::script

@@ -238,14 +238,9 @@ void encode_bm2(const Env& env) {
     save_bmp(w, env.shots + "\\encode-bm2.bmp");
 }
 
-// Encode WV5 is the last item of the Encode menu: Up from the first wraps to it.
-void menu_encode_wv5(HWND w) {
-    focus(w);
-    press_with({VK_MENU}, 'E');
-    settle(250);
-    press(VK_UP);
-    press(VK_RETURN);
-}
+// Encode WV5 comes after Encode FL3, Encode AB and Encode BM2 (Import
+// Texts... follows it, below a separator).
+void menu_encode_wv5(HWND w) { menu_command(w, 'E', 3); }
 
 void encode_wv5(const Env& env) {
     const std::string dir = env.work + "\\gui\\wv5enc";

@@ -40,12 +40,7 @@ void convert(const Env& env) {
     GUI_CHECK(same, "every PNG file equals decode-bm2 --png's");
     save_bmp(w, env.shots + "\\decode-bm2-png.bmp");
 
-    // Encode WV5 is the last item of the Encode menu: Up from the first wraps to it.
-    focus(w);
-    press_with({VK_MENU}, 'E');
-    settle(250);
-    press(VK_UP);
-    press(VK_RETURN);
+    menu_command(w, 'E', 3);  // Encode FL3, Encode AB, Encode BM2, Encode WV5
     choose_file("Select WAV files to encode", "voice.wav");
     GUI_CHECK(drain_message_boxes("Alert").empty(), "Encode WV5 of a float stereo WAV: no Alert");
     GUI_CHECK(status_shows(w, "Encoding OK", 10000), "Encode WV5 of a float stereo WAV: 'Encoding OK'");

@@ -81,3 +81,15 @@ for side in gui ref; do
     printf 'KEEP\001\000\042\126\000\000\000\000\000\000\000\000\000\000' >"$work/$side/convert/voice.wv5"
 done
 (cd "$work/ref/convert" && "$cli" decode-bm2 --png *.bm2 >/dev/null 2>&1) || true
+# Export Texts and Import Texts: two scripts; the command line's table, a
+# table with one row translated, and the scripts it imported into.
+mkdir -p "$work/gui/texts" "$work/ref/texts"
+for f in scene01.ab voices.ab; do
+    cp "$members/$f" "$work/gui/texts/"
+    cp "$members/$f" "$work/ref/texts/"
+done
+"$cli" export-text "$work/ref/texts" "$work/ref/texts.csv" | tail -n 1 >"$work/ref/texts-export.status"
+sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1おはようございます。\r/' "$work/ref/texts.csv" \
+    >"$work/gui/texts/translated.csv"
+cp -r "$work/ref/texts" "$work/ref/texts-imported"
+"$cli" import-text "$work/ref/texts-imported" "$work/gui/texts/translated.csv" | tail -n 1 >"$work/ref/texts-import.status"

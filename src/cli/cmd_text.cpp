@@ -1,0 +1,85 @@
+// export-text and import-text: translation tables of every script under a
+// folder.
+#include <charconv>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "platform/codepage.h"
+#include "script/text_jobs.h"
+
+namespace vid::cli {
+
+namespace {
+
+struct TextArgs {
+    std::string folder;
+    std::string table;
+    unsigned codepage = script::kGameCodepage;
+};
+
+// FOLDER TABLE with --codepage N (or --codepage=N) anywhere before "--".
+// nullopt after a usage error was printed.
+std::optional<TextArgs> text_args(Args args, const char* command) {
+    TextArgs out;
+    std::vector<std::string> names;
+    bool options = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::optional<std::string> value;
+        if (options && a == "--") {
+            options = false;
+            continue;
+        }
+        if (options && a == "--codepage") {
+            if (i + 1 == args.size()) {
+                usage_error(std::string(command) + ": --codepage needs a number");
+                return std::nullopt;
+            }
+            value = args[++i];
+        } else if (options && a.starts_with("--codepage=")) {
+            value = a.substr(11);
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            usage_error(std::string(command) + ": unknown option '" + a + "'");
+            return std::nullopt;
+        } else {
+            names.push_back(a);
+            continue;
+        }
+        unsigned number = 0;
+        const auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), number);
+        if (ec != std::errc() || end != value->data() + value->size() || number == 0) {
+            usage_error(std::string(command) + ": --codepage needs a number, not '" + *value + "'");
+            return std::nullopt;
+        }
+        if (!platform::Codepage(number).supported()) {
+            usage_error(std::string(command) + ": code page " + std::to_string(number) + " is not supported here");
+            return std::nullopt;
+        }
+        out.codepage = number;
+    }
+    if (names.size() != 2) {
+        usage_error(std::string(command) + ": give a FOLDER and a TABLE");
+        return std::nullopt;
+    }
+    out.folder = names[0];
+    out.table = names[1];
+    return out;
+}
+
+}  // namespace
+
+int export_text(ConsoleUi& ui, Args args) {
+    const auto a = text_args(args, "export-text");
+    if (!a) return 2;
+    return script::export_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
+}
+
+int import_text(ConsoleUi& ui, Args args) {
+    const auto a = text_args(args, "import-text");
+    if (!a) return 2;
+    return script::import_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
+}
+
+}  // namespace vid::cli

@@ -1,0 +1,21 @@
+// The entries of a folder, for commands that walk a whole folder tree.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vid::platform {
+
+struct FolderEntry {
+    std::string name;
+    bool folder = false;  // a folder (never a link to one: walks do not follow them)
+};
+
+// The files and folders in `folder`, without "." and "..", in no particular
+// order. Regular files and links to regular files count as files; links to
+// folders, devices, FIFOs and sockets are left out. Nothing when the folder
+// cannot be read.
+std::optional<std::vector<FolderEntry>> list_folder(const std::string& folder);
+
+}  // namespace vid::platform

@@ -1,0 +1,111 @@
+#include "script/listing_codepage.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/text.h"
+#include "script/text_jobs.h"
+
+namespace vid::script {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+constexpr std::size_t kMaxNotes = 20;
+
+}  // namespace
+
+LineCode check_text_line(std::string_view value, platform::Codepage& codepage, platform::Codepage& utf8) {
+    if (value.find(kReplacement) != std::string_view::npos) return LineCode::replacement;
+    if (std::all_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return LineCode::fine;
+    std::string scratch;
+    if (codepage.to_utf8(value, scratch)) return LineCode::fine;  // valid in the code page
+    return utf8.to_utf8(value, scratch) ? LineCode::wrong_encoding : LineCode::fine;
+}
+
+void LineCodeCheck::item(std::string_view label, std::string_view value, int level) {
+    if (level == 2) {
+        const LineCode code = check_text_line(value, codepage_, utf8_);
+        if (code != LineCode::fine) notes_.push_back({reader_.line_number(), code});
+    }
+    next_.item(label, value, level);
+}
+
+std::string LineCodeCheck::message(std::string_view listing_path) const {
+    if (notes_.empty()) return {};
+    std::string text = format("%s: these lines may not be in the game's code page (%s); the AB file holds them as "
+                              "they stand:",
+                              {listing_path, std::to_string(codepage_.number())});
+    for (std::size_t i = 0; i < notes_.size() && i < kMaxNotes; ++i) {
+        const std::string line = std::to_string(notes_[i].line);
+        text += notes_[i].code == LineCode::replacement
+                    ? format("\n- line %s holds EF BF BD, written by an editor for a character it could not read",
+                             {line})
+                    : format("\n- line %s is UTF-8 text that the code page does not hold: the listing was saved "
+                             "in another encoding",
+                             {line});
+    }
+    if (notes_.size() > kMaxNotes) text += format("\n- and %s more", {std::to_string(notes_.size() - kMaxNotes)});
+    return text;
+}
+
+void Utf8Items::item(std::string_view label, std::string_view value, int level) {
+    if (level == 1) {
+        ++instruction_;
+        next_.item(label, value, level);
+        return;
+    }
+    if (codepage_.to_utf8(value, converted_)) {
+        next_.item(label, converted_, level);
+        return;
+    }
+    if (first_bad_ == 0) first_bad_ = instruction_;
+    next_.item(label, value, level);
+}
+
+bool CodepageLines::next_line() {
+    line_.clear();
+    for (;;) {
+        if (raw_pos_ < raw_.size()) {
+            const auto* begin = raw_.data() + raw_pos_;
+            const auto* lf = static_cast<const std::uint8_t*>(std::memchr(begin, '\n', raw_.size() - raw_pos_));
+            const std::size_t n = lf ? static_cast<std::size_t>(lf - begin) + 1 : raw_.size() - raw_pos_;
+            line_.append(reinterpret_cast<const char*>(begin), n);
+            raw_pos_ += n;
+            if (lf) break;
+        }
+        if (raw_end_) break;
+        raw_.resize(64 * 1024);
+        raw_pos_ = 0;
+        const std::size_t got = in_.read(raw_);
+        raw_.resize(got);
+        if (got == 0) raw_end_ = true;
+    }
+    if (line_.empty()) return false;
+    ++line_number_;
+    const bool lf = line_.back() == '\n';
+    const std::string_view body = std::string_view(line_).substr(0, line_.size() - (lf ? 1 : 0));
+    if (!codepage_.from_utf8(body, converted_)) {
+        refused_line_ = line_number_;
+        refused_why_ = refused_character(body, codepage_);
+        return false;
+    }
+    if (lf) converted_ += '\n';
+    out_pos_ = 0;
+    return true;
+}
+
+std::size_t CodepageLines::read(std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (done < out.size() && refused_line_ == 0) {
+        if (out_pos_ == converted_.size() && !next_line()) break;
+        const std::size_t n = std::min(out.size() - done, converted_.size() - out_pos_);
+        std::memcpy(out.data() + done, converted_.data() + out_pos_, n);
+        out_pos_ += n;
+        done += n;
+    }
+    return done;
+}
+
+}  // namespace vid::script

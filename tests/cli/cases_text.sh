@@ -1,0 +1,152 @@
+# export-text and import-text. Sourced by run_cli_tests.sh.
+
+tx=$work/text
+mkdir -p "$tx/game/sub"
+# scene.ab: Init Text 1, voice mina01, "窓が開いています。" in code page 932 | Update
+# Text 2 'Hi, "you"' (at 32) | jump to 32 (at 46) | RAZ (at 52).
+printf '\x00\x00\x01\x00\\Vmina01.\x91\x8B\x82\xAA\x8A\x4A\x82\xA2\x82\xC4\x82\xA2\x82\xDC\x82\xB7\x81\x42\x00' >"$tx/game/scene.ab"
+printf '\x01\x00\x02\x00Hi, "you"\x00\x01\x02\x20\x00\x00\x00\x05\x01' >>"$tx/game/scene.ab"
+printf '\x01\x00\x03\x00Hello\x00' >"$tx/game/sub/b.ab"
+printf 'not a script' >"$tx/game/notes.txt"
+cp -r "$tx/game" "$tx/clean"
+
+check "export-text needs a folder and a table" 2 "" "vidodide: export-text: give a FOLDER and a TABLE
+$hint" "$cli" export-text "$tx/game"
+check "import-text --codepage without a number" 2 "" "vidodide: import-text: --codepage needs a number, not 'sjis'
+$hint" "$cli" import-text --codepage sjis "$tx/game" "$tx/t.csv"
+check "export-text unknown code page" 2 "" "vidodide: export-text: code page 4 is not supported here
+$hint" "$cli" export-text --codepage=4 "$tx/game" "$tx/t.csv"
+
+check "export-text" 0 "Exporting texts of $tx/game
+Exporting OK: 3 texts of 2 scripts" "" "$cli" export-text "$tx/game" "$tx/t.csv"
+printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n' >"$tx/want.csv"
+printf 'scene.ab,1,init,0x0001,mina01,窓が開いています。,\r\n' >>"$tx/want.csv"
+printf 'scene.ab,2,update,0x0002,,"Hi, ""you""",\r\n' >>"$tx/want.csv"
+printf 'sub/b.ab,1,update,0x0003,,Hello,\r\n' >>"$tx/want.csv"
+check "export-text: the table" 0 "" "" cmp "$tx/t.csv" "$tx/want.csv"
+
+# Every translation equal to its original: nothing is written.
+{ printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n'
+  printf 'scene.ab,1,init,0x0001,mina01,窓が開いています。,窓が開いています。\r\n'
+  printf 'scene.ab,2,update,0x0002,,"Hi, ""you""","Hi, ""you"""\r\n'
+  printf 'sub/b.ab,1,update,0x0003,,Hello,Hello\r\n'; } >"$tx/same.csv"
+check "import-text of the originals" 0 "Importing texts of $tx/same.csv
+Importing OK: 0 texts into 0 scripts" "" "$cli" import-text "$tx/game" "$tx/same.csv"
+check "import-text of the originals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+
+# LF, no byte-order mark, columns in another order, an extra column. The
+# Japanese text gets 6 bytes shorter, the Update Text 6 bytes longer: the
+# jump to the Update Text moves from 0x20 to 0x1A.
+{ printf 'translation,note,original,n,script\n'
+  printf '窓が閉じた。,x,窓が開いています。,1,scene.ab\n'
+  printf '"Hello, ""friend""",,"Hi, ""you""",2,scene.ab\n'; } >"$tx/a.csv"
+check "import-text" 0 "Importing texts of $tx/a.csv
+$tx/game/scene.ab: 2 texts, 1 jump moved
+Importing OK: 2 texts into 1 script" "" "$cli" import-text "$tx/game" "$tx/a.csv"
+printf '\x00\x00\x01\x00\\Vmina01.\x91\x8B\x82\xAA\x95\xC2\x82\xB6\x82\xBD\x81\x42\x00' >"$tx/want.ab"
+printf '\x01\x00\x02\x00Hello, "friend"\x00\x01\x02\x1A\x00\x00\x00\x05\x01' >>"$tx/want.ab"
+check "import-text: the new script" 0 "" "" cmp "$tx/game/scene.ab" "$tx/want.ab"
+check "import-text: the original kept" 0 "" "" cmp "$tx/game/scene.ab.orig" "$tx/clean/scene.ab"
+
+# CR LF with the byte-order mark, tab-separated; the original kept stays the first one.
+printf '\xEF\xBB\xBFscript\tn\toriginal\ttranslation\r\nscene.ab\t2\tHello, "friend"\tBye\r\nsub/b.ab\t1\tHello\t"Good day"\r\n' >"$tx/b.tsv"
+check "import-text .tsv" 0 "Importing texts of $tx/b.tsv
+$tx/game/scene.ab: 1 text, 0 jumps moved
+$tx/game/sub/b.ab: 1 text, 0 jumps moved
+Importing OK: 2 texts into 2 scripts" "" "$cli" import-text "$tx/game" "$tx/b.tsv"
+check "import-text .tsv: the first original stays" 0 "" "" cmp "$tx/game/scene.ab.orig" "$tx/clean/scene.ab"
+check "import-text .tsv: b.ab" 0 "0100 0300 476f 6f64 2064 6179 00" "" sh -c "xxd -p '$tx/game/sub/b.ab' | sed 's/..../& /g;s/ $//'"
+
+# Refusals: a stale row, a character outside the code page, a line break,
+# a script that is not there, an instruction that is no text. Each script
+# with a refused row stays as it was.
+rm -rf "$tx/game" && cp -r "$tx/clean" "$tx/game"
+{ printf 'script,n,original,translation\n'
+  printf 'scene.ab,1,窓が閉じた。,x\n'
+  printf 'scene.ab,2,"Hi, ""you""",5 €\n'
+  printf 'sub/b.ab,1,Hello,"two\nlines"\n'
+  printf 'none.ab,1,Hello,x\n'
+  printf 'scene.ab,4,,x\n'
+  printf 'scene.ab,9,,\n'; } >"$tx/bad.csv"
+check "import-text refusals" 1 "Importing texts of $tx/bad.csv
+Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $tx/bad.csv: these rows were refused:
+- row 5: there is no script \"none.ab\" in $tx/game
+Alert: $tx/game/scene.ab was left unchanged:
+- row 2: the original no longer matches the text of instruction 1 (the table is older than the script)
+- row 3: code page 932 cannot hold \"€\" (U+20AC)
+- row 6: instruction 4 is not a text
+Alert: $tx/game/sub/b.ab was left unchanged:
+- row 4: the translation holds a line break" "$cli" import-text "$tx/game" "$tx/bad.csv"
+check "import-text refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+
+# A jump into the middle of an instruction: no length may change; the same
+# length may.
+mkdir -p "$tx/loose"
+printf '\x01\x00\x01\x00A\x00\x01\x02\x03\x00\x00\x00' >"$tx/loose/l.ab"
+printf 'script,n,original,translation\nl.ab,1,A,AB\n' >"$tx/longer.csv"
+check "import-text jump into an instruction" 1 "Importing texts of $tx/longer.csv
+Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/loose/l.ab was left unchanged: its texts cannot change length, since these jumps (0x0201) do not land on the start of an instruction:
+- the jump at 0x00000006 to 0x00000003" "$cli" import-text "$tx/loose" "$tx/longer.csv"
+printf 'script,n,original,translation\nl.ab,1,A,B\n' >"$tx/same-length.csv"
+check "import-text same length beside a loose jump" 0 "*" "" "$cli" import-text "$tx/loose" "$tx/same-length.csv"
+check "import-text same length: the bytes" 0 "0100 0100 4200 0102 0300 0000" "" sh -c "xxd -p '$tx/loose/l.ab' | sed 's/..../& /g;s/ $//'"
+
+# 0x8000 with a tail: one warning, the texts still change.
+mkdir -p "$tx/tail"
+printf '\x01\x00\x01\x00A\x00\x00\x80\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00' >"$tx/tail/t.ab"
+printf 'script,n,original,translation\nt.ab,1,A,AB\n' >"$tx/tail.csv"
+check "import-text tail warning" 0 "Importing texts of $tx/tail.csv
+$tx/tail/t.ab: 1 text, 0 jumps moved
+Importing OK: 1 text into 1 script" "Alert: $tx/tail/t.ab holds instructions 0x8000 with a tail, which is not understood: positions inside it are not moved with the texts" \
+    "$cli" import-text "$tx/tail" "$tx/tail.csv"
+
+# Listings and code pages. --utf8 both ways; without it, Encode AB points out
+# lines an editor broke (the AB file is still written as the listing says).
+mkdir -p "$tx/listing"
+cp "$tx/clean/scene.ab" "$tx/listing/scene.ab"
+check "decode-ab --utf8" 0 "*" "" "$cli" decode-ab --utf8 "$tx/listing/scene.ab"
+check "decode-ab --utf8: the text in UTF-8" 0 "窓が開いています。" "" sed -n 9p "$tx/listing/scene.txt"
+sed '9s/.*/窓が閉じた。/' "$tx/listing/scene.txt" >"$tx/listing/closed.txt"
+check "encode-ab --utf8" 0 "*" "" "$cli" encode-ab --utf8 "$tx/listing/closed.txt"
+check "encode-ab --utf8: the text in code page 932" 0 "" "" cmp -n 26 "$tx/listing/closed.ab" "$tx/want.ab"
+sed '9s/.*/Café/' "$tx/listing/scene.txt" >"$tx/listing/cafe.txt"
+check "encode-ab --utf8 refuses what 932 cannot hold" 1 "*" "Alert: $tx/listing/cafe.txt: line 9: code page 932 cannot hold \"é\" (U+00E9)
+No AB file was written." "$cli" encode-ab --utf8 "$tx/listing/cafe.txt"
+check "encode-ab --utf8 refusal: no AB file" 1 "" "" test -e "$tx/listing/cafe.ab"
+printf '0x0605\nbad \xef\xbf\xbd\n' >>"$tx/listing/closed.txt"
+mv "$tx/listing/closed.txt" "$tx/listing/broken.txt"
+check "encode-ab warns about a UTF-8 listing" 0 "EnScripting $tx/listing/broken.txt
+EnScripting OK
+Encoding OK" "Alert: $tx/listing/broken.txt: these lines may not be in the game's code page (932); the AB file holds them as they stand:
+- line 9 is UTF-8 text that the code page does not hold: the listing was saved in another encoding
+- line 26 holds EF BF BD, written by an editor for a character it could not read" "$cli" encode-ab "$tx/listing/broken.txt"
+check "encode-ab warning: the bytes as the listing says" 0 "" "" cmp -n 12 "$tx/listing/broken.ab" "$tx/listing/closed.ab"
+
+# The round trip on the sample game: the table read by Python's csv module,
+# every translation set to its original, imported: every script byte-identical.
+mkdir -p "$tx/samples"
+"$samples" "$tx/samples" >/dev/null
+mkdir -p "$tx/samples/game/deep"
+cp "$tx/samples/"*.ab "$tx/samples/game/"
+cp "$tx/samples/scene01.ab" "$tx/samples/game/deep/"
+cp -r "$tx/samples/game" "$tx/samples/clean"
+"$cli" export-text "$tx/samples/game" "$tx/samples/t.csv" >/dev/null 2>&1
+python3 - "$tx/samples/t.csv" "$tx/samples/same.csv" <<'PY'
+import csv, sys
+with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:
+    rows = list(csv.DictReader(f))
+for r in rows:
+    r['translation'] = r['original']
+with open(sys.argv[2], 'w', newline='', encoding='utf-8') as f:
+    w = csv.DictWriter(f, fieldnames=list(rows[0].keys()), lineterminator='\n')
+    w.writeheader()
+    w.writerows(rows)
+PY
+check "round trip: the sample table has every script" 0 "deep/scene01.ab opcodes.ab scene01.ab voices.ab" "" \
+    sh -c "cut -d, -f1 '$tx/samples/t.csv' | sed 1d | sort -u | tr '\n' ' ' | sed 's/ \$//'"
+check "round trip: import of the originals" 0 "*" "" "$cli" import-text "$tx/samples/game" "$tx/samples/same.csv"
+check "round trip: every script byte-identical" 0 "" "" diff -r "$tx/samples/game" "$tx/samples/clean"
+
+check "export-text of a folder that is not there" 1 "Exporting texts of $tx/none
+Exporting texts failed" "Alert: can't read the folder $tx/none" "$cli" export-text "$tx/none" "$tx/none.csv"
+check "export-text of a missing folder: no table" 1 "" "" test -e "$tx/none.csv"
