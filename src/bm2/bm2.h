@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "core/bytes.h"
+#include "platform/file.h"
 #include "core/ui.h"
 
 namespace vid::bm2 {
@@ -42,6 +43,23 @@ class PackedSource {
 public:
     virtual ~PackedSource() = default;
     virtual std::size_t read(std::span<std::uint8_t> out) = 0;
+};
+
+// The packed data of an open BM2 file, pulled from its current position;
+// a read failure ends them and is remembered.
+class FilePacked final : public PackedSource {
+public:
+    explicit FilePacked(platform::File& f) : f_(f) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t n = f_.read(out);
+        if (n == 0) failed_ = true;  // asked only for bytes that the file holds
+        return n;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    platform::File& f_;
+    bool failed_ = false;
 };
 
 // Decodes an LZSS stream piece by piece into a buffer of its own that keeps

@@ -62,23 +62,6 @@ bool read_header(Ui& ui, const std::string& path, File& in, Sizes& sizes) {
     return true;
 }
 
-// The packed data, pulled from the file; a read failure ends them and is
-// remembered.
-class FilePacked final : public PackedSource {
-public:
-    explicit FilePacked(File& f) : f_(f) {}
-    std::size_t read(std::span<std::uint8_t> out) override {
-        const std::size_t n = f_.read(out);
-        if (n == 0) failed_ = true;  // asked only for bytes that the file holds
-        return n;
-    }
-    bool failed() const { return failed_; }
-
-private:
-    File& f_;
-    bool failed_ = false;
-};
-
 // What became of the bitmap file.
 enum class Written {
     none,     // nothing worth keeping: the output is dropped

@@ -19,21 +19,6 @@ std::string num(std::uint64_t v) { return std::to_string(v); }
 // and the largest colour table: what a bitmap holds before its pixels.
 constexpr std::size_t kBitmapHead = 14 + 124 + 12 + 1024;
 
-class FilePacked final : public PackedSource {
-public:
-    explicit FilePacked(File& f) : f_(f) {}
-    std::size_t read(std::span<std::uint8_t> out) override {
-        const std::size_t n = f_.read(out);
-        if (n == 0) failed_ = true;  // asked only for bytes that the file holds
-        return n;
-    }
-    bool failed() const { return failed_; }
-
-private:
-    File& f_;
-    bool failed_ = false;
-};
-
 // The width and height that the first decoded bytes of a BM2 image give:
 // an alpha picture's header, or a bitmap's information header.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> size_in(ByteView head) {
