@@ -387,6 +387,7 @@ TEST(Wv5Encode, AnyWavConvertedToTheOriginalsFormat) {
         {1, 32, 3, 22050, 1, 22050, 1 / 3.0, "22050 Hz 3 channels 32-bit -> 22050 Hz mono 16-bit"},
         {1, 8, 2, 8000, 0, 0, 1, "8000 Hz stereo 8-bit -> 8000 Hz stereo 16-bit"},
         {1, 16, 1, 96000, 1, 8000, 1, "96000 Hz mono 16-bit -> 8000 Hz mono 16-bit"},
+        {1, 16, 1, 8000, 2, 8000, 1, "8000 Hz mono 16-bit -> 8000 Hz stereo 16-bit"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
