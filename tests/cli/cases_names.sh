@@ -74,9 +74,9 @@ Encoding OK" "*" "$cli" encode-bm2 "$m/logo.bmp"
 # an .orig only ever holds a file that was there before the run.
 o=$n/orig
 mkdir -p "$o"
-for s in a b c; do cp "$work/samples/title.bm2" "$o/$s.bm2"; done
+for s in a b; do cp "$work/samples/title.bm2" "$o/$s.bm2"; done
 "$cli" decode-bm2 "$o/a.bm2" > /dev/null
-for s in b c; do cp "$o/a.bmP" "$o/$s.bmP"; done
+cp "$o/a.bmP" "$o/b.bmP"
 echo unrelated > "$o/unrelated"
 ln -s "$o/nowhere" "$o/a.bm2.orig"
 ln -s "$o/unrelated" "$o/b.bm2.orig"
@@ -96,15 +96,6 @@ cp "$o/t.bmp" "$o/t.bmP"
 wav1 > "$o/u.wav"
 check "two inputs of one stem in one run" 0 "*" "" bash -c "'$cli' encode-bm2 '$o/t.bmp' '$o/t.bmP' && '$cli' encode-wv5 '$o/u.wav' '$o/u.wav'"
 check "no .orig of a file made in the same run" 0 "t.bm2 u.wv5" "" bash -c "cd '$o' && ls t.* u.* | grep -v '\.\(bmp\|bmP\|wav\)$' | paste -sd' '"
-# A replace that fails (the BM2 image made immutable) keeps no copy.
-if chattr +i "$o/c.bm2" 2> /dev/null; then
-    check "encode-bm2 over an immutable BM2 image" 1 "Encoding $o/c.bmP
-Encoding: 1 of 1 file failed" "Alert: Can't write $o/c.bm2" "$cli" encode-bm2 "$o/c.bmP"
-    chattr -i "$o/c.bm2"
-    check "no .orig without the replace" 1 "" "" test -e "$o/c.bm2.orig"
-else
-    echo "note: chattr +i is not available here; the failed replace is not checked"
-fi
 
 # Templates that are not what their names say, and names that are only an extension.
 t=$n/tmpl
