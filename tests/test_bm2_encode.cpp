@@ -294,30 +294,27 @@ TEST(EncodeBm2, DecodePngRefusesWhatItCannotHold) {
     const struct {
         const char* name;
         Bytes decoded;
-        std::string png_alert, encode_alert;  // after the BM2 file's path
+        std::string encode_says, why;  // the Alerts: path + " cannot be written as a PNG image: " + why, path + encode_says + why
     } cases[] = {
         {"alpha, 2048 x 2048", kit::bm2_alpha(24, 2048, 2048, Bytes(std::size_t{2048} * 2048 * 4, 0)),
-         " cannot be written as a PNG image: it has 2048x2048 pixels, more than 2097152 in all",
-         " holds a picture that Encode BM2 cannot write: it has 2048x2048 pixels, more than 2097152 in all"},
-        {"bitmap, 2048 x 1025", bmp_8,
-         " cannot be written as a PNG image: it has 2048x1025 pixels, more than 2097152 in all",
-         " holds a bitmap that Encode BM2 cannot write: it has 2048x1025 pixels, more than 2097152 in all"},
-        {"alpha header cut at 10 bytes", Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0},
-         " cannot be written as a PNG image: its alpha picture has 10 bytes of decoded data, its header needs 22",
-         " is damaged: its alpha picture has 10 bytes of decoded data, its header needs 22"},
+         " holds a picture that Encode BM2 cannot write: ", "it has 2048x2048 pixels, more than 2097152 in all"},
+        {"bitmap, 2048 x 1025", bmp_8, " holds a bitmap that Encode BM2 cannot write: ",
+         "it has 2048x1025 pixels, more than 2097152 in all"},
+        {"alpha header cut at 10 bytes", Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0}, " is damaged: ",
+         "its alpha picture has 10 bytes of decoded data, its header needs 22"},
     };
     for (const auto& c : cases) {
         test::ScratchDir dir;
         test::write_file(dir.file("x.bm2"), kit::bm2_file(c.decoded));
         test::RecordingUi ui;
         EXPECT_FALSE(bm2::decode_png_file(ui, dir.file("x.bm2"))) << c.name;
-        EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.png_alert}) << c.name;
+        EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("x.bm2") + " cannot be written as a PNG image: " + c.why}) << c.name;
         EXPECT_FALSE(test::file_exists(dir.file("x.png"))) << c.name;
         // As the original of a picture of 1 x 1.
         test::write_file(dir.file("x.bmp"), kit::bmp24(1, 1, 5));
         test::RecordingUi encoding;
         EXPECT_FALSE(bm2::encode_file(encoding, dir.file("x.bmp"))) << c.name;
-        EXPECT_EQ(encoding.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.encode_alert}) << c.name;
+        EXPECT_EQ(encoding.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.encode_says + c.why}) << c.name;
     }
 }
 

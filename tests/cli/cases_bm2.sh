@@ -6,6 +6,12 @@ bin_hex() { local b; for b in "$@"; do printf "\\x$b"; done; }
 bin_u16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
 bin_u32() { bin_u16 $(($1 & 65535)); bin_u16 $(($1 >> 16 & 65535)); }
 hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+# A 24-bit bitmap of WIDTH x 1 holding the row bytes given in hexadecimal: bitmap24 WIDTH HEX...
+bitmap24() {
+    local w=$1; shift
+    printf 'BM'; bin_u32 $((54 + $#)); bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 "$w"; bin_u32 1; bin_u16 1; bin_u16 24
+    bin_u32 0; bin_u32 $#; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex "$@"
+}
 # The check, when the program that opens the outputs is installed: check_in TOOL NAME STATUS STDOUT STDERR CMD...
 check_in() {
     if command -v "$1" > /dev/null; then shift; check "$@"; else echo "note: $1 is not installed; '$2' not checked"; fi

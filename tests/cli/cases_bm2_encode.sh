@@ -27,8 +27,7 @@ Encoding $e/coin8.bmP
 Encoding: 1 of 3 files failed" "Alert: $e/coin8.bmP has no alpha, and $e/coin8.bm2 is an 8-bit alpha image: encode it from a PNG with its alpha (vidodide decode-bm2 --png writes one)" \
     "$cli" encode-bm2 "$e/title.bmP" "$e/coin32.bmP" "$e/coin8.bmP"
 # A size that differs from the original's, and an image without an original.
-{ printf 'BM'; bin_u32 62; bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 2; bin_u32 1; bin_u16 1; bin_u16 24
-  bin_u32 0; bin_u32 8; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex 01 02 03 04 05 06 00 00; } > "$e/title.bmp"
+bitmap24 2 01 02 03 04 05 06 00 00 > "$e/title.bmp"
 cp "$e/title.bmp" "$e/tiny.bmp"
 check "encode-bm2: the original's size is kept" 1 "Encoding $e/title.bmp
 Encoding $e/tiny.bmp

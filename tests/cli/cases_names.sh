@@ -3,10 +3,7 @@
 n=$work/names
 mkdir -p "$n/own" "$n/m"
 # A 1x1 24-bit bitmap, and a WAV file of one channel at 8000 Hz holding the sample 13.
-bitmap1() {
-    printf 'BM'; bin_u32 58; bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 1; bin_u32 1; bin_u16 1; bin_u16 24
-    bin_u32 0; bin_u32 4; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex 01 02 03 00
-}
+bitmap1() { bitmap24 1 01 02 03 00; }
 wav1() {
     printf 'RIFF'; bin_u32 38; printf 'WAVEfmt '; bin_u32 16; bin_u16 1; bin_u16 1; bin_u32 8000; bin_u32 16000
     bin_u16 2; bin_u16 16; printf 'data'; bin_u32 2; bin_hex 0d 00
