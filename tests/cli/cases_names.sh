@@ -17,19 +17,23 @@ ln "$n/own/s.ab" "$n/own/s.txt"
 bitmap1 > "$n/own/b.bm2"
 wav1 > "$n/own/w.wv5"
 (cd "$n/own" && for f in *; do cp "$f" "../$f.before"; done)
-# command|input|output|verb|progress texts, NAME standing for the input
-while IFS='|' read -r cmd in out verb texts; do
-    texts=${texts//NAME/$n/own/$in}
-    check "$cmd $in: the input is its own output $out" 1 "$(printf '%b' "$texts")
-$verb: 1 of 1 file failed" "Alert: $n/own/$out is not written: it is the input $n/own/$in itself, which stays as it is" \
-        "$cli" $cmd "$n/own/$in"
-done <<'TABLE'
-decode-bm2 --png|x.png|x.png|Decoding|Decoding NAME
-decode-bm2|y.bmP|y.bmP|Decoding|Decoding NAME
-decode-wv5|z.wAV|z.wAV|Decoding|Decoding NAME
-decode-ab|s.ab|s.txt|Decoding|Scripting NAME\nScripting NAME failed
-encode-bm2|b.bm2|b.bm2|Encoding|Encoding NAME
-encode-wv5|w.wv5|w.wv5|Encoding|Encoding NAME
+# refused_outputs FOLDER WHAT-THE-OUTPUT-IS, a row of stdin per input: command|input|output|
+# member|verb|progress texts; NAME stands for the input, MEMBER for the member.
+refused_outputs() {
+    local cmd in out member verb texts what
+    while IFS='|' read -r cmd in out member verb texts; do
+        texts=${texts//NAME/$1/$in} what=${2//NAME/$1/$in} what=${what//MEMBER/$member}
+        check "$cmd $in: the output $out is $what" 1 "$(printf '%b' "$texts")
+$verb: 1 of 1 file failed" "Alert: $1/$out is not written: it is $what, which stays as it is" "$cli" $cmd "$1/$in"
+    done
+}
+refused_outputs "$n/own" "the input NAME itself" <<'TABLE'
+decode-bm2 --png|x.png|x.png||Decoding|Decoding NAME
+decode-bm2|y.bmP|y.bmP||Decoding|Decoding NAME
+decode-wv5|z.wAV|z.wAV||Decoding|Decoding NAME
+decode-ab|s.ab|s.txt||Decoding|Scripting NAME\nScripting NAME failed
+encode-bm2|b.bm2|b.bm2||Encoding|Encoding NAME
+encode-wv5|w.wv5|w.wv5||Encoding|Encoding NAME
 TABLE
 check "own outputs: every input unchanged, nothing added" 0 "" "" \
     bash -c "cd '$n/own' && for f in *; do cmp \"\$f\" \"../\$f.before\" || exit 1; done; [ \$(ls | wc -l) = 7 ]"
@@ -45,13 +49,7 @@ cp "$work/samples/title.bm2" "$m/free.bm2"
 cp "$(ls "$work/samples/"*.wv5 | head -1)" "$m/voice1.wv5"
 for f in intro.txt logo.bmp voice1.wav; do echo "member $f" > "$m/$f"; done
 (cd "$m" && for f in *; do cp "$f" "../$f.before"; done)
-# command|input|output|member|verb|progress texts, NAME standing for the input
-while IFS='|' read -r cmd in out member verb texts; do
-    texts=${texts//NAME/$m/$in}
-    check "$cmd $in: the output $out is the member $member" 1 "$(printf '%b' "$texts")
-$verb: 1 of 1 file failed" "Alert: $m/$out is not written: it is the member $member of $m/_INDEX.BIN, which stays as it is" \
-        "$cli" $cmd "$m/$in"
-done <<'TABLE'
+refused_outputs "$m" "the member MEMBER of $m/_INDEX.BIN" <<'TABLE'
 decode-ab|intro.ab|intro.txt|INTRO.TXT|Decoding|Scripting NAME\nScripting NAME failed
 decode-bm2|logo.bm2|logo.bmP|logo.bmp|Decoding|Decoding NAME
 decode-bm2 --png|pic.bm2|pic.png|Pic.PNG|Decoding|Decoding NAME
