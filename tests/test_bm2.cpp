@@ -214,12 +214,14 @@ TEST(DecodeBm2, FilesThatLieAreRefusedWithTheirName) {
         {"beyond_end.bm2", kit::bm2_wrap(packed, n + 1, 100), "announces " + std::to_string(n + 1) + " bytes of packed data",
          old},
         {"too_big.bm2", kit::bm2_wrap(packed, n, 0x7FFFFFFF), "cannot decode to the 2147483647 bytes", old},
-        {"cut_header.bm2", kit::bm2_file(Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24}), "9 bytes of decoded data, its header needs 22",
+        {"cut_header.bm2", kit::bm2_file(Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24}), ".bm2 is damaged: its alpha picture has 9 bytes of decoded data, its header needs 22",
          old},
         {"cut_table.bm2", kit::bm2_file(kit::bm2_alpha(8, 2, 2, Bytes(100, 1))), "its header and colour table need 1046", old},
         // 10 pixels of 100 x 100: not one complete row.
         {"missing_rows.bm2", kit::bm2_file(kit::bm2_alpha(24, 100, 100, Bytes(40, 1))),
-         "declares a 100x100 picture, its 62 bytes of decoded data hold 100x0", bmp(54, 100, 0, 32, {})},
+         ".bm2 is damaged: its header declares a 100x100 picture, its 62 bytes of decoded data hold 100x0; only those "
+         "complete rows are written",
+         bmp(54, 100, 0, 32, {})},
         {"busy.bm2", kit::bm2_file(Bytes(4, 1)), "busy.bmP is a folder", {}},  // the output
         {std::string(260, 'n') + ".bm2", {}, "Path too long", {}},
     };

@@ -13,15 +13,20 @@
 namespace vid {
 namespace {
 
+// A bitmap file's headers up to its bit count; the rest of the 54 bytes follow.
+Bytes bmp_head(std::uint32_t size, std::uint32_t offset, std::uint32_t width, std::uint32_t height, std::uint16_t bits) {
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {size, 0u, offset, 40u, width, height}) put_u32(f, v);
+    put_u16(f, 1), put_u16(f, bits);
+    return f;
+}
+
 // An 8-bit bitmap file of `width` x `height` (rows bottom-up, filled to 4
 // bytes with 0xEE), whose colour table has `colours` entries: entry i is
 // blue i, green 255 - i, red 3 i.
 Bytes bmp8(std::uint32_t width, std::uint32_t height, std::uint32_t colours) {
     const std::uint32_t stride = (width + 3) / 4 * 4, offset = 54 + 4 * colours;
-    Bytes f{'B', 'M'};
-    for (std::uint32_t v : {offset + stride * height, 0u, offset, 40u, width, height}) put_u32(f, v);
-    put_u16(f, 1);
-    put_u16(f, 8);
+    Bytes f = bmp_head(offset + stride * height, offset, width, height, 8);
     for (std::uint32_t v : {0u, stride * height, 2835u, 2835u, colours, 0u}) put_u32(f, v);
     for (std::uint32_t i = 0; i < colours; ++i)
         for (std::uint32_t b : {i, 255 - i, 3 * i, 0u}) put_u8(f, static_cast<std::uint8_t>(b));
@@ -36,10 +41,7 @@ Bytes bmp8(std::uint32_t width, std::uint32_t height, std::uint32_t colours) {
 // the first in the high half; the last byte's low half and the row's fill
 // bytes are 0xE and 0xEE.
 Bytes bmp4() {
-    Bytes f{'B', 'M'};
-    for (std::uint32_t v : {54u + 64u + 12u, 0u, 54u + 64u, 40u, 5u, 3u}) put_u32(f, v);
-    put_u16(f, 1);
-    put_u16(f, 4);
+    Bytes f = bmp_head(54 + 64 + 12, 54 + 64, 5, 3, 4);
     f.resize(54, 0);
     for (std::uint32_t i = 0; i < 16; ++i)
         for (std::uint32_t b : {i, 255 - i, 3 * i, 0u}) put_u8(f, static_cast<std::uint8_t>(b));
@@ -49,10 +51,7 @@ Bytes bmp4() {
 
 // A 32-bit bitmap file of 3 x 2 with the given fourth bytes.
 Bytes bmp32(std::uint8_t fourth) {
-    Bytes f{'B', 'M'};
-    for (std::uint32_t v : {54u + 24u, 0u, 54u, 40u, 3u, 2u}) put_u32(f, v);
-    put_u16(f, 1);
-    put_u16(f, 32);
+    Bytes f = bmp_head(54 + 24, 54, 3, 2, 32);
     f.resize(54, 0);
     for (std::uint8_t k = 0; k < 6; ++k)
         for (std::uint8_t b : {std::uint8_t(k * 40), std::uint8_t(k + 1), std::uint8_t(200 - k), fourth}) f.push_back(b);
@@ -234,12 +233,6 @@ TEST(EncodeBm2, PngOfAlphaImagesKeepsTheirAlpha) {
     EXPECT_EQ(png->rgba, (Bytes{3, 2, 1, 10, 6, 5, 4, 20}));
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
-
 // Colour mapping into an 8-bit table. Entries 0 and 1 are the same colour
 // (red 10, green 20, blue 30), 2 is red 200, 3 black, 4 red 20. Where the
 // picture shows the colour its pixel's original index shows, the index
@@ -247,10 +240,7 @@ namespace {
 // equals, and the pixel is counted.
 TEST(EncodeBm2, ColoursMapToThePaletteByAFixedRule) {
     Bytes table = {30, 20, 10, 0, 30, 20, 10, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0, 20, 0};
-    Bytes original{'B', 'M'};
-    for (std::uint32_t v : {54u + 20u + 4u, 0u, 54u + 20u, 40u, 4u, 1u}) put_u32(original, v);
-    put_u16(original, 1);
-    put_u16(original, 8);
+    Bytes original = bmp_head(54 + 20 + 4, 54 + 20, 4, 1, 8);
     for (std::uint32_t v : {0u, 4u, 0u, 0u, 5u, 0u}) put_u32(original, v);
     original.insert(original.end(), table.begin(), table.end());
     original.insert(original.end(), {1, 2, 2, 2});
@@ -291,53 +281,40 @@ TEST(EncodeBm2, AlphaOriginalsKeepWhatThePictureDoesNotGive) {
     EXPECT_EQ(Bytes(r24->decoded.begin() + 22, r24->decoded.end()), (Bytes{7, 8, 9, 50, 4, 5, 6, 60}));
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
-
 // decode-bm2 --png holds the decoded data and the picture whole: past 2^21
 // pixels it refuses, naming the limit, before decoding more than the
 // first piece; data too short for their alpha header say so.
-Bytes Bmp1x1() { return kit::bmp24(1, 1, 5); }
 
 TEST(EncodeBm2, DecodePngRefusesWhatItCannotHold) {
     const Bytes bmp_8 = [] {  // 2048 x 1025 at 8 bits: 2 MiB of pixels, 2^21 + 2048 of them
-        Bytes f{'B', 'M'};
-        for (std::uint32_t v : {0u, 0u, 54u + 1024u, 40u, 2048u, 1025u}) put_u32(f, v);
-        put_u16(f, 1);
-        put_u16(f, 8);
+        Bytes f = bmp_head(0, 54 + 1024, 2048, 1025, 8);
         f.resize(54 + 1024 + 2048 * 1025, 0);
         return f;
     }();
     const struct {
         const char* name;
         Bytes decoded;
-        std::string png_alert, encode_alert;  // after the BM2 file's path
+        std::string encode_says, why;  // the Alerts: path + " cannot be written as a PNG image: " + why, path + encode_says + why
     } cases[] = {
         {"alpha, 2048 x 2048", kit::bm2_alpha(24, 2048, 2048, Bytes(std::size_t{2048} * 2048 * 4, 0)),
-         " cannot be written as a PNG image: it has 2048x2048 pixels, more than 2097152 in all",
-         " holds a picture that Encode BM2 cannot write: it has 2048x2048 pixels, more than 2097152 in all"},
-        {"bitmap, 2048 x 1025", bmp_8,
-         " cannot be written as a PNG image: it has 2048x1025 pixels, more than 2097152 in all",
-         " holds a bitmap that Encode BM2 cannot write: it has 2048x1025 pixels, more than 2097152 in all"},
-        {"alpha header cut at 10 bytes", Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0},
-         " cannot be written as a PNG image: its alpha picture has 10 bytes of decoded data, its header needs 22",
-         " is damaged: its alpha picture has 10 bytes of decoded data, its header needs 22"},
+         " holds a picture that Encode BM2 cannot write: ", "it has 2048x2048 pixels, more than 2097152 in all"},
+        {"bitmap, 2048 x 1025", bmp_8, " holds a bitmap that Encode BM2 cannot write: ",
+         "it has 2048x1025 pixels, more than 2097152 in all"},
+        {"alpha header cut at 10 bytes", Bytes{'B', 'M', '2', 'A', 0, 0, 0, 0, 24, 0}, " is damaged: ",
+         "its alpha picture has 10 bytes of decoded data, its header needs 22"},
     };
     for (const auto& c : cases) {
         test::ScratchDir dir;
         test::write_file(dir.file("x.bm2"), kit::bm2_file(c.decoded));
         test::RecordingUi ui;
         EXPECT_FALSE(bm2::decode_png_file(ui, dir.file("x.bm2"))) << c.name;
-        EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.png_alert}) << c.name;
+        EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("x.bm2") + " cannot be written as a PNG image: " + c.why}) << c.name;
         EXPECT_FALSE(test::file_exists(dir.file("x.png"))) << c.name;
         // As the original of a picture of 1 x 1.
-        test::write_file(dir.file("x.bmp"), Bmp1x1());
+        test::write_file(dir.file("x.bmp"), kit::bmp24(1, 1, 5));
         test::RecordingUi encoding;
         EXPECT_FALSE(bm2::encode_file(encoding, dir.file("x.bmp"))) << c.name;
-        EXPECT_EQ(encoding.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.encode_alert}) << c.name;
+        EXPECT_EQ(encoding.alerts(), std::vector<std::string>{dir.file("x.bm2") + c.encode_says + c.why}) << c.name;
     }
 }
 

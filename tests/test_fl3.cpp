@@ -37,6 +37,16 @@ std::set<std::string> listing(const std::string& folder) {
     return out;
 }
 
+// The member folder g_fl3 in `dir`: `index` as its _index.bin beside
+// `files`; the index as the packer loads it.
+std::optional<fl3::Index> member_folder(RecordingUi& ui, const test::ScratchDir& dir, const Bytes& index,
+                                        const std::vector<kit::Member>& files) {
+    std::filesystem::create_directory(dir.file("g_fl3"));
+    test::write_file(dir.file("g_fl3/_index.bin"), index);
+    for (const auto& [name, bytes] : files) test::write_file(dir.file("g_fl3/" + name), bytes);
+    return fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
+}
+
 TEST(Fl3Layout, PackThenExtract) {
     // A name of 255 bytes never fits the path limit beside a folder name;
     // 200 bytes is as long as a name gets in practice.
@@ -67,11 +77,8 @@ TEST(Fl3Layout, PackThenExtract) {
         SCOPED_TRACE(c.what);
         test::ScratchDir dir;
         const std::string folder = dir.file("g_fl3"), archive = dir.file("g.fl3");
-        ASSERT_TRUE(platform::create_directory(folder));
-        test::write_file(folder + "/_index.bin", c.index);
-        for (const auto& [name, bytes] : c.files) test::write_file(folder + "/" + name, bytes);
         RecordingUi ui;
-        auto index = fl3::load_index(ui, folder + "/_index.bin");
+        auto index = member_folder(ui, dir, c.index, c.files);
         ASSERT_TRUE(index);
         ASSERT_TRUE(fl3::compact(ui, *index, archive));
         EXPECT_EQ(test::read_file(archive), c.archive);
@@ -264,12 +271,9 @@ TEST(Fl3Index, RefusedBeforeTheArchiveIsAskedFor) {
 
 TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
     test::ScratchDir dir;
-    std::filesystem::create_directory(dir.file("g_fl3"));
-    test::write_file(dir.file("g_fl3/_index.bin"), ent(0, "a") + ent(0, "b") + ent(0, "c") + kEnd + txt("+"));
-    test::write_file(dir.file("g_fl3/a"), "AA");
-    test::write_file(dir.file("g_fl3/c"), "C");
     RecordingUi ui;
-    auto index = fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
+    auto index = member_folder(ui, dir, ent(0, "a") + ent(0, "b") + ent(0, "c") + kEnd + txt("+"),
+                               {{"a", txt("AA")}, {"c", txt("C")}});
     ASSERT_TRUE(index);
     // A missing member is left out of the directory: the archive stays consistent.
     EXPECT_FALSE(fl3::compact(ui, *index, dir.file("g.fl3")));
@@ -294,17 +298,13 @@ TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
 
 TEST(Fl3Compact, SkippedMembersNeverReplaceAnArchive) {
     test::ScratchDir dir;
-    std::filesystem::create_directory(dir.file("g_fl3"));
     // The index names itself (in another case) and a member that is missing.
-    const std::string index_path = dir.file("g_fl3/_index.bin");
-    test::write_file(index_path, ent(0, "a") + ent(0, "_INDEX.BIN") + ent(0, "gone") + kEnd);
-    test::write_file(dir.file("g_fl3/a"), "A");
-    const std::string archive = dir.file("g.fl3");
+    const std::string index_path = dir.file("g_fl3/_index.bin"), archive = dir.file("g.fl3");
     const std::vector<std::string> skip_alerts{
         index_path + " names the index file itself as a member: " + dir.file("g_fl3/_INDEX.BIN") + " is not packed\nSkip it",
         dir.file("g_fl3/gone") + " not found\nSkip it"};
     RecordingUi ui;
-    auto index = fl3::load_index(ui, index_path);
+    auto index = member_folder(ui, dir, ent(0, "a") + ent(0, "_INDEX.BIN") + ent(0, "gone") + kEnd, {{"a", txt("A")}});
     ASSERT_TRUE(index);
     // No archive yet: a new one is written with the members that could be read.
     EXPECT_FALSE(fl3::compact(ui, *index, archive));

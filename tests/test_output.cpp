@@ -221,8 +221,6 @@ TEST(Output, OriginalsAreKeptOnce) {
     test::ScratchDir dir;
     const std::string pic = dir.file("Pic.BM2");
     test::write_file(pic, std::string_view("first"));
-    EXPECT_EQ(find_any_case(dir.path() + "/", "pic.bm2"), pic);
-    EXPECT_EQ(find_any_case(dir.path() + "/", "pic.bm"), std::nullopt);
     test::RecordingUi ui;
     for (std::string_view next : {"second", "third"}) {
         auto out = create_output(ui, pic);

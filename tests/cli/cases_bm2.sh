@@ -5,6 +5,13 @@
 bin_hex() { local b; for b in "$@"; do printf "\\x$b"; done; }
 bin_u16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
 bin_u32() { bin_u16 $(($1 & 65535)); bin_u16 $(($1 >> 16 & 65535)); }
+hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+# A 24-bit bitmap of WIDTH x 1 holding the row bytes given in hexadecimal: bitmap24 WIDTH HEX...
+bitmap24() {
+    local w=$1; shift
+    printf 'BM'; bin_u32 $((54 + $#)); bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 "$w"; bin_u32 1; bin_u16 1; bin_u16 24
+    bin_u32 0; bin_u32 $#; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex "$@"
+}
 # The check, when the program that opens the outputs is installed: check_in TOOL NAME STATUS STDOUT STDERR CMD...
 check_in() {
     if command -v "$1" > /dev/null; then shift; check "$@"; else echo "note: $1 is not installed; '$2' not checked"; fi
@@ -32,6 +39,8 @@ mkdir -p "$d"
   bin_hex ff 01 00 00 00 00 00 00 00; } > "$d/a16.bm2"
 # A file whose header announces more packed data than it holds.
 { printf 'header\0\0'; bin_u32 1000; bin_u32 10; bin_hex ff 41; } > "$d/liar.bm2"
+# A bit count of 16 beside an older bitmap: it stays.
+printf 'older bitmap' > "$d/a16.bmP"
 check "decode-bm2 failures counted" 1 "Decoding $d/a16.bm2
 Decoding $d/missing.bm2
 Decoding $d/liar.bm2
@@ -41,25 +50,4 @@ Alert: $d/missing.bm2 not found
 Alert: $d/liar.bm2 is damaged: its header announces 1000 bytes of packed data, the file holds 2" \
     "$cli" decode-bm2 "$d/a16.bm2" "$d/missing.bm2" "$d/liar.bm2" "$work/samples/title.bm2"
 
-# Alpha pictures whose data hold less than their header declares. 32767 x
-# 32767 at 24 bits from the 22 bytes of the alpha header alone: no row is
-# complete, so the bitmap is its headers with a height of 0.
-{ printf 'header\0\0'; bin_u32 25; bin_u32 22; bin_hex ff 42 4d 32 41 00 00 00 00 ff 18 00 00 00 00 00 ff 7f
-  bin_hex 3f ff 7f 00 00 00 00; } > "$d/huge.bm2"
-# The alpha header cut to 9 bytes, beside an older bitmap.
-{ printf 'header\0\0'; bin_u32 11; bin_u32 9; bin_hex ff 42 4d 32 41 00 00 00 00 01 18; } > "$d/cut.bm2"
-printf 'older bitmap' > "$d/cut.bmP"
-hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
-check "decode-bm2 alpha data short of the declared size" 1 "Decoding $d/huge.bm2
-Decoding $d/cut.bm2
-Decoding: 2 of 2 files failed" "Alert: $d/huge.bm2 is damaged: its header declares a 32767x32767 picture, its 22 bytes of decoded data hold 32767x0; only those complete rows are written
-Alert: $d/cut.bm2 is damaged: its alpha picture has 9 bytes of decoded data, its header needs 22" \
-    "$cli" decode-bm2 "$d/huge.bm2" "$d/cut.bm2"
-check "decode-bm2 only the complete rows: headers of a 32767 x 0 bitmap" 0 "424d36000000000000003600000028000000ff7f00000000000001002000$(printf '%048d' 0)" "" \
-    hex_of "$d/huge.bmP"
-check "decode-bm2 cut alpha header: the older bitmap stays" 0 "older bitmap" "" cat "$d/cut.bmP"
-# A bit count of 16 beside an older bitmap: it stays too.
-printf 'older bitmap' > "$d/a16.bmP"
-check "decode-bm2 refused bit count keeps the older bitmap" 1 "*" "Alert: Decode 8 or 24 bits alpha BMP only" \
-    "$cli" decode-bm2 "$d/a16.bm2"
 check "decode-bm2 refused bit count: the older bitmap stays" 0 "older bitmap" "" cat "$d/a16.bmP"

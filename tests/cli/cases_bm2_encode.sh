@@ -2,7 +2,6 @@
 e=$work/bm2enc
 mkdir -p "$e"
 cp "$work/samples/"*.bm2 "$e/"
-for f in title coin32 coin8; do cp "$e/$f.bm2" "$e/$f.first"; done
 check "encode-bm2 without files" 2 "" "vidodide: encode-bm2: no file given
 $hint" "$cli" encode-bm2
 check "encode-bm2 has no options" 2 "" "vidodide: encode-bm2: unknown option '--png'
@@ -19,31 +18,18 @@ check "encode-bm2 of unedited PNG files" 0 "Encoding $e/coin32.png
 Encoding $e/coin8.png
 Encoding $e/title.png
 Encoding OK" "" "$cli" encode-bm2 "$e/coin32.png" "$e/coin8.png" "$e/title.png"
-# Each original is kept once, and the new images decode to the same bitmaps.
-"$cli" decode-bm2 "$e"/*.bm2 "$e"/*.orig > /dev/null 2>&1
-for f in title coin32 coin8; do
-    check "$f.bm2.orig is the original" 0 "" "" cmp "$e/$f.first" "$e/$f.bm2.orig"
-    check "$f.bm2 decodes as its original" 0 "" "" cmp "$e/$f.bmP" "$e/$f.bm2.oriP"
-done
+"$cli" decode-bm2 "$e"/*.bm2 > /dev/null 2>&1
 # Through the bitmaps: the ordinary and the 24-bit alpha image encode back;
 # the 8-bit alpha bitmap has no alpha and is refused, changing nothing.
-cp "$e/coin8.bm2" "$e/coin8.second"
 check "encode-bm2 of bitmaps" 1 "Encoding $e/title.bmP
 Encoding $e/coin32.bmP
 Encoding $e/coin8.bmP
 Encoding: 1 of 3 files failed" "Alert: $e/coin8.bmP has no alpha, and $e/coin8.bm2 is an 8-bit alpha image: encode it from a PNG with its alpha (vidodide decode-bm2 --png writes one)" \
     "$cli" encode-bm2 "$e/title.bmP" "$e/coin32.bmP" "$e/coin8.bmP"
-check "the refused image's BM2 is unchanged" 0 "" "" cmp "$e/coin8.bm2" "$e/coin8.second"
-check "the first original stays kept" 0 "" "" cmp "$e/title.first" "$e/title.bm2.orig"
 # A size that differs from the original's, and an image without an original.
-{ printf 'BM'; bin_u32 62; bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 2; bin_u32 1; bin_u16 1; bin_u16 24
-  bin_u32 0; bin_u32 8; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex 01 02 03 04 05 06 00 00; } > "$e/title.bmp"
+bitmap24 2 01 02 03 04 05 06 00 00 > "$e/title.bmp"
 cp "$e/title.bmp" "$e/tiny.bmp"
 check "encode-bm2: the original's size is kept" 1 "Encoding $e/title.bmp
 Encoding $e/tiny.bmp
 Encoding: 1 of 2 files failed" "Alert: $e/title.bmp is 2x1 pixels, its original $e/title.bm2 is 160x120: an image must keep its original's width and height" \
     "$cli" encode-bm2 "$e/title.bmp" "$e/tiny.bmp"
-# tiny.bm2: zero leading bytes, 62 bytes of data (the bitmap as it was read,
-# its image size field included) in 9 items.
-check "a new image without alpha holds a 24-bit bitmap" 0 "" "" cmp <("$cli" decode-bm2 "$e/tiny.bm2" > /dev/null && cat "$e/tiny.bmP") "$e/tiny.bmp"
-check "and its header's unknown bytes are zero" 0 "0000000000000000" "" sh -c "head -c 8 '$e/tiny.bm2' | od -An -tx1 | tr -d ' \n'"

@@ -3,10 +3,7 @@
 n=$work/names
 mkdir -p "$n/own" "$n/m"
 # A 1x1 24-bit bitmap, and a WAV file of one channel at 8000 Hz holding the sample 13.
-bitmap1() {
-    printf 'BM'; bin_u32 58; bin_u32 0; bin_u32 54; bin_u32 40; bin_u32 1; bin_u32 1; bin_u16 1; bin_u16 24
-    bin_u32 0; bin_u32 4; bin_u32 0; bin_u32 0; bin_u32 0; bin_u32 0; bin_hex 01 02 03 00
-}
+bitmap1() { bitmap24 1 01 02 03 00; }
 wav1() {
     printf 'RIFF'; bin_u32 38; printf 'WAVEfmt '; bin_u32 16; bin_u16 1; bin_u16 1; bin_u32 8000; bin_u32 16000
     bin_u16 2; bin_u16 16; printf 'data'; bin_u32 2; bin_hex 0d 00
@@ -20,19 +17,23 @@ ln "$n/own/s.ab" "$n/own/s.txt"
 bitmap1 > "$n/own/b.bm2"
 wav1 > "$n/own/w.wv5"
 (cd "$n/own" && for f in *; do cp "$f" "../$f.before"; done)
-# command|input|output|verb|progress texts, NAME standing for the input
-while IFS='|' read -r cmd in out verb texts; do
-    texts=${texts//NAME/$n/own/$in}
-    check "$cmd $in: the input is its own output $out" 1 "$(printf '%b' "$texts")
-$verb: 1 of 1 file failed" "Alert: $n/own/$out is not written: it is the input $n/own/$in itself, which stays as it is" \
-        "$cli" $cmd "$n/own/$in"
-done <<'TABLE'
-decode-bm2 --png|x.png|x.png|Decoding|Decoding NAME
-decode-bm2|y.bmP|y.bmP|Decoding|Decoding NAME
-decode-wv5|z.wAV|z.wAV|Decoding|Decoding NAME
-decode-ab|s.ab|s.txt|Decoding|Scripting NAME\nScripting NAME failed
-encode-bm2|b.bm2|b.bm2|Encoding|Encoding NAME
-encode-wv5|w.wv5|w.wv5|Encoding|Encoding NAME
+# refused_outputs FOLDER WHAT-THE-OUTPUT-IS, a row of stdin per input: command|input|output|
+# member|verb|progress texts; NAME stands for the input, MEMBER for the member.
+refused_outputs() {
+    local cmd in out member verb texts what
+    while IFS='|' read -r cmd in out member verb texts; do
+        texts=${texts//NAME/$1/$in} what=${2//NAME/$1/$in} what=${what//MEMBER/$member}
+        check "$cmd $in: the output $out is $what" 1 "$(printf '%b' "$texts")
+$verb: 1 of 1 file failed" "Alert: $1/$out is not written: it is $what, which stays as it is" "$cli" $cmd "$1/$in"
+    done
+}
+refused_outputs "$n/own" "the input NAME itself" <<'TABLE'
+decode-bm2 --png|x.png|x.png||Decoding|Decoding NAME
+decode-bm2|y.bmP|y.bmP||Decoding|Decoding NAME
+decode-wv5|z.wAV|z.wAV||Decoding|Decoding NAME
+decode-ab|s.ab|s.txt||Decoding|Scripting NAME\nScripting NAME failed
+encode-bm2|b.bm2|b.bm2||Encoding|Encoding NAME
+encode-wv5|w.wv5|w.wv5||Encoding|Encoding NAME
 TABLE
 check "own outputs: every input unchanged, nothing added" 0 "" "" \
     bash -c "cd '$n/own' && for f in *; do cmp \"\$f\" \"../\$f.before\" || exit 1; done; [ \$(ls | wc -l) = 7 ]"
@@ -48,13 +49,7 @@ cp "$work/samples/title.bm2" "$m/free.bm2"
 cp "$(ls "$work/samples/"*.wv5 | head -1)" "$m/voice1.wv5"
 for f in intro.txt logo.bmp voice1.wav; do echo "member $f" > "$m/$f"; done
 (cd "$m" && for f in *; do cp "$f" "../$f.before"; done)
-# command|input|output|member|verb|progress texts, NAME standing for the input
-while IFS='|' read -r cmd in out member verb texts; do
-    texts=${texts//NAME/$m/$in}
-    check "$cmd $in: the output $out is the member $member" 1 "$(printf '%b' "$texts")
-$verb: 1 of 1 file failed" "Alert: $m/$out is not written: it is the member $member of $m/_INDEX.BIN, which stays as it is" \
-        "$cli" $cmd "$m/$in"
-done <<'TABLE'
+refused_outputs "$m" "the member MEMBER of $m/_INDEX.BIN" <<'TABLE'
 decode-ab|intro.ab|intro.txt|INTRO.TXT|Decoding|Scripting NAME\nScripting NAME failed
 decode-bm2|logo.bm2|logo.bmP|logo.bmp|Decoding|Decoding NAME
 decode-bm2 --png|pic.bm2|pic.png|Pic.PNG|Decoding|Decoding NAME
@@ -74,9 +69,9 @@ Encoding OK" "*" "$cli" encode-bm2 "$m/logo.bmp"
 # an .orig only ever holds a file that was there before the run.
 o=$n/orig
 mkdir -p "$o"
-for s in a b c; do cp "$work/samples/title.bm2" "$o/$s.bm2"; done
+for s in a b; do cp "$work/samples/title.bm2" "$o/$s.bm2"; done
 "$cli" decode-bm2 "$o/a.bm2" > /dev/null
-for s in b c; do cp "$o/a.bmP" "$o/$s.bmP"; done
+cp "$o/a.bmP" "$o/b.bmP"
 echo unrelated > "$o/unrelated"
 ln -s "$o/nowhere" "$o/a.bm2.orig"
 ln -s "$o/unrelated" "$o/b.bm2.orig"
@@ -96,15 +91,6 @@ cp "$o/t.bmp" "$o/t.bmP"
 wav1 > "$o/u.wav"
 check "two inputs of one stem in one run" 0 "*" "" bash -c "'$cli' encode-bm2 '$o/t.bmp' '$o/t.bmP' && '$cli' encode-wv5 '$o/u.wav' '$o/u.wav'"
 check "no .orig of a file made in the same run" 0 "t.bm2 u.wv5" "" bash -c "cd '$o' && ls t.* u.* | grep -v '\.\(bmp\|bmP\|wav\)$' | paste -sd' '"
-# A replace that fails (the BM2 image made immutable) keeps no copy.
-if chattr +i "$o/c.bm2" 2> /dev/null; then
-    check "encode-bm2 over an immutable BM2 image" 1 "Encoding $o/c.bmP
-Encoding: 1 of 1 file failed" "Alert: Can't write $o/c.bm2" "$cli" encode-bm2 "$o/c.bmP"
-    chattr -i "$o/c.bm2"
-    check "no .orig without the replace" 1 "" "" test -e "$o/c.bm2.orig"
-else
-    echo "note: chattr +i is not available here; the failed replace is not checked"
-fi
 
 # Templates that are not what their names say, and names that are only an extension.
 t=$n/tmpl

@@ -23,6 +23,10 @@ tiny_fl3() {
 # A BM2 of an ordinary image whose four decoded bytes are "BM12".
 tiny_bm2() { { printf 'HEADER..'; bin_u32 5; bin_u32 4; printf '\017BM12'; } > "$1"; }
 ok_extract() { printf 'Extracting %s\nExtracting %s:readme.txt\nExtracting OK' "$1" "$1"; }
+# A fresh folder $1 holding game.fl3 and its member folder, as extracted.
+extracted() { fresh "$1"; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null; }
+# The Alert for an input from whose name no output name can be made.
+no_name() { printf 'Alert: %s\nNo output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder'"'"'s name.' "$1"; }
 
 # Links in the member folder are replaced, never written through.
 for kind in symbolic dangling hard; do
@@ -45,7 +49,7 @@ Extracting $s/game.fl3: nothing extracted" "Alert: $s/game_fl3 is a link, not a 
 check "a linked member folder: nothing changed" 0 "" "" unchanged
 
 # The index, a member or a held file as the archive to write.
-fresh index-as-archive; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null; save
+extracted index-as-archive; save
 check "encode-fl3 into its own index" 1 "" "Alert: Can't create $s/game_fl3/_index.bin" \
     "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/game_fl3/_index.bin"
 check "encode-fl3 into a member" 1 "Compacting $s/game_fl3/readme.txt
@@ -59,7 +63,7 @@ check "encode-fl3 into a folder comes first" 1 "" "Alert: Can't create $s/dir.fl
 check "refused archives: nothing changed, no temporary file" 0 "" "" unchanged_no_temp
 
 # A member that cannot be read leaves an existing archive as it was.
-fresh poorer; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+extracted poorer
 printf 'changed' > "$s/game_fl3/readme.txt"; save
 check "encode-fl3 with a held member keeps the old archive" 1 "Compacting $s/game.fl3
 Compacting $s/game.fl3: 1 of 1 members skipped, archive unchanged" "Alert: $s/game_fl3/readme.txt is in use by another program
@@ -87,14 +91,14 @@ check "the link stays, its target is the new archive, mode 600 kept" 0 "link 600
 
 # Unusual things on disk. Setuid, setgid and sticky bits of a replaced file
 # are kept with its mode.
-fresh special-modes; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+extracted special-modes
 for mode in 4755 2750 1644; do
     tiny_fl3 "$s/m$mode.fl3"; chmod "$mode" "$s/m$mode.fl3"
     "$cli" encode-fl3 "$s/game_fl3/_index.bin" "$s/m$mode.fl3" > /dev/null
     check "a replaced archive of mode $mode keeps it" 0 "$mode" "" stat -c %a "$s/m$mode.fl3"
 done
 # A symbolic-link loop at the archive's name is refused; nothing changes.
-fresh link-loop; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+extracted link-loop
 ln -s loop.fl3 "$s/loop.fl3"; ln -s b.fl3 "$s/a.fl3"; ln -s a.fl3 "$s/b.fl3"; save
 for name in loop a; do
     check "encode-fl3 into a link loop ($name.fl3)" 1 "" "Alert: Can't create $s/$name.fl3" \
@@ -103,7 +107,7 @@ done
 check "link loops: nothing changed, no temporary file" 0 "" "" unchanged_no_temp
 # A member that is a link to the index is skipped; one that is a link to the
 # archive being written refuses the archive, which stays as it was.
-fresh member-links; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null
+extracted member-links
 ln -sf _index.bin "$s/game_fl3/readme.txt"
 check "a member linked to the index" 1 "Compacting $s/new.fl3
 Compacting $s/new.fl3: 1 of 1 members skipped" "Alert: $s/game_fl3/_index.bin names the index file itself as a member: $s/game_fl3/readme.txt is not packed
@@ -115,7 +119,7 @@ Compacting $s/game.fl3: not written" "Alert: Can't create $s/game.fl3" \
 check "the archive a member links to: unchanged, no temporary file" 0 "" "" unchanged_no_temp
 # Extracting twice into the same folder gives the same folder, an edited
 # member back as it was in the archive.
-fresh twice; tiny_fl3 "$s/game.fl3"; "$cli" extract-fl3 "$s/game.fl3" > /dev/null; save
+extracted twice; save
 printf 'edited' > "$s/game_fl3/readme.txt"
 check "extract-fl3 again over its own folder" 0 "$(ok_extract "$s/game.fl3")" "" "$cli" extract-fl3 "$s/game.fl3"
 check "the folder is as after the first extraction" 0 "" "" unchanged_no_temp
@@ -131,13 +135,12 @@ check "the exact name was the template: kept as .orig; the variants unchanged" 0
 
 # FIFOs, devices and folders are refused at once, wherever they stand.
 fresh fifos; mkfifo "$s/in.bm2" "$s/in.wv5" "$s/in.ab" "$s/in.txt"; tiny_bm2 "$s/c.bm2"; mkfifo "$s/c.bmP"; mkdir "$s/dir.bm2"
-for c in "decode-bm2 in.bm2" "decode-wv5 in.wv5" "decode-ab in.ab" "encode-ab in.txt"; do
-    check "${c%% *} of a FIFO" 1 "*" "Alert: $s/${c#* } is not a regular file" timeout 10 "$cli" ${c%% *} "$s/${c#* }"
+for c in "decode-bm2 $s/in.bm2" "decode-wv5 $s/in.wv5" "decode-ab $s/in.ab" "encode-ab $s/in.txt" "decode-wv5 /dev/zero"; do
+    check "${c%% *} of ${c#* }" 1 "*" "Alert: ${c#* } is not a regular file" timeout 10 "$cli" ${c%% *} "${c#* }"
 done
 check "decode-bm2 with a FIFO at the output's name" 1 "Decoding $s/c.bm2
 Decoding: 1 of 1 file failed" "Alert: $s/c.bmP is not a regular file" timeout 10 "$cli" decode-bm2 "$s/c.bm2"
 check "decode-bm2 of a folder" 1 "*" "Alert: $s/dir.bm2 is a folder" "$cli" decode-bm2 "$s/dir.bm2"
-check "decode-wv5 of a device" 1 "*" "Alert: /dev/zero is not a regular file" timeout 10 "$cli" decode-wv5 /dev/zero
 tiny_fl3 "$s/game.fl3"; mkdir "$s/game_fl3"; mkfifo "$s/game_fl3/readme.txt"
 check "extract-fl3 with a FIFO at a member's name" 1 "Extracting $s/game.fl3
 Extracting $s/game.fl3:readme.txt
@@ -156,12 +159,8 @@ check "damaged inputs: every old output byte-identical" 0 "" "" unchanged
 
 # Output names never reach into a folder's name.
 fresh names; mkdir "$s/sub"; tiny_fl3 "$s/sub/abc"; printf 'x' > "$s/sub/s"; save
-check "extract-fl3 sub/abc" 1 "*" "Alert: $s/sub/abc
-No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
-    "$cli" extract-fl3 "$s/sub/abc"
-check "decode-ab sub/s" 1 "*" "Alert: $s/sub/s
-No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
-    "$cli" decode-ab "$s/sub/s"
+check "extract-fl3 sub/abc" 1 "*" "$(no_name "$s/sub/abc")" "$cli" extract-fl3 "$s/sub/abc"
+check "decode-ab sub/s" 1 "*" "$(no_name "$s/sub/s")" "$cli" decode-ab "$s/sub/s"
 check "refused names: nothing written" 0 "" "" unchanged
 
 # Control characters in member names are shown escaped, never sent raw.
@@ -182,8 +181,7 @@ Decoding: 1 of 1 file failed" "Alert: $s/$shown.bm2 is not a BM2 image: it ends 
     "$cli" decode-bm2 "$s/$raw.bm2"
 check "encode-wv5 of such a name" 1 "*" "Alert: $s/$shown.wav is not a WAV file: it does not begin with a RIFF/WAVE header" \
     "$cli" encode-wv5 "$s/$raw.wav"
-check "decode-ab in such a folder: the Alert keeps its own line break" 1 "*" "Alert: $s/$shown/s
-No output name can be made from this name: it is too short, or the characters replaced to make it would reach into a folder's name." \
+check "decode-ab in such a folder: the Alert keeps its own line break" 1 "*" "$(no_name "$s/$shown/s")" \
     "$cli" decode-ab "$s/$raw/s"
 check "a command name with raw control characters" 2 "" "vidodide: unknown command '$shown'
 $hint" "$cli" "$raw"

@@ -1,7 +1,6 @@
 # encode-wv5: sourced by run_cli_tests.sh after cases_wv5.sh, whose helpers it uses.
 e=$work/wv5enc
 mkdir -p "$e"
-hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
 # A WAV file: channels, rate, chunks before "fmt " and the sample bytes (both as printf formats).
 wav() {
     local ch=$1 rate=$2 extra=$3 data=$4 size extra_size
@@ -31,56 +30,29 @@ check "encode-wv5 writes no .orig without an original" 1 "" "" test -e "$e/two.w
 "$cli" encode-wv5 "$e/one.wav" > /dev/null 2>&1
 check "encode-wv5 keeps the first original only" 0 "" "" cmp "$e/ONE.WV5.orig" "$e/first_original"
 
-# Templates that differ only in channels, only in rate, or not at all: a conversion line for each that differs.
-for s in ch rate same; do wav 1 8000 "" '\x0d\x00' > "$e/$s.wav"; done
-{ printf 'KEEP'; bin_u16 2; bin_u32 8000; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/ch.wv5"
-{ printf 'KEEP'; bin_u16 1; bin_u32 8001; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/rate.wv5"
-{ printf 'KEEP'; bin_u16 1; bin_u32 8000; bin_u32 1; bin_u32 1; bin_hex 02 00; } > "$e/same.wv5"
-check "encode-wv5: templates of other channels or rate" 0 "Encoding $e/ch.wav
-Converted $e/ch.wav: 8000 Hz mono 16-bit -> 8000 Hz stereo 16-bit; 0 samples clipped
-Encoding $e/rate.wav
-Converted $e/rate.wav: 8000 Hz mono 16-bit -> 8001 Hz mono 16-bit; 0 samples clipped
-Encoding $e/same.wav
-Encoding OK" "" \
-    "$cli" encode-wv5 "$e/ch.wav" "$e/rate.wav" "$e/same.wav"
-rm "$e"/ch.* "$e"/rate.* "$e"/same.*
-
 # Bad WAV files: one Alert each, counted, and the WV5 beside them unchanged.
 wav 1 8000 "" '\x01\x00\x02\x00' | head -c 46 > "$e/cut.wav"
-printf 'RIFF\x1c\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00' > "$e/nodata.wav"
-{ printf 'RIFF'; bin_u32 42; printf 'WAVEfmt '; bin_u32 16; bin_u16 1; bin_u16 3; bin_u32 8000; bin_u32 24000
-  bin_u16 3; bin_u16 8; printf 'data'; bin_u32 6; bin_hex 80 81 82 83 84 85; } > "$e/eight.wav"
 cp "$e/first_original" "$e/cut.wv5"
 check "encode-wv5 bad WAV files" 1 "Encoding $e/cut.wav
-Encoding $e/nodata.wav
-Encoding $e/eight.wav
 Encoding $e/missing.wav
-Encoding: 4 of 4 files failed" "Alert: $e/cut.wav is cut short: its RIFF header announces 48 bytes, the file holds 46
-Alert: $e/nodata.wav has no 'data' chunk: it holds no samples
-Alert: $e/eight.wav has 3 channels: without a WV5 original of that name to take the format from, only one or two channels can be encoded
-Alert: $e/missing.wav not found" \
-    "$cli" encode-wv5 "$e/cut.wav" "$e/nodata.wav" "$e/eight.wav" "$e/missing.wav"
+Encoding: 2 of 2 files failed" "Alert: $e/cut.wav is cut short: its RIFF header announces 48 bytes, the file holds 46
+Alert: $e/missing.wav not found" "$cli" encode-wv5 "$e/cut.wav" "$e/missing.wav"
 check "encode-wv5 bad WAV: the WV5 beside it unchanged" 0 "" "" cmp "$e/cut.wv5" "$e/first_original"
 check "encode-wv5 bad WAV: no file made" 0 "ONE.WV5 ONE.WV5.orig cut.wv5 first_original two.wv5" "" \
     bash -c "ls '$e' | grep -v '\.wav$' | paste -sd' '"
 check "encode-wv5 without files" 2 "" "vidodide: encode-wv5: no file given
 $hint" "$cli" encode-wv5
 
-# Decoded sounds come back sample for sample: decode, encode, decode again.
+# A decoded sound comes back sample for sample: decode, encode, decode again.
 r=$e/round
 mkdir -p "$r"
-cp "$work/samples/"*.wv5 "$r/"
-(cd "$r" && "$cli" decode-wv5 *.wv5 > /dev/null && for f in *.wAV; do cp "$f" "${f%.wAV}.first"; done &&
-    "$cli" encode-wv5 *.wAV > /dev/null && "$cli" decode-wv5 *.wv5 > /dev/null)
 # Two channels whose runs give 7 samples: the WAV file ends inside a frame.
 { wv5_header 2 8000 3 3; bin_hex 00 01 0a  05 01  00 01 01; } > "$r/odd.wv5"
 (cd "$r" && "$cli" decode-wv5 odd.wv5 > /dev/null 2>&1; cp odd.wAV odd.first &&
     "$cli" encode-wv5 odd.wAV > /dev/null && "$cli" decode-wv5 odd.wv5 > /dev/null 2>&1)
 check "encode-wv5 odd sample count: 3 frames; code 10, then code 1 six times as one run" 0 "03000000 02000000 00010a 0601" "" \
     bash -c "echo \$(od -An -tx1 -j10 -N4 '$r/odd.wv5' | tr -d ' ') \$(od -An -tx1 -j14 -N4 '$r/odd.wv5' | tr -d ' ') \$(od -An -tx1 -j18 '$r/odd.wv5' | tr -d ' \n' | sed 's/^\(......\)/\1 /')"
-for f in "$r"/*.first; do
-    check "encode-wv5 round trip ${f##*/}" 0 "" "" cmp "$f" "${f%.first}.wAV"
-done
+check "encode-wv5 round trip of an odd sample count" 0 "" "" cmp "$r/odd.first" "$r/odd.wAV"
 # A WAV file that sox writes: channels, rate and length survive.
 if command -v sox > /dev/null; then
     sox -n -r 22050 -c 2 -b 16 "$e/tone.wav" synth 0.3 sine 440 sine 660 vol 0.5
