@@ -2,7 +2,7 @@
 # Installs, when missing, the Debian packages that building and testing
 # Vidodide needs. Run as root (or with sudo available).
 set -eu
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libstb-dev python3
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libstb-dev nlohmann-json3-dev libxxhash-dev python3
           mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox)
 missing=()
 for p in "${packages[@]}"; do

@@ -21,6 +21,10 @@ int decode_wv5(ConsoleUi& ui, Args args);
 int encode_wv5(ConsoleUi& ui, Args args);
 int decode_ab(ConsoleUi& ui, Args args);
 int encode_ab(ConsoleUi& ui, Args args);
+int list_fl3(ConsoleUi& ui, Args args);
+int unpack(ConsoleUi& ui, Args args);
+int status(ConsoleUi& ui, Args args);
+int repack(ConsoleUi& ui, Args args);
 
 // Prints "vidodide: MESSAGE" and a one-line hint on standard error and
 // returns the usage-error status 2.

@@ -1,0 +1,162 @@
+#include "project/common.h"
+
+#include <algorithm>
+#include <set>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "fl3/format.h"
+#include "platform/output.h"
+#include "platform/paths.h"
+
+namespace vid::project {
+
+namespace fs = std::filesystem;
+
+std::string count_text(std::uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::optional<Bytes> read_file(const std::string& path, std::uint64_t limit) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size || *size > limit) return std::nullopt;
+    Bytes data(static_cast<std::size_t>(*size));
+    if (f->read_full(data) != data.size()) return std::nullopt;
+    return data;
+}
+
+bool write_file(Ui& ui, const std::string& path, ByteView bytes) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    auto out = create_output(ui, path);
+    if (!out) return false;
+    if (!out->file().write(bytes) || !out->commit()) {
+        ui.alert(format("Can't write %s", {path}));
+        return false;
+    }
+    return true;
+}
+
+bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File* out, Hasher* hash,
+                Bytes* keep, bool* short_read) {
+    if (short_read) *short_read = false;
+    in.seek(pos);
+    while (n > 0) {
+        const ByteView v = in.next(static_cast<std::size_t>(std::min<std::uint64_t>(n, std::size_t{1} << 20)));
+        if (v.empty()) {
+            if (short_read) *short_read = true;
+            return false;
+        }
+        if (hash) hash->update(v);
+        if (keep) keep->insert(keep->end(), v.begin(), v.end());
+        if (out && !out->write(v)) return false;
+        n -= v.size();
+    }
+    return true;
+}
+
+bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b, std::uint64_t n) {
+    Bytes held;
+    while (n > 0) {
+        a.seek(pos_a);
+        const ByteView va = a.next(static_cast<std::size_t>(std::min<std::uint64_t>(n, std::size_t{1} << 20)));
+        if (va.empty()) return false;
+        held.assign(va.begin(), va.end());  // b's reader may share nothing with a's, but keep it simple and safe
+        b.seek(pos_b);
+        std::size_t done = 0;
+        while (done < held.size()) {
+            const ByteView vb = b.next(held.size() - done);
+            if (vb.empty() || !std::equal(vb.begin(), vb.end(), held.begin() + static_cast<std::ptrdiff_t>(done)))
+                return false;
+            done += vb.size();
+        }
+        pos_a += held.size();
+        pos_b += held.size();
+        n -= held.size();
+    }
+    return true;
+}
+
+Change change_of(const std::string& work, const Item& item) {
+    if (item.file.empty()) return Change::none;
+    const std::string member = under(work, item.file);
+    const auto member_hash = hash_file(member);
+    std::error_code ec;
+    const bool deleted = !member_hash && !fs::exists(member, ec);
+    const bool replaced = !deleted && (!member_hash || *member_hash != item.hash);
+    bool edited = false;
+    if (!item.edit.empty()) {
+        const auto edit_hash = hash_file(under(work, item.edit));
+        edited = edit_hash && *edit_hash != item.edit_hash;
+    }
+    if (edited && replaced) return Change::conflict;
+    if (edited) return Change::edited;
+    if (replaced) return Change::replaced;
+    if (deleted) return Change::deleted;
+    return Change::none;
+}
+
+bool ArchiveChanges::any() const {
+    return !added.empty() || std::any_of(members.begin(), members.end(), [](Change c) { return c != Change::none; });
+}
+
+int Changes::count() const {
+    int n = 0;
+    for (const auto& a : archives) {
+        n += static_cast<int>(a.added.size());
+        n += static_cast<int>(std::count_if(a.members.begin(), a.members.end(), [](Change c) { return c != Change::none; }));
+    }
+    return n + static_cast<int>(std::count_if(loose.begin(), loose.end(), [](Change c) { return c != Change::none; }));
+}
+
+Changes changes_of(const std::string& work, const Manifest& m) {
+    Changes c;
+    for (const Archive& a : m.archives) {
+        ArchiveChanges ac;
+        std::set<std::string> names;
+        for (const Item& it : a.members) {
+            ac.members.push_back(change_of(work, it));
+            names.insert(it.name);
+        }
+        std::error_code ec;
+        if (!a.problem.empty() && a.members.empty()) {
+            c.archives.push_back(std::move(ac));
+            continue;
+        }
+        for (fs::directory_iterator d(under(work, a.folder), ec), end; !ec && d != end; d.increment(ec)) {
+            std::error_code e2;
+            if (!d->is_regular_file(e2) || d->is_symlink(e2)) continue;
+            const std::string name = path_text(d->path().filename());
+            if (names.count(name) || fl3::is_index_name(name)) continue;
+            if (name.size() > 7 && name.rfind("~vd", 0) == 0 && name.substr(name.size() - 4) == ".tmp") continue;
+            ac.added.push_back(name);
+        }
+        std::sort(ac.added.begin(), ac.added.end());
+        c.archives.push_back(std::move(ac));
+    }
+    for (const Item& it : m.loose) c.loose.push_back(change_of(work, it));
+    return c;
+}
+
+std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
+    const std::string path = platform::join(work, kManifestName);
+    auto text = read_file(path);
+    if (!text) {
+        std::error_code ec;
+        ui.alert(fs::exists(path, ec) ? format("Can't read %s", {path})
+                                      : format("%s is not a work folder of unpack: it has no %s", {work, kManifestName}));
+        return std::nullopt;
+    }
+    std::string why;
+    auto m = from_json(std::string(text->begin(), text->end()), why);
+    if (!m) ui.alert(format("%s is not a manifest that this version reads: %s", {path, why}));
+    return m;
+}
+
+}  // namespace vid::project

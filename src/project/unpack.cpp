@@ -1,0 +1,340 @@
+// Unpack: every archive of a game into member folders, every member that
+// has an editable form into the edit/ tree, and the manifest.
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "fl3/format.h"
+#include "platform/output.h"
+#include "platform/paths.h"
+#include "project/common.h"
+#include "project/project.h"
+
+namespace vid::project {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kAlertsShown = 3;  // members told about one by one; the rest in one summary Alert
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool has_extension(const std::string& name, std::string_view ext) {
+    return name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext;
+}
+
+std::string folder_part(const std::string& rel) {
+    const auto cut = rel.rfind('/');
+    return cut == std::string::npos ? std::string() : rel.substr(0, cut);
+}
+
+std::string stem_of(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+class Run {
+public:
+    Run(Ui& ui, std::string game, std::string work, const UnpackOptions& options)
+        : ui_(ui), game_(std::move(game)), work_(std::move(work)), options_(options) {}
+
+    int go(const std::vector<std::string>& archives, const std::vector<std::string>& loose);
+
+private:
+    struct Planned {
+        std::string rel;
+        std::optional<platform::File> file;
+        std::uint64_t size = 0;
+        fl3::Header header;
+        fl3::Directory dir;
+        std::string problem;
+    };
+    Planned plan(const std::string& rel);
+    void unpack_archive(Planned& p);
+    void unpack_loose(const std::string& rel);
+    // Decodes a member's bytes into its editable file.
+    void decode(Item& it, const std::string& folder, ByteView bytes);
+    std::string edit_name(const std::string& folder, const std::string& name, Kind kind);
+    void progress(const std::string& where, const std::string& name);
+    void problem(const std::string& text);
+
+    Ui& ui_;
+    std::string game_, work_;
+    UnpackOptions options_;
+    Manifest manifest_;
+    std::set<std::string> edit_names_;  // in lower case: names that differ only in case collide
+    std::uint64_t total_ = 0, done_ = 0, edits_ = 0, failed_ = 0;
+    int alerts_ = 0;
+};
+
+void Run::progress(const std::string& where, const std::string& name) {
+    ++done_;
+    ui_.status(format("Unpacking %s of %s: %s", {count_text(done_), count_text(total_), name.empty() ? where : where + " " + name}),
+               Draw::now);
+}
+
+void Run::problem(const std::string& text) {
+    ++failed_;
+    if (++alerts_ <= kAlertsShown) ui_.alert(text);
+}
+
+std::string Run::edit_name(const std::string& folder, const std::string& name, Kind kind) {
+    const std::string base = "edit/" + (folder.empty() ? std::string() : folder + "/") + stem_of(name);
+    const std::string ext(editable_extension(kind, options_.bitmaps));
+    std::string candidate = base + ext;
+    for (int k = 2; !edit_names_.insert(lower(candidate)).second; ++k) candidate = base + "~" + std::to_string(k) + ext;
+    return candidate;
+}
+
+void Run::decode(Item& it, const std::string& folder, ByteView bytes) {
+    if (it.kind == Kind::other) return;
+    const std::string leaf = it.name.substr(it.name.rfind('/') + 1);
+    Converted c = decode_member(it.kind, bytes, options_.bitmaps);
+    if (!c.bytes) {
+        it.problem = "does not decode: " + c.why;
+        problem(format("%s does not decode: %s. It is kept as it is.", {under(work_, it.file), c.why}));
+        return;
+    }
+    it.note = c.note;
+    it.edit = edit_name(folder, leaf, it.kind);
+    if (!write_file(ui_, under(work_, it.edit), *c.bytes)) {
+        it.problem = "its editable file could not be written";
+        it.edit.clear();
+        ++failed_;
+        return;
+    }
+    it.edit_hash = hash_of(*c.bytes);
+    ++edits_;
+}
+
+Run::Planned Run::plan(const std::string& rel) {
+    Planned p;
+    p.rel = rel;
+    const std::string path = under(game_, rel);
+    p.file = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = p.file ? p.file->size() : std::nullopt;
+    if (!size) {
+        p.problem = format("Can't read %s", {path});
+        return p;
+    }
+    p.size = *size;
+    fl3::FileReader in(*p.file, p.size, std::size_t{64} << 10);
+    std::array<std::uint8_t, fl3::kHeaderSize> head{};
+    const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
+    if (!h) {
+        p.problem = format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {path});
+        return p;
+    }
+    if (h->dir_offset >= p.size) {
+        p.problem = format("%s is damaged: its directory would start at byte %d, beyond the end of the file.",
+                           {path, std::to_string(h->dir_offset)});
+        return p;
+    }
+    p.header = *h;
+    in.seek(h->dir_offset);
+    p.dir = fl3::read_directory(in, h->entry_count);
+    if (p.dir.end != fl3::Directory::End::marker)
+        p.problem = format("%s is damaged: its directory does not end where its header says.", {path});
+    return p;
+}
+
+void Run::unpack_archive(Planned& p) {
+    Archive a;
+    a.path = p.rel;
+    a.size = p.size;
+    a.problem = p.problem;
+    const auto folder = platform::overwrite_from_end(p.rel, 4, '_');
+    if (!p.file || p.header.dir_offset == 0 || !folder) {
+        if (!folder) a.problem = platform::no_output_name_message(p.rel);
+        problem(a.problem);
+        manifest_.archives.push_back(std::move(a));
+        return;
+    }
+    if (!p.problem.empty()) problem(p.problem + " Its members are unpacked as far as the directory goes.");
+    a.folder = *folder;
+    const std::string folder_path = under(work_, a.folder);
+    std::error_code ec;
+    fs::create_directories(folder_path, ec);
+    fl3::FileReader in(*p.file, p.size);
+
+    {  // _index.bin: the directory's bytes, as Extract FL3 writes it
+        Bytes index;
+        copy_bytes(in, p.header.dir_offset, std::min<std::uint64_t>(p.header.dir_length, p.size - p.header.dir_offset),
+                   nullptr, nullptr, &index);
+        write_file(ui_, platform::join(folder_path, fl3::kIndexName), index);
+    }
+
+    std::uint32_t i = 0;
+    for (const fl3::Entry& e : p.dir.entries) {
+        Item it;
+        it.name = e.name;
+        it.index = i++;
+        it.offset = fl3::kHeaderSize + e.position;
+        it.size = e.size;
+        it.kind = kind_of(e.name);
+        progress(p.rel, fl3::printable_name(e.name));
+        const bool safe = fl3::is_safe_name(e.name) && !fl3::is_index_name(e.name) &&
+                          platform::fits(platform::join(folder_path, e.name));
+        Hasher hash;
+        Bytes bytes;
+        const bool keep = safe && it.kind != Kind::other && e.size <= kMaxConverted;
+        bool cut = false;
+        if (!safe) {
+            copy_bytes(in, it.offset, e.size, nullptr, &hash, nullptr, &cut);
+            it.hash = hash.hex();
+            it.problem = "not extracted: its name cannot be a file's name here; repack keeps its bytes";
+            problem(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. Repack "
+                           "keeps its bytes.",
+                           {p.rel, fl3::printable_name(e.name)}));
+            a.members.push_back(std::move(it));
+            continue;
+        }
+        it.file = a.folder + "/" + e.name;
+        const std::string member_path = under(work_, it.file);
+        auto out = create_output(ui_, member_path);
+        bool written = out && copy_bytes(in, it.offset, e.size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
+        it.hash = hash.hex();
+        if (cut) {
+            it.problem = "the archive ends inside it";
+            problem(format("%s is truncated: member %s runs past its end and is written only as far as the archive "
+                           "holds it.",
+                           {p.rel, e.name}));
+            written = true;
+        }
+        if (!out || !written || !out->commit()) {
+            if (out) ui_.alert(format("Can't write %s", {member_path}));
+            it.file.clear();
+            it.problem = "its member file could not be written";
+            ++failed_;
+            a.members.push_back(std::move(it));
+            continue;
+        }
+        if (it.kind != Kind::other && !keep) {
+            it.problem = "too large to decode here";
+            problem(format("%s is too large to decode here; it is kept as it is.", {member_path}));
+        } else if (!cut) {
+            decode(it, a.folder, bytes);
+        }
+        a.members.push_back(std::move(it));
+    }
+    manifest_.archives.push_back(std::move(a));
+}
+
+void Run::unpack_loose(const std::string& rel) {
+    Item it;
+    it.name = rel;
+    it.kind = kind_of(rel);
+    it.file = rel;
+    progress(rel, "");
+    const std::string from = under(game_, rel);
+    auto bytes = read_file(from);
+    if (!bytes) {
+        it.problem = "could not be read";
+        it.file.clear();
+        problem(format("Can't read %s", {from}));
+        manifest_.loose.push_back(std::move(it));
+        return;
+    }
+    it.size = bytes->size();
+    it.hash = hash_of(*bytes);
+    if (!write_file(ui_, under(work_, rel), *bytes)) {
+        it.file.clear();
+        it.problem = "its copy could not be written";
+        ++failed_;
+    } else {
+        decode(it, folder_part(rel), *bytes);
+    }
+    manifest_.loose.push_back(std::move(it));
+}
+
+int Run::go(const std::vector<std::string>& archives, const std::vector<std::string>& loose) {
+    manifest_.game = path_text(fs::absolute(game_));
+    manifest_.bitmaps = options_.bitmaps;
+    std::vector<Planned> planned;
+    for (const auto& rel : archives) {
+        planned.push_back(plan(rel));
+        total_ += planned.back().dir.entries.size();
+    }
+    total_ += loose.size();
+    for (Planned& p : planned) {
+        unpack_archive(p);
+        p.file.reset();
+    }
+    for (const auto& rel : loose) unpack_loose(rel);
+
+    const std::string manifest_path = platform::join(work_, kManifestName);
+    const std::string json = to_json(manifest_);
+    if (!write_file(ui_, manifest_path, ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()))) {
+        ui_.status("Unpacking: the manifest could not be written", Draw::later);
+        return 1;
+    }
+    if (alerts_ > kAlertsShown)
+        ui_.alert(format("%s more problems; %s lists every member that was not extracted or not decoded, with the "
+                         "reason.",
+                         {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
+    const std::string counts =
+        format("%s archives, %s files, %s editable files",
+               {count_text(archives.size()), count_text(total_), count_text(edits_)});
+    if (failed_ == 0) {
+        ui_.status("Unpacking OK: " + counts, Draw::later);
+        return 0;
+    }
+    ui_.status(format("Unpacking: %s, %s not extracted or not decoded", {counts, count_text(failed_)}), Draw::later);
+    return 1;
+}
+
+}  // namespace
+
+int unpack(Ui& ui, const std::string& game, const std::string& work, const UnpackOptions& options) {
+    std::error_code ec;
+    if (!fs::is_directory(game, ec)) {
+        ui.alert(fs::exists(game, ec) ? format("%s is not a folder", {game}) : format("%s not found", {game}));
+        return 1;
+    }
+    if (fs::exists(work, ec) && (!fs::is_directory(work, ec) || !fs::is_empty(work, ec))) {
+        ui.alert(format("%s is not empty: unpack needs an empty or new work folder", {work}));
+        return 1;
+    }
+    const fs::path g = fs::weakly_canonical(game, ec), w = fs::weakly_canonical(work, ec);
+    const auto rel = w.lexically_relative(g);
+    if (!rel.empty() && *rel.begin() != "..") {
+        ui.alert(format("%s is inside the game folder %s: the game folder is only read, the work folder must be "
+                        "elsewhere",
+                        {work, game}));
+        return 1;
+    }
+
+    std::vector<std::string> archives, loose;
+    fs::recursive_directory_iterator it(game, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code e2;
+        if (it->is_symlink(e2) || !it->is_regular_file(e2)) continue;
+        const std::string r = it->path().lexically_relative(game).generic_string();
+        if (has_extension(r, ".fl3"))
+            archives.push_back(r);
+        else if (kind_of(r) != Kind::other)
+            loose.push_back(r);
+    }
+    if (ec) {
+        ui.alert(format("Can't read the folder %s", {game}));
+        return 1;
+    }
+    std::sort(archives.begin(), archives.end());
+    std::sort(loose.begin(), loose.end());
+    fs::create_directories(work, ec);
+    if (!fs::is_directory(work, ec)) {
+        ui.alert(format("Can't create %s", {work}));
+        return 1;
+    }
+    Run run(ui, game, work, options);
+    return run.go(archives, loose);
+}
+
+}  // namespace vid::project
