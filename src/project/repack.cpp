@@ -173,8 +173,12 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, fl3
             if (!wsize || *wsize != e.size) return format("member %s differs from %s", {p.name, p.file});
             fl3::FileReader wr(*w, *wsize);
             if (!same_bytes(in, at, wr, 0, e.size)) return format("member %s differs from %s", {p.name, p.file});
-        } else if (e.size != p.item->size || !same_bytes(in, at, original, p.item->offset, e.size)) {
-            return format("member %s is not byte-identical to the original's", {p.name});
+        } else {
+            // The original's bytes, and the bytes that unpack found there.
+            Hasher hash;
+            if (e.size != p.item->size || !same_bytes(in, at, original, p.item->offset, e.size) ||
+                !copy_bytes(in, at, e.size, nullptr, &hash, nullptr) || hash.hex() != p.item->hash)
+                return format("member %s is not byte-identical to the original's as unpacked", {p.name});
         }
     }
     return {};
