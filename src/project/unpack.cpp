@@ -40,6 +40,9 @@ std::string stem_of(const std::string& name) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// "1 archive", "2,345 archives".
+std::string plural(std::uint64_t n, const std::string& what) { return count_text(n) + " " + what + (n == 1 ? "" : "s"); }
+
 class Run {
 public:
     Run(Ui& ui, std::string game, std::string work, const UnpackOptions& options)
@@ -280,8 +283,7 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
                          "reason.",
                          {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
     const std::string counts =
-        format("%s archives, %s files, %s editable files",
-               {count_text(archives.size()), count_text(total_), count_text(edits_)});
+        plural(archives.size(), "archive") + ", " + plural(total_, "file") + ", " + plural(edits_, "editable file");
     if (failed_ == 0) {
         ui_.status("Unpacking OK: " + counts, Draw::later);
         return 0;
