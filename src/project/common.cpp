@@ -84,12 +84,15 @@ bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std
 }
 
 Change change_of(const std::string& work, const Item& item) {
-    if (item.file.empty()) return Change::none;
-    const std::string member = under(work, item.file);
-    const auto member_hash = hash_file(member);
-    std::error_code ec;
-    const bool deleted = !member_hash && !fs::exists(member, ec);
-    const bool replaced = !deleted && (!member_hash || *member_hash != item.hash);
+    // A member without a member file changes only through its editable file.
+    bool deleted = false, replaced = false;
+    if (!item.file.empty()) {
+        const std::string member = under(work, item.file);
+        const auto member_hash = hash_file(member);
+        std::error_code ec;
+        deleted = !member_hash && !fs::exists(member, ec);
+        replaced = !deleted && (!member_hash || *member_hash != item.hash);
+    }
     bool edited = false;
     if (!item.edit.empty()) {
         const auto edit_hash = hash_file(under(work, item.edit));

@@ -102,7 +102,8 @@ void Run::decode(Item& it, const std::string& folder, ByteView bytes) {
     Converted c = decode_member(it.kind, bytes, options_.bitmaps);
     if (!c.bytes) {
         it.problem = "does not decode: " + c.why;
-        problem(format("%s does not decode: %s. It is kept as it is.", {under(work_, it.file), c.why}));
+        problem(format("%s does not decode: %s. It is kept as it is.",
+                       {it.file.empty() ? it.name : under(work_, it.file), c.why}));
         return;
     }
     it.note = c.note;
@@ -175,6 +176,7 @@ void Run::unpack_archive(Planned& p) {
     }
 
     std::uint32_t i = 0;
+    std::set<std::string> member_names;  // in lower case
     for (const fl3::Entry& e : p.dir.entries) {
         Item it;
         it.name = e.name;
@@ -196,6 +198,17 @@ void Run::unpack_archive(Planned& p) {
             problem(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. Repack "
                            "keeps its bytes.",
                            {p.rel, fl3::printable_name(e.name)}));
+            a.members.push_back(std::move(it));
+            continue;
+        }
+        if (!member_names.insert(lower(e.name)).second) {
+            // A folder of Windows cannot hold two names that differ only in
+            // case, so on every system the second has no member file; its
+            // editable file (with a suffix) stands for it.
+            copy_bytes(in, it.offset, e.size, nullptr, &hash, keep ? &bytes : nullptr, &cut);
+            it.hash = hash.hex();
+            it.note = "no member file: its name differs from another member's only in case";
+            if (!cut && keep) decode(it, a.folder, bytes);
             a.members.push_back(std::move(it));
             continue;
         }

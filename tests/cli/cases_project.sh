@@ -37,7 +37,6 @@ work/sub/more_fl3/broken.bm2
 work/sub/more_fl3/credits.dat
 work/sub/more_fl3/intro.ab
 work/sub/more_fl3/intro.txt
-work/sub/more_fl3/logo.bm2
 work/sub/more_fl3/short.wv5" "" sh -c "find work/sub work/edit/sub -type f | LC_ALL=C sort"
 check "unpack: the text member is not the listing" 1 "" "" cmp -s work/sub/more_fl3/intro.txt work/edit/sub/more_fl3/intro.txt
 check "unpack: manifest records the reason" 0 "does not decode: it ends inside its 18-byte header" "" python3 -c "
@@ -102,6 +101,13 @@ check "repack refuses a conflict and writes the rest" 1 "Repacking: 1 file writt
 out2/data.fl3" \
     "Alert: work/sub/more_fl3/intro.ab and work/edit/sub/more_fl3/intro.txt both changed: repack refuses sub/more.fl3:intro.ab, and out2/sub/more.fl3 is not written. Restore one of them." \
     bash -c "set -o pipefail; '$cli' repack work out2 | tail -n 1; r=\$?; find out2 -type f; exit \$r"
+# The conflict undone; the image whose name differs from another's only in
+# case (it has no member file) is edited through its editable file alone.
+truncate -s -1 work/sub/more_fl3/intro.ab work/edit/sub/more_fl3/intro.txt
+convert work/edit/sub/more_fl3/logo~2.png -flop work/edit/sub/more_fl3/logo~2.png
+check "an edit of the second of two names differing in case" 0 "Edited: work/edit/sub/more_fl3/logo~2.png (encoded back into sub/more.fl3:logo.bm2)
+Repacking OK: 2 files written to out4" "" \
+    bash -c "set -o pipefail; '$cli' status work | grep more_fl3; '$cli' repack work out4 | tail -n 1"
 check "repack refuses an output folder that is not empty" 1 "" \
     "Alert: out is not empty: repack needs an empty or new output folder" "$cli" repack work out
 cd "$work"
