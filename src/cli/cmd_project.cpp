@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/jobs.h"
 #include "project/project.h"
 
 namespace vid::cli {
@@ -49,7 +50,10 @@ int list_fl3(ConsoleUi& ui, Args args) {
 
 int unpack(ConsoleUi& ui, Args args) {
     project::UnpackOptions options;
-    const auto folders = operands(args, "unpack", {{"--bmp", &options.bitmaps}});
+    const auto taken = take_jobs(args, "unpack");
+    if (!taken) return 2;
+    options.jobs = taken->jobs;
+    const auto folders = operands(taken->rest, "unpack", {{"--bmp", &options.bitmaps}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("unpack takes a GAME_FOLDER and a WORK_FOLDER");
     return project::unpack(ui, (*folders)[0], (*folders)[1], options);
@@ -63,10 +67,12 @@ int status(ConsoleUi& ui, Args args) {
 }
 
 int repack(ConsoleUi& ui, Args args) {
-    const auto folders = operands(args, "repack", {});
+    const auto taken = take_jobs(args, "repack");
+    if (!taken) return 2;
+    const auto folders = operands(taken->rest, "repack", {});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
-    return project::repack(ui, (*folders)[0], (*folders)[1]);
+    return project::repack(ui, (*folders)[0], (*folders)[1], taken->jobs);
 }
 
 }  // namespace vid::cli

@@ -12,6 +12,7 @@ namespace vid::project {
 
 struct UnpackOptions {
     bool bitmaps = false;  // images as the bitmaps of Decode BM2 rather than PNG files
+    unsigned jobs = 1;     // workers decoding members
 };
 
 // Unpacks every FL3 archive and every loose BM2, WV5 and AB file of `game`
@@ -29,7 +30,7 @@ int status(Ui& ui, const std::string& work);
 // and every changed loose file, under its path in the game folder, and
 // checks each archive it wrote; one that fails the check is removed.
 // 0 when every change was written and checked, 1 otherwise.
-int repack(Ui& ui, const std::string& work, const std::string& out);
+int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1);
 
 }  // namespace vid::project
 

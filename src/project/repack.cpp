@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <memory>
 
 #include "core/files.h"
 #include "core/text.h"
@@ -11,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/temp_registry.h"
 #include "project/common.h"
+#include "project/pool.h"
 #include "project/project.h"
 
 namespace vid::project {
@@ -48,8 +50,6 @@ struct Part {
 
 class Repack {
 public:
-    Repack(Ui& ui, std::string work, std::string out, const Manifest& m)
-        : ui_(ui), work_(std::move(work)), out_(std::move(out)), m_(m) {}
     int go(const Changes& changes);
 
 private:
@@ -59,20 +59,89 @@ private:
                        const std::string& path);
     bool loose(const Item& it, Change c);
     bool encode(Part& p, const std::string& edit_path, ByteView original);
+    // Starts encoding every edited file on the workers, each with its
+    // original's bytes; encode() then takes the result.
+    void start_encoding(const Changes& changes);
+
+    // One edited file being encoded.
+    struct Job {
+        Kind kind = Kind::other;
+        std::string edit_path;
+        Bytes original;
+        bool read = false;  // the edited file could be read
+        Converted c;
+        std::size_t task = 0;
+    };
 
     Ui& ui_;
     std::string work_, out_;
     const Manifest& m_;
     std::vector<std::string> notes_;
+    Pool pool_;
+    std::map<const Item*, std::shared_ptr<Job>> jobs_;
+
+public:
+    Repack(Ui& ui, std::string work, std::string out, const Manifest& m, unsigned jobs)
+        : ui_(ui), work_(std::move(work)), out_(std::move(out)), m_(m), pool_(jobs) {}
 };
 
-bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
-    const auto edited = read_file(edit_path);
-    if (!edited) {
-        ui_.alert(format("Can't read %s", {edit_path}));
-        return false;
+void Repack::start_encoding(const Changes& changes) {
+    const auto submit = [&](const Item& it, Bytes original) {
+        auto job = std::make_shared<Job>();
+        job->kind = it.kind;
+        job->edit_path = under(work_, it.edit);
+        job->original = std::move(original);
+        job->task = pool_.submit([job] {
+            const auto edited = read_file(job->edit_path);
+            job->read = edited.has_value();
+            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path);
+            Bytes().swap(job->original);
+        });
+        jobs_[&it] = job;
+    };
+    for (std::size_t i = 0; i < m_.archives.size(); ++i) {
+        const Archive& a = m_.archives[i];
+        const auto& c = changes.archives[i].members;
+        if (std::find(c.begin(), c.end(), Change::edited) == c.end()) continue;
+        // The archive is read here for the originals of its edited members
+        // only; archive() tells about one that cannot be read.
+        auto f = platform::File::open(under(m_.game, a.path), platform::OpenMode::read_existing);
+        const auto size = f ? f->size() : std::nullopt;
+        if (!size || *size != a.size) continue;
+        fl3::FileReader in(*f, *size);
+        for (std::size_t k = 0; k < a.members.size(); ++k) {
+            if (c[k] != Change::edited) continue;
+            Bytes original;
+            if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original))
+                submit(a.members[k], std::move(original));
+        }
     }
-    Converted c = encode_member(p.item->kind, *edited, original, edit_path);
+    for (std::size_t i = 0; i < m_.loose.size(); ++i) {
+        if (changes.loose[i] != Change::edited) continue;
+        auto original = read_file(under(m_.game, m_.loose[i].name));
+        if (original && hash_of(*original) == m_.loose[i].hash) submit(m_.loose[i], std::move(*original));
+    }
+}
+
+bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
+    Converted c;
+    if (const auto found = jobs_.find(p.item); found != jobs_.end()) {
+        Job& job = *found->second;
+        pool_.wait(job.task);
+        if (!job.read) {
+            ui_.alert(format("Can't read %s", {edit_path}));
+            return false;
+        }
+        c = std::move(job.c);
+        jobs_.erase(found);
+    } else {
+        const auto edited = read_file(edit_path);
+        if (!edited) {
+            ui_.alert(format("Can't read %s", {edit_path}));
+            return false;
+        }
+        c = encode_member(p.item->kind, *edited, original, edit_path);
+    }
     if (!c.bytes) {
         ui_.alert(format("%s cannot be encoded: %s", {edit_path, c.why}));
         return false;
@@ -316,6 +385,7 @@ bool Repack::loose(const Item& it, Change c) {
 }
 
 int Repack::go(const Changes& changes) {
+    start_encoding(changes);
     int written = 0, failed = 0;
     for (std::size_t i = 0; i < m_.archives.size(); ++i) {
         if (!changes.archives[i].any()) continue;
@@ -373,7 +443,7 @@ int status(Ui& ui, const std::string& work) {
     return n == 0 ? 0 : 1;
 }
 
-int repack(Ui& ui, const std::string& work, const std::string& out) {
+int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs) {
     const auto m = load_manifest(ui, work);
     if (!m) return 1;
     std::error_code ec;
@@ -391,7 +461,7 @@ int repack(Ui& ui, const std::string& work, const std::string& out) {
         ui.alert(format("Can't create %s", {out}));
         return 1;
     }
-    Repack r(ui, work, out, *m);
+    Repack r(ui, work, out, *m, jobs);
     return r.go(c);
 }
 

@@ -2,6 +2,8 @@
 // has an editable form into the edit/ tree, and the manifest.
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <memory>
 #include <set>
 
 #include "core/files.h"
@@ -10,6 +12,7 @@
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
+#include "project/pool.h"
 #include "project/project.h"
 
 namespace vid::project {
@@ -46,7 +49,7 @@ std::string plural(std::uint64_t n, const std::string& what) { return count_text
 class Run {
 public:
     Run(Ui& ui, std::string game, std::string work, const UnpackOptions& options)
-        : ui_(ui), game_(std::move(game)), work_(std::move(work)), options_(options) {}
+        : ui_(ui), game_(std::move(game)), work_(std::move(work)), options_(options), pool_(options.jobs) {}
 
     int go(const std::vector<std::string>& archives, const std::vector<std::string>& loose);
 
@@ -59,13 +62,41 @@ private:
         fl3::Directory dir;
         std::string problem;
     };
+    // Decoding a member into its editable file, on a worker.
+    struct Job {
+        Kind kind = Kind::other;
+        bool bitmaps = false;
+        Bytes bytes;
+        std::string edit_path;
+        BufferUi ui;
+        bool decoded = false, written = false;
+        std::string why, note, edit_hash;
+    };
+    // A member (or loose file) on its way: what it says is kept until it
+    // is retired, in order, so that the texts come in one order whatever
+    // the number of workers.
+    struct Pending {
+        Item item;
+        std::vector<Item>* into = nullptr;
+        std::string progress;
+        BufferUi ui;
+        std::vector<std::string> problems;
+        int failures = 0;
+        std::shared_ptr<Job> job;
+        std::size_t task = 0;
+    };
     Planned plan(const std::string& rel);
     void unpack_archive(Planned& p);
     void unpack_loose(const std::string& rel);
-    // Decodes a member's bytes into its editable file.
-    void decode(Item& it, const std::string& folder, ByteView bytes);
+    // Starts decoding a member's bytes into its editable file.
+    void decode(Pending& pend, const std::string& folder, Bytes bytes);
     std::string edit_name(const std::string& folder, const std::string& name, Kind kind);
-    void progress(const std::string& where, const std::string& name);
+    Pending& start(std::vector<Item>* into, const std::string& progress);
+    // Tells the oldest pending member's texts and takes its result.
+    void retire();
+    void retire_all() {
+        while (!pending_.empty()) retire();
+    }
     void problem(const std::string& text);
 
     Ui& ui_;
@@ -75,12 +106,48 @@ private:
     std::set<std::string> edit_names_;  // in lower case: names that differ only in case collide
     std::uint64_t total_ = 0, done_ = 0, edits_ = 0, failed_ = 0;
     int alerts_ = 0;
+    std::deque<Pending> pending_;
+    Pool pool_;
 };
 
-void Run::progress(const std::string& where, const std::string& name) {
+Run::Pending& Run::start(std::vector<Item>* into, const std::string& progress) {
+    // Members waiting to be retired hold their bytes: a few per worker.
+    while (pending_.size() >= 2 * std::max(1u, pool_.workers())) retire();
+    pending_.emplace_back();
+    pending_.back().into = into;
+    pending_.back().progress = progress;
+    return pending_.back();
+}
+
+void Run::retire() {
+    Pending& p = pending_.front();
     ++done_;
-    ui_.status(format("Unpacking %s of %s: %s", {count_text(done_), count_text(total_), name.empty() ? where : where + " " + name}),
-               Draw::now);
+    ui_.status(format("Unpacking %s of %s: %s", {count_text(done_), count_text(total_), p.progress}), Draw::now);
+    p.ui.replay(ui_);
+    for (const auto& text : p.problems) problem(text);
+    failed_ += static_cast<std::uint64_t>(p.failures);
+    if (p.job) {
+        pool_.wait(p.task);
+        Job& j = *p.job;
+        j.ui.replay(ui_);
+        Item& it = p.item;
+        if (!j.decoded) {
+            it.problem = "does not decode: " + j.why;
+            it.edit.clear();
+            problem(format("%s does not decode: %s. It is kept as it is.",
+                           {it.file.empty() ? it.name : under(work_, it.file), j.why}));
+        } else if (!j.written) {
+            it.problem = "its editable file could not be written";
+            it.edit.clear();
+            ++failed_;
+        } else {
+            it.note = j.note.empty() ? it.note : j.note;
+            it.edit_hash = j.edit_hash;
+            ++edits_;
+        }
+    }
+    p.into->push_back(std::move(p.item));
+    pending_.pop_front();
 }
 
 void Run::problem(const std::string& text) {
@@ -96,26 +163,28 @@ std::string Run::edit_name(const std::string& folder, const std::string& name, K
     return candidate;
 }
 
-void Run::decode(Item& it, const std::string& folder, ByteView bytes) {
+void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
+    Item& it = pend.item;
     if (it.kind == Kind::other) return;
     const std::string leaf = it.name.substr(it.name.rfind('/') + 1);
-    Converted c = decode_member(it.kind, bytes, options_.bitmaps);
-    if (!c.bytes) {
-        it.problem = "does not decode: " + c.why;
-        problem(format("%s does not decode: %s. It is kept as it is.",
-                       {it.file.empty() ? it.name : under(work_, it.file), c.why}));
-        return;
-    }
-    it.note = c.note;
+    // The name is taken here, in order, whether or not the member decodes.
     it.edit = edit_name(folder, leaf, it.kind);
-    if (!write_file(ui_, under(work_, it.edit), *c.bytes)) {
-        it.problem = "its editable file could not be written";
-        it.edit.clear();
-        ++failed_;
-        return;
-    }
-    it.edit_hash = hash_of(*c.bytes);
-    ++edits_;
+    auto job = std::make_shared<Job>();
+    job->kind = it.kind;
+    job->bitmaps = options_.bitmaps;
+    job->bytes = std::move(bytes);
+    job->edit_path = under(work_, it.edit);
+    pend.job = job;
+    pend.task = pool_.submit([job] {
+        Converted c = decode_member(job->kind, job->bytes, job->bitmaps);
+        Bytes().swap(job->bytes);
+        job->why = c.why;
+        job->note = c.note;
+        if (!c.bytes) return;
+        job->decoded = true;
+        job->written = write_file(job->ui, job->edit_path, *c.bytes);
+        if (job->written) job->edit_hash = hash_of(*c.bytes);
+    });
 }
 
 Run::Planned Run::plan(const std::string& rel) {
@@ -178,13 +247,13 @@ void Run::unpack_archive(Planned& p) {
     std::uint32_t i = 0;
     std::set<std::string> member_names;  // in lower case
     for (const fl3::Entry& e : p.dir.entries) {
-        Item it;
+        Pending& pend = start(&a.members, p.rel + " " + fl3::printable_name(e.name));
+        Item& it = pend.item;
         it.name = e.name;
         it.index = i++;
         it.offset = fl3::kHeaderSize + e.position;
         it.size = e.size;
         it.kind = kind_of(e.name);
-        progress(p.rel, fl3::printable_name(e.name));
         const bool safe = fl3::is_safe_name(e.name) && !fl3::is_index_name(e.name) &&
                           platform::fits(platform::join(folder_path, e.name));
         Hasher hash;
@@ -195,10 +264,9 @@ void Run::unpack_archive(Planned& p) {
             copy_bytes(in, it.offset, e.size, nullptr, &hash, nullptr, &cut);
             it.hash = hash.hex();
             it.problem = "not extracted: its name cannot be a file's name here; repack keeps its bytes";
-            problem(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. Repack "
-                           "keeps its bytes.",
-                           {p.rel, fl3::printable_name(e.name)}));
-            a.members.push_back(std::move(it));
+            pend.problems.push_back(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. "
+                                           "Repack keeps its bytes.",
+                                           {p.rel, fl3::printable_name(e.name)}));
             continue;
         }
         if (!member_names.insert(lower(e.name)).second) {
@@ -208,70 +276,67 @@ void Run::unpack_archive(Planned& p) {
             copy_bytes(in, it.offset, e.size, nullptr, &hash, keep ? &bytes : nullptr, &cut);
             it.hash = hash.hex();
             it.note = "no member file: its name differs from another member's only in case";
-            if (!cut && keep) decode(it, a.folder, bytes);
-            a.members.push_back(std::move(it));
+            if (!cut && keep) decode(pend, a.folder, std::move(bytes));
             continue;
         }
         it.file = a.folder + "/" + e.name;
         const std::string member_path = under(work_, it.file);
-        auto out = create_output(ui_, member_path);
+        auto out = create_output(pend.ui, member_path);
         bool written = out && copy_bytes(in, it.offset, e.size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
         it.hash = hash.hex();
         if (cut) {
             it.problem = "the archive ends inside it";
-            problem(format("%s is truncated: member %s runs past its end and is written only as far as the archive "
-                           "holds it.",
-                           {p.rel, e.name}));
+            pend.problems.push_back(format("%s is truncated: member %s runs past its end and is written only as far "
+                                           "as the archive holds it.",
+                                           {p.rel, e.name}));
             written = true;
         }
         if (!out || !written || !out->commit()) {
-            if (out) ui_.alert(format("Can't write %s", {member_path}));
+            if (out) pend.ui.alert(format("Can't write %s", {member_path}));
             it.file.clear();
             it.problem = "its member file could not be written";
-            ++failed_;
-            a.members.push_back(std::move(it));
+            ++pend.failures;
             continue;
         }
         if (it.kind != Kind::other && !keep) {
             it.problem = "too large to decode here";
-            problem(format("%s is too large to decode here; it is kept as it is.", {member_path}));
+            pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {member_path}));
         } else if (!cut) {
-            decode(it, a.folder, bytes);
+            decode(pend, a.folder, std::move(bytes));
         }
-        a.members.push_back(std::move(it));
     }
+    retire_all();
     manifest_.archives.push_back(std::move(a));
 }
 
 void Run::unpack_loose(const std::string& rel) {
-    Item it;
+    Pending& pend = start(&manifest_.loose, rel);
+    Item& it = pend.item;
     it.name = rel;
     it.kind = kind_of(rel);
     it.file = rel;
-    progress(rel, "");
     const std::string from = under(game_, rel);
     auto bytes = read_file(from);
     if (!bytes) {
         it.problem = "could not be read";
         it.file.clear();
-        problem(format("Can't read %s", {from}));
-        manifest_.loose.push_back(std::move(it));
+        pend.problems.push_back(format("Can't read %s", {from}));
         return;
     }
     it.size = bytes->size();
     it.hash = hash_of(*bytes);
-    if (!write_file(ui_, under(work_, rel), *bytes)) {
+    if (!write_file(pend.ui, under(work_, rel), *bytes)) {
         it.file.clear();
         it.problem = "its copy could not be written";
-        ++failed_;
+        ++pend.failures;
     } else {
-        decode(it, folder_part(rel), *bytes);
+        decode(pend, folder_part(rel), std::move(*bytes));
     }
-    manifest_.loose.push_back(std::move(it));
 }
 
 int Run::go(const std::vector<std::string>& archives, const std::vector<std::string>& loose) {
-    manifest_.game = path_text(fs::absolute(game_));
+    std::error_code ec;
+    manifest_.game = path_text(fs::weakly_canonical(fs::absolute(game_), ec));
     manifest_.bitmaps = options_.bitmaps;
     std::vector<Planned> planned;
     for (const auto& rel : archives) {
@@ -284,6 +349,7 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
         p.file.reset();
     }
     for (const auto& rel : loose) unpack_loose(rel);
+    retire_all();
 
     const std::string manifest_path = platform::join(work_, kManifestName);
     const std::string json = to_json(manifest_);

@@ -42,6 +42,10 @@ check "unpack: the text member is not the listing" 1 "" "" cmp -s work/sub/more_
 check "unpack: manifest records the reason" 0 "does not decode: it ends inside its 18-byte header" "" python3 -c "
 import json; m = json.load(open('work/vidodide-project.json'))
 print([i for a in m['archives'] for i in a['members'] if i['name'] == 'short.wv5'][0]['problem'])"
+mkdir j1 j4
+check "unpack -j 1 and -j 4: the same work folders and texts" 0 "" "" bash -c "
+    (cd j1 && '$cli' unpack -j 1 ../game w >out 2>err); (cd j4 && '$cli' unpack -j4 ../game w >out 2>err)
+    diff -r j1 j4"
 check "unpack refuses a work folder that is not empty" 1 "" \
     "Alert: work is not empty: unpack needs an empty or new work folder" "$cli" unpack game work
 check "status right after unpack" 0 "Status: nothing changed since unpack" "" "$cli" status work
