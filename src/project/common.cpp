@@ -61,6 +61,11 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
     return true;
 }
 
+bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out) {
+    const std::uint64_t copied = out.copy_range_from(file, pos, n);
+    return copied == n || copy_bytes(in, pos + copied, n - copied, &out, nullptr, nullptr);
+}
+
 bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b, std::uint64_t n) {
     Bytes held;
     while (n > 0) {

@@ -39,6 +39,10 @@ bool write_file(Ui& ui, const std::string& path, ByteView bytes);
 bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File* out, Hasher* hash,
                 Bytes* keep, bool* short_read = nullptr);
 
+// Copies `n` bytes of the file `file` (read through `in`) from `pos` to
+// `out`'s position: inside the system where it can, else through `in`.
+bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out);
+
 // True when `n` bytes of `a` at `pos_a` equal those of `b` at `pos_b`.
 bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b,
                 std::uint64_t n);

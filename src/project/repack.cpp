@@ -54,7 +54,8 @@ public:
 
 private:
     bool archive(const Archive& a, const ArchiveChanges& c);
-    bool write_archive(const Archive& a, std::vector<Part>& parts, fl3::FileReader& original, const std::string& path);
+    bool write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
+                       fl3::FileReader& original, const std::string& path);
     std::string verify(const Archive& a, const std::vector<Part>& parts, fl3::FileReader& original,
                        const std::string& path);
     bool loose(const Item& it, Change c);
@@ -153,8 +154,8 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
     return true;
 }
 
-bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, fl3::FileReader& original,
-                           const std::string& path) {
+bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
+                           fl3::FileReader& original, const std::string& path) {
     auto out = create_output(ui_, path, platform::Existing::keep);
     if (!out) return false;
     platform::File& f = out->file();
@@ -176,10 +177,10 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, fl3::File
             p.size = *size;
             fl3::FileReader r(*in, *size);
             w.flush();
-            ok = w.ok() && copy_bytes(r, 0, *size, &f, nullptr, nullptr);
+            ok = w.ok() && copy_member(*in, r, 0, *size, f);
         } else {
             w.flush();
-            ok = w.ok() && copy_bytes(original, p.item->offset, p.item->size, &f, nullptr, nullptr);
+            ok = w.ok() && copy_member(original_file, original, p.item->offset, p.item->size, f);
         }
         if (!ok || !w.ok()) {
             ui_.alert(format("Can't write %s", {path}));
@@ -320,7 +321,7 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     // Until it is checked the new archive counts as a temporary file: an
     // interrupted run removes it.
     const int slot = platform::track_temp(path);
-    if (!write_archive(a, parts, original, path)) {
+    if (!write_archive(a, parts, *original_file, original, path)) {
         platform::untrack_temp(slot);
         return false;
     }
