@@ -1,6 +1,7 @@
 #include "project/common.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "core/files.h"
@@ -88,19 +89,31 @@ bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std
     return true;
 }
 
+std::string stamp_of(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    if (ec) return {};
+    const auto time = fs::last_write_time(path, ec);
+    if (ec) return {};
+    return std::to_string(size) + ":" + std::to_string(time.time_since_epoch().count());
+}
+
 Change change_of(const std::string& work, const Item& item) {
     // A member without a member file changes only through its editable file.
     bool deleted = false, replaced = false;
     if (!item.file.empty()) {
         const std::string member = under(work, item.file);
-        const auto member_hash = hash_file(member);
+        const bool same_stamp = !item.file_stamp.empty() && stamp_of(member) == item.file_stamp;
+        const auto member_hash = same_stamp ? std::optional<std::string>(item.hash) : hash_file(member);
         std::error_code ec;
         deleted = !member_hash && !fs::exists(member, ec);
         replaced = !deleted && (!member_hash || *member_hash != item.hash);
     }
     bool edited = false;
     if (!item.edit.empty()) {
-        const auto edit_hash = hash_file(under(work, item.edit));
+        const std::string edit = under(work, item.edit);
+        const bool same_stamp = !item.edit_stamp.empty() && stamp_of(edit) == item.edit_stamp;
+        const auto edit_hash = same_stamp ? std::optional<std::string>(item.edit_hash) : hash_file(edit);
         edited = edit_hash && *edit_hash != item.edit_hash;
     }
     if (edited && replaced) return Change::conflict;
@@ -152,6 +165,53 @@ Changes changes_of(const std::string& work, const Manifest& m) {
     return c;
 }
 
+namespace {
+
+template <typename F>
+void each_item(Manifest& m, F f) {
+    for (Archive& a : m.archives)
+        for (Item& it : a.members) f(it);
+    for (Item& it : m.loose) f(it);
+}
+
+}  // namespace
+
+bool write_stamps(Ui& ui, const std::string& work, const Manifest& m) {
+    std::string text;
+    const auto line = [&text](const std::string& stamp, const std::string& path) {
+        if (stamp.empty() || path.find_first_of("\t\n") != std::string::npos) return;
+        text += stamp + "\t" + path + "\n";
+    };
+    each_item(const_cast<Manifest&>(m), [&](Item& it) {
+        line(it.file_stamp, it.file);
+        line(it.edit_stamp, it.edit);
+    });
+    return write_file(ui, platform::join(work, kStampsName),
+                      ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+void read_stamps(const std::string& work, Manifest& m) {
+    const auto bytes = read_file(platform::join(work, kStampsName));
+    if (!bytes) return;
+    std::map<std::string, std::string> stamps;
+    const std::string text(bytes->begin(), bytes->end());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const std::size_t tab = line.find('\t');
+        if (tab != std::string::npos) stamps[line.substr(tab + 1)] = line.substr(0, tab);
+        at = end + 1;
+    }
+    const auto find = [&stamps](const std::string& path) {
+        const auto it = stamps.find(path);
+        return it == stamps.end() || path.empty() ? std::string() : it->second;
+    };
+    each_item(m, [&](Item& it) {
+        it.file_stamp = find(it.file);
+        it.edit_stamp = find(it.edit);
+    });
+}
+
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
     const std::string path = platform::join(work, kManifestName);
     auto text = read_file(path);
@@ -163,7 +223,11 @@ std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
     }
     std::string why;
     auto m = from_json(std::string(text->begin(), text->end()), why);
-    if (!m) ui.alert(format("%s is not a manifest that this version reads: %s", {path, why}));
+    if (!m) {
+        ui.alert(format("%s is not a manifest that this version reads: %s", {path, why}));
+        return m;
+    }
+    read_stamps(work, *m);
     return m;
 }
 

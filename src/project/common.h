@@ -47,6 +47,10 @@ bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, s
 bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b,
                 std::uint64_t n);
 
+// "SIZE:MTIME" of a file (the modification time in the system's finest
+// unit); empty when it cannot be told.
+std::string stamp_of(const std::string& path);
+
 // What became of one item of the manifest since unpack.
 enum class Change {
     none,
@@ -72,7 +76,13 @@ struct Changes {
 
 Changes changes_of(const std::string& work, const Manifest& m);
 
-// The manifest of the work folder; nothing after an Alert.
+// The stamps of the manifest's files: one line each, "STAMP<tab>PATH".
+// Reading fills in the stamps of the files it names; a missing or damaged
+// stamps file only makes status and repack hash every file.
+bool write_stamps(Ui& ui, const std::string& work, const Manifest& m);
+void read_stamps(const std::string& work, Manifest& m);
+
+// The manifest of the work folder, with its stamps; nothing after an Alert.
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work);
 
 }  // namespace vid::project

@@ -63,6 +63,7 @@ Json item_json(const Item& it, bool member) {
     }
     if (!it.problem.empty()) put_text(j, "problem", it.problem);
     if (!it.note.empty()) put_text(j, "note", it.note);
+
     return j;
 }
 
@@ -79,6 +80,7 @@ Item item_of(const Json& j) {
     it.edit_hash = j.value("edit_hash", std::string());
     it.problem = get_text(j, "problem", false);
     it.note = get_text(j, "note", false);
+
     return it;
 }
 

@@ -15,6 +15,7 @@ namespace vid::project {
 
 inline constexpr const char* kManifestName = "vidodide-project.json";
 inline constexpr int kManifestVersion = 1;
+inline constexpr const char* kStampsName = "vidodide-project.stamps";
 
 // One member of an archive, or one loose file of the game folder.
 struct Item {
@@ -29,6 +30,11 @@ struct Item {
     std::string edit_hash;
     std::string problem;        // why it is not extracted or not decoded
     std::string note;           // a notice about its editable file (a listing that will not give the same bytes)
+    // Size and modification time of the member file and of the editable
+    // file as unpack left them: a file that still shows them is not hashed
+    // again by status and repack. Kept beside the manifest, in kStampsName,
+    // so that the manifest holds nothing that differs from run to run.
+    std::string file_stamp, edit_stamp;
 };
 
 struct Archive {

@@ -70,7 +70,7 @@ private:
         std::string edit_path;
         BufferUi ui;
         bool decoded = false, written = false;
-        std::string why, note, edit_hash;
+        std::string why, note, edit_hash, edit_stamp;
     };
     // A member (or loose file) on its way: what it says is kept until it
     // is retired, in order, so that the texts come in one order whatever
@@ -143,6 +143,7 @@ void Run::retire() {
         } else {
             it.note = j.note.empty() ? it.note : j.note;
             it.edit_hash = j.edit_hash;
+            it.edit_stamp = j.edit_stamp;
             ++edits_;
         }
     }
@@ -183,7 +184,9 @@ void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
         if (!c.bytes) return;
         job->decoded = true;
         job->written = write_file(job->ui, job->edit_path, *c.bytes);
-        if (job->written) job->edit_hash = hash_of(*c.bytes);
+        if (!job->written) return;
+        job->edit_hash = hash_of(*c.bytes);
+        job->edit_stamp = stamp_of(job->edit_path);
     });
 }
 
@@ -298,6 +301,7 @@ void Run::unpack_archive(Planned& p) {
             ++pend.failures;
             continue;
         }
+        it.file_stamp = stamp_of(member_path);
         if (it.kind != Kind::other && !keep) {
             it.problem = "too large to decode here";
             pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {member_path}));
@@ -330,6 +334,7 @@ void Run::unpack_loose(const std::string& rel) {
         it.problem = "its copy could not be written";
         ++pend.failures;
     } else {
+        it.file_stamp = stamp_of(under(work_, rel));
         decode(pend, folder_part(rel), std::move(*bytes));
     }
 }
@@ -357,6 +362,7 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
         ui_.status("Unpacking: the manifest could not be written", Draw::later);
         return 1;
     }
+    write_stamps(ui_, work_, manifest_);
     if (alerts_ > kAlertsShown)
         ui_.alert(format("%s more problems; %s lists every member that was not extracted or not decoded, with the "
                          "reason.",
