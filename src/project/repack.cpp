@@ -56,8 +56,7 @@ private:
     bool archive(const Archive& a, const ArchiveChanges& c);
     bool write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
                        fl3::FileReader& original, const std::string& path);
-    std::string verify(const Archive& a, const std::vector<Part>& parts, fl3::FileReader& original,
-                       const std::string& path);
+    std::string verify(const Archive& a, const std::vector<Part>& parts, const std::string& path);
     bool loose(const Item& it, Change c);
     bool encode(Part& p, const std::string& edit_path, ByteView original);
     // Starts encoding every edited file on the workers, each with its
@@ -210,8 +209,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     return true;
 }
 
-std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, fl3::FileReader& original,
-                           const std::string& path) {
+std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, const std::string& path) {
     auto f = platform::File::open(path, platform::OpenMode::read_existing);
     const auto size = f ? f->size() : std::nullopt;
     if (!size) return "it cannot be read back";
@@ -244,10 +242,11 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, fl3
             fl3::FileReader wr(*w, *wsize);
             if (!same_bytes(in, at, wr, 0, e.size)) return format("member %s differs from %s", {p.name, p.file});
         } else {
-            // The original's bytes, and the bytes that unpack found there.
+            // The bytes that unpack found there, by their hash: one read of
+            // the new archive, none of the original.
             Hasher hash;
-            if (e.size != p.item->size || !same_bytes(in, at, original, p.item->offset, e.size) ||
-                !copy_bytes(in, at, e.size, nullptr, &hash, nullptr) || hash.hex() != p.item->hash)
+            if (e.size != p.item->size || !copy_bytes(in, at, e.size, nullptr, &hash, nullptr) ||
+                hash.hex() != p.item->hash)
                 return format("member %s is not byte-identical to the original's as unpacked", {p.name});
         }
     }
@@ -326,7 +325,7 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
         return false;
     }
     ui_.status(format("Verifying %s", {path}), Draw::now);
-    const std::string wrong = verify(a, parts, original, path);
+    const std::string wrong = verify(a, parts, path);
     if (!wrong.empty()) {
         fs::remove(path, ec);
         platform::untrack_temp(slot);
