@@ -162,9 +162,24 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     w.write_zeros(fl3::kHeaderSize);
     std::uint64_t data_end = fl3::kHeaderSize;
     ui_.status(format("Repacking %s: %s members", {a.path, count_text(parts.size())}), Draw::now);
-    for (Part& p : parts) {
+    // Members taken from the original that follow each other there are
+    // copied as one range.
+    const auto from_original = [](const Part& p) { return p.change != Change::edited && p.file.empty(); };
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        Part& p = parts[k];
         bool ok = true;
-        if (p.change == Change::edited) {
+        if (from_original(p)) {
+            std::uint64_t n = p.item->size;
+            std::size_t last = k;
+            while (last + 1 < parts.size() && from_original(parts[last + 1]) &&
+                   parts[last + 1].item->offset == p.item->offset + n) {
+                n += parts[++last].item->size;
+            }
+            w.flush();
+            ok = w.ok() && copy_member(original_file, original, p.item->offset, n, f);
+            data_end += n - p.size;  // the others' sizes; p's is added below
+            k = last;
+        } else if (p.change == Change::edited) {
             ok = w.write(p.encoded);
         } else if (!p.file.empty()) {
             auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
@@ -177,9 +192,6 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             fl3::FileReader r(*in, *size);
             w.flush();
             ok = w.ok() && copy_member(*in, r, 0, *size, f);
-        } else {
-            w.flush();
-            ok = w.ok() && copy_member(original_file, original, p.item->offset, p.item->size, f);
         }
         if (!ok || !w.ok()) {
             ui_.alert(format("Can't write %s", {path}));
