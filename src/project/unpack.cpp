@@ -52,6 +52,8 @@ public:
         : ui_(ui), game_(std::move(game)), work_(std::move(work)), options_(options), pool_(options.jobs) {}
 
     int go(const std::vector<std::string>& archives, const std::vector<std::string>& loose);
+    // Files of the game that are not unpacked at all, for the final count.
+    void count_left_out(std::uint64_t n) { failed_ += n; }
 
 private:
     struct Planned {
@@ -399,11 +401,17 @@ int unpack(Ui& ui, const std::string& game, const std::string& work, const Unpac
     }
 
     std::vector<std::string> archives, loose;
+    std::size_t in_edit = 0;  // files of a game folder "edit", whose place the editable files take
     fs::recursive_directory_iterator it(game, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code e2;
         if (it->is_symlink(e2) || !it->is_regular_file(e2)) continue;
         const std::string r = it->path().lexically_relative(game).generic_string();
+        const bool kept = has_extension(r, ".fl3") || kind_of(r) != Kind::other;
+        if (kept && lower(r).rfind("edit/", 0) == 0) {
+            ++in_edit;
+            continue;
+        }
         if (has_extension(r, ".fl3"))
             archives.push_back(r);
         else if (kind_of(r) != Kind::other)
@@ -420,7 +428,12 @@ int unpack(Ui& ui, const std::string& game, const std::string& work, const Unpac
         ui.alert(format("Can't create %s", {work}));
         return 1;
     }
+    if (in_edit > 0)
+        ui.alert(format("%s files of the game's folder \"edit\" are not unpacked: the work folder gives that name to "
+                        "its tree of editable files",
+                        {count_text(in_edit)}));
     Run run(ui, game, work, options);
+    run.count_left_out(in_edit);
     return run.go(archives, loose);
 }
 

@@ -48,6 +48,12 @@ check "unpack -j 1 and -j 4: the same work folders and texts" 0 "" "" bash -c "
     diff -r --exclude=vidodide-project.stamps j1 j4"
 check "unpack refuses a work folder that is not empty" 1 "" \
     "Alert: work is not empty: unpack needs an empty or new work folder" "$cli" unpack game work
+mkdir -p game2/Edit && cp game/scene01.ab game2/Edit/ && cp game/scene01.ab game2/
+check "unpack leaves out a game folder named edit" 1 "Unpacking: 0 archives, 1 file, 1 editable file, 1 not extracted or not decoded
+edit/scene01.txt
+scene01.ab" \
+    "Alert: 1 files of the game's folder \"edit\" are not unpacked: the work folder gives that name to its tree of editable files" \
+    bash -c "set -o pipefail; '$cli' unpack game2 work2 | tail -n 1; r=\$?; cd work2 && find . -type f ! -name 'vidodide-project*' | cut -c3- | sort; exit \$r"
 check "status right after unpack" 0 "Status: nothing changed since unpack" "" "$cli" status work
 check "repack with nothing changed writes nothing" 0 "Repacking: nothing changed since unpack, nothing written" "" \
     sh -c "'$cli' repack work none && test ! -e none"
