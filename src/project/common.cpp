@@ -23,6 +23,12 @@ std::string count_text(std::uint64_t n) {
     return out;
 }
 
+std::string folder_arg(std::string folder) {
+    const auto separator = [](char c) { return c == '/' || c == platform::kSeparator; };
+    while (folder.size() > 1 && separator(folder.back()) && !(folder.size() == 3 && folder[1] == ':')) folder.pop_back();
+    return folder;
+}
+
 std::optional<Bytes> read_file(const std::string& path, std::uint64_t limit) {
     auto f = platform::File::open(path, platform::OpenMode::read_existing);
     const auto size = f ? f->size() : std::nullopt;

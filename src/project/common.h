@@ -26,6 +26,10 @@ std::string count_text(std::uint64_t n);
 // The path as the program uses it (8-bit, as given).
 inline std::string path_text(const std::filesystem::path& p) { return p.string(); }
 
+// A folder as given, without the separators at its end ("work/" is
+// "work"; "/" stays).
+std::string folder_arg(std::string folder);
+
 // The whole of a file, or nothing when it cannot be read (or has more than `limit` bytes).
 std::optional<Bytes> read_file(const std::string& path, std::uint64_t limit = kMaxConverted);
 

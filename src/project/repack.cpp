@@ -426,7 +426,8 @@ int Repack::go(const Changes& changes) {
 
 }  // namespace
 
-int status(Ui& ui, const std::string& work) {
+int status(Ui& ui, const std::string& work_arg) {
+    const std::string work = folder_arg(work_arg);
     const auto m = load_manifest(ui, work);
     if (!m) return 1;
     const Changes c = changes_of(work, *m);
@@ -455,7 +456,8 @@ int status(Ui& ui, const std::string& work) {
     return n == 0 ? 0 : 1;
 }
 
-int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs) {
+int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsigned jobs) {
+    const std::string work = folder_arg(work_arg), out = folder_arg(out_arg);
     const auto m = load_manifest(ui, work);
     if (!m) return 1;
     std::error_code ec;

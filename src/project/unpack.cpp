@@ -381,7 +381,8 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
 
 }  // namespace
 
-int unpack(Ui& ui, const std::string& game, const std::string& work, const UnpackOptions& options) {
+int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, const UnpackOptions& options) {
+    const std::string game = folder_arg(game_arg), work = folder_arg(work_arg);
     std::error_code ec;
     if (!fs::is_directory(game, ec)) {
         ui.alert(fs::exists(game, ec) ? format("%s is not a folder", {game}) : format("%s not found", {game}));
