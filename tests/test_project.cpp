@@ -85,6 +85,14 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     EXPECT_EQ(back->archives.at(0).members.at(0).file, it.file);
     EXPECT_EQ(back->archives.at(0).members.at(0).kind, Kind::bm2);
     EXPECT_FALSE(from_json("{\"vidodide_project\": 2}", why));
+
+    // Paths that would lead repack out of its folders are refused.
+    for (const char* path : {"../data.fl3", "/data.fl3", "sub//data.fl3", "sub/./data.fl3", "C:data.fl3"}) {
+        Manifest bad = m;
+        bad.archives[0].path = path;
+        EXPECT_FALSE(from_json(to_json(bad), why)) << path;
+        EXPECT_NE(why.find("leads out of its folder"), std::string::npos) << why;
+    }
 }
 
 }  // namespace

@@ -173,11 +173,12 @@ Changes changes_of(const std::string& work, const Manifest& m) {
 
 namespace {
 
-template <typename F>
-void each_item(Manifest& m, F f) {
-    for (Archive& a : m.archives)
-        for (Item& it : a.members) f(it);
-    for (Item& it : m.loose) f(it);
+// Calls `f` on every item of `m` (a Manifest, const or not).
+template <typename M, typename F>
+void each_item(M& m, F f) {
+    for (auto& a : m.archives)
+        for (auto& it : a.members) f(it);
+    for (auto& it : m.loose) f(it);
 }
 
 }  // namespace
@@ -188,7 +189,7 @@ bool write_stamps(Ui& ui, const std::string& work, const Manifest& m) {
         if (stamp.empty() || path.find_first_of("\t\n") != std::string::npos) return;
         text += stamp + "\t" + path + "\n";
     };
-    each_item(const_cast<Manifest&>(m), [&](Item& it) {
+    each_item(m, [&](const Item& it) {
         line(it.file_stamp, it.file);
         line(it.edit_stamp, it.edit);
     });

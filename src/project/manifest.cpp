@@ -1,5 +1,7 @@
 #include "project/manifest.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/paths.h"
@@ -46,6 +48,24 @@ std::string get_text(const Json& j, const std::string& key, bool required = true
     return text;
 }
 
+// A path of the manifest that stays inside its folder: relative, "/"
+// between names, no name empty, "." or "..", no "\\" or ":".
+bool inside(const std::string& path) {
+    if (path.empty() || path.find_first_of("\\:") != std::string::npos) return false;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::string name = path.substr(at, end - at);
+        if (name.empty() || name == "." || name == "..") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+void check_inside(const std::string& path, bool may_be_empty = false) {
+    if ((path.empty() && may_be_empty) || inside(path)) return;
+    throw Json::other_error::create(502, "the path \"" + path + "\" leads out of its folder", nullptr);
+}
+
 Json item_json(const Item& it, bool member) {
     Json j;
     put_text(j, "name", it.name);
@@ -80,6 +100,8 @@ Item item_of(const Json& j) {
     it.edit_hash = j.value("edit_hash", std::string());
     it.problem = get_text(j, "problem", false);
     it.note = get_text(j, "note", false);
+    check_inside(it.file, true);
+    check_inside(it.edit, true);
 
     return it;
 }
@@ -126,10 +148,15 @@ std::optional<Manifest> from_json(const std::string& text, std::string& why) {
             a.folder = get_text(ja, "folder");
             a.size = ja.at("size").get<std::uint64_t>();
             a.problem = get_text(ja, "problem", false);
+            check_inside(a.path);
+            check_inside(a.folder, !a.problem.empty());
             for (const Json& jm : ja.at("members")) a.members.push_back(item_of(jm));
             m.archives.push_back(std::move(a));
         }
-        for (const Json& jl : j.at("loose")) m.loose.push_back(item_of(jl));
+        for (const Json& jl : j.at("loose")) {
+            m.loose.push_back(item_of(jl));
+            check_inside(m.loose.back().name);
+        }
         return m;
     } catch (const Json::exception& e) {
         why = e.what();
