@@ -1,5 +1,9 @@
 #include "project/common.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -96,12 +100,22 @@ bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std
 }
 
 std::string stamp_of(const std::string& path) {
+#ifdef _WIN32
+    // The system's own times, in 100 ns: the C library's keep only seconds.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+    const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    const std::uint64_t time =
+        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return std::to_string(size) + ":" + std::to_string(time);
+#else
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
     if (ec) return {};
     const auto time = fs::last_write_time(path, ec);
     if (ec) return {};
     return std::to_string(size) + ":" + std::to_string(time.time_since_epoch().count());
+#endif
 }
 
 Change change_of(const std::string& work, const Item& item) {
@@ -197,21 +211,45 @@ bool write_stamps(Ui& ui, const std::string& work, const Manifest& m) {
                       ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
+namespace {
+
+// The time of a stamp ("SIZE:TIME"), or nothing.
+std::optional<long long> stamp_time(const std::string& stamp) {
+    const auto colon = stamp.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    try {
+        return std::stoll(stamp.substr(colon + 1));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 void read_stamps(const std::string& work, Manifest& m) {
-    const auto bytes = read_file(platform::join(work, kStampsName));
-    if (!bytes) return;
+    const std::string path = platform::join(work, kStampsName);
+    const auto bytes = read_file(path);
+    // A file whose time is not older than the stamps file's own may have
+    // been changed again within the clock's step after it was stamped: it
+    // is hashed.
+    const auto written = stamp_time(stamp_of(path));
+    if (!bytes || !written) return;
     std::map<std::string, std::string> stamps;
     const std::string text(bytes->begin(), bytes->end());
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
         const std::string line = text.substr(at, end - at);
         const std::size_t tab = line.find('\t');
-        if (tab != std::string::npos) stamps[line.substr(tab + 1)] = line.substr(0, tab);
+        if (tab != std::string::npos) {
+            const std::string stamp = line.substr(0, tab);
+            const auto time = stamp_time(stamp);
+            if (time && *time < *written) stamps[line.substr(tab + 1)] = stamp;
+        }
         at = end + 1;
     }
-    const auto find = [&stamps](const std::string& path) {
-        const auto it = stamps.find(path);
-        return it == stamps.end() || path.empty() ? std::string() : it->second;
+    const auto find = [&stamps](const std::string& file) {
+        const auto it = stamps.find(file);
+        return it == stamps.end() || file.empty() ? std::string() : it->second;
     };
     each_item(m, [&](Item& it) {
         it.file_stamp = find(it.file);
