@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample data: builds the command line, makes the
-# sample game folder from scratch, extracts its archive, decodes the images,
+# sample game folder from scratch, and first runs the modder's workflow on it:
+# unpack the whole game, edit an image, a sound and a line of a script with
+# standard tools, see the changes with status, repack them into a patch
+# folder that holds only the changed archive, and check what came back.
+# Then the converters one at a time: extracts its archive, decodes the images,
 # sounds and scripts, changes one line of a script listing and encodes it,
 # packs the folder back and shows that the rebuilt archive is identical;
 # then changes pixels of an image, encodes it to BM2, packs and extracts
@@ -25,6 +29,43 @@ step() { printf '\n== %s\n' "$*"; }
 
 step "Make the sample game folder (deterministic, nothing taken from the game)"
 "$samples" .
+
+step "Mod project: vidodide unpack game work"
+mkdir -p project/game
+cp data.fl3 ./*.bm2 ./*.wv5 ./*.ab project/game/
+cd project
+"$vid" unpack game work | tail -n 1
+find work/edit -type f | sort
+
+step "Edit with standard tools: a red square in title.png, chime.wav reversed, one line of scene01.txt"
+convert work/edit/data_fl3/title.png -fill '#ff0000' -draw 'rectangle 60,50 69,54' work/edit/data_fl3/title.png
+sox work/edit/data_fl3/chime.wav work/chime-reversed.wav reverse
+mv work/chime-reversed.wav work/edit/data_fl3/chime.wav
+sed -i 's/^Good morning\.$/Good evening, everyone./' work/edit/data_fl3/scene01.txt
+
+step "vidodide status work"
+"$vid" status work || true   # exit 1: something changed
+
+step "vidodide repack work patch: only the changed archive, checked"
+"$vid" repack work patch | grep -v '^Repacking data.fl3\|^Encoding\|^Verifying'
+echo "the patch folder:"
+find patch -type f
+
+step "Check: extract the patched archive and decode the changed members again"
+mkdir check && cp patch/data.fl3 check/
+"$vid" extract-fl3 check/data.fl3 | tail -n 1
+"$vid" decode-ab check/data_fl3/scene01.ab | tail -n 1
+diff work/edit/data_fl3/scene01.txt check/data_fl3/scene01.txt && echo "scene01: the listing is the edited one"
+"$vid" decode-bm2 --png check/data_fl3/title.bm2 | tail -n 1
+printf 'title: pixels that differ from the edited picture: %s\n' \
+    "$(compare -metric AE check/data_fl3/title.png work/edit/data_fl3/title.png null: 2>&1)"
+for f in work/data_fl3/*; do
+    name=${f##*/}
+    case $name in title.bm2 | chime.wv5 | scene01.ab | _index.bin) continue ;; esac
+    cmp "$f" "check/data_fl3/$name" || { echo "$name changed" >&2; exit 1; }
+done
+echo "every other member is byte-identical to the original's"
+cd "$root"
 rm -f ./*.bm2 ./*.wv5 ./*.ab   # keep only the archive: its members come out of it below
 
 step "Extract FL3: vidodide extract-fl3 data.fl3"

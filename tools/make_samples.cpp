@@ -8,6 +8,11 @@
 // Two more modes make single large inputs for the GUI benchmark:
 //   vidodide-samples --script KIB FILE            a script of at least KIB KiB
 //   vidodide-samples --archive MEMBERS MIB FILE   an archive of MEMBERS members, MIB MiB of member data
+//
+// And two for the mod project: --game FOLDER makes the sample folder plus
+// sub/more.fl3, whose members are the hard cases of unpack (for the tests);
+// --mod-game FOLDER MEMBERS MIB a game of four archives of that many
+// members and MiB, decodable members among them (for the benchmark).
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,6 +80,8 @@ int make_corpora(const std::string& folder) {
 int usage() {
     std::fprintf(stderr,
                  "usage: vidodide-samples FOLDER\n"
+                 "       vidodide-samples --game FOLDER\n"
+                 "       vidodide-samples --mod-game FOLDER MEMBERS MIB\n"
                  "       vidodide-samples --corpus FOLDER\n"
                  "       vidodide-samples --script KIB FILE\n"
                  "       vidodide-samples --archive MEMBERS MIB FILE\n");
@@ -119,6 +126,66 @@ int make_archive(std::uint64_t members, std::uint64_t mib, const std::string& pa
     return 0;
 }
 
+// sub/more.fl3: a script beside a text of the same stem, two images whose
+// names differ only in case, a damaged image (its packed data cut short), a
+// sound that ends inside its header, and a plain member.
+int make_game_extras(const std::string& folder) {
+    const auto images = vid::kit::sample_images();
+    const auto scripts = vid::kit::sample_scripts();
+    Bytes damaged = images[0].second;
+    damaged.resize(damaged.size() / 2);
+    const std::vector<Member> members = {
+        {"intro.ab", scripts[0].second},
+        {"intro.txt", text("Not a listing: a text member of its own.\r\n")},
+        {"Logo.bm2", images[1].second},
+        {"logo.bm2", images[2].second},
+        {"broken.bm2", damaged},
+        {"short.wv5", Bytes{1, 0, 0, 0, 1, 0, 0x22, 0x56}},
+        {"credits.dat", text("credits")},
+    };
+    std::error_code ec;
+    std::filesystem::create_directories(folder + "/sub", ec);
+    const std::string path = folder + "/sub/more.fl3";
+    if (!write_file(path, vid::kit::fl3_archive(members))) return 1;
+    std::printf("%s: %zu members\n", path.c_str(), members.size());
+    return 0;
+}
+
+// A game for the mod project's benchmark: `archives` archives in folders of
+// their own, MEMBERS members and MIB MiB in all; every eighth member an
+// image, a sound or a script of the samples (under a name of its own), the
+// others noise of random sizes around the mean.
+int make_mod_game(const std::string& folder, std::uint64_t members, std::uint64_t mib) {
+    constexpr std::uint64_t archives = 4;
+    std::vector<Member> decodable;
+    for (auto part : {vid::kit::sample_images, vid::kit::sample_sounds, vid::kit::sample_scripts})
+        for (auto& m : part()) decodable.push_back(std::move(m));
+    vid::kit::Rng rng(0x6A3E5);
+    const std::uint64_t mean = (mib << 20) / members;
+    std::uint64_t made = 0;
+    for (std::uint64_t a = 0; a < archives; ++a) {
+        std::vector<Member> list;
+        const std::uint64_t count = members / archives + (a < members % archives ? 1 : 0);
+        for (std::uint64_t i = 0; i < count; ++i, ++made) {
+            if (made % 8 == 0) {
+                const Member& d = decodable[(made / 8) % decodable.size()];
+                const auto dot = d.first.rfind('.');
+                list.emplace_back(d.first.substr(0, dot) + "_" + std::to_string(made) + d.first.substr(dot), d.second);
+            } else {
+                const auto size = static_cast<std::size_t>(mean / 2 + rng.below(static_cast<std::uint32_t>(mean)));
+                list.emplace_back("data" + std::to_string(made) + ".dat", noise(rng, size));
+            }
+        }
+        const std::string dir = folder + "/part" + std::to_string(a);
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        const std::string path = dir + "/data.fl3";
+        if (!write_file(path, vid::kit::fl3_archive(list))) return 1;
+        std::printf("%s: %zu members\n", path.c_str(), list.size());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,8 +198,13 @@ int main(int argc, char** argv) {
         const std::uint64_t members = count_arg(argv[2], 65535), mib = count_arg(argv[3], 4000);
         return members && mib ? make_archive(members, mib, argv[4]) : usage();
     }
-    if (argc != 2 || argv[1][0] == '-') return usage();
-    const std::string folder = argv[1];
+    if (argc == 5 && std::string(argv[1]) == "--mod-game") {
+        const std::uint64_t members = count_arg(argv[3], 1 << 20), mib = count_arg(argv[4], 16000);
+        return members && mib ? make_mod_game(argv[2], members, mib) : usage();
+    }
+    const bool game = argc == 3 && std::string_view(argv[1]) == "--game";
+    if (!game && (argc != 2 || argv[1][0] == '-')) return usage();
+    const std::string folder = argv[argc - 1];
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
 
@@ -159,5 +231,5 @@ int main(int argc, char** argv) {
     if (!write(path, archive)) return 1;
     for (const auto& [name, bytes] : members) std::printf("  %-24s %8zu bytes\n", name.c_str(), bytes.size());
     std::printf("%s: %zu members, %zu bytes\n", path.c_str(), members.size(), archive.size());
-    return 0;
+    return game ? make_game_extras(folder) : 0;
 }

@@ -23,6 +23,10 @@ int decode_ab(ConsoleUi& ui, Args args);
 int encode_ab(ConsoleUi& ui, Args args);
 int export_text(ConsoleUi& ui, Args args);
 int import_text(ConsoleUi& ui, Args args);
+int list_fl3(ConsoleUi& ui, Args args);
+int unpack(ConsoleUi& ui, Args args);
+int status(ConsoleUi& ui, Args args);
+int repack(ConsoleUi& ui, Args args);
 
 // Prints "vidodide: MESSAGE" and a one-line hint on standard error and
 // returns the usage-error status 2.

@@ -23,8 +23,9 @@ constexpr const char* kHelp =
     "the same name as the Windows program gives it.\n"
     "\n"
     "Commands:\n"
-    "  extract-fl3 ARCHIVE         unpack ARCHIVE into its member folder (x.fl3 -> x_fl3/)\n"
+    "  extract-fl3 ARCHIVE...      unpack each ARCHIVE into its member folder (x.fl3 -> x_fl3/)\n"
     "                              with the index file _index.bin\n"
+    "  list-fl3 [--json] ARCHIVE...  each member's name, size and offset, and the totals\n"
     "  encode-fl3 INDEX ARCHIVE    pack the folder of INDEX (a _index.bin) into ARCHIVE\n"
     "  decode-bm2 [--png] FILE...  BM2 images to bitmap files (x.bm2 -> x.bmP); --png\n"
     "                              writes PNG files with the full alpha (x.bm2 -> x.png)\n"
@@ -54,6 +55,19 @@ constexpr const char* kHelp =
     "                              texts that change length. N: the texts' code page,\n"
     "                              932 unless given (1252, 65001 for UTF-8, ...)\n"
     "\n"
+    "Mod projects:\n"
+    "  unpack [--bmp] GAME_FOLDER WORK_FOLDER\n"
+    "                              every archive and loose file of the game into member\n"
+    "                              folders, every image, sound and script into WORK_FOLDER/edit/\n"
+    "                              (PNG, or bitmaps with --bmp; WAV; listings), with a manifest\n"
+    "  status WORK_FOLDER          what changed since unpack (exit 1 when anything did)\n"
+    "  repack WORK_FOLDER OUT_FOLDER\n"
+    "                              the archives and loose files that hold a change, into\n"
+    "                              OUT_FOLDER under their paths in the game folder, checked\n"
+    "\n"
+    "unpack, repack and the decode-/encode- commands take -j N: N workers (default: one\n"
+    "per core); the outputs and the texts are the same, in the same order, for any N.\n"
+    "\n"
     "Options:\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
@@ -71,7 +85,8 @@ constexpr Command kCommands[] = {
     {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"decode-bm2", decode_bm2},
     {"encode-bm2", encode_bm2},   {"decode-wv5", decode_wv5},   {"encode-wv5", encode_wv5},
     {"decode-ab", decode_ab},     {"encode-ab", encode_ab},
-    {"export-text", export_text}, {"import-text", import_text},
+    {"export-text", export_text}, {"import-text", import_text}, {"list-fl3", list_fl3},
+    {"unpack", unpack},           {"status", status},           {"repack", repack},
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/file.h"
@@ -112,6 +113,21 @@ std::optional<std::uint64_t> File::tell() const {
 
 bool File::resize(std::uint64_t size) {
     return handle_ >= 0 && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
+}
+
+std::uint64_t File::copy_range_from(File& in, std::uint64_t offset, std::uint64_t n) {
+    if (handle_ < 0 || in.handle_ < 0) return 0;
+    std::uint64_t done = 0;
+    auto off = static_cast<off_t>(offset);
+    while (done < n) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, std::uint64_t{1} << 30));
+        const ssize_t got = ::copy_file_range(static_cast<int>(in.handle_), &off, static_cast<int>(handle_), nullptr,
+                                              chunk, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // the end of `in`, or a system or file system that cannot copy this way
+        done += static_cast<std::uint64_t>(got);
+    }
+    return done;
 }
 
 std::optional<FileId> File::id() const {

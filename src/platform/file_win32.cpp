@@ -115,6 +115,9 @@ std::optional<std::uint64_t> File::tell() const {
     return (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
 }
 
+// Windows copies whole files in the system, not ranges: the caller copies.
+std::uint64_t File::copy_range_from(File&, std::uint64_t, std::uint64_t) { return 0; }
+
 bool File::resize(std::uint64_t size) {
     if (handle_ == -1) return false;
     const auto here = tell();

@@ -22,7 +22,7 @@ std::array<Slot, kSlots> g_slots;
 }  // namespace
 
 std::string temp_path(const std::string& folder, unsigned long process) {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};  // outputs may be started on several threads at once
     return folder + "~vd" + std::to_string(process) + "-" + std::to_string(++counter) + ".tmp";
 }
 

@@ -1,0 +1,78 @@
+// The mod project's commands: list-fl3, unpack, status and repack.
+#include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/jobs.h"
+#include "project/project.h"
+
+namespace vid::cli {
+
+namespace {
+
+// The operands among `args` and the flags of `flags` that were given;
+// nothing after a usage error was printed. "--" ends the options.
+std::optional<std::vector<std::string>> operands(Args args, const char* command,
+                                                 std::initializer_list<std::pair<const char*, bool*>> flags) {
+    std::vector<std::string> out;
+    bool options = true;
+    for (const std::string& a : args) {
+        if (options && a == "--") {
+            options = false;
+            continue;
+        }
+        if (options && a.size() > 1 && a[0] == '-') {
+            bool known = false;
+            for (const auto& [name, set] : flags)
+                if (a == name) *set = known = true;
+            if (!known) {
+                usage_error(std::string(command) + ": unknown option '" + a + "'");
+                return std::nullopt;
+            }
+            continue;
+        }
+        out.push_back(a);
+    }
+    return out;
+}
+
+}  // namespace
+
+int list_fl3(ConsoleUi& ui, Args args) {
+    bool json = false;
+    const auto files = operands(args, "list-fl3", {{"--json", &json}});
+    if (!files) return 2;
+    if (files->empty()) return usage_error("list-fl3: no archive given");
+    return project::list_fl3(ui, *files, json);
+}
+
+int unpack(ConsoleUi& ui, Args args) {
+    project::UnpackOptions options;
+    const auto taken = take_jobs(args, "unpack");
+    if (!taken) return 2;
+    options.jobs = taken->jobs;
+    const auto folders = operands(taken->rest, "unpack", {{"--bmp", &options.bitmaps}});
+    if (!folders) return 2;
+    if (folders->size() != 2) return usage_error("unpack takes a GAME_FOLDER and a WORK_FOLDER");
+    return project::unpack(ui, (*folders)[0], (*folders)[1], options);
+}
+
+int status(ConsoleUi& ui, Args args) {
+    const auto folders = operands(args, "status", {});
+    if (!folders) return 2;
+    if (folders->size() != 1) return usage_error("status takes a WORK_FOLDER");
+    return project::status(ui, (*folders)[0]);
+}
+
+int repack(ConsoleUi& ui, Args args) {
+    const auto taken = take_jobs(args, "repack");
+    if (!taken) return 2;
+    const auto folders = operands(taken->rest, "repack", {});
+    if (!folders) return 2;
+    if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
+    return project::repack(ui, (*folders)[0], (*folders)[1], taken->jobs);
+}
+
+}  // namespace vid::cli

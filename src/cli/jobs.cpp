@@ -1,0 +1,76 @@
+#include "cli/jobs.h"
+
+#include <deque>
+#include <memory>
+
+#include "project/pool.h"
+
+namespace vid::cli {
+
+std::optional<JobsArgs> take_jobs(Args args, const char* command) {
+    JobsArgs out;
+    out.jobs = project::default_jobs();
+    bool options = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") options = false;
+        if (!options || a.rfind("-j", 0) != 0) {
+            out.rest.push_back(a);
+            continue;
+        }
+        std::string number = a.substr(2);
+        if (number.empty()) {
+            if (i + 1 == args.size()) {
+                usage_error(std::string(command) + ": -j needs a number of workers");
+                return std::nullopt;
+            }
+            number = args[++i];
+        }
+        unsigned n = 0;
+        bool ok = !number.empty() && number.size() <= 3;
+        for (char c : number) ok = ok && c >= '0' && c <= '9';
+        if (ok) n = static_cast<unsigned>(std::stoul(number));
+        if (!ok || n < 1 || n > 256) {
+            usage_error(std::string(command) + ": -j takes a number of workers from 1 to 256, not '" + number + "'");
+            return std::nullopt;
+        }
+        out.jobs = n;
+    }
+    return out;
+}
+
+std::vector<bool> convert_all(Ui& ui, const std::vector<std::string>& files, bool (*convert)(Ui&, const std::string&),
+                              unsigned jobs) {
+    std::vector<bool> results(files.size());
+    if (jobs <= 1 || files.size() <= 1) {
+        for (std::size_t i = 0; i < files.size(); ++i) results[i] = convert(ui, files[i]);
+        return results;
+    }
+    struct Job {
+        project::BufferUi ui;
+        bool ok = false;
+        std::size_t task = 0;
+    };
+    project::Pool pool(jobs);
+    std::deque<std::pair<std::size_t, std::shared_ptr<Job>>> running;
+    const bool view = ui.has_listing_view();
+    const auto retire = [&] {
+        auto [i, job] = running.front();
+        running.pop_front();
+        pool.wait(job->task);
+        job->ui.replay(ui);
+        results[i] = job->ok;
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (running.size() >= 2 * std::size_t{jobs}) retire();
+        auto job = std::make_shared<Job>();
+        job->ui = project::BufferUi(view, ui.is_console());
+        const std::string& file = files[i];
+        job->task = pool.submit([job, convert, &file] { job->ok = convert(job->ui, file); });
+        running.emplace_back(i, job);
+    }
+    while (!running.empty()) retire();
+    return results;
+}
+
+}  // namespace vid::cli

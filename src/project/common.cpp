@@ -1,0 +1,279 @@
+#include "project/common.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "fl3/format.h"
+#include "platform/output.h"
+#include "platform/paths.h"
+
+namespace vid::project {
+
+namespace fs = std::filesystem;
+
+std::string count_text(std::uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string folder_arg(std::string folder) {
+    const auto separator = [](char c) { return c == '/' || c == platform::kSeparator; };
+    while (folder.size() > 1 && separator(folder.back()) && !(folder.size() == 3 && folder[1] == ':')) folder.pop_back();
+    return folder;
+}
+
+std::optional<Bytes> read_file(const std::string& path, std::uint64_t limit) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size || *size > limit) return std::nullopt;
+    Bytes data(static_cast<std::size_t>(*size));
+    if (f->read_full(data) != data.size()) return std::nullopt;
+    return data;
+}
+
+bool write_file(Ui& ui, const std::string& path, ByteView bytes) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    auto out = create_output(ui, path);
+    if (!out) return false;
+    if (!out->file().write(bytes) || !out->commit()) {
+        ui.alert(format("Can't write %s", {path}));
+        return false;
+    }
+    return true;
+}
+
+bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File* out, Hasher* hash,
+                Bytes* keep, bool* short_read) {
+    if (short_read) *short_read = false;
+    in.seek(pos);
+    while (n > 0) {
+        const ByteView v = in.next(static_cast<std::size_t>(std::min<std::uint64_t>(n, std::size_t{1} << 20)));
+        if (v.empty()) {
+            if (short_read) *short_read = true;
+            return false;
+        }
+        if (hash) hash->update(v);
+        if (keep) keep->insert(keep->end(), v.begin(), v.end());
+        if (out && !out->write(v)) return false;
+        n -= v.size();
+    }
+    return true;
+}
+
+bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out) {
+    const std::uint64_t copied = out.copy_range_from(file, pos, n);
+    return copied == n || copy_bytes(in, pos + copied, n - copied, &out, nullptr, nullptr);
+}
+
+bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b, std::uint64_t n) {
+    Bytes held;
+    while (n > 0) {
+        a.seek(pos_a);
+        const ByteView va = a.next(static_cast<std::size_t>(std::min<std::uint64_t>(n, std::size_t{1} << 20)));
+        if (va.empty()) return false;
+        held.assign(va.begin(), va.end());  // b's reader may share nothing with a's, but keep it simple and safe
+        b.seek(pos_b);
+        std::size_t done = 0;
+        while (done < held.size()) {
+            const ByteView vb = b.next(held.size() - done);
+            if (vb.empty() || !std::equal(vb.begin(), vb.end(), held.begin() + static_cast<std::ptrdiff_t>(done)))
+                return false;
+            done += vb.size();
+        }
+        pos_a += held.size();
+        pos_b += held.size();
+        n -= held.size();
+    }
+    return true;
+}
+
+std::string stamp_of(const std::string& path) {
+#ifdef _WIN32
+    // The system's own times, in 100 ns: the C library's keep only seconds.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+    const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    const std::uint64_t time =
+        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return std::to_string(size) + ":" + std::to_string(time);
+#else
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    if (ec) return {};
+    const auto time = fs::last_write_time(path, ec);
+    if (ec) return {};
+    return std::to_string(size) + ":" + std::to_string(time.time_since_epoch().count());
+#endif
+}
+
+Change change_of(const std::string& work, const Item& item) {
+    // A member without a member file changes only through its editable file.
+    bool deleted = false, replaced = false;
+    if (!item.file.empty()) {
+        const std::string member = under(work, item.file);
+        const bool same_stamp = !item.file_stamp.empty() && stamp_of(member) == item.file_stamp;
+        const auto member_hash = same_stamp ? std::optional<std::string>(item.hash) : hash_file(member);
+        std::error_code ec;
+        deleted = !member_hash && !fs::exists(member, ec);
+        replaced = !deleted && (!member_hash || *member_hash != item.hash);
+    }
+    bool edited = false;
+    if (!item.edit.empty()) {
+        const std::string edit = under(work, item.edit);
+        const bool same_stamp = !item.edit_stamp.empty() && stamp_of(edit) == item.edit_stamp;
+        const auto edit_hash = same_stamp ? std::optional<std::string>(item.edit_hash) : hash_file(edit);
+        edited = edit_hash && *edit_hash != item.edit_hash;
+    }
+    if (edited && replaced) return Change::conflict;
+    if (edited) return Change::edited;
+    if (replaced) return Change::replaced;
+    if (deleted) return Change::deleted;
+    return Change::none;
+}
+
+bool ArchiveChanges::any() const {
+    return !added.empty() || std::any_of(members.begin(), members.end(), [](Change c) { return c != Change::none; });
+}
+
+int Changes::count() const {
+    int n = 0;
+    for (const auto& a : archives) {
+        n += static_cast<int>(a.added.size());
+        n += static_cast<int>(std::count_if(a.members.begin(), a.members.end(), [](Change c) { return c != Change::none; }));
+    }
+    return n + static_cast<int>(std::count_if(loose.begin(), loose.end(), [](Change c) { return c != Change::none; }));
+}
+
+Changes changes_of(const std::string& work, const Manifest& m) {
+    Changes c;
+    for (const Archive& a : m.archives) {
+        ArchiveChanges ac;
+        std::set<std::string> names;
+        for (const Item& it : a.members) {
+            ac.members.push_back(change_of(work, it));
+            names.insert(it.name);
+        }
+        std::error_code ec;
+        if (!a.problem.empty() && a.members.empty()) {
+            c.archives.push_back(std::move(ac));
+            continue;
+        }
+        for (fs::directory_iterator d(under(work, a.folder), ec), end; !ec && d != end; d.increment(ec)) {
+            std::error_code e2;
+            if (!d->is_regular_file(e2) || d->is_symlink(e2)) continue;
+            const std::string name = path_text(d->path().filename());
+            if (names.count(name) || fl3::is_index_name(name)) continue;
+            if (name.size() > 7 && name.rfind("~vd", 0) == 0 && name.substr(name.size() - 4) == ".tmp") continue;
+            ac.added.push_back(name);
+        }
+        std::sort(ac.added.begin(), ac.added.end());
+        c.archives.push_back(std::move(ac));
+    }
+    for (const Item& it : m.loose) c.loose.push_back(change_of(work, it));
+    return c;
+}
+
+namespace {
+
+// Calls `f` on every item of `m` (a Manifest, const or not).
+template <typename M, typename F>
+void each_item(M& m, F f) {
+    for (auto& a : m.archives)
+        for (auto& it : a.members) f(it);
+    for (auto& it : m.loose) f(it);
+}
+
+}  // namespace
+
+bool write_stamps(Ui& ui, const std::string& work, const Manifest& m) {
+    std::string text;
+    const auto line = [&text](const std::string& stamp, const std::string& path) {
+        if (stamp.empty() || path.find_first_of("\t\n") != std::string::npos) return;
+        text += stamp + "\t" + path + "\n";
+    };
+    each_item(m, [&](const Item& it) {
+        line(it.file_stamp, it.file);
+        line(it.edit_stamp, it.edit);
+    });
+    return write_file(ui, platform::join(work, kStampsName),
+                      ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+namespace {
+
+// The time of a stamp ("SIZE:TIME"), or nothing.
+std::optional<long long> stamp_time(const std::string& stamp) {
+    const auto colon = stamp.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    try {
+        return std::stoll(stamp.substr(colon + 1));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+void read_stamps(const std::string& work, Manifest& m) {
+    const std::string path = platform::join(work, kStampsName);
+    const auto bytes = read_file(path);
+    // A file whose time is not older than the stamps file's own may have
+    // been changed again within the clock's step after it was stamped: it
+    // is hashed.
+    const auto written = stamp_time(stamp_of(path));
+    if (!bytes || !written) return;
+    std::map<std::string, std::string> stamps;
+    const std::string text(bytes->begin(), bytes->end());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const std::size_t tab = line.find('\t');
+        if (tab != std::string::npos) {
+            const std::string stamp = line.substr(0, tab);
+            const auto time = stamp_time(stamp);
+            if (time && *time < *written) stamps[line.substr(tab + 1)] = stamp;
+        }
+        at = end + 1;
+    }
+    const auto find = [&stamps](const std::string& file) {
+        const auto it = stamps.find(file);
+        return it == stamps.end() || file.empty() ? std::string() : it->second;
+    };
+    each_item(m, [&](Item& it) {
+        it.file_stamp = find(it.file);
+        it.edit_stamp = find(it.edit);
+    });
+}
+
+std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
+    const std::string path = platform::join(work, kManifestName);
+    auto text = read_file(path);
+    if (!text) {
+        std::error_code ec;
+        ui.alert(fs::exists(path, ec) ? format("Can't read %s", {path})
+                                      : format("%s is not a work folder of unpack: it has no %s", {work, kManifestName}));
+        return std::nullopt;
+    }
+    std::string why;
+    auto m = from_json(std::string(text->begin(), text->end()), why);
+    if (!m) {
+        ui.alert(format("%s is not a manifest that this version reads: %s", {path, why}));
+        return m;
+    }
+    read_stamps(work, *m);
+    return m;
+}
+
+}  // namespace vid::project

@@ -1,0 +1,92 @@
+// What unpack, status and repack share: files read and written whole,
+// member bytes copied between files, and the changes of a work folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+#include "core/ui.h"
+#include "fl3/stream.h"
+#include "platform/file.h"
+#include "project/hash.h"
+#include "project/manifest.h"
+
+namespace vid::project {
+
+// The most bytes of one member that are decoded or encoded in memory.
+inline constexpr std::uint64_t kMaxConverted = std::uint64_t{256} << 20;
+
+// "2,345".
+std::string count_text(std::uint64_t n);
+
+// The path as the program uses it (8-bit, as given).
+inline std::string path_text(const std::filesystem::path& p) { return p.string(); }
+
+// A folder as given, without the separators at its end ("work/" is
+// "work"; "/" stays).
+std::string folder_arg(std::string folder);
+
+// The whole of a file, or nothing when it cannot be read (or has more than `limit` bytes).
+std::optional<Bytes> read_file(const std::string& path, std::uint64_t limit = kMaxConverted);
+
+// Writes `bytes` as the file `path` through the output layer, making its
+// folders first. False after an Alert.
+bool write_file(Ui& ui, const std::string& path, ByteView bytes);
+
+// Copies `n` bytes from `in` at `pos` to `out`, hashing them into `hash`
+// when given and keeping them in `keep` when given. False when the input
+// ends first or a write fails; `*short_read` tells the first.
+bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File* out, Hasher* hash,
+                Bytes* keep, bool* short_read = nullptr);
+
+// Copies `n` bytes of the file `file` (read through `in`) from `pos` to
+// `out`'s position: inside the system where it can, else through `in`.
+bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out);
+
+// True when `n` bytes of `a` at `pos_a` equal those of `b` at `pos_b`.
+bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b,
+                std::uint64_t n);
+
+// "SIZE:MTIME" of a file (the modification time in the system's finest
+// unit); empty when it cannot be told.
+std::string stamp_of(const std::string& path);
+
+// What became of one item of the manifest since unpack.
+enum class Change {
+    none,
+    edited,    // the editable file changed: it is encoded back
+    replaced,  // the member file changed: it is packed as it is
+    conflict,  // both changed: refused
+    deleted,   // the member file is gone: the original's bytes are kept
+};
+
+Change change_of(const std::string& work, const Item& item);
+
+struct ArchiveChanges {
+    std::vector<Change> members;     // one per member of the manifest
+    std::vector<std::string> added;  // files added to the member folder, by name
+    bool any() const;
+};
+
+struct Changes {
+    std::vector<ArchiveChanges> archives;  // one per archive of the manifest
+    std::vector<Change> loose;             // one per loose file
+    int count() const;
+};
+
+Changes changes_of(const std::string& work, const Manifest& m);
+
+// The stamps of the manifest's files: one line each, "STAMP<tab>PATH".
+// Reading fills in the stamps of the files it names; a missing or damaged
+// stamps file only makes status and repack hash every file.
+bool write_stamps(Ui& ui, const std::string& work, const Manifest& m);
+void read_stamps(const std::string& work, Manifest& m);
+
+// The manifest of the work folder, with its stamps; nothing after an Alert.
+std::optional<Manifest> load_manifest(Ui& ui, const std::string& work);
+
+}  // namespace vid::project

@@ -1,0 +1,51 @@
+#include "project/hash.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <cstdio>
+
+#include "platform/file.h"
+
+namespace vid::project {
+
+Hasher::Hasher() : state_(XXH3_createState()) { XXH3_64bits_reset(static_cast<XXH3_state_t*>(state_)); }
+
+Hasher::~Hasher() { XXH3_freeState(static_cast<XXH3_state_t*>(state_)); }
+
+void Hasher::update(ByteView bytes) {
+    if (!bytes.empty()) XXH3_64bits_update(static_cast<XXH3_state_t*>(state_), bytes.data(), bytes.size());
+}
+
+std::string Hasher::hex() const {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx",
+                  static_cast<unsigned long long>(XXH3_64bits_digest(static_cast<XXH3_state_t*>(state_))));
+    return text;
+}
+
+std::string hash_of(ByteView bytes) {
+    Hasher h;
+    h.update(bytes);
+    return h.hex();
+}
+
+std::optional<std::string> hash_file(const std::string& path) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    if (!f) return std::nullopt;
+    const auto size = f->size();
+    if (!size) return std::nullopt;
+    Hasher h;
+    Bytes buf(std::size_t{1} << 20);
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t n = f->read(buf);
+        if (n == 0) break;
+        h.update(ByteView(buf).first(n));
+        total += n;
+    }
+    if (total != *size) return std::nullopt;
+    return h.hex();
+}
+
+}  // namespace vid::project

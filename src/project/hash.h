@@ -1,0 +1,33 @@
+// Content hashes for telling whether a file changed: XXH3, 64 bits, from
+// Debian's libxxhash (used header-only, so both builds take it from the
+// same header). A hash that is not cryptographic: it tells an edit from no
+// edit, it does not guard against a file made to collide on purpose.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/bytes.h"
+
+namespace vid::project {
+
+class Hasher {
+public:
+    Hasher();
+    ~Hasher();
+    Hasher(const Hasher&) = delete;
+    Hasher& operator=(const Hasher&) = delete;
+    void update(ByteView bytes);
+    // Sixteen lower-case hexadecimal digits.
+    std::string hex() const;
+
+private:
+    void* state_;
+};
+
+std::string hash_of(ByteView bytes);
+// The hash of a whole file, read through a buffer; nothing when it cannot be read.
+std::optional<std::string> hash_file(const std::string& path);
+
+}  // namespace vid::project

@@ -1,0 +1,44 @@
+// Mod projects: a whole game unpacked into a work folder of member files
+// and editable files, what changed since, and a patch folder of the
+// archives (and loose files) that hold the changes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/ui.h"
+
+namespace vid::project {
+
+struct UnpackOptions {
+    bool bitmaps = false;  // images as the bitmaps of Decode BM2 rather than PNG files
+    unsigned jobs = 1;     // workers decoding members
+};
+
+// Unpacks every FL3 archive and every loose BM2, WV5 and AB file of `game`
+// (sub-folders included) into `work`, which must be empty or absent, and
+// writes the manifest. Members that do not decode are listed in the
+// manifest and do not stop the run. Returns the exit status: 0 when every
+// archive was unpacked and every member decoded, 1 otherwise.
+int unpack(Ui& ui, const std::string& game, const std::string& work, const UnpackOptions& options);
+
+// One status text per change since unpack; 0 when nothing changed, 1 when
+// something did (or the project cannot be read).
+int status(Ui& ui, const std::string& work);
+
+// Writes into `out` (empty or absent) every archive that holds a change
+// and every changed loose file, under its path in the game folder, and
+// checks each archive it wrote; one that fails the check is removed.
+// 0 when every change was written and checked, 1 otherwise.
+int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1);
+
+}  // namespace vid::project
+
+namespace vid::project {
+
+// Lists the members of each archive: name, size and offset, one line
+// each, and the totals; with `json` one JSON document for scripts.
+// 0 when every archive could be read whole, 1 otherwise.
+int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json);
+
+}  // namespace vid::project

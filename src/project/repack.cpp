@@ -1,0 +1,482 @@
+// Status and repack: what changed in a work folder since unpack, and the
+// patch folder of the archives and loose files that hold those changes.
+#include <algorithm>
+#include <array>
+#include <map>
+#include <memory>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "fl3/format.h"
+#include "platform/output.h"
+#include "platform/paths.h"
+#include "platform/temp_registry.h"
+#include "project/common.h"
+#include "project/pool.h"
+#include "project/project.h"
+
+namespace vid::project {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string member_text(const Archive& a, const Item& it) { return a.path + ":" + fl3::printable_name(it.name); }
+
+// The status text of one change, or nothing for none.
+std::string change_text(Change c, const std::string& member_file, const std::string& edit_file,
+                        const std::string& target) {
+    switch (c) {
+        case Change::edited: return format("Edited: %s (encoded back into %s)", {edit_file, target});
+        case Change::replaced: return format("Replaced: %s (packed as it is into %s)", {member_file, target});
+        case Change::conflict:
+            return format("Conflict: %s and %s both changed (repack refuses %s)", {member_file, edit_file, target});
+        case Change::deleted: return format("Deleted: %s (the original's bytes are kept)", {member_file});
+        case Change::none: break;
+    }
+    return {};
+}
+
+// A member of the archive being written: where its bytes come from.
+struct Part {
+    std::string name;
+    Change change = Change::none;
+    const Item* item = nullptr;  // nothing for an added file
+    std::string file;            // replaced or added: the work folder's file
+    Bytes encoded;               // edited: the new member
+    std::uint64_t recoloured = 0;
+    std::uint64_t size = 0;
+};
+
+class Repack {
+public:
+    int go(const Changes& changes);
+
+private:
+    bool archive(const Archive& a, const ArchiveChanges& c);
+    bool write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
+                       fl3::FileReader& original, const std::string& path);
+    std::string verify(const Archive& a, const std::vector<Part>& parts, const std::string& path);
+    bool loose(const Item& it, Change c);
+    bool encode(Part& p, const std::string& edit_path, ByteView original);
+    // Starts encoding every edited file on the workers, each with its
+    // original's bytes; encode() then takes the result.
+    void start_encoding(const Changes& changes);
+
+    // One edited file being encoded.
+    struct Job {
+        Kind kind = Kind::other;
+        std::string edit_path;
+        Bytes original;
+        bool read = false;  // the edited file could be read
+        Converted c;
+        std::size_t task = 0;
+    };
+
+    Ui& ui_;
+    std::string work_, out_;
+    const Manifest& m_;
+    std::vector<std::string> notes_;
+    Pool pool_;
+    std::map<const Item*, std::shared_ptr<Job>> jobs_;
+
+public:
+    Repack(Ui& ui, std::string work, std::string out, const Manifest& m, unsigned jobs)
+        : ui_(ui), work_(std::move(work)), out_(std::move(out)), m_(m), pool_(jobs) {}
+};
+
+void Repack::start_encoding(const Changes& changes) {
+    const auto submit = [&](const Item& it, Bytes original) {
+        auto job = std::make_shared<Job>();
+        job->kind = it.kind;
+        job->edit_path = under(work_, it.edit);
+        job->original = std::move(original);
+        job->task = pool_.submit([job] {
+            const auto edited = read_file(job->edit_path);
+            job->read = edited.has_value();
+            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path);
+            Bytes().swap(job->original);
+        });
+        jobs_[&it] = job;
+    };
+    for (std::size_t i = 0; i < m_.archives.size(); ++i) {
+        const Archive& a = m_.archives[i];
+        const auto& c = changes.archives[i].members;
+        if (std::find(c.begin(), c.end(), Change::edited) == c.end()) continue;
+        // The archive is read here for the originals of its edited members
+        // only; archive() tells about one that cannot be read.
+        auto f = platform::File::open(under(m_.game, a.path), platform::OpenMode::read_existing);
+        const auto size = f ? f->size() : std::nullopt;
+        if (!size || *size != a.size) continue;
+        fl3::FileReader in(*f, *size);
+        for (std::size_t k = 0; k < a.members.size(); ++k) {
+            if (c[k] != Change::edited) continue;
+            Bytes original;
+            if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original))
+                submit(a.members[k], std::move(original));
+        }
+    }
+    for (std::size_t i = 0; i < m_.loose.size(); ++i) {
+        if (changes.loose[i] != Change::edited) continue;
+        auto original = read_file(under(m_.game, m_.loose[i].name));
+        if (original && hash_of(*original) == m_.loose[i].hash) submit(m_.loose[i], std::move(*original));
+    }
+}
+
+bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
+    Converted c;
+    if (const auto found = jobs_.find(p.item); found != jobs_.end()) {
+        Job& job = *found->second;
+        pool_.wait(job.task);
+        if (!job.read) {
+            ui_.alert(format("Can't read %s", {edit_path}));
+            return false;
+        }
+        c = std::move(job.c);
+        jobs_.erase(found);
+    } else {
+        const auto edited = read_file(edit_path);
+        if (!edited) {
+            ui_.alert(format("Can't read %s", {edit_path}));
+            return false;
+        }
+        c = encode_member(p.item->kind, *edited, original, edit_path);
+    }
+    if (!c.bytes) {
+        ui_.alert(format("%s cannot be encoded: %s", {edit_path, c.why}));
+        return false;
+    }
+    if (!c.note.empty()) notes_.push_back(edit_path + ": " + c.note);
+    p.encoded = std::move(*c.bytes);
+    p.recoloured = c.recoloured;
+    p.size = p.encoded.size();
+    return true;
+}
+
+bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
+                           fl3::FileReader& original, const std::string& path) {
+    auto out = create_output(ui_, path, platform::Existing::keep);
+    if (!out) return false;
+    platform::File& f = out->file();
+    fl3::FileWriter w(f);
+    w.write_zeros(fl3::kHeaderSize);
+    std::uint64_t data_end = fl3::kHeaderSize;
+    ui_.status(format("Repacking %s: %s members", {a.path, count_text(parts.size())}), Draw::now);
+    // Members taken from the original that follow each other there are
+    // copied as one range.
+    const auto from_original = [](const Part& p) { return p.change != Change::edited && p.file.empty(); };
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        Part& p = parts[k];
+        bool ok = true;
+        if (from_original(p)) {
+            std::uint64_t n = p.item->size;
+            std::size_t last = k;
+            while (last + 1 < parts.size() && from_original(parts[last + 1]) &&
+                   parts[last + 1].item->offset == p.item->offset + n) {
+                n += parts[++last].item->size;
+            }
+            w.flush();
+            ok = w.ok() && copy_member(original_file, original, p.item->offset, n, f);
+            data_end += n - p.size;  // the others' sizes; p's is added below
+            k = last;
+        } else if (p.change == Change::edited) {
+            ok = w.write(p.encoded);
+        } else if (!p.file.empty()) {
+            auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
+            const auto size = in ? in->size() : std::nullopt;
+            if (!size || *size > fl3::kMaxMemberSize) {
+                ui_.alert(size ? format("%s is too large for an FL3 archive", {p.file}) : format("Can't read %s", {p.file}));
+                return false;
+            }
+            p.size = *size;
+            fl3::FileReader r(*in, *size);
+            w.flush();
+            ok = w.ok() && copy_member(*in, r, 0, *size, f);
+        }
+        if (!ok || !w.ok()) {
+            ui_.alert(format("Can't write %s", {path}));
+            return false;
+        }
+        data_end += p.size;
+        if (data_end > 0xFFFFFFFFu) {
+            ui_.alert(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold", {path}));
+            return false;
+        }
+    }
+    Bytes dir;
+    for (const Part& p : parts) fl3::put_entry(dir, static_cast<std::uint32_t>(p.size), p.name);
+    put_u32(dir, fl3::kEndMarker);
+    w.write(dir);
+    fl3::Header h;
+    h.dir_length = static_cast<std::uint32_t>(dir.size());
+    h.dir_offset = static_cast<std::uint32_t>(data_end);
+    h.entry_count = static_cast<std::uint16_t>(parts.size());
+    const auto header = fl3::header_bytes(h);
+    // Until it is checked the archive counts as a temporary file: an
+    // interrupted run removes it.
+    if (!w.flush() || !f.seek(0) || !f.write(header) || !out->commit()) {
+        ui_.alert(format("Can't write %s", {path}));
+        return false;
+    }
+    return true;
+}
+
+std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, const std::string& path) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) return "it cannot be read back";
+    fl3::FileReader in(*f, *size);
+    std::array<std::uint8_t, fl3::kHeaderSize> head{};
+    const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
+    if (!h || h->entry_count != parts.size()) return "its header does not count the members written";
+    in.seek(h->dir_offset);
+    const fl3::Directory dir = fl3::read_directory(in, h->entry_count);
+    if (dir.end != fl3::Directory::End::marker || dir.entries.size() != parts.size())
+        return "its directory is not complete";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const Part& p = parts[i];
+        const fl3::Entry& e = dir.entries[i];
+        if (e.name != p.name)
+            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), p.name});
+        const std::uint64_t at = fl3::kHeaderSize + e.position;
+        if (p.change == Change::edited) {
+            Bytes got;
+            copy_bytes(in, at, e.size, nullptr, nullptr, &got);
+            const auto edited = read_file(under(work_, p.item->edit));
+            if (!edited) return format("%s cannot be read back", {p.item->edit});
+            const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured);
+            if (!v.ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v.why});
+            if (!v.note.empty()) notes_.push_back(format("%s in %s: %s", {p.name, a.path, v.note}));
+        } else if (!p.file.empty()) {
+            auto w = platform::File::open(p.file, platform::OpenMode::read_existing);
+            const auto wsize = w ? w->size() : std::nullopt;
+            if (!wsize || *wsize != e.size) return format("member %s differs from %s", {p.name, p.file});
+            fl3::FileReader wr(*w, *wsize);
+            if (!same_bytes(in, at, wr, 0, e.size)) return format("member %s differs from %s", {p.name, p.file});
+        } else {
+            // The bytes that unpack found there, by their hash: one read of
+            // the new archive, none of the original.
+            Hasher hash;
+            if (e.size != p.item->size || !copy_bytes(in, at, e.size, nullptr, &hash, nullptr) ||
+                hash.hex() != p.item->hash)
+                return format("member %s is not byte-identical to the original's as unpacked", {p.name});
+        }
+    }
+    return {};
+}
+
+bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
+    const std::string path = under(out_, a.path);
+    bool refused = false;
+    for (std::size_t i = 0; i < a.members.size(); ++i)
+        if (c.members[i] == Change::conflict) {
+            const Item& it = a.members[i];
+            ui_.alert(format("%s and %s both changed: repack refuses %s, and %s is not written. Restore one of them.",
+                             {under(work_, it.file), under(work_, it.edit), member_text(a, it), path}));
+            refused = true;
+        }
+    for (const auto& name : c.added)
+        if (!fl3::is_safe_name(name)) {
+            ui_.alert(format("%s: ", {under(work_, a.folder)}) + fl3::refused_name_message(name) + ".");
+            refused = true;
+        }
+    if (a.members.size() + c.added.size() > fl3::kMaxEntries) {
+        ui_.alert(format("%s would hold more than 65535 members", {path}));
+        refused = true;
+    }
+    if (refused) return false;
+
+    const std::string original_path = under(m_.game, a.path);
+    auto original_file = platform::File::open(original_path, platform::OpenMode::read_existing);
+    const auto original_size = original_file ? original_file->size() : std::nullopt;
+    if (!original_size || *original_size != a.size) {
+        ui_.alert(original_size ? format("%s changed since unpack: %s is not written", {original_path, path})
+                                : format("%s not found: %s is not written", {original_path, path}));
+        return false;
+    }
+    fl3::FileReader original(*original_file, *original_size);
+
+    std::vector<Part> parts;
+    for (std::size_t i = 0; i < a.members.size(); ++i) {
+        const Item& it = a.members[i];
+        Part p;
+        p.name = it.name;
+        p.item = &it;
+        p.change = c.members[i];
+        p.size = it.size;
+        if (p.change == Change::replaced) p.file = under(work_, it.file);
+        if (p.change == Change::edited) {
+            Bytes before;
+            if (!copy_bytes(original, it.offset, it.size, nullptr, nullptr, &before)) {
+                ui_.alert(format("Can't read %s", {original_path}));
+                return false;
+            }
+            ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
+            if (!encode(p, under(work_, it.edit), before)) {
+                ui_.alert(format("%s is not written", {path}));
+                return false;
+            }
+        }
+        parts.push_back(std::move(p));
+    }
+    for (const auto& name : c.added) {
+        Part p;
+        p.name = name;
+        p.change = Change::replaced;
+        p.file = platform::join(under(work_, a.folder), name);
+        parts.push_back(std::move(p));
+    }
+
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    // Until it is checked the new archive counts as a temporary file: an
+    // interrupted run removes it.
+    const int slot = platform::track_temp(path);
+    if (!write_archive(a, parts, *original_file, original, path)) {
+        platform::untrack_temp(slot);
+        return false;
+    }
+    ui_.status(format("Verifying %s", {path}), Draw::now);
+    const std::string wrong = verify(a, parts, path);
+    if (!wrong.empty()) {
+        fs::remove(path, ec);
+        platform::untrack_temp(slot);
+        ui_.alert(format("%s failed its check and is removed: %s", {path, wrong}));
+        return false;
+    }
+    platform::untrack_temp(slot);
+    return true;
+}
+
+bool Repack::loose(const Item& it, Change c) {
+    const std::string path = under(out_, it.name);
+    if (c == Change::conflict) {
+        ui_.alert(format("%s and %s both changed: repack refuses them, and %s is not written. Restore one of them.",
+                         {under(work_, it.file), under(work_, it.edit), path}));
+        return false;
+    }
+    if (c == Change::deleted) return true;  // the game keeps its own file
+    ui_.status(format("Repacking %s", {it.name}), Draw::now);
+    Bytes bytes;
+    if (c == Change::replaced) {
+        auto b = read_file(under(work_, it.file));
+        if (!b) {
+            ui_.alert(format("Can't read %s", {under(work_, it.file)}));
+            return false;
+        }
+        bytes = std::move(*b);
+    } else {
+        const auto original = read_file(under(m_.game, it.name));
+        if (!original || hash_of(*original) != it.hash) {
+            ui_.alert(format("%s changed since unpack or cannot be read: %s is not written", {under(m_.game, it.name), path}));
+            return false;
+        }
+        Part p;
+        p.item = &it;
+        ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
+        if (!encode(p, under(work_, it.edit), *original)) return false;
+        const auto edited = read_file(under(work_, it.edit));
+        const Verdict v = verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured);
+        if (!v.ok) {
+            ui_.alert(format("%s failed its check and is not written: it does not decode to %s: %s",
+                             {path, it.edit, v.why}));
+            return false;
+        }
+        if (!v.note.empty()) notes_.push_back(it.name + ": " + v.note);
+        bytes = std::move(p.encoded);
+    }
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    auto out = create_output(ui_, path, platform::Existing::keep);
+    if (!out) return false;
+    if (!out->file().write(bytes) || !out->commit()) {
+        ui_.alert(format("Can't write %s", {path}));
+        return false;
+    }
+    return true;
+}
+
+int Repack::go(const Changes& changes) {
+    start_encoding(changes);
+    int written = 0, failed = 0;
+    for (std::size_t i = 0; i < m_.archives.size(); ++i) {
+        if (!changes.archives[i].any()) continue;
+        if (archive(m_.archives[i], changes.archives[i]))
+            ++written;
+        else
+            ++failed;
+    }
+    for (std::size_t i = 0; i < m_.loose.size(); ++i) {
+        const Change c = changes.loose[i];
+        if (c == Change::none) continue;
+        if (!loose(m_.loose[i], c))
+            ++failed;
+        else if (c != Change::deleted)
+            ++written;
+    }
+    for (const auto& n : notes_) ui_.status(n, Draw::now);
+    const std::string files = count_text(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
+    if (failed == 0) {
+        ui_.status(format("Repacking OK: %s written to %s", {files, out_}), Draw::later);
+        return 0;
+    }
+    ui_.status(format("Repacking: %s written to %s, %s not written", {files, out_, count_text(failed)}), Draw::later);
+    return 1;
+}
+
+}  // namespace
+
+int status(Ui& ui, const std::string& work_arg) {
+    const std::string work = folder_arg(work_arg);
+    const auto m = load_manifest(ui, work);
+    if (!m) return 1;
+    const Changes c = changes_of(work, *m);
+    for (std::size_t i = 0; i < m->archives.size(); ++i) {
+        const Archive& a = m->archives[i];
+        for (std::size_t k = 0; k < a.members.size(); ++k) {
+            const Item& it = a.members[k];
+            const std::string text = change_text(c.archives[i].members[k], under(work, it.file),
+                                                 under(work, it.edit), member_text(a, it));
+            if (!text.empty()) ui.status(text, Draw::now);
+        }
+        for (const auto& name : c.archives[i].added)
+            ui.status(format("Added: %s (appended to %s)", {platform::join(under(work, a.folder), name), a.path}),
+                      Draw::now);
+    }
+    for (std::size_t i = 0; i < m->loose.size(); ++i) {
+        const Item& it = m->loose[i];
+        const std::string text = change_text(c.loose[i], under(work, it.file), under(work, it.edit), it.name);
+        if (!text.empty()) ui.status(text, Draw::now);
+    }
+    const int n = c.count();
+    ui.status(n == 0 ? std::string("Status: nothing changed since unpack")
+                     : format("Status: %s since unpack", {count_text(static_cast<std::uint64_t>(n)) +
+                                                         (n == 1 ? " change" : " changes")}),
+              Draw::later);
+    return n == 0 ? 0 : 1;
+}
+
+int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsigned jobs) {
+    const std::string work = folder_arg(work_arg), out = folder_arg(out_arg);
+    const auto m = load_manifest(ui, work);
+    if (!m) return 1;
+    std::error_code ec;
+    if (fs::exists(out, ec) && (!fs::is_directory(out, ec) || !fs::is_empty(out, ec))) {
+        ui.alert(format("%s is not empty: repack needs an empty or new output folder", {out}));
+        return 1;
+    }
+    const Changes c = changes_of(work, *m);
+    if (c.count() == 0) {
+        ui.status("Repacking: nothing changed since unpack, nothing written", Draw::later);
+        return 0;
+    }
+    fs::create_directories(out, ec);
+    if (!fs::is_directory(out, ec)) {
+        ui.alert(format("Can't create %s", {out}));
+        return 1;
+    }
+    Repack r(ui, work, out, *m, jobs);
+    return r.go(c);
+}
+
+}  // namespace vid::project

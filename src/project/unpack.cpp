@@ -1,0 +1,441 @@
+// Unpack: every archive of a game into member folders, every member that
+// has an editable form into the edit/ tree, and the manifest.
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <memory>
+#include <set>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "fl3/format.h"
+#include "platform/output.h"
+#include "platform/paths.h"
+#include "project/common.h"
+#include "project/pool.h"
+#include "project/project.h"
+
+namespace vid::project {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kAlertsShown = 3;  // members told about one by one; the rest in one summary Alert
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool has_extension(const std::string& name, std::string_view ext) {
+    return name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext;
+}
+
+std::string folder_part(const std::string& rel) {
+    const auto cut = rel.rfind('/');
+    return cut == std::string::npos ? std::string() : rel.substr(0, cut);
+}
+
+std::string stem_of(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// "1 archive", "2,345 archives".
+std::string plural(std::uint64_t n, const std::string& what) { return count_text(n) + " " + what + (n == 1 ? "" : "s"); }
+
+class Run {
+public:
+    Run(Ui& ui, std::string game, std::string work, const UnpackOptions& options)
+        : ui_(ui), game_(std::move(game)), work_(std::move(work)), options_(options), pool_(options.jobs) {}
+
+    int go(const std::vector<std::string>& archives, const std::vector<std::string>& loose);
+    // Files of the game that are not unpacked at all, for the final count.
+    void count_left_out(std::uint64_t n) { failed_ += n; }
+
+private:
+    struct Planned {
+        std::string rel;
+        std::optional<platform::File> file;
+        std::uint64_t size = 0;
+        fl3::Header header;
+        fl3::Directory dir;
+        std::string problem;
+    };
+    // Decoding a member into its editable file, on a worker.
+    struct Job {
+        Kind kind = Kind::other;
+        bool bitmaps = false;
+        Bytes bytes;
+        std::string edit_path;
+        BufferUi ui;
+        bool decoded = false, written = false;
+        std::string why, note, edit_hash, edit_stamp;
+    };
+    // A member (or loose file) on its way: what it says is kept until it
+    // is retired, in order, so that the texts come in one order whatever
+    // the number of workers.
+    struct Pending {
+        Item item;
+        std::vector<Item>* into = nullptr;
+        std::string progress;
+        BufferUi ui;
+        std::vector<std::string> problems;
+        int failures = 0;
+        std::shared_ptr<Job> job;
+        std::size_t task = 0;
+    };
+    Planned plan(const std::string& rel);
+    void unpack_archive(Planned& p);
+    void unpack_loose(const std::string& rel);
+    // Starts decoding a member's bytes into its editable file.
+    void decode(Pending& pend, const std::string& folder, Bytes bytes);
+    std::string edit_name(const std::string& folder, const std::string& name, Kind kind);
+    Pending& start(std::vector<Item>* into, const std::string& progress);
+    // Tells the oldest pending member's texts and takes its result.
+    void retire();
+    void retire_all() {
+        while (!pending_.empty()) retire();
+    }
+    void problem(const std::string& text);
+
+    Ui& ui_;
+    std::string game_, work_;
+    UnpackOptions options_;
+    Manifest manifest_;
+    std::set<std::string> edit_names_;  // in lower case: names that differ only in case collide
+    std::uint64_t total_ = 0, done_ = 0, edits_ = 0, failed_ = 0;
+    int alerts_ = 0;
+    std::deque<Pending> pending_;
+    Pool pool_;
+};
+
+Run::Pending& Run::start(std::vector<Item>* into, const std::string& progress) {
+    // Members waiting to be retired hold their bytes: a few per worker.
+    while (pending_.size() >= 2 * std::max(1u, pool_.workers())) retire();
+    pending_.emplace_back();
+    pending_.back().into = into;
+    pending_.back().progress = progress;
+    return pending_.back();
+}
+
+void Run::retire() {
+    Pending& p = pending_.front();
+    ++done_;
+    ui_.status(format("Unpacking %s of %s: %s", {count_text(done_), count_text(total_), p.progress}), Draw::now);
+    p.ui.replay(ui_);
+    for (const auto& text : p.problems) problem(text);
+    failed_ += static_cast<std::uint64_t>(p.failures);
+    if (p.job) {
+        pool_.wait(p.task);
+        Job& j = *p.job;
+        j.ui.replay(ui_);
+        Item& it = p.item;
+        if (!j.decoded) {
+            it.problem = "does not decode: " + j.why;
+            it.edit.clear();
+            problem(format("%s does not decode: %s. It is kept as it is.",
+                           {it.file.empty() ? it.name : under(work_, it.file), j.why}));
+        } else if (!j.written) {
+            it.problem = "its editable file could not be written";
+            it.edit.clear();
+            ++failed_;
+        } else {
+            it.note = j.note.empty() ? it.note : j.note;
+            it.edit_hash = j.edit_hash;
+            it.edit_stamp = j.edit_stamp;
+            ++edits_;
+        }
+    }
+    p.into->push_back(std::move(p.item));
+    pending_.pop_front();
+}
+
+void Run::problem(const std::string& text) {
+    ++failed_;
+    if (++alerts_ <= kAlertsShown) ui_.alert(text);
+}
+
+std::string Run::edit_name(const std::string& folder, const std::string& name, Kind kind) {
+    const std::string base = "edit/" + (folder.empty() ? std::string() : folder + "/") + stem_of(name);
+    const std::string ext(editable_extension(kind, options_.bitmaps));
+    std::string candidate = base + ext;
+    for (int k = 2; !edit_names_.insert(lower(candidate)).second; ++k) candidate = base + "~" + std::to_string(k) + ext;
+    return candidate;
+}
+
+void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
+    Item& it = pend.item;
+    if (it.kind == Kind::other) return;
+    const std::string leaf = it.name.substr(it.name.rfind('/') + 1);
+    // The name is taken here, in order, whether or not the member decodes.
+    it.edit = edit_name(folder, leaf, it.kind);
+    auto job = std::make_shared<Job>();
+    job->kind = it.kind;
+    job->bitmaps = options_.bitmaps;
+    job->bytes = std::move(bytes);
+    job->edit_path = under(work_, it.edit);
+    pend.job = job;
+    pend.task = pool_.submit([job] {
+        Converted c = decode_member(job->kind, job->bytes, job->bitmaps);
+        Bytes().swap(job->bytes);
+        job->why = c.why;
+        job->note = c.note;
+        if (!c.bytes) return;
+        job->decoded = true;
+        job->written = write_file(job->ui, job->edit_path, *c.bytes);
+        if (!job->written) return;
+        job->edit_hash = hash_of(*c.bytes);
+        job->edit_stamp = stamp_of(job->edit_path);
+    });
+}
+
+Run::Planned Run::plan(const std::string& rel) {
+    Planned p;
+    p.rel = rel;
+    const std::string path = under(game_, rel);
+    p.file = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = p.file ? p.file->size() : std::nullopt;
+    if (!size) {
+        p.problem = format("Can't read %s", {path});
+        return p;
+    }
+    p.size = *size;
+    fl3::FileReader in(*p.file, p.size, std::size_t{64} << 10);
+    std::array<std::uint8_t, fl3::kHeaderSize> head{};
+    const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
+    if (!h) {
+        p.problem = format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {path});
+        return p;
+    }
+    if (h->dir_offset >= p.size) {
+        p.problem = format("%s is damaged: its directory would start at byte %d, beyond the end of the file.",
+                           {path, std::to_string(h->dir_offset)});
+        return p;
+    }
+    p.header = *h;
+    in.seek(h->dir_offset);
+    p.dir = fl3::read_directory(in, h->entry_count);
+    if (p.dir.end != fl3::Directory::End::marker)
+        p.problem = format("%s is damaged: its directory does not end where its header says.", {path});
+    return p;
+}
+
+void Run::unpack_archive(Planned& p) {
+    Archive a;
+    a.path = p.rel;
+    a.size = p.size;
+    a.problem = p.problem;
+    const auto folder = platform::overwrite_from_end(p.rel, 4, '_');
+    if (!p.file || p.header.dir_offset == 0 || !folder) {
+        if (!folder) a.problem = platform::no_output_name_message(p.rel);
+        problem(a.problem);
+        manifest_.archives.push_back(std::move(a));
+        return;
+    }
+    if (!p.problem.empty()) problem(p.problem + " Its members are unpacked as far as the directory goes.");
+    a.folder = *folder;
+    const std::string folder_path = under(work_, a.folder);
+    std::error_code ec;
+    fs::create_directories(folder_path, ec);
+    fl3::FileReader in(*p.file, p.size);
+
+    {  // _index.bin: the directory's bytes, as Extract FL3 writes it
+        Bytes index;
+        copy_bytes(in, p.header.dir_offset, std::min<std::uint64_t>(p.header.dir_length, p.size - p.header.dir_offset),
+                   nullptr, nullptr, &index);
+        write_file(ui_, platform::join(folder_path, fl3::kIndexName), index);
+    }
+
+    std::uint32_t i = 0;
+    std::set<std::string> member_names;  // in lower case
+    for (const fl3::Entry& e : p.dir.entries) {
+        Pending& pend = start(&a.members, p.rel + " " + fl3::printable_name(e.name));
+        Item& it = pend.item;
+        it.name = e.name;
+        it.index = i++;
+        it.offset = fl3::kHeaderSize + e.position;
+        it.size = e.size;
+        it.kind = kind_of(e.name);
+        const bool safe = fl3::is_safe_name(e.name) && !fl3::is_index_name(e.name) &&
+                          platform::fits(platform::join(folder_path, e.name));
+        Hasher hash;
+        Bytes bytes;
+        const bool keep = safe && it.kind != Kind::other && e.size <= kMaxConverted;
+        bool cut = false;
+        if (!safe) {
+            copy_bytes(in, it.offset, e.size, nullptr, &hash, nullptr, &cut);
+            it.hash = hash.hex();
+            it.problem = "not extracted: its name cannot be a file's name here; repack keeps its bytes";
+            pend.problems.push_back(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. "
+                                           "Repack keeps its bytes.",
+                                           {p.rel, fl3::printable_name(e.name)}));
+            continue;
+        }
+        if (!member_names.insert(lower(e.name)).second) {
+            // A folder of Windows cannot hold two names that differ only in
+            // case, so on every system the second has no member file; its
+            // editable file (with a suffix) stands for it.
+            copy_bytes(in, it.offset, e.size, nullptr, &hash, keep ? &bytes : nullptr, &cut);
+            it.hash = hash.hex();
+            it.note = "no member file: its name differs from another member's only in case";
+            if (!cut && keep) decode(pend, a.folder, std::move(bytes));
+            continue;
+        }
+        it.file = a.folder + "/" + e.name;
+        const std::string member_path = under(work_, it.file);
+        auto out = create_output(pend.ui, member_path);
+        bool written = out && copy_bytes(in, it.offset, e.size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
+        it.hash = hash.hex();
+        if (cut) {
+            it.problem = "the archive ends inside it";
+            pend.problems.push_back(format("%s is truncated: member %s runs past its end and is written only as far "
+                                           "as the archive holds it.",
+                                           {p.rel, e.name}));
+            written = true;
+        }
+        if (!out || !written || !out->commit()) {
+            if (out) pend.ui.alert(format("Can't write %s", {member_path}));
+            it.file.clear();
+            it.problem = "its member file could not be written";
+            ++pend.failures;
+            continue;
+        }
+        it.file_stamp = stamp_of(member_path);
+        if (it.kind != Kind::other && !keep) {
+            it.problem = "too large to decode here";
+            pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {member_path}));
+        } else if (!cut) {
+            decode(pend, a.folder, std::move(bytes));
+        }
+    }
+    retire_all();
+    manifest_.archives.push_back(std::move(a));
+}
+
+void Run::unpack_loose(const std::string& rel) {
+    Pending& pend = start(&manifest_.loose, rel);
+    Item& it = pend.item;
+    it.name = rel;
+    it.kind = kind_of(rel);
+    it.file = rel;
+    const std::string from = under(game_, rel);
+    auto bytes = read_file(from);
+    if (!bytes) {
+        it.problem = "could not be read";
+        it.file.clear();
+        pend.problems.push_back(format("Can't read %s", {from}));
+        return;
+    }
+    it.size = bytes->size();
+    it.hash = hash_of(*bytes);
+    if (!write_file(pend.ui, under(work_, rel), *bytes)) {
+        it.file.clear();
+        it.problem = "its copy could not be written";
+        ++pend.failures;
+    } else {
+        it.file_stamp = stamp_of(under(work_, rel));
+        decode(pend, folder_part(rel), std::move(*bytes));
+    }
+}
+
+int Run::go(const std::vector<std::string>& archives, const std::vector<std::string>& loose) {
+    std::error_code ec;
+    manifest_.game = path_text(fs::weakly_canonical(fs::absolute(game_), ec));
+    manifest_.bitmaps = options_.bitmaps;
+    std::vector<Planned> planned;
+    for (const auto& rel : archives) {
+        planned.push_back(plan(rel));
+        total_ += planned.back().dir.entries.size();
+    }
+    total_ += loose.size();
+    for (Planned& p : planned) {
+        unpack_archive(p);
+        p.file.reset();
+    }
+    for (const auto& rel : loose) unpack_loose(rel);
+    retire_all();
+
+    const std::string manifest_path = platform::join(work_, kManifestName);
+    const std::string json = to_json(manifest_);
+    if (!write_file(ui_, manifest_path, ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()))) {
+        ui_.status("Unpacking: the manifest could not be written", Draw::later);
+        return 1;
+    }
+    write_stamps(ui_, work_, manifest_);
+    if (alerts_ > kAlertsShown)
+        ui_.alert(format("%s more problems; %s lists every member that was not extracted or not decoded, with the "
+                         "reason.",
+                         {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
+    const std::string counts =
+        plural(archives.size(), "archive") + ", " + plural(total_, "file") + ", " + plural(edits_, "editable file");
+    if (failed_ == 0) {
+        ui_.status("Unpacking OK: " + counts, Draw::later);
+        return 0;
+    }
+    ui_.status(format("Unpacking: %s, %s not extracted or not decoded", {counts, count_text(failed_)}), Draw::later);
+    return 1;
+}
+
+}  // namespace
+
+int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, const UnpackOptions& options) {
+    const std::string game = folder_arg(game_arg), work = folder_arg(work_arg);
+    std::error_code ec;
+    if (!fs::is_directory(game, ec)) {
+        ui.alert(fs::exists(game, ec) ? format("%s is not a folder", {game}) : format("%s not found", {game}));
+        return 1;
+    }
+    if (fs::exists(work, ec) && (!fs::is_directory(work, ec) || !fs::is_empty(work, ec))) {
+        ui.alert(format("%s is not empty: unpack needs an empty or new work folder", {work}));
+        return 1;
+    }
+    const fs::path g = fs::weakly_canonical(game, ec), w = fs::weakly_canonical(work, ec);
+    const auto rel = w.lexically_relative(g);
+    if (!rel.empty() && *rel.begin() != "..") {
+        ui.alert(format("%s is inside the game folder %s: the game folder is only read, the work folder must be "
+                        "elsewhere",
+                        {work, game}));
+        return 1;
+    }
+
+    std::vector<std::string> archives, loose;
+    std::size_t in_edit = 0;  // files of a game folder "edit", whose place the editable files take
+    fs::recursive_directory_iterator it(game, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code e2;
+        if (it->is_symlink(e2) || !it->is_regular_file(e2)) continue;
+        const std::string r = it->path().lexically_relative(game).generic_string();
+        const bool kept = has_extension(r, ".fl3") || kind_of(r) != Kind::other;
+        if (kept && lower(r).rfind("edit/", 0) == 0) {
+            ++in_edit;
+            continue;
+        }
+        if (has_extension(r, ".fl3"))
+            archives.push_back(r);
+        else if (kind_of(r) != Kind::other)
+            loose.push_back(r);
+    }
+    if (ec) {
+        ui.alert(format("Can't read the folder %s", {game}));
+        return 1;
+    }
+    std::sort(archives.begin(), archives.end());
+    std::sort(loose.begin(), loose.end());
+    fs::create_directories(work, ec);
+    if (!fs::is_directory(work, ec)) {
+        ui.alert(format("Can't create %s", {work}));
+        return 1;
+    }
+    if (in_edit > 0)
+        ui.alert(format("%s files of the game's folder \"edit\" are not unpacked: the work folder gives that name to "
+                        "its tree of editable files",
+                        {count_text(in_edit)}));
+    Run run(ui, game, work, options);
+    run.count_left_out(in_edit);
+    return run.go(archives, loose);
+}
+
+}  // namespace vid::project

@@ -1,0 +1,131 @@
+# Mod projects: list-fl3, extract-fl3 of several archives, and a generated
+# game through unpack, status, edits with standard tools, repack and the
+# check of what repack wrote.
+pj=$work/project
+mkdir -p "$pj"
+cd "$pj"
+
+# A two-member archive written byte by byte: "abc" as a.txt, b empty.
+printf 'FL3.0\0\0\0\034\0\024\0\0\0\037\0\0\0\002\0\0\0\0\0\0\0\0\0abc\003\0\0\0\005a.txt\0\0\0\0\001b\377\377\377\377' >t.fl3
+check "list-fl3: members and totals" 0 "          size         offset  t.fl3
+             3             28  a.txt
+             0             31  b
+t.fl3: 2 members, 3 bytes" "" "$cli" list-fl3 t.fl3
+check "list-fl3 --json" 0 "a.txt 3 28|b 0 31|2 3" "" sh -c "'$cli' list-fl3 --json t.fl3 | python3 -c '
+import json, sys; j = json.load(sys.stdin)
+print(\"|\".join(\"%s %d %d\" % (m[\"name\"], m[\"size\"], m[\"offset\"]) for m in j[\"archives\"][0][\"members\"]) +
+      \"|%d %d\" % (j[\"member_count\"], j[\"member_bytes\"]))'"
+printf 'FL3.' >cut.fl3
+check "list-fl3: a damaged archive among good ones" 1 "*" \
+    "Alert: cut.fl3 is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header." "$cli" list-fl3 t.fl3 cut.fl3
+cp t.fl3 u.fl3
+check "extract-fl3 of two archives" 0 "Extracting OK" "" bash -c "set -o pipefail; '$cli' extract-fl3 t.fl3 u.fl3 | tail -n 1 && cmp t_fl3/a.txt u_fl3/a.txt"
+
+"$samples" --game game >/dev/null
+game_hashes=$(cd game && find . -type f | sort | xargs sha256sum)
+check "unpack: two members do not decode, the run goes on" 1 \
+    "Unpacking: 2 archives, 34 files, 21 editable files, 2 not extracted or not decoded" \
+    "Alert: work/sub/more_fl3/broken.bm2 does not decode: its header announces 11257 bytes of packed data, the file holds 5620. It is kept as it is.
+Alert: work/sub/more_fl3/short.wv5 does not decode: it ends inside its 18-byte header. It is kept as it is." \
+    bash -c "set -o pipefail; '$cli' unpack game work | tail -n 1"
+check "unpack: member folders and the edit tree" 0 "work/edit/sub/more_fl3/Logo.png
+work/edit/sub/more_fl3/intro.txt
+work/edit/sub/more_fl3/logo~2.png
+work/sub/more_fl3/Logo.bm2
+work/sub/more_fl3/_index.bin
+work/sub/more_fl3/broken.bm2
+work/sub/more_fl3/credits.dat
+work/sub/more_fl3/intro.ab
+work/sub/more_fl3/intro.txt
+work/sub/more_fl3/short.wv5" "" sh -c "find work/sub work/edit/sub -type f | LC_ALL=C sort"
+check "unpack: the text member is not the listing" 1 "" "" cmp -s work/sub/more_fl3/intro.txt work/edit/sub/more_fl3/intro.txt
+check "unpack: manifest records the reason" 0 "does not decode: it ends inside its 18-byte header" "" python3 -c "
+import json; m = json.load(open('work/vidodide-project.json'))
+print([i for a in m['archives'] for i in a['members'] if i['name'] == 'short.wv5'][0]['problem'])"
+mkdir j1 j4
+check "unpack -j 1 and -j 4: the same work folders and texts" 0 "" "" bash -c "
+    (cd j1 && '$cli' unpack -j 1 ../game w >out 2>err); (cd j4 && '$cli' unpack -j4 ../game w >out 2>err)
+    diff -r --exclude=vidodide-project.stamps j1 j4"
+check "unpack refuses a work folder that is not empty" 1 "" \
+    "Alert: work is not empty: unpack needs an empty or new work folder" "$cli" unpack game work
+mkdir -p game2/Edit && cp game/scene01.ab game2/Edit/ && cp game/scene01.ab game2/
+check "unpack leaves out a game folder named edit" 1 "Unpacking: 0 archives, 1 file, 1 editable file, 1 not extracted or not decoded
+edit/scene01.txt
+scene01.ab" \
+    "Alert: 1 files of the game's folder \"edit\" are not unpacked: the work folder gives that name to its tree of editable files" \
+    bash -c "set -o pipefail; '$cli' unpack game2 work2 | tail -n 1; r=\$?; cd work2 && find . -type f ! -name 'vidodide-project*' | cut -c3- | sort; exit \$r"
+check "status right after unpack" 0 "Status: nothing changed since unpack" "" "$cli" status work
+check "repack with nothing changed writes nothing" 0 "Repacking: nothing changed since unpack, nothing written" "" \
+    sh -c "'$cli' repack work none && test ! -e none"
+
+# Edits with standard tools: a line, a picture, a sound; a member replaced,
+# one added, one deleted (all in data.fl3: sub/more.fl3 stays as it was).
+e=work/edit/data_fl3
+sed -i 's/^Good morning\.$/Good evening./' $e/scene01.txt
+cp $e/scene01.txt edited-scene01.txt
+convert $e/title.png -fill '#ff0000' -draw 'rectangle 10,10 19,14' $e/title.png
+sox $e/chime.wav $e/chime-r.wav reverse && mv $e/chime-r.wav $e/chime.wav
+printf 'new table' >work/data_fl3/table.bin
+printf 'added' >work/data_fl3/zz_new.dat
+rm work/data_fl3/one.bin
+check "status lists each change" 1 "Deleted: work/data_fl3/one.bin (the original's bytes are kept)
+Replaced: work/data_fl3/table.bin (packed as it is into data.fl3:table.bin)
+Edited: work/edit/data_fl3/title.png (encoded back into data.fl3:title.bm2)
+Edited: work/edit/data_fl3/chime.wav (encoded back into data.fl3:chime.wv5)
+Edited: work/edit/data_fl3/scene01.txt (encoded back into data.fl3:scene01.ab)
+Added: work/data_fl3/zz_new.dat (appended to data.fl3)
+Status: 6 changes since unpack" "" "$cli" status work
+check "repack writes only the changed archive" 0 "chime.wv5 in data.fl3: sound exact
+Repacking OK: 1 file written to out
+out/data.fl3" "" bash -c "set -o pipefail; '$cli' repack work out | tail -n 2 && find out -type f"
+check "the game folder is unchanged" 0 "$game_hashes" "" sh -c "cd game && find . -type f | sort | xargs sha256sum"
+mkdir check && cp out/data.fl3 check/ && "$cli" extract-fl3 check/data.fl3 >/dev/null
+check "repacked: original order, the new member last" 0 "readme.txt empty.dat one.bin save000.sav table.bin fifteen_chars.x a_name_of_sixteen level01.map music.bin title.bm2 coin32.bm2 coin8.bm2 chime.wv5 jingle.wv5 scene01.ab opcodes.ab voices.ab unknown.ab zz_new.dat" "" \
+    bash -c "set -o pipefail; '$cli' list-fl3 --json check/data.fl3 | python3 -c 'import json,sys; print(*[m[\"name\"] for m in json.load(sys.stdin)[\"archives\"][0][\"members\"]])'"
+check "repacked: untouched members byte-identical, the deleted one as the original's" 0 "" "" sh -c "
+    for m in readme.txt empty.dat save000.sav fifteen_chars.x a_name_of_sixteen level01.map music.bin coin32.bm2 coin8.bm2 jingle.wv5 opcodes.ab voices.ab unknown.ab; do
+        cmp check/data_fl3/\$m work/data_fl3/\$m || exit 1; done
+    mkdir -p orig && cp game/data.fl3 orig/ && '$cli' extract-fl3 orig/data.fl3 >/dev/null && cmp check/data_fl3/one.bin orig/data_fl3/one.bin"
+check "repacked: replaced and added members as written" 0 "new table|added" "" \
+    sh -c "printf '%s|%s' \"\$(cat check/data_fl3/table.bin)\" \"\$(cat check/data_fl3/zz_new.dat)\""
+check "repacked: the script decodes to the edited listing" 0 "" "" \
+    sh -c "'$cli' decode-ab check/data_fl3/scene01.ab >/dev/null && cmp check/data_fl3/scene01.txt edited-scene01.txt"
+check "repacked: the picture decodes to the edited pixels" 0 "0" "" \
+    sh -c "'$cli' decode-bm2 --png check/data_fl3/title.bm2 >/dev/null && compare -metric AE check/data_fl3/title.png $e/title.png null: 2>&1"
+
+# The game changed since unpack (a byte of readme.txt, same size): the
+# check finds it and the archive is removed.
+cp game/data.fl3 data.fl3.kept
+printf 'Z' | dd of=game/data.fl3 bs=1 seek=30 conv=notrunc status=none
+check "a failed check leaves no archive" 1 "Repacking: 0 files written to out3, 1 not written
+out3" "Alert: out3/data.fl3 failed its check and is removed: member readme.txt is not byte-identical to the original's as unpacked" \
+    bash -c "set -o pipefail; '$cli' repack work out3 | tail -n 1; r=\$?; find out3; exit \$r"
+mv data.fl3.kept game/data.fl3
+
+# A member and its editable file both changed: repack refuses the archive.
+printf 'x' >>work/sub/more_fl3/intro.ab
+printf 'x' >>work/edit/sub/more_fl3/intro.txt
+check "status shows the conflict" 1 "Conflict: work/sub/more_fl3/intro.ab and work/edit/sub/more_fl3/intro.txt both changed (repack refuses sub/more.fl3:intro.ab)" "" \
+    bash -c "set -o pipefail; '$cli' status work | grep Conflict"
+check "repack refuses a conflict and writes the rest" 1 "Repacking: 1 file written to out2, 1 not written
+out2/data.fl3" \
+    "Alert: work/sub/more_fl3/intro.ab and work/edit/sub/more_fl3/intro.txt both changed: repack refuses sub/more.fl3:intro.ab, and out2/sub/more.fl3 is not written. Restore one of them." \
+    bash -c "set -o pipefail; '$cli' repack work out2 | tail -n 1; r=\$?; find out2 -type f; exit \$r"
+# The conflict undone; the image whose name differs from another's only in
+# case (it has no member file) is edited through its editable file alone.
+truncate -s -1 work/sub/more_fl3/intro.ab work/edit/sub/more_fl3/intro.txt
+convert work/edit/sub/more_fl3/logo~2.png -flop work/edit/sub/more_fl3/logo~2.png
+check "an edit of the second of two names differing in case" 0 "Edited: work/edit/sub/more_fl3/logo~2.png (encoded back into sub/more.fl3:logo.bm2)
+Repacking OK: 2 files written to out4" "" \
+    bash -c "set -o pipefail; '$cli' status work | grep more_fl3; '$cli' repack work out4 | tail -n 1"
+# Interrupted while it checks the archive it wrote (a large member makes
+# that take a while): nothing is left in the output folder.
+truncate -s 256M work/data_fl3/zz_large.dat
+check "an interrupted repack leaves no archive" 0 "143 out5" "" bash -c "
+    '$cli' repack work out5 >log 2>&1 & pid=\$!
+    until grep -q '^Verifying' log || ! kill -0 \$pid 2>/dev/null; do sleep 0.01; done
+    kill -TERM \$pid; wait \$pid; echo \$? \$(find out5)"
+rm work/data_fl3/zz_large.dat
+check "repack refuses an output folder that is not empty" 1 "" \
+    "Alert: out is not empty: repack needs an empty or new output folder" "$cli" repack work out
+cd "$work"
