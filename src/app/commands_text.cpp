@@ -70,25 +70,13 @@ std::optional<std::string> ask_folder(HWND owner, const char* title, const std::
 
 // The table to write, in the save dialog (an existing one is replaced after
 // the dialog has asked).
-std::optional<std::string> ask_new_table(HWND owner, const char* title, const std::string& initial_dir) {
-    std::vector<char> file(260, '\0');
-    const std::string filter = filter_of("Tables (*.csv;*.tsv)", "*.csv;*.tsv");
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = kOpenFileNameSize;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrInitialDir = initial_dir.c_str();
-    ofn.lpstrTitle = title;
-    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    ofn.lpstrDefExt = "csv";
-    if (!GetSaveFileNameA(&ofn)) return std::nullopt;
-    return std::string(file.data());
-}
-
 constexpr const char* kTables = "Tables (*.csv;*.tsv)";
 constexpr const char* kTablePattern = "*.csv;*.tsv";
+
+std::optional<std::string> ask_new_table(HWND owner, const char* title, const std::string& initial_dir) {
+    return ask_one_file(owner, kTables, kTablePattern, title, OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
+                        "csv", initial_dir, true);
+}
 
 }  // namespace
 

@@ -14,7 +14,8 @@ std::string filter_of(const char* text, const char* pattern) {
 }
 
 std::optional<std::string> ask_one_file(HWND owner, const char* filter_text, const char* pattern, const char* title,
-                                        DWORD flags, const char* default_ext, const std::string& initial_dir) {
+                                        DWORD flags, const char* default_ext, const std::string& initial_dir,
+                                        bool save) {
     std::vector<char> file(260, '\0');
     const std::string filter = filter_of(filter_text, pattern);
     OPENFILENAMEA ofn = {};
@@ -27,7 +28,7 @@ std::optional<std::string> ask_one_file(HWND owner, const char* filter_text, con
     ofn.lpstrTitle = title;
     ofn.Flags = flags;
     ofn.lpstrDefExt = default_ext;
-    if (!GetOpenFileNameA(&ofn)) return std::nullopt;
+    if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return std::nullopt;
     return std::string(file.data());
 }
 

@@ -25,7 +25,9 @@ std::string filter_of(const char* text, const char* pattern);
 
 // One file chosen in the dialog (260-character buffer, starting empty), or
 // nothing when the user cancelled or the dialog failed.
+// With `save`, the save dialog (GetSaveFileNameA) of the same layout.
 std::optional<std::string> ask_one_file(HWND owner, const char* filter_text, const char* pattern, const char* title,
-                                        DWORD flags, const char* default_ext, const std::string& initial_dir);
+                                        DWORD flags, const char* default_ext, const std::string& initial_dir,
+                                        bool save = false);
 
 }  // namespace vid::app
