@@ -430,6 +430,11 @@ TEST(Wv5Encode, ConversionsClippedOrRefused) {
                                                     " has 3 channels: without a WV5 original of that name to take the "
                                                     "format from, only one or two channels can be encoded"});
     EXPECT_FALSE(test::file_exists(dir.file("many.wv5")));
+    // 5,600,000 frames at 1000 Hz are 2,150,400,000 at 384,000 Hz: more than a WV5 header counts (2^31 - 1).
+    test::write_file(dir.file("long.wav"), riff({chunk("fmt ", fmt(1, 1, 1000, 1, 8)), chunk("data", Bytes(5600000, 128))}));
+    test::write_file(dir.file("long.wv5"), kit::Wv5Builder(1, 384000).finish());
+    EXPECT_FALSE(wv5::encode_file(ui, dir.file("long.wav")));
+    EXPECT_EQ(ui.alerts().back(), dir.file("long.wav") + " is too long: a WV5 sound holds fewer than 2^31 frames");
 }
 
 // The root-mean-square and the largest error of `codes` against `want`,

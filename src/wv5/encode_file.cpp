@@ -127,6 +127,12 @@ bool encode_file(Ui& ui, const std::string& path) {
                    {target, channels_text(sound.channels), std::to_string(sound.rate), path,
                     channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
     const bool as_is = sound.is_16_bit() && sound.channels == channels && sound.rate == rate;
+    // A WV5 header counts frames in 31 bits: checked before any work, with
+    // one frame to spare for the resampler's rounding.
+    if (double(sound.frames()) * rate / sound.rate + 1 > double(0x7FFFFFFFu)) {
+        ui.alert(format("%s is too long: a WV5 sound holds fewer than 2^31 frames", {path}));
+        return false;
+    }
 
     auto out = create_output(ui, target);
     if (!out) return false;
@@ -182,11 +188,6 @@ bool encode_file(Ui& ui, const std::string& path) {
     if (samples.failed()) {
         out->discard();
         ui.alert(format("Can't read %s", {path}));
-        return false;
-    }
-    if (count / channels > 0x7FFFFFFFu) {
-        out->discard();
-        ui.alert(format("%s is too long: a WV5 sound holds fewer than 2^31 frames", {path}));
         return false;
     }
     if (!packer.finish()) return cant_write();
