@@ -95,5 +95,21 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     }
 }
 
+TEST(ProjectEncode, ListingWhoseTextsChangeLengthOverJumps) {
+    // Update Text (0x0001), Idx 1, "Hi"; then 0x0201 to 0 (the script's start).
+    const Bytes script = {0x01, 0x00, 0x01, 0x00, 'H', 'i', 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00};
+    const Converted listing = decode_member(Kind::ab, script, false);
+    ASSERT_TRUE(listing.bytes);
+    const std::string text(listing.bytes->begin(), listing.bytes->end());
+    ASSERT_NE(text.find("Hi"), std::string::npos);
+    for (const auto& [with, warned] : {std::pair{"Ho", false}, std::pair{"Hello", true}}) {
+        std::string edited = text;
+        edited.replace(edited.find("Hi"), 2, with);
+        const Converted c = encode_member(Kind::ab, Bytes(edited.begin(), edited.end()), script, "x.txt");
+        ASSERT_TRUE(c.bytes) << c.why;
+        EXPECT_EQ(c.note.empty(), !warned) << with << ": " << c.note;
+    }
+}
+
 }  // namespace
 }  // namespace vid::project

@@ -12,6 +12,7 @@
 #include "script/decoder.h"
 #include "script/encoder.h"
 #include "script/listing.h"
+#include "script/texts.h"
 #include "wv5/encoder.h"
 #include "wv5/runs.h"
 #include "wv5/wav_reader.h"
@@ -297,6 +298,21 @@ Converted encode_ab(ByteView edited, std::string_view edited_name) {
     return c;
 }
 
+// Encode AB writes the numbers as the listing gives them: when texts
+// changed length, the 0x0201 jumps ("to", a position in the script) are not
+// moved with the instructions after them. Said once per script.
+Converted with_jump_warning(Converted c, ByteView original) {
+    if (!c.bytes) return c;
+    const script::ScriptMap before = script::map_script(original), after = script::map_script(*c.bytes);
+    if (after.jumps.empty() || before.starts == after.starts) return c;
+    const bool one = after.jumps.size() == 1;
+    c.note = format("its texts changed length, so instructions moved, but its %s 0x0201 jump%s written as the "
+                    "listing gives %s (import-text moves them; a listing's numbers are not changed): check %s",
+                    {std::to_string(after.jumps.size()), one ? " is" : "s are", one ? "it" : "them",
+                     one ? "it" : "them"});
+    return c;
+}
+
 // The value lines of a listing, as the encoder reads them.
 std::vector<std::string> value_lines(std::string_view text) {
     script::MemorySource source(text);
@@ -410,7 +426,7 @@ Converted encode_member(Kind kind, ByteView edited, ByteView original, std::stri
         switch (kind) {
             case Kind::bm2: return encode_bm2(edited, original, edited_name);
             case Kind::wv5: return encode_wv5(edited, original);
-            case Kind::ab: return encode_ab(edited, edited_name);
+            case Kind::ab: return with_jump_warning(encode_ab(edited, edited_name), original);
             case Kind::other: break;
         }
         return {};
