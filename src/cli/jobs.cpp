@@ -1,11 +1,36 @@
 #include "cli/jobs.h"
 
+#include <cctype>
 #include <deque>
 #include <memory>
+#include <set>
 
+#include "platform/file.h"
+#include "platform/paths.h"
 #include "project/pool.h"
 
 namespace vid::cli {
+
+namespace {
+
+// True when two of `files` have the same stem (in any case) in the same
+// folder: their outputs, or an output and an original kept as ".orig", are
+// then one file, which two workers must not write at once.
+bool outputs_may_meet(const std::vector<std::string>& files) {
+    std::set<std::string> seen;
+    for (const std::string& f : files) {
+        const auto parts = platform::split_path(f);
+        const std::string folder = parts.folder.empty() ? "." : std::string(parts.folder);
+        const auto id = platform::id_of(folder);
+        std::string key = id ? std::to_string(id->volume) + ":" + std::to_string(id->index) : folder;
+        key += '/';
+        for (char c : platform::stem_of(parts.name)) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!seen.insert(key).second) return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 std::optional<JobsArgs> take_jobs(Args args, const char* command) {
     JobsArgs out;
@@ -42,7 +67,7 @@ std::optional<JobsArgs> take_jobs(Args args, const char* command) {
 std::vector<bool> convert_all(Ui& ui, const std::vector<std::string>& files, bool (*convert)(Ui&, const std::string&),
                               unsigned jobs) {
     std::vector<bool> results(files.size());
-    if (jobs <= 1 || files.size() <= 1) {
+    if (jobs <= 1 || files.size() <= 1 || outputs_may_meet(files)) {
         for (std::size_t i = 0; i < files.size(); ++i) results[i] = convert(ui, files[i]);
         return results;
     }

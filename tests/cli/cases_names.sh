@@ -89,7 +89,7 @@ check "the links gave way to the originals, the linked file unchanged" 0 "unrela
 bitmap1 > "$o/t.bmp"
 cp "$o/t.bmp" "$o/t.bmP"
 wav1 > "$o/u.wav"
-check "two inputs of one stem in one run" 0 "*" "" bash -c "'$cli' encode-bm2 '$o/t.bmp' '$o/t.bmP' && '$cli' encode-wv5 '$o/u.wav' '$o/u.wav'"
+check "two inputs of one stem in one run, on 4 workers" 0 "*" "" bash -c "'$cli' encode-bm2 -j 4 '$o/t.bmp' '$o/t.bmP' && '$cli' encode-wv5 -j 4 '$o/u.wav' '$o/u.wav'"
 check "no .orig of a file made in the same run" 0 "t.bm2 u.wv5" "" bash -c "cd '$o' && ls t.* u.* | grep -v '\.\(bmp\|bmP\|wav\)$' | paste -sd' '"
 
 # Templates that are not what their names say, and names that are only an extension.
