@@ -8,12 +8,12 @@ set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || { echo "could not install the build dependencies" >&2; exit 1; }
 
-fuzz_seconds=${FUZZ_SECONDS:-20}
+fuzz_seconds=${FUZZ_SECONDS:-12}
 total_pass=0
 total_fail=0
 failed_stages=()
 
-stage() { printf '\n==== %s ====\n' "$*"; }
+stage() { printf '\n==== %s (%s) ====\n' "$*" "$(date +%T)"; }
 count_ctest() {  # adds the counts of a ctest log
     local log=$1 n f
     n=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$log" | tail -1)
