@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <vector>
 
 #include "core/text.h"
@@ -112,13 +113,29 @@ std::optional<Made> made_of(const std::string& path) {
 
 // The files that the encoders wrote in this run, as they left them: never
 // kept as originals.
-std::vector<Made>& made_files() {
-    static std::vector<Made> made;
+// The files this run wrote, shared by the workers of a batch.
+struct MadeFiles {
+    std::mutex lock;
+    std::vector<Made> files;
+};
+
+MadeFiles& made_files() {
+    static MadeFiles made;
     return made;
 }
 
 bool made_here(const std::optional<Made>& file) {
-    return file && std::find(made_files().begin(), made_files().end(), *file) != made_files().end();
+    if (!file) return false;
+    MadeFiles& made = made_files();
+    const std::lock_guard<std::mutex> hold(made.lock);
+    return std::find(made.files.begin(), made.files.end(), *file) != made.files.end();
+}
+
+void remember_made(const std::optional<Made>& file) {
+    if (!file) return;
+    MadeFiles& made = made_files();
+    const std::lock_guard<std::mutex> hold(made.lock);
+    made.files.push_back(*file);
 }
 
 enum class Kept { none, copied, failed };
@@ -198,7 +215,7 @@ bool commit_keeping_original(Ui& ui, platform::Output& out, bool keep) {
         ui.alert(format("Can't write %s", {target}));
         return false;
     }
-    if (const auto made = made_of(target)) made_files().push_back(*made);
+    remember_made(made_of(target));
     return true;
 }
 
