@@ -154,8 +154,7 @@ TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
     UnpackOptions options;
     options.stop = &ui.stop;
     EXPECT_EQ(unpack(ui, dir.file("game"), dir.file("work"), options), 1);
-    EXPECT_EQ(ui.last_status(), "Unpacking stopped at b.fl3 m4.dat: 1 archive and 0 loose files unpacked whole, "
-                                "listed in " + dir.file("work/vidodide-project.json"));
+    EXPECT_EQ(ui.last_status(), "Unpacking stopped at b.fl3 m4.dat: 1 archive and 0 loose files unpacked whole");
     EXPECT_EQ(files_in(dir.file("work")),
               (std::vector<std::string>{"a_fl3/_index.bin", "a_fl3/m1.dat", "a_fl3/m2.dat",
                                         "vidodide-project.json", "vidodide-project.stamps"}));

@@ -389,9 +389,9 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
                          "reason.",
                          {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
     if (!stopped_at_.empty()) {
-        ui_.status(format("Unpacking stopped at %s: %s and %s unpacked whole, listed in %s",
+        ui_.status(format("Unpacking stopped at %s: %s and %s unpacked whole",
                           {stopped_at_, plural(manifest_.archives.size(), "archive"),
-                           plural(manifest_.loose.size(), "loose file"), manifest_path}),
+                           plural(manifest_.loose.size(), "loose file")}),
                    Draw::later);
         return 1;
     }
