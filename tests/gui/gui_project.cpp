@@ -115,6 +115,15 @@ void project(const Env& env) {
     }
     report().check(whole + absent == 4 && absent > 0, "archives are there whole or not at all, and some are not",
                    std::to_string(whole) + " whole, " + std::to_string(absent) + " absent");
+
+    // Closing the window while a game is unpacked stops the run, then closes.
+    menu_command(w, 'D', kUnpackGame);
+    GUI_CHECK(choose_folder(kGameFolder, dir + "\\biggame", ""), "Unpack Game... once more");
+    GUI_CHECK(choose_folder(kWorkFolder, dir + "\\bigwork2", ""), "into another empty work folder");
+    settle(1000);
+    PostMessageA(w, WM_CLOSE, 0, 0);
+    GUI_CHECK(wait_gone(w, 60000) && file_exists(dir + "\\bigwork2\\" + kManifest),
+              "closing the window stops the run, writes the manifest and closes");
 }
 
 }  // namespace

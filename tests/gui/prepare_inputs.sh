@@ -98,7 +98,7 @@ cp -r "$work/ref/texts" "$work/ref/texts-imported"
 # stop half-way; empty folders for the GUI to choose.
 "$native/vidodide-samples" --game "$work/gui/game" >/dev/null
 "$native/vidodide-samples" --mod-game "$work/gui/biggame" 8000 40 >/dev/null
-mkdir -p "$work/gui/gamework" "$work/gui/gameout" "$work/gui/bigwork" "$work/ref/gameout"
+mkdir -p "$work/gui/gamework" "$work/gui/gameout" "$work/gui/bigwork" "$work/gui/bigwork2" "$work/ref/gameout"
 "$cli" unpack -j 1 "$work/gui/game" "$work/ref/gamework" 2>"$work/ref/unpack.alerts" | tail -n 1 >"$work/ref/unpack.status"
 printf 'A readme of the mod.\r\n' >"$work/gui/readme.txt"
 cp -a "$work/ref/gamework" "$work/ref/gamework-edited"
