@@ -168,7 +168,7 @@ TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
     test::write_file(dir.file("full/a_fl3/m1.dat"), std::string_view("AAA"));
     test::write_file(dir.file("full/b_fl3/m2.dat"), std::string_view("BB"));
     StoppingUi rui;
-    rui.at = "Repacking b.fl3";
+    rui.at = "Repacking 2 of 2: b.fl3";
     EXPECT_EQ(repack(rui, dir.file("full"), dir.file("out"), 1, &rui.stop), 1);
     EXPECT_EQ(rui.last_status(), "Repacking stopped at b.fl3 m1.dat: 1 file written whole to " + dir.file("out"));
     EXPECT_EQ(files_in(dir.file("out")), std::vector<std::string>{"a.fl3"});

@@ -82,6 +82,10 @@ private:
     const std::atomic<bool>* stop_;
     std::string stopped_at_;  // the archive and member, or loose file, where a stop came
     bool stopped() const { return stop_ && stop_->load(); }
+    std::uint64_t step_ = 0, steps_ = 0;  // the archive or loose file being written, of how many
+    std::string progress(const std::string& what) const {
+        return format("Repacking %s of %s: %s", {count_text(step_), count_text(steps_), what});
+    }
 
 public:
     Repack(Ui& ui, std::string work, std::string out, const Manifest& m, unsigned jobs, const std::atomic<bool>* stop)
@@ -164,7 +168,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     fl3::FileWriter w(f);
     w.write_zeros(fl3::kHeaderSize);
     std::uint64_t data_end = fl3::kHeaderSize;
-    ui_.status(format("Repacking %s: %s members", {a.path, count_text(parts.size())}), Draw::now);
+    ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
     const auto from_original = [](const Part& p) { return p.change != Change::edited && p.file.empty(); };
@@ -368,7 +372,7 @@ bool Repack::loose(const Item& it, Change c) {
         return false;
     }
     if (c == Change::deleted) return true;  // the game keeps its own file
-    ui_.status(format("Repacking %s", {it.name}), Draw::now);
+    ui_.status(progress(it.name), Draw::now);
     Bytes bytes;
     if (c == Change::replaced) {
         auto b = read_file(under(work_, it.file));
@@ -411,12 +415,15 @@ bool Repack::loose(const Item& it, Change c) {
 int Repack::go(const Changes& changes) {
     start_encoding(changes);
     int written = 0, failed = 0;
+    for (const auto& a : changes.archives) steps_ += a.any();
+    for (const Change c : changes.loose) steps_ += c != Change::none && c != Change::deleted;
     for (std::size_t i = 0; i < m_.archives.size() && stopped_at_.empty(); ++i) {
         if (!changes.archives[i].any()) continue;
         if (stopped()) {
             stopped_at_ = m_.archives[i].path;
             break;
         }
+        ++step_;
         const bool ok = archive(m_.archives[i], changes.archives[i]);
         if (!stopped_at_.empty()) break;
         if (ok)
@@ -431,6 +438,7 @@ int Repack::go(const Changes& changes) {
             stopped_at_ = m_.loose[i].name;
             break;
         }
+        if (c != Change::deleted) ++step_;
         if (!loose(m_.loose[i], c))
             ++failed;
         else if (c != Change::deleted)
