@@ -1,13 +1,19 @@
-// Mod projects: the check that repack makes of each changed member, and
-// the manifest's names that are not UTF-8.
+// Mod projects: the check that repack makes of each changed member, the
+// manifest's names that are not UTF-8, and runs stopped half-way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <filesystem>
 #include <initializer_list>
 
+#include "fl3/format.h"
 #include "kit/lzss_bm2.h"
 #include "project/convert.h"
 #include "project/manifest.h"
+#include "project/project.h"
+#include "test_support.h"
 
 namespace vid::project {
 namespace {
@@ -111,5 +117,82 @@ TEST(ProjectEncode, ListingWhoseTextsChangeLengthOverJumps) {
     }
 }
 
+namespace stopping {
+
+// An archive of members m1.dat, m2.dat, ... of `sizes` bytes each.
+Bytes archive(std::initializer_list<std::uint32_t> sizes) {
+    Bytes data, dir;
+    int n = 0;
+    for (const std::uint32_t size : sizes) {
+        data.insert(data.end(), size, static_cast<std::uint8_t>('a' + n));
+        fl3::put_entry(dir, size, "m" + std::to_string(++n) + ".dat");
+    }
+    put_u32(dir, fl3::kEndMarker);
+    fl3::Header h;
+    h.dir_length = static_cast<std::uint32_t>(dir.size());
+    h.dir_offset = static_cast<std::uint32_t>(fl3::kHeaderSize + data.size());
+    h.entry_count = static_cast<std::uint16_t>(sizes.size());
+    const auto head = fl3::header_bytes(h);
+    Bytes out(head.begin(), head.end());
+    out.insert(out.end(), data.begin(), data.end());
+    out.insert(out.end(), dir.begin(), dir.end());
+    return out;
+}
+
+// Records like RecordingUi and sets the stop flag when a status text starts with `at`.
+struct StoppingUi : test::RecordingUi {
+    std::atomic<bool> stop{false};
+    std::string at;
+    void status(std::string_view text, Draw draw) override {
+        if (text.rfind(at, 0) == 0) stop = true;
+        RecordingUi::status(text, draw);
+    }
+};
+
+std::vector<std::string> files_in(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) out.push_back(e.path().lexically_relative(folder).generic_string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), archive({3, 4}));
+    test::write_file(dir.file("game/b.fl3"), archive({5, 6, 7, 8}));
+
+    // Stopped while b.fl3's third member is read: b.fl3 is taken out whole,
+    // and the work folder is what its manifest says (nothing changed).
+    StoppingUi ui;
+    ui.at = "Unpacking 3 of 6";
+    UnpackOptions options;
+    options.stop = &ui.stop;
+    EXPECT_EQ(unpack(ui, dir.file("game"), dir.file("work"), options), 1);
+    EXPECT_EQ(ui.last_status(), "Unpacking stopped at b.fl3 m4.dat: 1 archive and 0 loose files unpacked whole");
+    EXPECT_EQ(files_in(dir.file("work")),
+              (std::vector<std::string>{"a_fl3/_index.bin", "a_fl3/m1.dat", "a_fl3/m2.dat",
+                                        "vidodide-project.json", "vidodide-project.stamps"}));
+    test::RecordingUi quiet;
+    EXPECT_EQ(status(quiet, dir.file("work")), 0) << quiet.last_status();
+
+    // Both archives changed; stopped when b.fl3 starts: OUT holds a.fl3
+    // only, whole, and nothing of b.fl3.
+    test::RecordingUi plain;
+    ASSERT_EQ(unpack(plain, dir.file("game"), dir.file("full"), {}), 0) << plain.last_status();
+    test::write_file(dir.file("full/a_fl3/m1.dat"), std::string_view("AAA"));
+    test::write_file(dir.file("full/b_fl3/m2.dat"), std::string_view("BB"));
+    StoppingUi rui;
+    rui.at = "Repacking 2 of 2: b.fl3";
+    EXPECT_EQ(repack(rui, dir.file("full"), dir.file("out"), 1, &rui.stop), 1);
+    EXPECT_EQ(rui.last_status(), "Repacking stopped at b.fl3 m1.dat: 1 file written whole to " + dir.file("out"));
+    EXPECT_EQ(files_in(dir.file("out")), std::vector<std::string>{"a.fl3"});
+    Bytes expected = archive({3, 4});
+    std::fill_n(expected.begin() + fl3::kHeaderSize, 3, 'A');
+    EXPECT_EQ(test::read_file(dir.file("out/a.fl3")), expected);
+}
+
+}  // namespace stopping
 }  // namespace
 }  // namespace vid::project

@@ -21,4 +21,15 @@ void encode_wv5(HWND window);
 void export_texts(HWND window);
 void import_texts(HWND window);
 
+// Unpack Game and Repack Game return once their folders are chosen; the
+// work goes on on a thread of its own until it ends or is stopped.
+void unpack_game(HWND window);
+void repack_game(HWND window);
+// Whether one of them is still at work.
+bool project_running();
+// Asks it to stop (Esc); with `close`, the window closes when it has.
+void stop_project(bool close);
+// The messages of its worker to the window; false for any other message.
+bool project_message(HWND window, UINT message, LPARAM lparam);
+
 }  // namespace vid::app

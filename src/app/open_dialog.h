@@ -1,4 +1,4 @@
-// The system's open-file dialog as the commands use it.
+// The system's open-file and folder dialogs as the commands use them.
 #pragma once
 
 #include <windows.h>
@@ -29,5 +29,10 @@ std::string filter_of(const char* text, const char* pattern);
 std::optional<std::string> ask_one_file(HWND owner, const char* filter_text, const char* pattern, const char* title,
                                         DWORD flags, const char* default_ext, const std::string& initial_dir,
                                         bool save = false);
+
+// A folder, in the system's file dialog in its folder-picking mode,
+// opening on `start`: a folder is chosen like a file (its name typed, or
+// Open pressed in it). Nothing when the user cancelled.
+std::optional<std::string> ask_folder(HWND owner, const char* title, const std::string& start);
 
 }  // namespace vid::app

@@ -32,6 +32,12 @@ void paint_status(HWND window) {
 
 // Runs the command `id`; false when the id is not one of the menu's.
 bool run_command(HWND window, int id) {
+    // While Unpack Game or Repack Game is at work, the other commands wait
+    // for it; Exit stops it and closes the window when it has stopped.
+    if (project_running() && id != IDM_ABOUT) {
+        if (id == IDM_EXIT) stop_project(true);
+        return id == IDM_EXIT || (id >= ID_DECODE_EXTRACTFL3 && id <= ID_DECODE_DECODEBM2PNG);
+    }
     switch (id) {
         case IDM_ABOUT:
             DialogBoxParamA(shell().instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, about_proc, 0);
@@ -48,6 +54,8 @@ bool run_command(HWND window, int id) {
         case ID_ENCODE_ENCODEWV5: encode_wv5(window); return true;
         case ID_DECODE_EXPORTTEXTS: export_texts(window); return true;
         case ID_ENCODE_IMPORTTEXTS: import_texts(window); return true;
+        case ID_DECODE_UNPACKGAME: unpack_game(window); return true;
+        case ID_ENCODE_REPACKGAME: repack_game(window); return true;
         default: return false;
     }
 }
@@ -55,7 +63,20 @@ bool run_command(HWND window, int id) {
 }  // namespace
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (project_message(window, message, lparam)) return 0;
     switch (message) {
+        case WM_KEYDOWN:
+            if (wparam == VK_ESCAPE && project_running()) {
+                stop_project(false);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wparam, lparam);
+        case WM_CLOSE:
+            if (project_running()) {
+                stop_project(true);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wparam, lparam);
         case WM_COMMAND:
             if (run_command(window, LOWORD(wparam))) return 0;
             return DefWindowProcA(window, message, wparam, lparam);

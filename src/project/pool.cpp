@@ -25,6 +25,8 @@ Pool::~Pool() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        // Tasks nobody waited for are of no use any more (a stopped run).
+        queue_.clear();
     }
     queued_.notify_all();
     for (auto& t : threads_) t.join();

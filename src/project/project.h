@@ -3,6 +3,7 @@
 // archives (and loose files) that hold the changes.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ namespace vid::project {
 struct UnpackOptions {
     bool bitmaps = false;  // images as the bitmaps of Decode BM2 rather than PNG files
     unsigned jobs = 1;     // workers decoding members
+    // Set by another thread to stop the run between members: the archive
+    // being unpacked is taken out again, and the manifest lists what was
+    // unpacked whole.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Unpacks every FL3 archive and every loose BM2, WV5 and AB file of `game`
@@ -29,8 +34,11 @@ int status(Ui& ui, const std::string& work);
 // Writes into `out` (empty or absent) every archive that holds a change
 // and every changed loose file, under its path in the game folder, and
 // checks each archive it wrote; one that fails the check is removed.
-// 0 when every change was written and checked, 1 otherwise.
-int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1);
+// 0 when every change was written and checked, 1 otherwise. `stop`, set
+// by another thread, stops the run between members: the archive being
+// written is removed, those written and checked before stay.
+int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1,
+           const std::atomic<bool>* stop = nullptr);
 
 }  // namespace vid::project
 

@@ -79,10 +79,17 @@ private:
     std::vector<std::string> notes_;
     Pool pool_;
     std::map<const Item*, std::shared_ptr<Job>> jobs_;
+    const std::atomic<bool>* stop_;
+    std::string stopped_at_;  // the archive and member, or loose file, where a stop came
+    bool stopped() const { return stop_ && stop_->load(); }
+    std::uint64_t step_ = 0, steps_ = 0;  // the archive or loose file being written, of how many
+    std::string progress(const std::string& what) const {
+        return format("Repacking %s of %s: %s", {count_text(step_), count_text(steps_), what});
+    }
 
 public:
-    Repack(Ui& ui, std::string work, std::string out, const Manifest& m, unsigned jobs)
-        : ui_(ui), work_(std::move(work)), out_(std::move(out)), m_(m), pool_(jobs) {}
+    Repack(Ui& ui, std::string work, std::string out, const Manifest& m, unsigned jobs, const std::atomic<bool>* stop)
+        : ui_(ui), work_(std::move(work)), out_(std::move(out)), m_(m), pool_(jobs), stop_(stop) {}
 };
 
 void Repack::start_encoding(const Changes& changes) {
@@ -99,7 +106,7 @@ void Repack::start_encoding(const Changes& changes) {
         });
         jobs_[&it] = job;
     };
-    for (std::size_t i = 0; i < m_.archives.size(); ++i) {
+    for (std::size_t i = 0; i < m_.archives.size() && !stopped(); ++i) {
         const Archive& a = m_.archives[i];
         const auto& c = changes.archives[i].members;
         if (std::find(c.begin(), c.end(), Change::edited) == c.end()) continue;
@@ -110,7 +117,7 @@ void Repack::start_encoding(const Changes& changes) {
         if (!size || *size != a.size) continue;
         fl3::FileReader in(*f, *size);
         for (std::size_t k = 0; k < a.members.size(); ++k) {
-            if (c[k] != Change::edited) continue;
+            if (c[k] != Change::edited || stopped()) continue;
             Bytes original;
             if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original))
                 submit(a.members[k], std::move(original));
@@ -161,12 +168,17 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     fl3::FileWriter w(f);
     w.write_zeros(fl3::kHeaderSize);
     std::uint64_t data_end = fl3::kHeaderSize;
-    ui_.status(format("Repacking %s: %s members", {a.path, count_text(parts.size())}), Draw::now);
+    ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
     const auto from_original = [](const Part& p) { return p.change != Change::edited && p.file.empty(); };
     for (std::size_t k = 0; k < parts.size(); ++k) {
         Part& p = parts[k];
+        if (stopped()) {
+            // The unfinished archive is discarded with its output.
+            stopped_at_ = a.path + " " + fl3::printable_name(p.name);
+            return false;
+        }
         bool ok = true;
         if (from_original(p)) {
             std::uint64_t n = p.item->size;
@@ -299,6 +311,10 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     std::vector<Part> parts;
     for (std::size_t i = 0; i < a.members.size(); ++i) {
         const Item& it = a.members[i];
+        if (stopped()) {
+            stopped_at_ = a.path + " " + fl3::printable_name(it.name);
+            return false;
+        }
         Part p;
         p.name = it.name;
         p.item = &it;
@@ -356,7 +372,7 @@ bool Repack::loose(const Item& it, Change c) {
         return false;
     }
     if (c == Change::deleted) return true;  // the game keeps its own file
-    ui_.status(format("Repacking %s", {it.name}), Draw::now);
+    ui_.status(progress(it.name), Draw::now);
     Bytes bytes;
     if (c == Change::replaced) {
         auto b = read_file(under(work_, it.file));
@@ -399,16 +415,30 @@ bool Repack::loose(const Item& it, Change c) {
 int Repack::go(const Changes& changes) {
     start_encoding(changes);
     int written = 0, failed = 0;
-    for (std::size_t i = 0; i < m_.archives.size(); ++i) {
+    for (const auto& a : changes.archives) steps_ += a.any();
+    for (const Change c : changes.loose) steps_ += c != Change::none && c != Change::deleted;
+    for (std::size_t i = 0; i < m_.archives.size() && stopped_at_.empty(); ++i) {
         if (!changes.archives[i].any()) continue;
-        if (archive(m_.archives[i], changes.archives[i]))
+        if (stopped()) {
+            stopped_at_ = m_.archives[i].path;
+            break;
+        }
+        ++step_;
+        const bool ok = archive(m_.archives[i], changes.archives[i]);
+        if (!stopped_at_.empty()) break;
+        if (ok)
             ++written;
         else
             ++failed;
     }
-    for (std::size_t i = 0; i < m_.loose.size(); ++i) {
+    for (std::size_t i = 0; i < m_.loose.size() && stopped_at_.empty(); ++i) {
         const Change c = changes.loose[i];
         if (c == Change::none) continue;
+        if (stopped()) {
+            stopped_at_ = m_.loose[i].name;
+            break;
+        }
+        if (c != Change::deleted) ++step_;
         if (!loose(m_.loose[i], c))
             ++failed;
         else if (c != Change::deleted)
@@ -416,6 +446,10 @@ int Repack::go(const Changes& changes) {
     }
     for (const auto& n : notes_) ui_.status(n, Draw::now);
     const std::string files = count_text(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
+    if (!stopped_at_.empty()) {
+        ui_.status(format("Repacking stopped at %s: %s written whole to %s", {stopped_at_, files, out_}), Draw::later);
+        return 1;
+    }
     if (failed == 0) {
         ui_.status(format("Repacking OK: %s written to %s", {files, out_}), Draw::later);
         return 0;
@@ -456,7 +490,8 @@ int status(Ui& ui, const std::string& work_arg) {
     return n == 0 ? 0 : 1;
 }
 
-int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsigned jobs) {
+int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsigned jobs,
+           const std::atomic<bool>* stop) {
     const std::string work = folder_arg(work_arg), out = folder_arg(out_arg);
     const auto m = load_manifest(ui, work);
     if (!m) return 1;
@@ -475,7 +510,7 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsi
         ui.alert(format("Can't create %s", {out}));
         return 1;
     }
-    Repack r(ui, work, out, *m, jobs);
+    Repack r(ui, work, out, *m, jobs, stop);
     return r.go(c);
 }
 

@@ -100,6 +100,7 @@ private:
         while (!pending_.empty()) retire();
     }
     void problem(const std::string& text);
+    bool stopped() const { return options_.stop && options_.stop->load(); }
 
     Ui& ui_;
     std::string game_, work_;
@@ -108,6 +109,7 @@ private:
     std::set<std::string> edit_names_;  // in lower case: names that differ only in case collide
     std::uint64_t total_ = 0, done_ = 0, edits_ = 0, failed_ = 0;
     int alerts_ = 0;
+    std::string stopped_at_;  // the archive and member, or loose file, where a stop came
     std::deque<Pending> pending_;
     Pool pool_;
 };
@@ -252,6 +254,10 @@ void Run::unpack_archive(Planned& p) {
     std::uint32_t i = 0;
     std::set<std::string> member_names;  // in lower case
     for (const fl3::Entry& e : p.dir.entries) {
+        if (stopped()) {
+            stopped_at_ = p.rel + " " + fl3::printable_name(e.name);
+            break;
+        }
         Pending& pend = start(&a.members, p.rel + " " + fl3::printable_name(e.name));
         Item& it = pend.item;
         it.name = e.name;
@@ -312,6 +318,13 @@ void Run::unpack_archive(Planned& p) {
         }
     }
     retire_all();
+    if (!stopped_at_.empty()) {
+        // A stopped archive is taken out whole: the manifest lists only
+        // archives unpacked whole.
+        fs::remove_all(folder_path, ec);
+        fs::remove_all(under(work_, "edit/" + a.folder), ec);
+        return;
+    }
     manifest_.archives.push_back(std::move(a));
 }
 
@@ -352,10 +365,16 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
     }
     total_ += loose.size();
     for (Planned& p : planned) {
+        if (stopped_at_.empty() && stopped()) stopped_at_ = p.rel;
+        if (!stopped_at_.empty()) break;
         unpack_archive(p);
         p.file.reset();
     }
-    for (const auto& rel : loose) unpack_loose(rel);
+    for (const auto& rel : loose) {
+        if (stopped_at_.empty() && stopped()) stopped_at_ = rel;
+        if (!stopped_at_.empty()) break;
+        unpack_loose(rel);
+    }
     retire_all();
 
     const std::string manifest_path = platform::join(work_, kManifestName);
@@ -369,6 +388,13 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
         ui_.alert(format("%s more problems; %s lists every member that was not extracted or not decoded, with the "
                          "reason.",
                          {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
+    if (!stopped_at_.empty()) {
+        ui_.status(format("Unpacking stopped at %s: %s and %s unpacked whole",
+                          {stopped_at_, plural(manifest_.archives.size(), "archive"),
+                           plural(manifest_.loose.size(), "loose file")}),
+                   Draw::later);
+        return 1;
+    }
     const std::string counts =
         plural(archives.size(), "archive") + ", " + plural(total_, "file") + ", " + plural(edits_, "editable file");
     if (failed_ == 0) {

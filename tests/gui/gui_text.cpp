@@ -20,16 +20,6 @@ std::string first_line(const std::string& path) {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
-// The folder dialog (the file dialog picking folders): the folder's path is
-// typed into its name box.
-bool choose_folder(const char* title, const std::string& folder, const std::string& shot) {
-    HWND dialog = wait_dialog(title, 10000);
-    if (dialog == nullptr) return false;
-    settle(500);
-    if (!shot.empty()) save_bmp(dialog, shot);
-    return choose_file(title, folder) && wait_gone(dialog);
-}
-
 void texts(const Env& env) {
     const std::string dir = env.work + "\\gui\\texts", ref = env.work + "\\ref";
     App app(env.exe, dir);
@@ -80,6 +70,14 @@ void texts(const Env& env) {
 }
 
 }  // namespace
+
+bool choose_folder(const char* title, const std::string& folder, const std::string& shot) {
+    HWND dialog = wait_dialog(title, 10000);
+    if (dialog == nullptr) return false;
+    settle(500);
+    if (!shot.empty()) save_bmp(dialog, shot);
+    return choose_file(title, folder) && wait_gone(dialog);
+}
 
 Register texts_scenario("texts", texts);
 

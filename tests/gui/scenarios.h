@@ -32,4 +32,8 @@ struct Register {
     Register(const char* name, void (*run)(const Env&), bool in_all = true);
 };
 
+// The folder dialog (the file dialog picking folders): the folder's path is
+// typed into its name box; with `shot`, a screenshot of the dialog first.
+bool choose_folder(const char* title, const std::string& folder, const std::string& shot);
+
 }  // namespace gui
