@@ -16,13 +16,7 @@
 namespace vid::script {
 namespace {
 
-// "0102 61 62" -> the bytes 01 02 61 62 (digit pairs never straddle a blank).
-Bytes hex(std::string_view text) {
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < text.size(); ++i)
-        if (text[i] != ' ') out.push_back(static_cast<std::uint8_t>(std::stoul(std::string(text.substr(i++, 2)), nullptr, 16)));
-    return out;
-}
+using test::hex;
 
 // Items as "label#value", joined by "|".
 struct Recorder : ItemSink {

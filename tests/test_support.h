@@ -73,5 +73,12 @@ Bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
 
 inline Bytes bytes_of(std::string_view s) { return Bytes(s.begin(), s.end()); }
+// "0102 61 62" -> the bytes 01 02 61 62 (digit pairs never straddle a blank).
+inline Bytes hex(std::string_view text) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        if (text[i] != ' ') out.push_back(static_cast<std::uint8_t>(std::stoul(std::string(text.substr(i++, 2)), nullptr, 16)));
+    return out;
+}
 
 }  // namespace vid::test

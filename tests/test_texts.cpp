@@ -6,17 +6,12 @@
 #include "platform/codepage.h"
 #include "script/text_jobs.h"
 #include "script/texts.h"
+#include "test_support.h"
 
 namespace vid::script {
 namespace {
 
-// "0102 61 62" -> the bytes 01 02 61 62.
-Bytes hex(std::string_view text) {
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < text.size(); ++i)
-        if (text[i] != ' ') out.push_back(static_cast<std::uint8_t>(std::stoul(std::string(text.substr(i++, 2)), nullptr, 16)));
-    return out;
-}
+using test::hex;
 
 // Rows as "ROW:field|field" joined by " / "; "!" after a row with an open quote.
 std::string rows_of(std::string_view text, char delimiter) {
