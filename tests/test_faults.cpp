@@ -1,7 +1,8 @@
 // Reads and writes that fail in the middle of a run. The test program is
-// linked with the system's read() and write() wrapped (see CMakeLists.txt):
-// a planted fault makes the calls on one file fail, or end early, once a
-// given number of its bytes have passed.
+// linked with the system's read(), write() and copy_file_range() wrapped
+// (see CMakeLists.txt): a planted fault makes the calls on one file fail,
+// or end early, once a given number of its bytes have passed; a copy
+// inside the system counts as a read of its input and a write of its output.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 
 extern "C" ssize_t __real_read(int fd, void* buf, size_t n);
 extern "C" ssize_t __real_write(int fd, const void* buf, size_t n);
+extern "C" ssize_t __real_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, size_t n, unsigned flags);
 
 namespace {
 
@@ -32,6 +34,7 @@ struct Fault {
     bool eof = false;       // reads end (the file seems shorter) rather than fail
     std::size_t passed = 0;
     bool armed = false;
+    bool copy_only = false;  // only the system's copy fails, as where it cannot copy between two files
 } fault;
 
 bool hit(int fd, bool on_write) {
@@ -54,7 +57,7 @@ ssize_t allowed(std::size_t n) {
 }  // namespace
 
 extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
-    if (!hit(fd, false)) return __real_read(fd, buf, n);
+    if (fault.copy_only || !hit(fd, false)) return __real_read(fd, buf, n);
     const ssize_t k = allowed(n);
     if (k < 0) return fault.eof ? 0 : (errno = EIO, -1);
     const ssize_t got = __real_read(fd, buf, static_cast<std::size_t>(k));
@@ -63,12 +66,23 @@ extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
 }
 
 extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t n) {
-    if (!hit(fd, true)) return __real_write(fd, buf, n);
+    if (fault.copy_only || !hit(fd, true)) return __real_write(fd, buf, n);
     const ssize_t k = allowed(n);
     if (k < 0) return errno = ENOSPC, -1;
     const ssize_t put = __real_write(fd, buf, static_cast<std::size_t>(k));
     if (put > 0) fault.passed += static_cast<std::size_t>(put);
     return put;
+}
+
+extern "C" ssize_t __wrap_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, size_t n,
+                                          unsigned flags) {
+    const bool on_write = hit(out, true);
+    if (!on_write && !hit(in, false)) return __real_copy_file_range(in, in_off, out, out_off, n, flags);
+    const ssize_t k = allowed(n);
+    if (k < 0) return fault.copy_only ? (errno = EXDEV, -1) : on_write ? (errno = ENOSPC, -1) : fault.eof ? 0 : (errno = EIO, -1);
+    const ssize_t got = __real_copy_file_range(in, in_off, out, out_off, static_cast<std::size_t>(k), flags);
+    if (got > 0) fault.passed += static_cast<std::size_t>(got);
+    return got;
 }
 
 namespace vid {
@@ -86,7 +100,7 @@ struct Planted {
     Planted(bool on_write, std::string name, std::size_t after, bool eof = false) {
         fault = Fault{on_write, std::move(name), after, eof, 0, true};
     }
-    ~Planted() { fault.armed = false; }
+    ~Planted() { fault.armed = fault.copy_only = false; }
 };
 
 Bytes wav(std::size_t samples) {
@@ -170,6 +184,91 @@ TEST(Faults, MemberThatShrinksWhileItIsPacked) {
     // The archive as if big.bin were not there: the two others, back to back.
     EXPECT_EQ(test::read_file(dir.file("out.fl3")),
               kit::fl3_archive({{"a.bin", test::bytes_of("first")}, {"z.bin", test::bytes_of("last")}}));
+}
+
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+
+// Members of 64 KiB and more are copied inside the system (copy_file_range),
+// smaller ones through the buffers; both ways give the same bytes, and a
+// fault in the system's copy is told like a failed read or write.
+TEST(Faults, MembersCopiedInsideTheSystem) {
+    const auto pattern = [](std::size_t n, std::uint8_t seed) {
+        Bytes b(n);
+        for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+        return b;
+    };
+    // 65535 bytes: buffered; 65536 and 200000: inside the system.
+    const std::vector<kit::Member> members = {
+        {"a.bin", pattern(65535, 1)}, {"b.bin", pattern(65536, 2)}, {"c.bin", pattern(200000, 3)}};
+    const Bytes archive = kit::fl3_archive(members);
+    test::ScratchDir dir;
+    test::write_file(dir.file("g.fl3"), archive);
+    RecordingUi ui;
+    ASSERT_TRUE(fl3::extract(ui, dir.file("g.fl3")));
+    for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
+    auto index = fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
+    ASSERT_TRUE(index);
+    ASSERT_TRUE(fl3::compact(ui, *index, dir.file("again.fl3")));
+    EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
+    EXPECT_TRUE(ui.alerts().empty());
+
+    {  // the system stops copying part way through c.bin: the rest goes through the buffers
+        RecordingUi u;
+        std::filesystem::remove_all(dir.file("g_fl3"));
+        {
+            Planted p(false, "/g.fl3", 65536 + 1000);
+            fault.copy_only = true;
+            EXPECT_TRUE(fl3::extract(u, dir.file("g.fl3")));
+        }
+        for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
+        auto again = fl3::load_index(u, dir.file("g_fl3/_index.bin"));
+        ASSERT_TRUE(again);
+        {
+            Planted p(false, "/c.bin", 5000);
+            fault.copy_only = true;
+            EXPECT_TRUE(fl3::compact(u, *again, dir.file("again.fl3")));
+        }
+        EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
+        EXPECT_TRUE(u.alerts().empty());
+    }
+    {  // c.bin's file fails to be written part way: extracting stops there
+        RecordingUi u;
+        std::remove(dir.file("g_fl3/c.bin").c_str());
+        {
+            Planted p(true, ".tmp", 65535 + 65536 + 50000);  // counted over every member's file
+            EXPECT_FALSE(fl3::extract(u, dir.file("g.fl3")));
+        }
+        ASSERT_EQ(u.alerts().size(), 1u);
+        EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("g_fl3/c.bin"));
+        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/c.bin")));
+    }
+    {  // the archive fails to be read inside c.bin
+        RecordingUi u;
+        {
+            Planted p(false, "/g.fl3", 28 + 65535 + 65536 + 1000);
+            EXPECT_FALSE(fl3::extract(u, dir.file("g.fl3")));
+        }
+        ASSERT_EQ(u.alerts().size(), 1u);
+        EXPECT_EQ(u.alerts()[0], "Can't read " + dir.file("g.fl3"));
+        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/c.bin")));
+    }
+    {  // the new archive fails to be written inside c.bin: nothing is left of it
+        test::write_file(dir.file("g_fl3/c.bin"), members[2].second);
+        RecordingUi u;
+        index = fl3::load_index(u, dir.file("g_fl3/_index.bin"));  // extracted anew above
+        ASSERT_TRUE(index);
+        {
+            Planted p(true, ".tmp", 150000);
+            EXPECT_FALSE(fl3::compact(u, *index, dir.file("out.fl3")));
+        }
+        ASSERT_EQ(u.alerts().size(), 1u);
+        EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("out.fl3"));
+        EXPECT_FALSE(test::file_exists(dir.file("out.fl3")));
+    }
 }
 
 }  // namespace

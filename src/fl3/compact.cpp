@@ -174,7 +174,12 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
         // Exactly `size` bytes, and then the end of the file: a member that
         // shrinks or grows meanwhile is not packed half old, half new.
         std::uint64_t left = *size;
-        while (left > 0) {
+        bool in_step = true;  // the member's position is where its bytes so far end
+        if (left >= kSystemCopyMin && out.flush()) {
+            left -= file.copy_range_from(*member, 0, left);
+            in_step = member->seek(*size - left);
+        }
+        while (in_step && left > 0) {
             auto room = out.space();
             std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, room.size()));
             std::size_t got = member->read_full(room.first(n));
@@ -187,7 +192,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
             return Packing::failed;
         }
         std::uint8_t probe = 0;
-        if (left > 0 || member->read(std::span(&probe, 1)) > 0) {
+        if (!in_step || left > 0 || member->read(std::span(&probe, 1)) > 0) {
             // Take back what was written of it.
             if (!out.flush() || !file.seek(data_end) || !file.resize(data_end)) {
                 fail(cant_write);

@@ -106,7 +106,13 @@ bool FileWriter::flush() {
 
 CopyResult copy_held(FileReader& in, platform::File& out, std::uint64_t n) {
     const std::uint64_t held = in.pos() < in.size() ? std::min(n, in.size() - in.pos()) : 0;
-    for (std::uint64_t left = held; left > 0;) {
+    std::uint64_t left = held;
+    if (held >= kSystemCopyMin) {
+        const std::uint64_t copied = out.copy_range_from(in.file(), in.pos(), held);
+        in.seek(in.pos() + copied);
+        left -= copied;
+    }
+    while (left > 0) {
         ByteView v = in.next(static_cast<std::size_t>(std::min<std::uint64_t>(left, kBufferSize)));
         if (v.empty()) return CopyResult::read_failed;  // the system read less than the file holds
         if (!out.write(v)) return CopyResult::write_failed;

@@ -14,6 +14,10 @@
 namespace vid::fl3 {
 
 inline constexpr std::size_t kBufferSize = std::size_t{4} << 20;
+// Pieces at least this large are copied inside the system where it can
+// (File::copy_range_from); smaller ones go through the buffers, where many
+// of them cost one system call.
+inline constexpr std::uint64_t kSystemCopyMin = std::uint64_t{64} << 10;
 
 // Reads a file of known size through one buffer. Positions are absolute;
 // nothing is ever read at or past `size`.
@@ -23,6 +27,7 @@ public:
 
     std::uint64_t size() const { return size_; }
     std::uint64_t pos() const { return pos_; }
+    platform::File& file() { return file_; }
     // Moves to `pos` (clamped to the size); reuses buffered bytes when it can.
     void seek(std::uint64_t pos);
     // Bytes from the current position on, at most `max`, straight out of the
@@ -68,9 +73,10 @@ private:
     bool ok_ = true;
 };
 
-// Copies `n` bytes from `in` at its position to `out`, straight from the
-// reader's buffer, as far as the file holds them: `cut_short` when it ends
-// first (nothing stands for the missing bytes).
+// Copies `n` bytes from `in` at its position to `out`'s position, as far
+// as the file holds them: `cut_short` when it ends first (nothing stands
+// for the missing bytes). Large pieces are copied inside the system, the
+// rest straight from the reader's buffer.
 enum class CopyResult { ok, cut_short, read_failed, write_failed };
 CopyResult copy_held(FileReader& in, platform::File& out, std::uint64_t n);
 
