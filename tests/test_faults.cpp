@@ -36,6 +36,7 @@ struct Fault {
     bool armed = false;
     bool copy_only = false;  // only the system's copy fails, as where it cannot copy between two files
 } fault;
+std::size_t system_copied = 0;  // bytes copied inside the system, of any file
 
 bool hit(int fd, bool on_write) {
     if (!fault.armed || fault.on_write != on_write) return false;
@@ -77,11 +78,16 @@ extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t n) {
 extern "C" ssize_t __wrap_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, size_t n,
                                           unsigned flags) {
     const bool on_write = hit(out, true);
-    if (!on_write && !hit(in, false)) return __real_copy_file_range(in, in_off, out, out_off, n, flags);
-    const ssize_t k = allowed(n);
-    if (k < 0) return fault.copy_only ? (errno = EXDEV, -1) : on_write ? (errno = ENOSPC, -1) : fault.eof ? 0 : (errno = EIO, -1);
-    const ssize_t got = __real_copy_file_range(in, in_off, out, out_off, static_cast<std::size_t>(k), flags);
-    if (got > 0) fault.passed += static_cast<std::size_t>(got);
+    ssize_t got;
+    if (!on_write && !hit(in, false)) {
+        got = __real_copy_file_range(in, in_off, out, out_off, n, flags);
+    } else {
+        const ssize_t k = allowed(n);
+        if (k < 0) return fault.copy_only ? (errno = EXDEV, -1) : on_write ? (errno = ENOSPC, -1) : fault.eof ? 0 : (errno = EIO, -1);
+        got = __real_copy_file_range(in, in_off, out, out_off, static_cast<std::size_t>(k), flags);
+        if (got > 0) fault.passed += static_cast<std::size_t>(got);
+    }
+    if (got > 0) system_copied += static_cast<std::size_t>(got);
     return got;
 }
 
@@ -192,35 +198,45 @@ TEST(Faults, MemberThatShrinksWhileItIsPacked) {
 namespace vid {
 namespace {
 
-// Members of 64 KiB and more are copied inside the system (copy_file_range),
-// smaller ones through the buffers; both ways give the same bytes, and a
-// fault in the system's copy is told like a failed read or write.
+// Members of 64 KiB and more that stand alike within 4 KiB pages in both
+// files are copied inside the system (copy_file_range), others through the
+// buffers; both ways give the same bytes, and a fault in the system's copy
+// is told like a failed read or write.
 TEST(Faults, MembersCopiedInsideTheSystem) {
     const auto pattern = [](std::size_t n, std::uint8_t seed) {
         Bytes b(n);
         for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
         return b;
     };
-    // 65535 bytes: buffered; 65536 and 200000: inside the system.
-    const std::vector<kit::Member> members = {
-        {"a.bin", pattern(65535, 1)}, {"b.bin", pattern(65536, 2)}, {"c.bin", pattern(200000, 3)}};
+    // In the archive (28-byte header) a.bin starts at 28, b.bin at 4096,
+    // c.bin at 69631 and d.bin at 135168: only d.bin is both large enough
+    // and in step with the page of its file (at 0 when extracted, at 135168
+    // when packed).
+    const std::vector<kit::Member> members = {{"a.bin", pattern(4068, 1)},
+                                              {"b.bin", pattern(65535, 2)},
+                                              {"c.bin", pattern(65537, 3)},
+                                              {"d.bin", pattern(65536, 4)}};
     const Bytes archive = kit::fl3_archive(members);
     test::ScratchDir dir;
     test::write_file(dir.file("g.fl3"), archive);
     RecordingUi ui;
+    system_copied = 0;
     ASSERT_TRUE(fl3::extract(ui, dir.file("g.fl3")));
+    EXPECT_EQ(system_copied, 65536u);
     for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
     auto index = fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
     ASSERT_TRUE(index);
+    system_copied = 0;
     ASSERT_TRUE(fl3::compact(ui, *index, dir.file("again.fl3")));
+    EXPECT_EQ(system_copied, 65536u);
     EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
     EXPECT_TRUE(ui.alerts().empty());
 
-    {  // the system stops copying part way through c.bin: the rest goes through the buffers
+    {  // the system stops copying part way through d.bin: the rest goes through the buffers
         RecordingUi u;
         std::filesystem::remove_all(dir.file("g_fl3"));
         {
-            Planted p(false, "/g.fl3", 65536 + 1000);
+            Planted p(false, "/g.fl3", 1000);  // inside d.bin, the only one copied so
             fault.copy_only = true;
             EXPECT_TRUE(fl3::extract(u, dir.file("g.fl3")));
         }
@@ -228,41 +244,41 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
         auto again = fl3::load_index(u, dir.file("g_fl3/_index.bin"));
         ASSERT_TRUE(again);
         {
-            Planted p(false, "/c.bin", 5000);
+            Planted p(false, "/d.bin", 5000);
             fault.copy_only = true;
             EXPECT_TRUE(fl3::compact(u, *again, dir.file("again.fl3")));
         }
         EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
         EXPECT_TRUE(u.alerts().empty());
     }
-    {  // c.bin's file fails to be written part way: extracting stops there
+    {  // d.bin's file fails to be written part way: extracting stops there
         RecordingUi u;
-        std::remove(dir.file("g_fl3/c.bin").c_str());
+        std::remove(dir.file("g_fl3/d.bin").c_str());
         {
-            Planted p(true, ".tmp", 65535 + 65536 + 50000);  // counted over every member's file
+            Planted p(true, ".tmp", 4068 + 65535 + 65537 + 30000);  // counted over every member's file
             EXPECT_FALSE(fl3::extract(u, dir.file("g.fl3")));
         }
         ASSERT_EQ(u.alerts().size(), 1u);
-        EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("g_fl3/c.bin"));
-        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/c.bin")));
+        EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("g_fl3/d.bin"));
+        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/d.bin")));
     }
-    {  // the archive fails to be read inside c.bin
+    {  // the archive fails to be read inside d.bin
         RecordingUi u;
         {
-            Planted p(false, "/g.fl3", 28 + 65535 + 65536 + 1000);
+            Planted p(false, "/g.fl3", 135168 + 1000);
             EXPECT_FALSE(fl3::extract(u, dir.file("g.fl3")));
         }
         ASSERT_EQ(u.alerts().size(), 1u);
         EXPECT_EQ(u.alerts()[0], "Can't read " + dir.file("g.fl3"));
-        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/c.bin")));
+        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/d.bin")));
     }
-    {  // the new archive fails to be written inside c.bin: nothing is left of it
-        test::write_file(dir.file("g_fl3/c.bin"), members[2].second);
+    {  // the new archive fails to be written inside d.bin: nothing is left of it
+        test::write_file(dir.file("g_fl3/d.bin"), members[3].second);
         RecordingUi u;
         index = fl3::load_index(u, dir.file("g_fl3/_index.bin"));  // extracted anew above
         ASSERT_TRUE(index);
         {
-            Planted p(true, ".tmp", 150000);
+            Planted p(true, ".tmp", 135168 + 1000);
             EXPECT_FALSE(fl3::compact(u, *index, dir.file("out.fl3")));
         }
         ASSERT_EQ(u.alerts().size(), 1u);

@@ -19,6 +19,15 @@ inline constexpr std::size_t kBufferSize = std::size_t{4} << 20;
 // of them cost one system call.
 inline constexpr std::uint64_t kSystemCopyMin = std::uint64_t{64} << 10;
 
+// Whether `n` bytes at `from` in one file go to `to` in another inside the
+// system: when they are many and stand alike within the system's 4 KiB
+// pages. Where they do not, Linux copies page by page through a pipe, half
+// as fast again as a copy through a buffer (measured on ext4: 286 MB in
+// 100 ms against 66 ms), and no file system can share the blocks anyway.
+constexpr bool system_copy_pays(std::uint64_t from, std::uint64_t to, std::uint64_t n) {
+    return n >= kSystemCopyMin && from % 4096 == to % 4096;
+}
+
 // Reads a file of known size through one buffer. Positions are absolute;
 // nothing is ever read at or past `size`.
 class FileReader : public ByteSource {
@@ -75,8 +84,8 @@ private:
 
 // Copies `n` bytes from `in` at its position to `out`'s position, as far
 // as the file holds them: `cut_short` when it ends first (nothing stands
-// for the missing bytes). Large pieces are copied inside the system, the
-// rest straight from the reader's buffer.
+// for the missing bytes). Inside the system where system_copy_pays(), else
+// straight from the reader's buffer.
 enum class CopyResult { ok, cut_short, read_failed, write_failed };
 CopyResult copy_held(FileReader& in, platform::File& out, std::uint64_t n);
 
