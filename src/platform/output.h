@@ -68,6 +68,11 @@ public:
     // hard link whose name alone is replaced).
     File* old_file() { return hold_.is_open() ? &hold_ : nullptr; }
 
+    // A second handle on the temporary file, for reading back what is
+    // written so far (from another thread as well); close it before
+    // commit(). Nothing when the system refuses one.
+    std::optional<File> reader() const;
+
     // Closes the temporary file and moves it onto the final name (keeping
     // the old file's permissions). False when any write failed or the move
     // was refused; the old file is then unchanged and the temporary file

@@ -82,6 +82,11 @@ Output& Output::operator=(Output&& other) noexcept {
 
 Output::~Output() { discard(); }
 
+std::optional<File> Output::reader() const {
+    if (temp_.empty()) return std::nullopt;
+    return File::open(temp_, OpenMode::read_existing);
+}
+
 void Output::discard() {
     file_.close();
     hold_.close();

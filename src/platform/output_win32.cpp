@@ -92,9 +92,10 @@ std::optional<Output> Output::create(const std::string& final_path, Existing exi
         if (temp.size() > MAX_PATH - 1) return fail(OutputError::cant_create);
         // Remembered before it exists: a console event at any moment from
         // here on removes it. Shared for deleting, so that the console
-        // handler can remove it while it is open.
+        // handler can remove it while it is open; shared for reading, so
+        // that what is written can be read back before it is committed.
         const int slot = track_temp(temp);
-        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD e = GetLastError();

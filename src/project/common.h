@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,8 +45,11 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
                 Bytes* keep, bool* short_read = nullptr);
 
 // Copies `n` bytes of the file `file` (read through `in`) from `pos` to
-// `out`'s position: inside the system where it can, else through `in`.
-bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out);
+// `out`, whose position is `out_pos`, in pieces of at most 8 MiB, telling
+// `piece` the bytes copied so far after each: inside the system where
+// fl3::system_copy_pays(), else through `in`'s buffer.
+bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
+                 std::uint64_t out_pos, const std::function<void(std::uint64_t)>& piece = {});
 
 // True when `n` bytes of `a` at `pos_a` equal those of `b` at `pos_b`.
 bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b,

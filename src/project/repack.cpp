@@ -3,14 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/format.h"
 #include "platform/output.h"
 #include "platform/paths.h"
-#include "platform/temp_registry.h"
 #include "project/common.h"
 #include "project/pool.h"
 #include "project/project.h"
@@ -48,6 +50,46 @@ struct Part {
     std::uint64_t size = 0;
 };
 
+// How far the archive being written has come, for the check that reads
+// it back meanwhile on another thread.
+class Progress {
+public:
+    // The archive's bytes up to `end` are written, and its first `parts` members whole.
+    void wrote(std::uint64_t end, std::size_t parts) {
+        {
+            std::lock_guard lock(mutex_);
+            end_ = end;
+            parts_ = parts;
+        }
+        changed_.notify_all();
+    }
+    void finish(bool ok) {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+            ok_ = ok;
+        }
+        changed_.notify_all();
+    }
+    // Each waits for its part of the writing: false when the writing ended first.
+    bool bytes(std::uint64_t end) { return wait([&] { return end_ >= end; }); }
+    bool parts(std::size_t n) { return wait([&] { return parts_ >= n; }); }
+    bool all() { return wait([&] { return done_ && ok_; }); }
+
+private:
+    template <typename F>
+    bool wait(F reached) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return reached() || done_; });
+        return reached();
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t end_ = 0;
+    std::size_t parts_ = 0;
+    bool done_ = false, ok_ = false;
+};
+
 class Repack {
 public:
     int go(const Changes& changes);
@@ -55,8 +97,11 @@ public:
 private:
     bool archive(const Archive& a, const ArchiveChanges& c);
     bool write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
-                       fl3::FileReader& original, const std::string& path);
-    std::string verify(const Archive& a, const std::vector<Part>& parts, const std::string& path);
+                       fl3::FileReader& original, platform::File& f, const std::string& path, Progress& tally);
+    // Reads the archive back as it is written: what is wrong with it, or
+    // nothing (also when the writing ended first: the writer tells why).
+    std::string verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
+                       std::vector<std::string>& notes) const;
     bool loose(const Item& it, Change c);
     bool encode(Part& p, const std::string& edit_path, ByteView original);
     // Starts encoding every edited file on the workers, each with its
@@ -161,13 +206,14 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
 }
 
 bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform::File& original_file,
-                           fl3::FileReader& original, const std::string& path) {
-    auto out = create_output(ui_, path, platform::Existing::keep);
-    if (!out) return false;
-    platform::File& f = out->file();
-    fl3::FileWriter w(f);
-    w.write_zeros(fl3::kHeaderSize);
+                           fl3::FileReader& original, platform::File& f, const std::string& path,
+                           Progress& tally) {
+    const auto cant_write = [&] {
+        ui_.alert(format("Can't write %s", {path}));
+        return false;
+    };
     std::uint64_t data_end = fl3::kHeaderSize;
+    if (!f.write(Bytes(fl3::kHeaderSize, 0))) return cant_write();  // the header's place; it is written last
     ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
@@ -179,6 +225,8 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             stopped_at_ = a.path + " " + fl3::printable_name(p.name);
             return false;
         }
+        const std::uint64_t start = data_end;
+        const auto piece = [&tally, start, k](std::uint64_t done) { tally.wrote(start + done, k); };
         bool ok = true;
         if (from_original(p)) {
             std::uint64_t n = p.item->size;
@@ -187,13 +235,13 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                    parts[last + 1].item->offset == p.item->offset + n) {
                 n += parts[++last].item->size;
             }
-            w.flush();
-            ok = w.ok() && copy_member(original_file, original, p.item->offset, n, f);
-            data_end += n - p.size;  // the others' sizes; p's is added below
+            ok = copy_member(original_file, original, p.item->offset, n, f, start, piece);
+            data_end += n;
             k = last;
         } else if (p.change == Change::edited) {
-            ok = w.write(p.encoded);
-        } else if (!p.file.empty()) {
+            ok = f.write(p.encoded);
+            data_end += p.size;
+        } else {
             auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
             const auto size = in ? in->size() : std::nullopt;
             if (!size || *size > fl3::kMaxMemberSize) {
@@ -202,77 +250,110 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             }
             p.size = *size;
             fl3::FileReader r(*in, *size);
-            w.flush();
-            ok = w.ok() && copy_member(*in, r, 0, *size, f);
+            ok = copy_member(*in, r, 0, *size, f, start, piece);
+            data_end += p.size;
         }
-        if (!ok || !w.ok()) {
-            ui_.alert(format("Can't write %s", {path}));
-            return false;
-        }
-        data_end += p.size;
+        if (!ok) return cant_write();
         if (data_end > 0xFFFFFFFFu) {
             ui_.alert(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold", {path}));
             return false;
         }
+        tally.wrote(data_end, k + 1);
     }
     Bytes dir;
     for (const Part& p : parts) fl3::put_entry(dir, static_cast<std::uint32_t>(p.size), p.name);
     put_u32(dir, fl3::kEndMarker);
-    w.write(dir);
     fl3::Header h;
     h.dir_length = static_cast<std::uint32_t>(dir.size());
     h.dir_offset = static_cast<std::uint32_t>(data_end);
     h.entry_count = static_cast<std::uint16_t>(parts.size());
-    const auto header = fl3::header_bytes(h);
-    // Until it is checked the archive counts as a temporary file: an
-    // interrupted run removes it.
-    if (!w.flush() || !f.seek(0) || !f.write(header) || !out->commit()) {
-        ui_.alert(format("Can't write %s", {path}));
-        return false;
-    }
+    if (!f.write(dir) || !f.seek(0) || !f.write(fl3::header_bytes(h))) return cant_write();
     return true;
 }
 
-std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, const std::string& path) {
-    auto f = platform::File::open(path, platform::OpenMode::read_existing);
-    const auto size = f ? f->size() : std::nullopt;
-    if (!size) return "it cannot be read back";
-    fl3::FileReader in(*f, *size);
+std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
+                           std::vector<std::string>& notes) const {
+    const std::string unreadable = "it cannot be read back";
+    Bytes buf(std::size_t{4} << 20);
+    // Reads `n` bytes of the archive from `at` as they are written, piece by
+    // piece into `use`: 1 when all were read, 0 when the writing ended
+    // first, -1 when the system read less.
+    const auto each_piece = [&](std::uint64_t at, std::uint64_t n, const auto& use) {
+        for (std::uint64_t done = 0; done < n;) {
+            const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, buf.size()));
+            if (!tally.bytes(at + done + k)) return 0;
+            if (!f.seek(at + done) || f.read_full(std::span(buf).first(k)) != k) return -1;
+            if (!use(ByteView(buf).first(k))) return 1;
+            done += k;
+        }
+        return 1;
+    };
+    std::uint64_t at = fl3::kHeaderSize;
+    std::vector<std::uint64_t> starts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const Part& p = parts[i];
+        // A work folder's file is measured as it is copied.
+        if (p.change != Change::edited && !p.file.empty() && !tally.parts(i + 1)) return {};
+        starts.push_back(at);
+        int read = 1;
+        if (p.change == Change::edited) {
+            Bytes got;
+            read = each_piece(at, p.size, [&](ByteView v) {
+                got.insert(got.end(), v.begin(), v.end());
+                return true;
+            });
+            if (read == 1) {
+                const auto edited = read_file(under(work_, p.item->edit));
+                if (!edited) return format("%s cannot be read back", {p.item->edit});
+                const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured);
+                if (!v.ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v.why});
+                if (!v.note.empty()) notes.push_back(format("%s in %s: %s", {p.name, a.path, v.note}));
+            }
+        } else if (!p.file.empty()) {
+            auto w = platform::File::open(p.file, platform::OpenMode::read_existing);
+            const auto wsize = w ? w->size() : std::nullopt;
+            if (!wsize || *wsize != p.size) return format("member %s differs from %s", {p.name, p.file});
+            Bytes theirs;
+            bool same = true;
+            read = each_piece(at, p.size, [&](ByteView v) {
+                theirs.resize(v.size());
+                same = w->read_full(theirs) == v.size() && std::equal(v.begin(), v.end(), theirs.begin());
+                return same;
+            });
+            if (read == 1 && !same) return format("member %s differs from %s", {p.name, p.file});
+        } else {
+            // The bytes that unpack found there, by their hash: one read of
+            // the new archive, none of the original.
+            Hasher hash;
+            read = each_piece(at, p.size, [&](ByteView v) {
+                hash.update(v);
+                return true;
+            });
+            if (read == 1 && hash.hex() != p.item->hash)
+                return format("member %s is not byte-identical to the original's as unpacked", {p.name});
+        }
+        if (read == 0) return {};
+        if (read < 0) return unreadable;
+        at += p.size;
+    }
+    if (!tally.all()) return {};
+    const auto size = f.size();
+    if (!size || !f.seek(0)) return unreadable;
+    fl3::FileReader in(f, *size);
     std::array<std::uint8_t, fl3::kHeaderSize> head{};
     const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
     if (!h || h->entry_count != parts.size()) return "its header does not count the members written";
+    if (h->dir_offset != at) return "its header does not place the directory after the members";
     in.seek(h->dir_offset);
     const fl3::Directory dir = fl3::read_directory(in, h->entry_count);
     if (dir.end != fl3::Directory::End::marker || dir.entries.size() != parts.size())
         return "its directory is not complete";
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        const Part& p = parts[i];
         const fl3::Entry& e = dir.entries[i];
-        if (e.name != p.name)
-            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), p.name});
-        const std::uint64_t at = fl3::kHeaderSize + e.position;
-        if (p.change == Change::edited) {
-            Bytes got;
-            copy_bytes(in, at, e.size, nullptr, nullptr, &got);
-            const auto edited = read_file(under(work_, p.item->edit));
-            if (!edited) return format("%s cannot be read back", {p.item->edit});
-            const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured);
-            if (!v.ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v.why});
-            if (!v.note.empty()) notes_.push_back(format("%s in %s: %s", {p.name, a.path, v.note}));
-        } else if (!p.file.empty()) {
-            auto w = platform::File::open(p.file, platform::OpenMode::read_existing);
-            const auto wsize = w ? w->size() : std::nullopt;
-            if (!wsize || *wsize != e.size) return format("member %s differs from %s", {p.name, p.file});
-            fl3::FileReader wr(*w, *wsize);
-            if (!same_bytes(in, at, wr, 0, e.size)) return format("member %s differs from %s", {p.name, p.file});
-        } else {
-            // The bytes that unpack found there, by their hash: one read of
-            // the new archive, none of the original.
-            Hasher hash;
-            if (e.size != p.item->size || !copy_bytes(in, at, e.size, nullptr, &hash, nullptr) ||
-                hash.hex() != p.item->hash)
-                return format("member %s is not byte-identical to the original's as unpacked", {p.name});
-        }
+        if (e.name != parts[i].name)
+            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), parts[i].name});
+        if (e.size != parts[i].size || fl3::kHeaderSize + e.position != starts[i])
+            return format("its directory does not place member %s where it was written", {parts[i].name});
     }
     return {};
 }
@@ -345,22 +426,35 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
 
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
-    // Until it is checked the new archive counts as a temporary file: an
-    // interrupted run removes it.
-    const int slot = platform::track_temp(path);
-    if (!write_archive(a, parts, *original_file, original, path)) {
-        platform::untrack_temp(slot);
-        return false;
-    }
-    ui_.status(format("Verifying %s", {path}), Draw::now);
-    const std::string wrong = verify(a, parts, path);
+    // The archive is checked before it takes its name: an interrupted run,
+    // or a failed check, leaves nothing of it.
+    auto out = create_output(ui_, path, platform::Existing::keep);
+    if (!out) return false;
+    auto back = out->reader();
+    Progress tally;
+    std::string wrong;
+    std::vector<std::string> notes;
+    // With more than one worker the archive is read back while it is written.
+    std::thread checker;
+    if (back && pool_.workers() > 1) checker = std::thread([&] { wrong = verify(a, parts, *back, tally, notes); });
+    const bool written = write_archive(a, parts, *original_file, original, out->file(), path, tally);
+    tally.finish(written);
+    if (written) ui_.status(format("Verifying %s", {path}), Draw::now);
+    if (checker.joinable())
+        checker.join();
+    else if (written)
+        wrong = back ? verify(a, parts, *back, tally, notes) : "it cannot be read back";
+    back.reset();
+    if (!written) return false;
     if (!wrong.empty()) {
-        fs::remove(path, ec);
-        platform::untrack_temp(slot);
-        ui_.alert(format("%s failed its check and is removed: %s", {path, wrong}));
+        ui_.alert(format("%s failed its check and is not written: %s", {path, wrong}));
         return false;
     }
-    platform::untrack_temp(slot);
+    notes_.insert(notes_.end(), notes.begin(), notes.end());
+    if (!out->commit()) {
+        ui_.alert(format("Can't write %s", {path}));
+        return false;
+    }
     return true;
 }
 
