@@ -2,11 +2,15 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "core/files.h"
 #include "core/text.h"
@@ -118,12 +122,15 @@ std::string stamp_of(const std::string& path) {
         (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
     return std::to_string(size) + ":" + std::to_string(time);
 #else
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    if (ec) return {};
-    const auto time = fs::last_write_time(path, ec);
-    if (ec) return {};
-    return std::to_string(size) + ":" + std::to_string(time.time_since_epoch().count());
+    // One call for both (a work folder has thousands of files to look at).
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    // The time on the file system's clock, as std::filesystem tells it (the
+    // stamps of earlier versions hold it so).
+    const std::chrono::sys_time<std::chrono::nanoseconds> time{std::chrono::seconds(st.st_mtim.tv_sec) +
+                                                               std::chrono::nanoseconds(st.st_mtim.tv_nsec)};
+    const auto count = std::chrono::file_clock::from_sys(time).time_since_epoch().count();
+    return std::to_string(st.st_size) + ":" + std::to_string(count);
 #endif
 }
 
@@ -165,13 +172,31 @@ int Changes::count() const {
     return n + static_cast<int>(std::count_if(loose.begin(), loose.end(), [](Change c) { return c != Change::none; }));
 }
 
-Changes changes_of(const std::string& work, const Manifest& m) {
+Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
+    // Every item on its own: the items are shared out among the threads in
+    // runs that follow each other.
+    std::vector<const Item*> items;
+    for (const Archive& a : m.archives)
+        for (const Item& it : a.members) items.push_back(&it);
+    for (const Item& it : m.loose) items.push_back(&it);
+    std::vector<Change> found(items.size());
+    const auto look = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) found[i] = change_of(work, *items[i]);
+    };
+    const std::size_t threads = std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(1, items.size() / 256));
+    std::vector<std::thread> others;
+    for (std::size_t t = 1; t < threads; ++t)
+        others.emplace_back(look, items.size() * t / threads, items.size() * (t + 1) / threads);
+    look(0, items.size() / threads);
+    for (auto& t : others) t.join();
+
     Changes c;
+    std::size_t next = 0;
     for (const Archive& a : m.archives) {
         ArchiveChanges ac;
         std::set<std::string> names;
         for (const Item& it : a.members) {
-            ac.members.push_back(change_of(work, it));
+            ac.members.push_back(found[next++]);
             names.insert(it.name);
         }
         std::error_code ec;
@@ -190,7 +215,7 @@ Changes changes_of(const std::string& work, const Manifest& m) {
         std::sort(ac.added.begin(), ac.added.end());
         c.archives.push_back(std::move(ac));
     }
-    for (const Item& it : m.loose) c.loose.push_back(change_of(work, it));
+    c.loose.assign(found.begin() + static_cast<std::ptrdiff_t>(next), found.end());
     return c;
 }
 

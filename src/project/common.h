@@ -82,7 +82,8 @@ struct Changes {
     int count() const;
 };
 
-Changes changes_of(const std::string& work, const Manifest& m);
+// What changed in `work`, looked at by `jobs` threads.
+Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs = 1);
 
 // The stamps of the manifest's files: one line each, "STAMP<tab>PATH".
 // Reading fills in the stamps of the files it names; a missing or damaged

@@ -10,7 +10,8 @@ namespace vid::project {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = nlohmann::ordered_json;  // written with its keys in a fixed order
+using Read = nlohmann::json;          // read into plain maps, which is faster
 
 // Names are bytes, not always UTF-8 (a game of another code page): such a
 // text is kept as KEY_hex, its bytes in hexadecimal, so that it comes back
@@ -30,7 +31,7 @@ void put_text(Json& j, const std::string& key, const std::string& text) {
     }
 }
 
-std::string get_text(const Json& j, const std::string& key, bool required = true) {
+std::string get_text(const Read& j, const std::string& key, bool required = true) {
     if (j.contains(key)) return j.at(key).get<std::string>();
     if (!j.contains(key + "_hex")) {
         if (required) (void)j.at(key);  // throws: the key is missing
@@ -87,7 +88,7 @@ Json item_json(const Item& it, bool member) {
     return j;
 }
 
-Item item_of(const Json& j) {
+Item item_of(const Read& j) {
     Item it;
     it.name = get_text(j, "name");
     it.index = j.value("index", std::uint32_t{0});
@@ -134,7 +135,7 @@ std::string to_json(const Manifest& m) {
 
 std::optional<Manifest> from_json(const std::string& text, std::string& why) {
     try {
-        const Json j = Json::parse(text);
+        const Read j = Read::parse(text);
         if (j.value("vidodide_project", 0) != kManifestVersion) {
             why = "it is not a manifest of this version";
             return std::nullopt;
@@ -142,7 +143,7 @@ std::optional<Manifest> from_json(const std::string& text, std::string& why) {
         Manifest m;
         m.game = get_text(j, "game_folder");
         m.bitmaps = j.value("editable_images", std::string("png")) == "bmp";
-        for (const Json& ja : j.at("archives")) {
+        for (const Read& ja : j.at("archives")) {
             Archive a;
             a.path = get_text(ja, "path");
             a.folder = get_text(ja, "folder");
@@ -150,10 +151,10 @@ std::optional<Manifest> from_json(const std::string& text, std::string& why) {
             a.problem = get_text(ja, "problem", false);
             check_inside(a.path);
             check_inside(a.folder, !a.problem.empty());
-            for (const Json& jm : ja.at("members")) a.members.push_back(item_of(jm));
+            for (const Read& jm : ja.at("members")) a.members.push_back(item_of(jm));
             m.archives.push_back(std::move(a));
         }
-        for (const Json& jl : j.at("loose")) {
+        for (const Read& jl : j.at("loose")) {
             m.loose.push_back(item_of(jl));
             check_inside(m.loose.back().name);
         }

@@ -594,7 +594,7 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsi
         ui.alert(format("%s is not empty: repack needs an empty or new output folder", {out}));
         return 1;
     }
-    const Changes c = changes_of(work, *m);
+    const Changes c = changes_of(work, *m, jobs);
     if (c.count() == 0) {
         ui.status("Repacking: nothing changed since unpack, nothing written", Draw::later);
         return 0;

@@ -122,12 +122,13 @@ convert work/edit/sub/more_fl3/logo~2.png -flop work/edit/sub/more_fl3/logo~2.pn
 check "an edit of the second of two names differing in case" 0 "Edited: work/edit/sub/more_fl3/logo~2.png (encoded back into sub/more.fl3:logo.bm2)
 Repacking OK: 2 files written to out4" "" \
     bash -c "set -o pipefail; '$cli' status work | grep more_fl3; '$cli' repack work out4 | tail -n 1"
-# Interrupted while it checks the archive it wrote (a large member makes
+# Interrupted while it writes and checks an archive (a large member makes
 # that take a while): nothing is left in the output folder.
-truncate -s 256M work/data_fl3/zz_large.dat
+truncate -s 512M work/data_fl3/zz_large.dat
 check "an interrupted repack leaves no archive" 0 "143 out5" "" bash -c "
+    : >log
     '$cli' repack work out5 >log 2>&1 & pid=\$!
-    until grep -q '^Verifying' log || ! kill -0 \$pid 2>/dev/null; do sleep 0.01; done
+    until grep -q '^Repacking 1 of' log || ! kill -0 \$pid 2>/dev/null; do sleep 0.01; done
     kill -TERM \$pid; wait \$pid; echo \$? \$(find out5)"
 rm work/data_fl3/zz_large.dat
 check "repack refuses an output folder that is not empty" 1 "" \
