@@ -92,6 +92,34 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     EXPECT_EQ(back->archives.at(0).members.at(0).kind, Kind::bm2);
     EXPECT_FALSE(from_json("{\"vidodide_project\": 2}", why));
 
+    // Manifests that are not whole are refused with the reason.
+    const std::string head = R"({"vidodide_project": 1, "game_folder": "g", )";
+    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"})";
+    const struct {
+        std::string text, why;
+    } broken[] = {
+        {"[]", "it is not a JSON object"},
+        {"{\"vidodide_project\": 1", "parse error"},
+        {head + R"("loose": []})", "\"archives\" is missing"},
+        {head + R"("archives": [], "loose": [1]})", "an entry of \"loose\" is not an object"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9}], "loose": []})",
+         "\"members\" is missing"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": -3, "hash": "00", "kind": "bm2"}]})",
+         "\"size\" is not a number of 0 or more"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "index": 65536, "size": 3, "hash": "00", "kind": "bm2"}]})",
+         "\"index\" is beyond the 65535 members"},
+        {head + R"("archives": [], "loose": [{"name_hex": "6g", "size": 3, "hash": "00", "kind": "bm2"}]})",
+         "hexadecimal digits"},
+    };
+    for (const auto& b : broken) {
+        EXPECT_FALSE(from_json(b.text, why)) << b.text;
+        EXPECT_NE(why.find(b.why), std::string::npos) << b.text << ": " << why;
+    }
+    const auto fine = from_json(head + R"("archives": [], "loose": [)" + item + R"(], "later": {"x": [1]}})", why);
+    ASSERT_TRUE(fine) << why;
+    ASSERT_EQ(fine->loose.size(), 1u);
+    EXPECT_EQ(fine->loose[0].size, 3u);
+
     // Paths that would lead repack out of its folders are refused.
     for (const char* path : {"../data.fl3", "/data.fl3", "sub//data.fl3", "sub/./data.fl3", "C:data.fl3"}) {
         Manifest bad = m;

@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <set>
 #include <thread>
+#include <unordered_map>
 
 #include "core/files.h"
 #include "core/text.h"
@@ -268,7 +268,8 @@ void read_stamps(const std::string& work, Manifest& m) {
     // is hashed.
     const auto written = stamp_time(stamp_of(path));
     if (!bytes || !written) return;
-    std::map<std::string, std::string> stamps;
+    std::unordered_map<std::string, std::string> stamps;
+    stamps.reserve(bytes->size() / 48);
     const std::string text(bytes->begin(), bytes->end());
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());

@@ -1,6 +1,8 @@
 #include "project/manifest.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -11,7 +13,6 @@ namespace vid::project {
 namespace {
 
 using Json = nlohmann::ordered_json;  // written with its keys in a fixed order
-using Read = nlohmann::json;          // read into plain maps, which is faster
 
 // Names are bytes, not always UTF-8 (a game of another code page): such a
 // text is kept as KEY_hex, its bytes in hexadecimal, so that it comes back
@@ -31,24 +32,6 @@ void put_text(Json& j, const std::string& key, const std::string& text) {
     }
 }
 
-std::string get_text(const Read& j, const std::string& key, bool required = true) {
-    if (j.contains(key)) return j.at(key).get<std::string>();
-    if (!j.contains(key + "_hex")) {
-        if (required) (void)j.at(key);  // throws: the key is missing
-        return {};
-    }
-    const std::string hex = j.at(key + "_hex").get<std::string>();
-    std::string text;
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        throw Json::other_error::create(501, "a _hex text holds other characters than hexadecimal digits", nullptr);
-    };
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        text += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-    return text;
-}
-
 // A path of the manifest that stays inside its folder: relative, "/"
 // between names, no name empty, "." or "..", no "\\" or ":".
 bool inside(const std::string& path) {
@@ -64,7 +47,7 @@ bool inside(const std::string& path) {
 
 void check_inside(const std::string& path, bool may_be_empty = false) {
     if ((path.empty() && may_be_empty) || inside(path)) return;
-    throw Json::other_error::create(502, "the path \"" + path + "\" leads out of its folder", nullptr);
+    throw std::runtime_error("the path \"" + path + "\" leads out of its folder");
 }
 
 Json item_json(const Item& it, bool member) {
@@ -86,25 +69,6 @@ Json item_json(const Item& it, bool member) {
     if (!it.note.empty()) put_text(j, "note", it.note);
 
     return j;
-}
-
-Item item_of(const Read& j) {
-    Item it;
-    it.name = get_text(j, "name");
-    it.index = j.value("index", std::uint32_t{0});
-    it.offset = j.value("offset", std::uint64_t{0});
-    it.size = j.at("size").get<std::uint64_t>();
-    it.hash = j.at("hash").get<std::string>();
-    it.kind = kind_from_name(j.at("kind").get<std::string>());
-    it.file = get_text(j, "file", false);
-    it.edit = get_text(j, "edit", false);
-    it.edit_hash = j.value("edit_hash", std::string());
-    it.problem = get_text(j, "problem", false);
-    it.note = get_text(j, "note", false);
-    check_inside(it.file, true);
-    check_inside(it.edit, true);
-
-    return it;
 }
 
 }  // namespace
@@ -133,33 +97,222 @@ std::string to_json(const Manifest& m) {
     return j.dump(1) + "\n";
 }
 
-std::optional<Manifest> from_json(const std::string& text, std::string& why) {
-    try {
-        const Read j = Read::parse(text);
-        if (j.value("vidodide_project", 0) != kManifestVersion) {
-            why = "it is not a manifest of this version";
-            return std::nullopt;
+namespace {
+
+// The manifest is read as it is parsed (nlohmann's SAX interface), without
+// a document in memory: a game of thousands of members is read in a few
+// milliseconds. The scalars of each object are gathered, then turned into
+// an Archive or Item when the object ends.
+struct Value {
+    enum class Type { text, number, other } type = Type::other;
+    std::string text;
+    std::uint64_t number = 0;
+};
+using Fields = std::vector<std::pair<std::string, Value>>;
+
+const Value* find(const Fields& f, std::string_view key) {
+    for (const auto& [k, v] : f)
+        if (k == key) return &v;
+    return nullptr;
+}
+
+[[noreturn]] void refuse(const std::string& why) { throw std::runtime_error(why); }
+
+std::string string_of(const Fields& f, std::string_view key, bool required) {
+    const Value* v = find(f, key);
+    if (!v) {
+        if (required) refuse("\"" + std::string(key) + "\" is missing");
+        return {};
+    }
+    if (v->type != Value::Type::text) refuse("\"" + std::string(key) + "\" is not a text");
+    return v->text;
+}
+
+std::uint64_t number_of(const Fields& f, std::string_view key, bool required) {
+    const Value* v = find(f, key);
+    if (!v) {
+        if (required) refuse("\"" + std::string(key) + "\" is missing");
+        return 0;
+    }
+    if (v->type != Value::Type::number) refuse("\"" + std::string(key) + "\" is not a number of 0 or more");
+    return v->number;
+}
+
+// KEY, or KEY_hex (see put_text).
+std::string text_of(const Fields& f, const std::string& key, bool required = true) {
+    if (find(f, key)) return string_of(f, key, true);
+    if (!find(f, key + "_hex")) return string_of(f, key, required);
+    const std::string hex = string_of(f, key + "_hex", true);
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        refuse("a _hex text holds other characters than hexadecimal digits");
+    };
+    std::string text;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        text += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+    return text;
+}
+
+Item item_of(const Fields& f) {
+    Item it;
+    it.name = text_of(f, "name");
+    const std::uint64_t index = number_of(f, "index", false);
+    if (index > 0xFFFFu) refuse("\"index\" is beyond the 65535 members of an archive");
+    it.index = static_cast<std::uint32_t>(index);
+    it.offset = number_of(f, "offset", false);
+    it.size = number_of(f, "size", true);
+    it.hash = string_of(f, "hash", true);
+    it.kind = kind_from_name(string_of(f, "kind", true));
+    it.file = text_of(f, "file", false);
+    it.edit = text_of(f, "edit", false);
+    it.edit_hash = string_of(f, "edit_hash", false);
+    it.problem = text_of(f, "problem", false);
+    it.note = text_of(f, "note", false);
+    check_inside(it.file, true);
+    check_inside(it.edit, true);
+    return it;
+}
+
+class Reader : public nlohmann::json_sax<nlohmann::json> {
+public:
+    explicit Reader(Manifest& m) : m_(m) {}
+
+    bool null() override { return scalar({}); }
+    bool boolean(bool) override { return scalar({}); }
+    bool number_integer(number_integer_t n) override {
+        return n < 0 ? scalar({}) : scalar({Value::Type::number, {}, static_cast<std::uint64_t>(n)});
+    }
+    bool number_unsigned(number_unsigned_t n) override { return scalar({Value::Type::number, {}, n}); }
+    bool number_float(number_float_t, const string_t&) override { return scalar({}); }
+    bool string(string_t& s) override { return scalar({Value::Type::text, std::move(s), 0}); }
+    bool binary(binary_t&) override { return scalar({}); }
+    bool key(string_t& k) override {
+        key_ = std::move(k);
+        return true;
+    }
+
+    bool start_object(std::size_t) override {
+        const Frame top = frames_.empty() ? Frame::none : frames_.back();
+        switch (top) {
+            case Frame::none: frames_.push_back(Frame::root); break;
+            case Frame::archives:
+                frames_.push_back(Frame::archive);
+                m_.archives.emplace_back();
+                fields_.clear();
+                break;
+            case Frame::members:
+            case Frame::loose:
+                frames_.push_back(Frame::item);
+                item_fields_.clear();
+                break;
+            case Frame::root:
+            case Frame::archive:
+            case Frame::item:
+            case Frame::skip: frames_.push_back(Frame::skip); break;
+            default: refuse(in_list());
         }
-        Manifest m;
-        m.game = get_text(j, "game_folder");
-        m.bitmaps = j.value("editable_images", std::string("png")) == "bmp";
-        for (const Read& ja : j.at("archives")) {
-            Archive a;
-            a.path = get_text(ja, "path");
-            a.folder = get_text(ja, "folder");
-            a.size = ja.at("size").get<std::uint64_t>();
-            a.problem = get_text(ja, "problem", false);
+        return true;
+    }
+    bool end_object() override {
+        const Frame top = frames_.back();
+        frames_.pop_back();
+        if (top == Frame::root) {
+            if (version_ != kManifestVersion) refuse("it is not a manifest of this version");
+            m_.game = text_of(fields_root_, "game_folder");
+            m_.bitmaps = string_of(fields_root_, "editable_images", false) == "bmp";
+            if (!seen_archives_ || !seen_loose_) refuse(seen_archives_ ? "\"loose\" is missing" : "\"archives\" is missing");
+        } else if (top == Frame::archive) {
+            Archive& a = m_.archives.back();
+            a.path = text_of(fields_, "path");
+            a.folder = text_of(fields_, "folder");
+            a.size = number_of(fields_, "size", true);
+            a.problem = text_of(fields_, "problem", false);
+            if (!seen_members_) refuse("\"members\" is missing");
+            seen_members_ = false;
             check_inside(a.path);
             check_inside(a.folder, !a.problem.empty());
-            for (const Read& jm : ja.at("members")) a.members.push_back(item_of(jm));
-            m.archives.push_back(std::move(a));
+        } else if (top == Frame::item) {
+            if (frames_.back() == Frame::members) {
+                m_.archives.back().members.push_back(item_of(item_fields_));
+            } else {
+                m_.loose.push_back(item_of(item_fields_));
+                check_inside(m_.loose.back().name);
+            }
         }
-        for (const Read& jl : j.at("loose")) {
-            m.loose.push_back(item_of(jl));
-            check_inside(m.loose.back().name);
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        const Frame top = frames_.empty() ? Frame::none : frames_.back();
+        if (top == Frame::root && key_ == "archives") {
+            frames_.push_back(Frame::archives);
+            seen_archives_ = true;
+        } else if (top == Frame::root && key_ == "loose") {
+            frames_.push_back(Frame::loose);
+            seen_loose_ = true;
+        } else if (top == Frame::archive && key_ == "members") {
+            frames_.push_back(Frame::members);
+            seen_members_ = true;
+        } else if (top == Frame::root || top == Frame::archive || top == Frame::item || top == Frame::skip) {
+            frames_.push_back(Frame::skip);
+        } else {
+            refuse(top == Frame::none ? "it is not a JSON object" : in_list());
+        }
+        return true;
+    }
+    bool end_array() override {
+        frames_.pop_back();
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+        refuse(e.what());
+    }
+
+private:
+    enum class Frame { none, root, archives, archive, members, loose, item, skip };
+
+    std::string in_list() const {
+        const Frame top = frames_.back();
+        return top == Frame::archives ? "an entry of \"archives\" is not an object"
+                                      : "an entry of \"" + std::string(top == Frame::loose ? "loose" : "members") +
+                                            "\" is not an object";
+    }
+    bool scalar(Value v) {
+        const Frame top = frames_.empty() ? Frame::none : frames_.back();
+        switch (top) {
+            case Frame::root:
+                if (key_ == "vidodide_project") version_ = v.type == Value::Type::number ? static_cast<long long>(v.number) : -1;
+                fields_root_.emplace_back(key_, std::move(v));
+                break;
+            case Frame::archive: fields_.emplace_back(key_, std::move(v)); break;
+            case Frame::item: item_fields_.emplace_back(key_, std::move(v)); break;
+            case Frame::skip: break;
+            case Frame::none: refuse("it is not a JSON object");
+            default: refuse(in_list());
+        }
+        return true;
+    }
+
+    Manifest& m_;
+    std::vector<Frame> frames_;
+    std::string key_;
+    Fields fields_root_, fields_, item_fields_;
+    long long version_ = -1;
+    bool seen_archives_ = false, seen_loose_ = false, seen_members_ = false;
+};
+
+}  // namespace
+
+std::optional<Manifest> from_json(const std::string& text, std::string& why) {
+    Manifest m;
+    try {
+        Reader reader(m);
+        if (!nlohmann::json::sax_parse(text, &reader)) {
+            why = "it is not JSON";
+            return std::nullopt;
         }
         return m;
-    } catch (const Json::exception& e) {
+    } catch (const std::exception& e) {
         why = e.what();
         return std::nullopt;
     }
