@@ -4,12 +4,20 @@
 # unpacked against `cp -r` of what unpack wrote, then repacked after one
 # edited image against `cp` of the one archive repack rewrites. Each pair
 # is run RUNS times, the two commands of a pair one after the other on the
-# same files, after `sync`; the script prints every pair's times, their
-# ratio, and the peak memory (maximum resident set) of unpack and repack.
+# same files, after `sync`; the script prints every pair's times (in ms),
+# their ratio and the median ratio, and the peak memory (maximum resident
+# set) of unpack and repack.
+#
+# Every run writes into new folders, removed only at the end: ext4 passes
+# over the inodes freed in the last few minutes when it makes new files, so
+# a run just after the removal of 13,000 files spends seconds in the kernel
+# (seen here: unpack 0.7 s on a fresh file system, 1.3-5.7 s after a few
+# rounds of remove and unpack), and so would whichever command came second.
 #
 #   bench/project.sh [FOLDER]     (default /tmp; MEMBERS=6000 MIB=1250 RUNS=3 JOBS=cores)
 set -eu
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh >/dev/null
 cmake --preset native >/dev/null
 cmake --build --preset native -j2 --target vidodide vidodide-samples >/dev/null
 vid=$PWD/build/native/vidodide
@@ -25,31 +33,47 @@ cd "$scratch"
 "$samples" --mod-game game "$members" "$mib" >/dev/null
 printf 'game: %s files, %s\n' "$(find game -type f | wc -l)" "$(du -sh game | cut -f1)"
 
-seconds() { /usr/bin/time -f '%e %M' -o "$1" "${@:2}" >/dev/null; }
+# Runs a command, writing "MILLISECONDS PEAK_KIB" to the file $1.
+timed() {
+    local out=$1 t0 t1
+    shift
+    t0=$EPOCHREALTIME
+    /usr/bin/time -f '%M' -o "$out.mem" "$@" >/dev/null
+    t1=$EPOCHREALTIME
+    awk -v a="$t0" -v b="$t1" -v m="$(cat "$out.mem")" 'BEGIN { printf "%.0f %s\n", (b - a) * 1000, m }' >"$out"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.2f", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 echo "== unpack -j $jobs against cp -r of its output"
+: >ratios
 for r in $(seq "$runs"); do
-    rm -rf work copy; sync
-    seconds t.unpack "$vid" unpack -j "$jobs" game work
     sync
-    seconds t.cp cp -r work copy
-    read -r tu mu <t.unpack; read -r tc _ <t.cp
-    printf 'run %s: unpack %ss, cp -r %ss, ratio %s, unpack peak %s MiB\n' "$r" "$tu" "$tc" "$(ratio "$tu" "$tc")" "$((mu / 1024))"
+    timed t.unpack "$vid" unpack -j "$jobs" game "work$r"
+    sync
+    timed t.cp cp -r "work$r" "copy$r"
+    read -r tu mu <t.unpack
+    read -r tc _ <t.cp
+    ratio "$tu" "$tc" >>ratios; echo >>ratios
+    printf 'run %s: unpack %s ms, cp -r %s ms, ratio %s, unpack peak %s MiB\n' "$r" "$tu" "$tc" "$(ratio "$tu" "$tc")" "$((mu / 1024))"
 done
-printf 'work folder: %s files, %s, %s editable files\n' "$(find work -type f | wc -l)" "$(du -sh work | cut -f1)" \
-    "$(find work/edit -type f | wc -l)"
-rm -rf copy
+printf 'median ratio %s\n' "$(median <ratios)"
+printf 'work folder: %s files, %s, %s editable files\n' "$(find work1 -type f | wc -l)" "$(du -sh work1 | cut -f1)" \
+    "$(find work1/edit -type f | wc -l)"
 
 echo "== repack -j $jobs after one edited image against cp of the archive it rewrites"
-image=$(find work/edit/part1 -name '*.png' | sort | head -n 1)
+image=$(find work1/edit/part1 -name '*.png' | sort | head -n 1)
 convert "$image" -flop "$image"
+: >ratios
 for r in $(seq "$runs"); do
-    rm -rf out copy.fl3; sync
-    seconds t.repack "$vid" repack -j "$jobs" work out
     sync
-    seconds t.cp cp out/part1/data.fl3 copy.fl3
-    read -r tr mr <t.repack; read -r tc _ <t.cp
-    printf 'run %s: repack %ss, cp %ss, ratio %s, repack peak %s MiB\n' "$r" "$tr" "$tc" "$(ratio "$tr" "$tc")" "$((mr / 1024))"
+    timed t.repack "$vid" repack -j "$jobs" work1 "out$r"
+    sync
+    timed t.cp cp "out$r/part1/data.fl3" "copy$r.fl3"
+    read -r tr mr <t.repack
+    read -r tc _ <t.cp
+    ratio "$tr" "$tc" >>ratios; echo >>ratios
+    printf 'run %s: repack %s ms, cp %s ms, ratio %s, repack peak %s MiB\n' "$r" "$tr" "$tc" "$(ratio "$tr" "$tc")" "$((mr / 1024))"
 done
-printf 'patch folder: %s\n' "$(cd out && find . -type f | sort | tr '\n' ' ')"
+printf 'median ratio %s\n' "$(median <ratios)"
+printf 'patch folder: %s\n' "$(cd out1 && find . -type f | sort | tr '\n' ' ')"
