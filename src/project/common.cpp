@@ -90,28 +90,6 @@ bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, s
     return true;
 }
 
-bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b, std::uint64_t n) {
-    Bytes held;
-    while (n > 0) {
-        a.seek(pos_a);
-        const ByteView va = a.next(static_cast<std::size_t>(std::min<std::uint64_t>(n, std::size_t{1} << 20)));
-        if (va.empty()) return false;
-        held.assign(va.begin(), va.end());  // b's reader may share nothing with a's, but keep it simple and safe
-        b.seek(pos_b);
-        std::size_t done = 0;
-        while (done < held.size()) {
-            const ByteView vb = b.next(held.size() - done);
-            if (vb.empty() || !std::equal(vb.begin(), vb.end(), held.begin() + static_cast<std::ptrdiff_t>(done)))
-                return false;
-            done += vb.size();
-        }
-        pos_a += held.size();
-        pos_b += held.size();
-        n -= held.size();
-    }
-    return true;
-}
-
 std::string stamp_of(const std::string& path) {
 #ifdef _WIN32
     // The system's own times, in 100 ns: the C library's keep only seconds.

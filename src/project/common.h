@@ -51,10 +51,6 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
                  std::uint64_t out_pos, const std::function<void(std::uint64_t)>& piece = {});
 
-// True when `n` bytes of `a` at `pos_a` equal those of `b` at `pos_b`.
-bool same_bytes(fl3::FileReader& a, std::uint64_t pos_a, fl3::FileReader& b, std::uint64_t pos_b,
-                std::uint64_t n);
-
 // "SIZE:MTIME" of a file (the modification time in the system's finest
 // unit); empty when it cannot be told.
 std::string stamp_of(const std::string& path);

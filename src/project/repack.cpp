@@ -2,8 +2,8 @@
 // patch folder of the archives and loose files that hold those changes.
 #include <algorithm>
 #include <array>
-#include <map>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
