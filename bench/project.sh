@@ -45,35 +45,34 @@ timed() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.2f", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
+# Runs RUNS pairs: the command $3 against $4 (shell texts; $1 in them is
+# the run's number), printing each pair and the median ratio. $1 and $2
+# name them.
+pairs() {
+    local name=$1 other=$2 r a b peak
+    : >ratios
+    for r in $(seq "$runs"); do
+        sync
+        timed t.a sh -c "$3" sh "$r"
+        sync
+        timed t.b sh -c "$4" sh "$r"
+        read -r a peak <t.a
+        read -r b _ <t.b
+        ratio "$a" "$b" >>ratios; echo >>ratios
+        printf 'run %s: %s %s ms, %s %s ms, ratio %s, %s peak %s MiB\n' "$r" "$name" "$a" "$other" "$b" \
+            "$(ratio "$a" "$b")" "$name" "$((peak / 1024))"
+    done
+    printf 'median ratio %s\n' "$(median <ratios)"
+}
+export vid jobs
+
 echo "== unpack -j $jobs against cp -r of its output"
-: >ratios
-for r in $(seq "$runs"); do
-    sync
-    timed t.unpack "$vid" unpack -j "$jobs" game "work$r"
-    sync
-    timed t.cp cp -r "work$r" "copy$r"
-    read -r tu mu <t.unpack
-    read -r tc _ <t.cp
-    ratio "$tu" "$tc" >>ratios; echo >>ratios
-    printf 'run %s: unpack %s ms, cp -r %s ms, ratio %s, unpack peak %s MiB\n' "$r" "$tu" "$tc" "$(ratio "$tu" "$tc")" "$((mu / 1024))"
-done
-printf 'median ratio %s\n' "$(median <ratios)"
+pairs unpack "cp -r" 'exec "$vid" unpack -j "$jobs" game "work$1"' 'exec cp -r "work$1" "copy$1"'
 printf 'work folder: %s files, %s, %s editable files\n' "$(find work1 -type f | wc -l)" "$(du -sh work1 | cut -f1)" \
     "$(find work1/edit -type f | wc -l)"
 
 echo "== repack -j $jobs after one edited image against cp of the archive it rewrites"
 image=$(find work1/edit/part1 -name '*.png' | sort | head -n 1)
 convert "$image" -flop "$image"
-: >ratios
-for r in $(seq "$runs"); do
-    sync
-    timed t.repack "$vid" repack -j "$jobs" work1 "out$r"
-    sync
-    timed t.cp cp "out$r/part1/data.fl3" "copy$r.fl3"
-    read -r tr mr <t.repack
-    read -r tc _ <t.cp
-    ratio "$tr" "$tc" >>ratios; echo >>ratios
-    printf 'run %s: repack %s ms, cp %s ms, ratio %s, repack peak %s MiB\n' "$r" "$tr" "$tc" "$(ratio "$tr" "$tc")" "$((mr / 1024))"
-done
-printf 'median ratio %s\n' "$(median <ratios)"
+pairs repack cp 'exec "$vid" repack -j "$jobs" work1 "out$1"' 'exec cp "out$1/part1/data.fl3" "copy$1.fl3"'
 printf 'patch folder: %s\n' "$(cd out1 && find . -type f | sort | tr '\n' ' ')"
