@@ -117,7 +117,8 @@ Change change_of(const std::string& work, const Item& item) {
     bool deleted = false, replaced = false;
     if (!item.file.empty()) {
         const std::string member = under(work, item.file);
-        const bool same_stamp = !item.file_stamp.empty() && stamp_of(member) == item.file_stamp;
+        // A stamp is kept only when the file still showed it as it was read.
+        const bool same_stamp = !item.file_stamp.empty();
         const auto member_hash = same_stamp ? std::optional<std::string>(item.hash) : hash_file(member);
         std::error_code ec;
         deleted = !member_hash && !fs::exists(member, ec);
@@ -126,7 +127,7 @@ Change change_of(const std::string& work, const Item& item) {
     bool edited = false;
     if (!item.edit.empty()) {
         const std::string edit = under(work, item.edit);
-        const bool same_stamp = !item.edit_stamp.empty() && stamp_of(edit) == item.edit_stamp;
+        const bool same_stamp = !item.edit_stamp.empty();
         const auto edit_hash = same_stamp ? std::optional<std::string>(item.edit_hash) : hash_file(edit);
         edited = edit_hash && *edit_hash != item.edit_hash;
     }
@@ -238,28 +239,38 @@ std::optional<long long> stamp_time(const std::string& stamp) {
 
 }  // namespace
 
-void read_stamps(const std::string& work, Manifest& m) {
+namespace {
+
+// The stamps of the stamps file that the files named there still show:
+// path -> stamp. Stamps not older than the stamps file itself are left out,
+// as are paths that would leave the work folder.
+std::unordered_map<std::string, std::string> stamps_still_shown(const std::string& work) {
+    std::unordered_map<std::string, std::string> stamps;
     const std::string path = platform::join(work, kStampsName);
     const auto bytes = read_file(path);
     // A file whose time is not older than the stamps file's own may have
     // been changed again within the clock's step after it was stamped: it
     // is hashed.
     const auto written = stamp_time(stamp_of(path));
-    if (!bytes || !written) return;
-    std::unordered_map<std::string, std::string> stamps;
+    if (!bytes || !written) return stamps;
     stamps.reserve(bytes->size() / 48);
     const std::string text(bytes->begin(), bytes->end());
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::string line = text.substr(at, end - at);
-        const std::size_t tab = line.find('\t');
-        if (tab != std::string::npos) {
-            const std::string stamp = line.substr(0, tab);
+        const std::size_t tab = text.find('\t', at);
+        if (tab < end) {
+            std::string stamp = text.substr(at, tab - at), file = text.substr(tab + 1, end - tab - 1);
             const auto time = stamp_time(stamp);
-            if (time && *time < *written) stamps[line.substr(tab + 1)] = stamp;
+            const bool inside = !file.empty() && file[0] != '/' && file.find("..") == std::string::npos;
+            if (time && *time < *written && inside && stamp_of(under(work, file)) == stamp)
+                stamps.emplace(std::move(file), std::move(stamp));
         }
         at = end + 1;
     }
+    return stamps;
+}
+
+void take_stamps(const std::unordered_map<std::string, std::string>& stamps, Manifest& m) {
     const auto find = [&stamps](const std::string& file) {
         const auto it = stamps.find(file);
         return it == stamps.end() || file.empty() ? std::string() : it->second;
@@ -270,6 +281,8 @@ void read_stamps(const std::string& work, Manifest& m) {
     });
 }
 
+}  // namespace
+
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
     const std::string path = platform::join(work, kManifestName);
     auto text = read_file(path);
@@ -279,13 +292,17 @@ std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
                                       : format("%s is not a work folder of unpack: it has no %s", {work, kManifestName}));
         return std::nullopt;
     }
+    // The files are looked at while the manifest is parsed.
+    std::unordered_map<std::string, std::string> stamps;
+    std::thread looking([&] { stamps = stamps_still_shown(work); });
     std::string why;
     auto m = from_json(std::string(text->begin(), text->end()), why);
+    looking.join();
     if (!m) {
         ui.alert(format("%s is not a manifest that this version reads: %s", {path, why}));
         return m;
     }
-    read_stamps(work, *m);
+    take_stamps(stamps, *m);
     return m;
 }
 

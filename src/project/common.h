@@ -82,10 +82,11 @@ struct Changes {
 Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs = 1);
 
 // The stamps of the manifest's files: one line each, "STAMP<tab>PATH".
-// Reading fills in the stamps of the files it names; a missing or damaged
-// stamps file only makes status and repack hash every file.
+// Reading fills in the stamps that the files named still show (a file
+// whose stamp is empty is hashed); a missing or damaged stamps file only
+// makes status and repack hash every file.
 bool write_stamps(Ui& ui, const std::string& work, const Manifest& m);
-void read_stamps(const std::string& work, Manifest& m);
+
 
 // The manifest of the work folder, with its stamps; nothing after an Alert.
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work);
