@@ -151,23 +151,30 @@ int Changes::count() const {
     return n + static_cast<int>(std::count_if(loose.begin(), loose.end(), [](Change c) { return c != Change::none; }));
 }
 
+namespace {
+
+// Calls look(from, to) over 0..n in runs that follow each other, on up to
+// `threads` threads (each run at least 256 long): work on thousands of files.
+void in_runs(std::size_t n, std::size_t threads, const std::function<void(std::size_t, std::size_t)>& look) {
+    threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(1, n / 256));
+    std::vector<std::thread> others;
+    for (std::size_t t = 1; t < threads; ++t) others.emplace_back(look, n * t / threads, n * (t + 1) / threads);
+    look(0, n / threads);
+    for (auto& t : others) t.join();
+}
+
+}  // namespace
+
 Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
-    // Every item on its own: the items are shared out among the threads in
-    // runs that follow each other.
+    // Every item on its own, on `jobs` threads.
     std::vector<const Item*> items;
     for (const Archive& a : m.archives)
         for (const Item& it : a.members) items.push_back(&it);
     for (const Item& it : m.loose) items.push_back(&it);
     std::vector<Change> found(items.size());
-    const auto look = [&](std::size_t from, std::size_t to) {
+    in_runs(items.size(), jobs, [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) found[i] = change_of(work, *items[i]);
-    };
-    const std::size_t threads = std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(1, items.size() / 256));
-    std::vector<std::thread> others;
-    for (std::size_t t = 1; t < threads; ++t)
-        others.emplace_back(look, items.size() * t / threads, items.size() * (t + 1) / threads);
-    look(0, items.size() / threads);
-    for (auto& t : others) t.join();
+    });
 
     Changes c;
     std::size_t next = 0;
@@ -253,7 +260,7 @@ std::unordered_map<std::string, std::string> stamps_still_shown(const std::strin
     // is hashed.
     const auto written = stamp_time(stamp_of(path));
     if (!bytes || !written) return stamps;
-    stamps.reserve(bytes->size() / 48);
+    std::vector<std::pair<std::string, std::string>> listed;  // path, stamp
     const std::string text(bytes->begin(), bytes->end());
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
@@ -262,11 +269,17 @@ std::unordered_map<std::string, std::string> stamps_still_shown(const std::strin
             std::string stamp = text.substr(at, tab - at), file = text.substr(tab + 1, end - tab - 1);
             const auto time = stamp_time(stamp);
             const bool inside = !file.empty() && file[0] != '/' && file.find("..") == std::string::npos;
-            if (time && *time < *written && inside && stamp_of(under(work, file)) == stamp)
-                stamps.emplace(std::move(file), std::move(stamp));
+            if (time && *time < *written && inside) listed.emplace_back(std::move(file), std::move(stamp));
         }
         at = end + 1;
     }
+    std::vector<char> shown(listed.size());
+    in_runs(listed.size(), std::thread::hardware_concurrency(), [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) shown[i] = stamp_of(under(work, listed[i].first)) == listed[i].second;
+    });
+    stamps.reserve(listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        if (shown[i]) stamps.emplace(std::move(listed[i].first), std::move(listed[i].second));
     return stamps;
 }
 
