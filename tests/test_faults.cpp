@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "kit/fl3_archive.h"
 #include "kit/lzss_bm2.h"
 #include "kit/wv5_encode.h"
+#include "project/project.h"
 #include "test_support.h"
 #include "wv5/wv5.h"
 
@@ -35,6 +37,7 @@ struct Fault {
     std::size_t passed = 0;
     bool armed = false;
     bool copy_only = false;  // only the system's copy fails, as where it cannot copy between two files
+    std::atomic<bool>* stop = nullptr;  // writes do not fail: this is set once `after` bytes have passed
 } fault;
 std::size_t system_copied = 0;  // bytes copied inside the system, of any file
 
@@ -68,6 +71,11 @@ extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
 
 extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t n) {
     if (fault.copy_only || !hit(fd, true)) return __real_write(fd, buf, n);
+    if (fault.stop) {
+        const ssize_t put = __real_write(fd, buf, n);
+        if (put > 0 && (fault.passed += static_cast<std::size_t>(put)) >= fault.after) fault.stop->store(true);
+        return put;
+    }
     const ssize_t k = allowed(n);
     if (k < 0) return errno = ENOSPC, -1;
     const ssize_t put = __real_write(fd, buf, static_cast<std::size_t>(k));
@@ -106,7 +114,10 @@ struct Planted {
     Planted(bool on_write, std::string name, std::size_t after, bool eof = false) {
         fault = Fault{on_write, std::move(name), after, eof, 0, true};
     }
-    ~Planted() { fault.armed = fault.copy_only = false; }
+    ~Planted() {
+        fault.armed = fault.copy_only = false;
+        fault.stop = nullptr;
+    }
 };
 
 Bytes wav(std::size_t samples) {
@@ -285,6 +296,34 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
         EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("out.fl3"));
         EXPECT_FALSE(test::file_exists(dir.file("out.fl3")));
     }
+}
+
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+
+// Esc (or a closed window) while repack copies a member of many MiB stops it
+// between two pieces of that member, not only between members: nothing of
+// the archive is left, and the status line names the member.
+TEST(Faults, RepackStopsInsideALargeMember) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"),
+                     kit::fl3_archive({{"small.dat", test::bytes_of("small")}, {"big.dat", test::bytes_of("big")}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/a_fl3/big.dat"), Bytes(std::size_t{20} << 20, 0x5A));  // three pieces of 8 MiB
+    std::atomic<bool> stop{false};
+    {
+        Planted p(true, ".tmp", std::size_t{9} << 20);  // set inside the second piece
+        fault.stop = &stop;
+        EXPECT_EQ(project::repack(ui, dir.file("work"), dir.file("out"), 1, &stop), 1);
+    }
+    EXPECT_TRUE(stop.load());
+    EXPECT_EQ(ui.last_status(), "Repacking stopped at a.fl3 big.dat: 0 files written whole to " + dir.file("out"));
+    EXPECT_TRUE(listing(dir.file("out")).empty());
 }
 
 }  // namespace

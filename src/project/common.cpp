@@ -77,7 +77,7 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 }
 
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
-                 std::uint64_t out_pos, const std::function<void(std::uint64_t)>& piece) {
+                 std::uint64_t out_pos, const std::function<bool(std::uint64_t)>& piece) {
     constexpr std::uint64_t kPiece = std::uint64_t{8} << 20;
     for (std::uint64_t done = 0; done < n;) {
         const std::uint64_t k = std::min(n - done, kPiece);
@@ -85,7 +85,7 @@ bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, s
         if (fl3::system_copy_pays(pos + done, out_pos + done, k)) copied = out.copy_range_from(file, pos + done, k);
         if (copied < k && !copy_bytes(in, pos + done + copied, k - copied, &out, nullptr, nullptr)) return false;
         done += k;
-        if (piece) piece(done);
+        if (piece && !piece(done)) return false;
     }
     return true;
 }

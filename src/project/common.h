@@ -46,10 +46,11 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 
 // Copies `n` bytes of the file `file` (read through `in`) from `pos` to
 // `out`, whose position is `out_pos`, in pieces of at most 8 MiB, telling
-// `piece` the bytes copied so far after each: inside the system where
+// `piece` the bytes copied so far after each (false from it stops the copy,
+// which then returns false): inside the system where
 // fl3::system_copy_pays(), else through `in`'s buffer.
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
-                 std::uint64_t out_pos, const std::function<void(std::uint64_t)>& piece = {});
+                 std::uint64_t out_pos, const std::function<bool(std::uint64_t)>& piece = {});
 
 // "SIZE:MTIME" of a file (the modification time in the system's finest
 // unit); empty when it cannot be told.

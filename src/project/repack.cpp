@@ -226,7 +226,18 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             return false;
         }
         const std::uint64_t start = data_end;
-        const auto piece = [&tally, start, k](std::uint64_t done) { tally.wrote(start + done, k); };
+        // A stop also comes between the pieces of a large member.
+        const auto piece = [&](std::uint64_t done) {
+            tally.wrote(start + done, k);
+            if (!stopped()) return true;
+            std::size_t at = k;  // the member being copied, of a run taken from the original
+            for (std::uint64_t sum = 0; at + 1 < parts.size() && from_original(parts[at]) &&
+                                        sum + parts[at].item->size <= done;
+                 ++at)
+                sum += parts[at].item->size;
+            stopped_at_ = a.path + " " + fl3::printable_name(parts[at].name);
+            return false;
+        };
         bool ok = true;
         if (from_original(p)) {
             std::uint64_t n = p.item->size;
@@ -253,7 +264,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             ok = copy_member(*in, r, 0, *size, f, start, piece);
             data_end += p.size;
         }
-        if (!ok) return cant_write();
+        if (!ok) return stopped_at_.empty() ? cant_write() : false;
         if (data_end > 0xFFFFFFFFu) {
             ui_.alert(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold", {path}));
             return false;
