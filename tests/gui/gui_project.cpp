@@ -1,6 +1,7 @@
 // Unpack Game and Repack Game through the real menu and the folder dialogs:
 // the work folder and the patch are compared byte for byte with the command
-// line's in WORK\ref, and a large game is stopped half-way with Esc.
+// line's in WORK\ref; a repack with a member of 2 GiB and a large game's
+// unpack are stopped half-way with Esc.
 #include <windows.h>
 
 #include <string>
@@ -89,6 +90,24 @@ void project(const Env& env) {
                   same_file(dir + "\\gameout\\data.fl3", ref + "\\gameout\\data.fl3"),
               "the patch is the changed archive, byte-identical to the command line's");
     save_bmp(w, env.shots + "\\repack-game.bmp");
+
+    // A file of 2 GiB added to the member folder, then Esc while it is
+    // copied: the run stops inside it and leaves nothing in the patch.
+    const std::string big = dir + "\\gamework\\data_fl3\\zz_big.dat";
+    MoveFileA((dir + "\\zz_big.dat").c_str(), big.c_str());
+    const std::size_t members = list_folder(dir + "\\gamework\\data_fl3").size() - 1;  // all but _index.bin
+    menu_command(w, 'E', kRepackGame);
+    GUI_CHECK(choose_folder(kRepackWork, dir + "\\gamework", ""), "Repack Game... with a member of 2 GiB added");
+    GUI_CHECK(choose_folder(kOutFolder, dir + "\\gameout2", ""), "and another empty output folder");
+    const std::string writing = "Repacking 1 of 1: data.fl3, " + std::to_string(members) + " members";
+    GUI_CHECK(status_shows(w, writing, 20000, 20), "the status line says which archive is written");
+    focus(w);
+    press(VK_ESCAPE);
+    const std::string stopped = "Repacking stopped at data.fl3 zz_big.dat: 0 files written whole to " + dir + "\\gameout2";
+    report().check(status_shows(w, stopped, 30000), "Esc stops it inside the large member", stopped);
+    save_bmp(w, env.shots + "\\repack-game-stopped.bmp");
+    GUI_CHECK(list_folder(dir + "\\gameout2").empty(), "and nothing of the archive is left in the output folder");
+    DeleteFileA(big.c_str());
 
     // A game of 8,000 members stopped with Esc: the window still answers,
     // the manifest is written, and each archive is in the work folder whole
