@@ -88,7 +88,6 @@ Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs = 1
 // makes status and repack hash every file.
 bool write_stamps(Ui& ui, const std::string& work, const Manifest& m);
 
-
 // The manifest of the work folder, with its stamps; nothing after an Alert.
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work);
 
