@@ -96,14 +96,14 @@ bool project_message(HWND window, UINT message, LPARAM lparam) {
     Run& r = run();
     switch (message) {
         case kStatusMessage:
-            if (r.ui) set_status(window, r.ui->take(), false);
+            if (r.ui) set_status(window, r.ui->take(), false, true);
             return true;
         case kAlertMessage:
             message_box(window, *reinterpret_cast<const std::string*>(lparam), "Alert", MB_OK | MB_ICONHAND);
             return true;
         case kDoneMessage:
             if (r.thread.joinable()) r.thread.join();
-            if (r.ui) set_status(window, r.ui->take(), false);
+            if (r.ui) set_status(window, r.ui->take(), false, true);
             r.ui.reset();
             if (r.close_when_done) DestroyWindow(window);
             return true;

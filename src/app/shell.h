@@ -12,6 +12,7 @@ struct Shell {
     std::string title;             // string 103
     std::string class_name;        // string 109
     std::string status;            // the status line, drawn by the main window
+    bool status_wraps = false;     // drawn in lines as wide as the window (the mod project's texts)
     std::string message;           // the message buffer, filled before each box
 };
 
@@ -19,8 +20,11 @@ struct Shell {
 Shell& shell();
 
 // Status line protocol: replace the text and invalidate the whole client area
-// with erasing; with `now`, also draw it before returning.
-void set_status(HWND window, const std::string& text, bool now);
+// with erasing; with `now`, also draw it before returning. A text that
+// `wraps` is broken into lines as wide as the window wherever it is drawn
+// (between words, or inside a word longer than a line, such as a path);
+// any other text is drawn on one line per line feed and cut at the edge.
+void set_status(HWND window, const std::string& text, bool now, bool wraps = false);
 
 // Message boxes: text into the message buffer, then the box.
 int message_box(HWND owner, const std::string& text, const char* title, UINT flags);

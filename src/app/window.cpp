@@ -7,8 +7,9 @@
 
 namespace vid::app {
 
-void set_status(HWND window, const std::string& text, bool now) {
+void set_status(HWND window, const std::string& text, bool now, bool wraps) {
     shell().status = text;
+    shell().status_wraps = wraps;
     InvalidateRect(window, nullptr, TRUE);
     if (now) UpdateWindow(window);
 }
@@ -26,7 +27,8 @@ void paint_status(HWND window) {
     RECT rect;
     GetClientRect(window, &rect);
     const std::string& text = shell().status;
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect, 0);
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+              shell().status_wraps ? DT_WORDBREAK | DT_EDITCONTROL : 0);
     EndPaint(window, &ps);
 }
 

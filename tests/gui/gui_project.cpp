@@ -19,6 +19,9 @@ constexpr const char* kWorkFolder = "Select the work folder (empty or new)";
 constexpr const char* kRepackWork = "Select the work folder to repack";
 constexpr const char* kOutFolder = "Select the output folder (empty or new)";
 constexpr const char* kManifest = "vidodide-project.json";
+// The mod project's texts name whole folders: they are drawn in lines as
+// wide as the window, broken inside a path where it must be.
+constexpr UINT kWrapped = DT_WORDBREAK | DT_EDITCONTROL;
 
 // Every file under `folder`, as paths relative to it, sorted by folder.
 void files_under(const std::string& folder, const std::string& rel, std::vector<std::string>& out) {
@@ -66,7 +69,7 @@ void project(const Env& env) {
     report().check(static_cast<int>(alerts.size()) == alert_lines(ref + "\\unpack.alerts"),
                    "the Alerts are the command line's", std::to_string(alerts.size()) + " boxes");
     const std::string unpacked = first_line(ref + "\\unpack.status");
-    report().check(status_shows(w, unpacked, 20000), "the status line ends with the command line's totals", unpacked);
+    report().check(status_shows(w, unpacked, 20000, 100, kWrapped), "the status line ends with the command line's totals", unpacked);
     save_bmp(w, env.shots + "\\unpack-game.bmp");
     std::vector<std::string> got, want;
     files_under(dir + "\\gamework", "", got);
@@ -85,7 +88,7 @@ void project(const Env& env) {
     GUI_CHECK(choose_folder(kRepackWork, dir + "\\gamework", ""), "Repack Game... asks for the work folder");
     GUI_CHECK(choose_folder(kOutFolder, dir + "\\gameout", ""), "then for the output folder");
     const std::string repacked = "Repacking OK: 1 file written to " + dir + "\\gameout";
-    report().check(status_shows(w, repacked, 20000), "the status line says what was written", repacked);
+    report().check(status_shows(w, repacked, 20000, 100, kWrapped), "the status line says what was written", repacked);
     GUI_CHECK(list_folder(dir + "\\gameout") == std::vector<std::string>{"data.fl3"} &&
                   same_file(dir + "\\gameout\\data.fl3", ref + "\\gameout\\data.fl3"),
               "the patch is the changed archive, byte-identical to the command line's");
@@ -100,11 +103,13 @@ void project(const Env& env) {
     GUI_CHECK(choose_folder(kRepackWork, dir + "\\gamework", ""), "Repack Game... with a member of 2 GiB added");
     GUI_CHECK(choose_folder(kOutFolder, dir + "\\gameout2", ""), "and another empty output folder");
     const std::string writing = "Repacking 1 of 1: data.fl3, " + std::to_string(members) + " members";
-    GUI_CHECK(status_shows(w, writing, 20000, 20), "the status line says which archive is written");
+    GUI_CHECK(status_shows(w, writing, 20000, 20, kWrapped), "the status line says which archive is written");
     focus(w);
     press(VK_ESCAPE);
     const std::string stopped = "Repacking stopped at data.fl3 zz_big.dat: 0 files written whole to " + dir + "\\gameout2";
-    report().check(status_shows(w, stopped, 30000), "Esc stops it inside the large member", stopped);
+    report().check(status_shows(w, stopped, 30000, 100, kWrapped), "Esc stops it inside the large member", stopped);
+    GUI_CHECK(render_status(w, stopped) != render_status(w, stopped, kWrapped),
+              "the text is wider than the window, and none of it is cut off");
     save_bmp(w, env.shots + "\\repack-game-stopped.bmp");
     GUI_CHECK(list_folder(dir + "\\gameout2").empty(), "and nothing of the archive is left in the output folder");
     DeleteFileA(big.c_str());

@@ -163,7 +163,7 @@ std::vector<COLORREF> capture_client(HWND window) {
     return grab(origin.x, origin.y, rc.right, rc.bottom);
 }
 
-std::vector<COLORREF> render_status(HWND window, const std::string& text) {
+std::vector<COLORREF> render_status(HWND window, const std::string& text, UINT format) {
     RECT rc;
     GetClientRect(window, &rc);
     HDC screen = GetDC(nullptr);
@@ -174,7 +174,7 @@ std::vector<COLORREF> render_status(HWND window, const std::string& text) {
     FillRect(mem, &rc, GetSysColorBrush(COLOR_WINDOW));
     SetTextColor(mem, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(mem, GetSysColor(COLOR_WINDOW));
-    DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &rc, 0);
+    DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &rc, format);
     SelectObject(mem, old);
     auto px = read_bitmap(mem, bmp, rc.right, rc.bottom);
     DeleteObject(bmp);
@@ -183,8 +183,8 @@ std::vector<COLORREF> render_status(HWND window, const std::string& text) {
     return px;
 }
 
-bool status_shows(HWND window, const std::string& text, DWORD ms, DWORD poll) {
-    auto want = render_status(window, text);
+bool status_shows(HWND window, const std::string& text, DWORD ms, DWORD poll, UINT format) {
+    auto want = render_status(window, text, format);
     DWORD start = GetTickCount();
     for (;;) {
         if (capture_client(window) == want) return true;

@@ -48,12 +48,13 @@ std::string class_name(HWND window);
 std::vector<HWND> children(HWND parent);
 
 // Client area pixels (from the screen) and the same area as the program
-// would draw `text` with DrawTextA, flags 0, in a device context's default
-// font on the window colour.
+// would draw `text` with DrawTextA and `format` (0: one line per line feed,
+// cut at the edge) in a device context's default font on the window colour.
 std::vector<COLORREF> capture_client(HWND window);
-std::vector<COLORREF> render_status(HWND window, const std::string& text);
-// True as soon as the status line shows `text` (looked at every `poll` ms).
-bool status_shows(HWND window, const std::string& text, DWORD ms = 3000, DWORD poll = 100);
+std::vector<COLORREF> render_status(HWND window, const std::string& text, UINT format = 0);
+// True as soon as the status line shows `text` drawn with `format` (looked
+// at every `poll` ms).
+bool status_shows(HWND window, const std::string& text, DWORD ms = 3000, DWORD poll = 100, UINT format = 0);
 
 // Saves the window's screen rectangle as a 24-bit BMP.
 bool save_bmp(HWND window, const std::string& path);
