@@ -1,9 +1,11 @@
 // Reads and writes that fail in the middle of a run. The test program is
-// linked with the system's read(), write() and copy_file_range() wrapped
-// (see CMakeLists.txt): a planted fault makes the calls on one file fail,
-// or end early, once a given number of its bytes have passed; a copy
-// inside the system counts as a read of its input and a write of its output.
+// linked with the system's read(), pread(), write(), copy_file_range() and
+// splice() wrapped (see CMakeLists.txt): a planted fault makes the calls on
+// one file fail, or end early, once a given number of its bytes have
+// passed; a copy inside the system counts as a read of its input and a
+// write of its output.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,8 +26,10 @@
 #include "wv5/wv5.h"
 
 extern "C" ssize_t __real_read(int fd, void* buf, size_t n);
+extern "C" ssize_t __real_pread(int fd, void* buf, size_t n, off_t off);
 extern "C" ssize_t __real_write(int fd, const void* buf, size_t n);
 extern "C" ssize_t __real_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, size_t n, unsigned flags);
+extern "C" ssize_t __real_splice(int in, off64_t* in_off, int out, off64_t* out_off, size_t n, unsigned flags);
 
 namespace {
 
@@ -36,10 +40,16 @@ struct Fault {
     bool eof = false;       // reads end (the file seems shorter) rather than fail
     std::size_t passed = 0;
     bool armed = false;
-    bool copy_only = false;  // only the system's copy fails, as where it cannot copy between two files
+    bool copy_only = false;  // only the system's copies fail, as where it cannot copy between two files
     std::atomic<bool>* stop = nullptr;  // writes do not fail: this is set once `after` bytes have passed
 } fault;
-std::size_t system_copied = 0;  // bytes copied inside the system, of any file
+
+// Bytes of any file written by each way of copying a range.
+struct Copied {
+    std::size_t range = 0;   // copy_file_range
+    std::size_t splice = 0;  // splice, from the pipe into a file
+    std::size_t pread = 0;   // pread, into the program's buffer
+} copied;
 
 bool hit(int fd, bool on_write) {
     if (!fault.armed || fault.on_write != on_write) return false;
@@ -51,51 +61,63 @@ bool hit(int fd, bool on_write) {
     return path.size() >= fault.name.size() && path.compare(path.size() - fault.name.size(), fault.name.size(), fault.name) == 0;
 }
 
-// What may pass of `n` bytes before the fault; -1 when the call fails now.
-ssize_t allowed(std::size_t n) {
+// A call that moves up to `n` bytes of the planted file, `real(k)` moving
+// up to k of them: it moves all or fewer, or fails once `after` bytes have
+// passed (with `system_errno` for a copy inside the system that cannot go
+// on; a read may end early instead).
+template <typename Real>
+ssize_t planted(bool on_write, std::size_t n, int system_errno, const Real& real) {
+    if (fault.stop) {
+        const ssize_t put = real(n);
+        if (put > 0 && (fault.passed += static_cast<std::size_t>(put)) >= fault.after) fault.stop->store(true);
+        return put;
+    }
     const std::size_t left = fault.after - std::min(fault.after, fault.passed);
-    if (left == 0) return -1;
-    return static_cast<ssize_t>(std::min(n, left));
+    if (left == 0) {
+        errno = system_errno ? system_errno : on_write ? ENOSPC : EIO;
+        return !system_errno && !on_write && fault.eof ? 0 : -1;
+    }
+    const ssize_t got = real(std::min(n, left));
+    if (got > 0) fault.passed += static_cast<std::size_t>(got);
+    return got;
 }
 
 }  // namespace
 
 extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
     if (fault.copy_only || !hit(fd, false)) return __real_read(fd, buf, n);
-    const ssize_t k = allowed(n);
-    if (k < 0) return fault.eof ? 0 : (errno = EIO, -1);
-    const ssize_t got = __real_read(fd, buf, static_cast<std::size_t>(k));
-    if (got > 0) fault.passed += static_cast<std::size_t>(got);
+    return planted(false, n, 0, [&](std::size_t k) { return __real_read(fd, buf, k); });
+}
+
+extern "C" ssize_t __wrap_pread(int fd, void* buf, size_t n, off_t off) {
+    const ssize_t got = fault.copy_only || !hit(fd, false)
+                            ? __real_pread(fd, buf, n, off)
+                            : planted(false, n, 0, [&](std::size_t k) { return __real_pread(fd, buf, k, off); });
+    if (got > 0) copied.pread += static_cast<std::size_t>(got);
     return got;
 }
 
 extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t n) {
     if (fault.copy_only || !hit(fd, true)) return __real_write(fd, buf, n);
-    if (fault.stop) {
-        const ssize_t put = __real_write(fd, buf, n);
-        if (put > 0 && (fault.passed += static_cast<std::size_t>(put)) >= fault.after) fault.stop->store(true);
-        return put;
-    }
-    const ssize_t k = allowed(n);
-    if (k < 0) return errno = ENOSPC, -1;
-    const ssize_t put = __real_write(fd, buf, static_cast<std::size_t>(k));
-    if (put > 0) fault.passed += static_cast<std::size_t>(put);
-    return put;
+    return planted(true, n, 0, [&](std::size_t k) { return __real_write(fd, buf, k); });
 }
 
 extern "C" ssize_t __wrap_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, size_t n,
                                           unsigned flags) {
     const bool on_write = hit(out, true);
-    ssize_t got;
-    if (!on_write && !hit(in, false)) {
-        got = __real_copy_file_range(in, in_off, out, out_off, n, flags);
-    } else {
-        const ssize_t k = allowed(n);
-        if (k < 0) return fault.copy_only ? (errno = EXDEV, -1) : on_write ? (errno = ENOSPC, -1) : fault.eof ? 0 : (errno = EIO, -1);
-        got = __real_copy_file_range(in, in_off, out, out_off, static_cast<std::size_t>(k), flags);
-        if (got > 0) fault.passed += static_cast<std::size_t>(got);
-    }
-    if (got > 0) system_copied += static_cast<std::size_t>(got);
+    const auto real = [&](std::size_t k) { return __real_copy_file_range(in, in_off, out, out_off, k, flags); };
+    const ssize_t got = on_write || hit(in, false) ? planted(on_write, n, fault.copy_only ? EXDEV : 0, real) : real(n);
+    if (got > 0) copied.range += static_cast<std::size_t>(got);
+    return got;
+}
+
+// From a file into a pipe, a read of the file; from the pipe into a file, a
+// write of it.
+extern "C" ssize_t __wrap_splice(int in, off64_t* in_off, int out, off64_t* out_off, size_t n, unsigned flags) {
+    const bool on_write = hit(out, true);
+    const auto real = [&](std::size_t k) { return __real_splice(in, in_off, out, out_off, k, flags); };
+    const ssize_t got = on_write || hit(in, false) ? planted(on_write, n, fault.copy_only ? EINVAL : 0, real) : real(n);
+    if (got > 0 && !in_off) copied.splice += static_cast<std::size_t>(got);
     return got;
 }
 
@@ -209,92 +231,120 @@ TEST(Faults, MemberThatShrinksWhileItIsPacked) {
 namespace vid {
 namespace {
 
-// Members of 64 KiB and more that stand alike within 4 KiB pages in both
-// files are copied inside the system (copy_file_range), others through the
-// buffers; both ways give the same bytes, and a fault in the system's copy
-// is told like a failed read or write.
+// Members of 64 KiB and more are copied by the system: with
+// copy_file_range where they stand alike within 4 KiB pages in both files,
+// through a buffer placed half a page away where the output stands 1-63
+// bytes ahead of the input within a page, with splice elsewhere; smaller
+// ones through the buffers. Every way gives the same bytes, and a fault in
+// any of them is told like a failed read or write.
 TEST(Faults, MembersCopiedInsideTheSystem) {
-    const auto pattern = [](std::size_t n, std::uint8_t seed) {
+    // Bytes that never repeat at any distance a copy could slip by.
+    const auto pattern = [](std::size_t n, std::uint32_t seed) {
         Bytes b(n);
-        for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+        for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
         return b;
     };
-    // In the archive (28-byte header) a.bin starts at 28, b.bin at 4096,
-    // c.bin at 69631 and d.bin at 135168: only d.bin is both large enough
-    // and in step with the page of its file (at 0 when extracted, at 135168
-    // when packed).
+    // Where each member stands in the archive (28-byte header), and so how
+    // far ahead within a page its file stands when extracted (at 0) and
+    // when packed again (at the same place):
+    //   a.bin   4068 at     28: small
+    //   b.bin  65535 at   4096: small
+    //   c.bin 1114113 at   69631 (4095 in its page): extracted 1 ahead, packed 4095 ahead
+    //   d.bin   65636 at 1183744 (0): in step both ways
+    //   e.bin 2200000 at 1249380 (100): extracted 3996 ahead, packed 100 ahead
+    // c.bin and e.bin take more than one round through the 1 MiB buffer or
+    // pipe.
     const std::vector<kit::Member> members = {{"a.bin", pattern(4068, 1)},
                                               {"b.bin", pattern(65535, 2)},
-                                              {"c.bin", pattern(65537, 3)},
-                                              {"d.bin", pattern(65536, 4)}};
+                                              {"c.bin", pattern(1114113, 3)},
+                                              {"d.bin", pattern(65636, 4)},
+                                              {"e.bin", pattern(2200000, 5)}};
     const Bytes archive = kit::fl3_archive(members);
     test::ScratchDir dir;
     test::write_file(dir.file("g.fl3"), archive);
     RecordingUi ui;
-    system_copied = 0;
+    copied = {};
     ASSERT_TRUE(fl3::extract(ui, dir.file("g.fl3")));
-    EXPECT_EQ(system_copied, 65536u);
+    EXPECT_EQ(copied.range, 65636u);   // d.bin
+    EXPECT_EQ(copied.pread, 1114113u);   // c.bin
+    EXPECT_EQ(copied.splice, 2200000u);  // e.bin
     for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
     auto index = fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
     ASSERT_TRUE(index);
-    system_copied = 0;
+    copied = {};
     ASSERT_TRUE(fl3::compact(ui, *index, dir.file("again.fl3")));
-    EXPECT_EQ(system_copied, 65536u);
+    EXPECT_EQ(copied.range, 65636u);           // d.bin
+    EXPECT_EQ(copied.pread, 0u);
+    EXPECT_EQ(copied.splice, 1114113u + 2200000);  // c.bin and e.bin
     EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
     EXPECT_TRUE(ui.alerts().empty());
 
-    {  // the system stops copying part way through d.bin: the rest goes through the buffers
+    // Faults part way through each way of copying. Counts run over every
+    // call on the named file: the archive is first read whole through the
+    // buffer, the extracted files are all ".tmp" until complete.
+    struct Case {
+        const char* what;
+        bool extract;      // else pack the member folder
+        bool on_write;
+        const char* name;  // of the file that fails
+        std::size_t after;
+        bool copy_only;    // only the system's copies fail: the rest goes through the buffers
+        std::string alert;  // empty: the same bytes are written all the same
+        const char* gone;   // the file that must not be left
+    };
+    const std::size_t before_c = 4068 + 65535, before_d = before_c + 1114113, before_e = before_d + 65636;
+    const std::string cant_read = "Can't read " + dir.file("g.fl3"), cant_pack = "Can't write " + dir.file("out.fl3");
+    const std::vector<Case> cases = {
+        {"copy_file_range stops inside d.bin", true, false, "/g.fl3", 1000, true, "", nullptr},
+        {"splice stops taking g.fl3 inside e.bin", true, false, "/g.fl3", 65636 + 2000000, true, "", nullptr},
+        {"g.fl3 cannot be read inside c.bin", true, false, "/g.fl3", 69631 + 1100000, false, cant_read, "g_fl3/c.bin"},
+        {"g.fl3 cannot be read inside d.bin", true, false, "/g.fl3", 1183744 + 1000, false, cant_read, "g_fl3/d.bin"},
+        {"c.bin's file cannot be written", true, true, ".tmp", before_c + 1100000, false,
+         "Can't write " + dir.file("g_fl3/c.bin"), "g_fl3/c.bin"},
+        {"d.bin's file cannot be written", true, true, ".tmp", before_d + 30000, false,
+         "Can't write " + dir.file("g_fl3/d.bin"), "g_fl3/d.bin"},
+        {"e.bin's file cannot be written", true, true, ".tmp", before_e + 2000000, false,
+         "Can't write " + dir.file("g_fl3/e.bin"), "g_fl3/e.bin"},
+        {"splice stops giving c.bin, the pipe still full", false, true, ".tmp", 1000, true, "", nullptr},
+        {"splice stops giving e.bin, the pipe still full", false, true, ".tmp", 1114113 + 65636 + 1000, true, "", nullptr},
+        {"copy_file_range stops taking d.bin", false, false, "/d.bin", 5000, true, "", nullptr},
+        {"the archive cannot be written inside c.bin", false, true, ".tmp", 69631 + 1000, false, cant_pack, "out.fl3"},
+        {"the archive cannot be written inside d.bin", false, true, ".tmp", 1183744 + 1000, false, cant_pack, "out.fl3"},
+        {"the archive cannot be written inside e.bin", false, true, ".tmp", 1249380 + 2000000, false, cant_pack, "out.fl3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         RecordingUi u;
-        std::filesystem::remove_all(dir.file("g_fl3"));
-        {
-            Planted p(false, "/g.fl3", 1000);  // inside d.bin, the only one copied so
-            fault.copy_only = true;
-            EXPECT_TRUE(fl3::extract(u, dir.file("g.fl3")));
+        bool done;
+        if (c.extract) {
+            std::filesystem::remove_all(dir.file("g_fl3"));
+            Planted p(c.on_write, c.name, c.after);
+            fault.copy_only = c.copy_only;
+            done = fl3::extract(u, dir.file("g.fl3"));
+        } else {
+            std::filesystem::remove_all(dir.file("g_fl3"));
+            ASSERT_TRUE(fl3::extract(u, dir.file("g.fl3")));
+            const auto folder = fl3::load_index(u, dir.file("g_fl3/_index.bin"));
+            ASSERT_TRUE(folder);
+            std::filesystem::remove(dir.file("out.fl3"));
+            Planted p(c.on_write, c.name, c.after);
+            fault.copy_only = c.copy_only;
+            done = fl3::compact(u, *folder, dir.file("out.fl3"));
         }
-        for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
-        auto again = fl3::load_index(u, dir.file("g_fl3/_index.bin"));
-        ASSERT_TRUE(again);
-        {
-            Planted p(false, "/d.bin", 5000);
-            fault.copy_only = true;
-            EXPECT_TRUE(fl3::compact(u, *again, dir.file("again.fl3")));
+        EXPECT_EQ(fault.passed, c.after) << "the fault was not reached";
+        if (c.alert.empty()) {
+            EXPECT_TRUE(done);
+            EXPECT_TRUE(u.alerts().empty());
+            if (c.extract)
+                for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
+            else
+                EXPECT_EQ(test::read_file(dir.file("out.fl3")), archive);
+        } else {
+            EXPECT_FALSE(done);
+            ASSERT_EQ(u.alerts().size(), 1u);
+            EXPECT_EQ(u.alerts()[0], c.alert);
+            EXPECT_FALSE(test::file_exists(dir.file(c.gone)));
         }
-        EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
-        EXPECT_TRUE(u.alerts().empty());
-    }
-    {  // d.bin's file fails to be written part way: extracting stops there
-        RecordingUi u;
-        std::remove(dir.file("g_fl3/d.bin").c_str());
-        {
-            Planted p(true, ".tmp", 4068 + 65535 + 65537 + 30000);  // counted over every member's file
-            EXPECT_FALSE(fl3::extract(u, dir.file("g.fl3")));
-        }
-        ASSERT_EQ(u.alerts().size(), 1u);
-        EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("g_fl3/d.bin"));
-        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/d.bin")));
-    }
-    {  // the archive fails to be read inside d.bin
-        RecordingUi u;
-        {
-            Planted p(false, "/g.fl3", 135168 + 1000);
-            EXPECT_FALSE(fl3::extract(u, dir.file("g.fl3")));
-        }
-        ASSERT_EQ(u.alerts().size(), 1u);
-        EXPECT_EQ(u.alerts()[0], "Can't read " + dir.file("g.fl3"));
-        EXPECT_FALSE(test::file_exists(dir.file("g_fl3/d.bin")));
-    }
-    {  // the new archive fails to be written inside d.bin: nothing is left of it
-        test::write_file(dir.file("g_fl3/d.bin"), members[3].second);
-        RecordingUi u;
-        index = fl3::load_index(u, dir.file("g_fl3/_index.bin"));  // extracted anew above
-        ASSERT_TRUE(index);
-        {
-            Planted p(true, ".tmp", 135168 + 1000);
-            EXPECT_FALSE(fl3::compact(u, *index, dir.file("out.fl3")));
-        }
-        ASSERT_EQ(u.alerts().size(), 1u);
-        EXPECT_EQ(u.alerts()[0], "Can't write " + dir.file("out.fl3"));
-        EXPECT_FALSE(test::file_exists(dir.file("out.fl3")));
     }
 }
 

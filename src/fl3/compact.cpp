@@ -175,7 +175,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
         // shrinks or grows meanwhile is not packed half old, half new.
         std::uint64_t left = *size;
         bool in_step = true;  // the member's position is where its bytes so far end
-        if (system_copy_pays(0, data_end, left) && out.flush()) {
+        if (left >= kSystemCopyMin && out.flush()) {
             left -= file.copy_range_from(*member, 0, left);
             in_step = member->seek(*size - left);
         }

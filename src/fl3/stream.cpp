@@ -107,8 +107,7 @@ bool FileWriter::flush() {
 CopyResult copy_held(FileReader& in, platform::File& out, std::uint64_t n) {
     const std::uint64_t held = in.pos() < in.size() ? std::min(n, in.size() - in.pos()) : 0;
     std::uint64_t left = held;
-    const auto to = out.tell();
-    if (to && system_copy_pays(in.pos(), *to, held)) {
+    if (held >= kSystemCopyMin) {
         const std::uint64_t copied = out.copy_range_from(in.file(), in.pos(), held);
         in.seek(in.pos() + copied);
         left -= copied;

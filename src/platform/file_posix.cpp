@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <memory>
 
 #include "platform/file.h"
 
@@ -115,14 +117,112 @@ bool File::resize(std::uint64_t size) {
     return handle_ >= 0 && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
 }
 
+namespace {
+
+// The pipe that splice() moves pages through, one per thread, made on first
+// use as large as the system lets (1 MiB by default): each round trip
+// carries that much. A pipe that may still hold bytes after a failure is
+// closed, never used again.
+class SplicePipe {
+public:
+    ~SplicePipe() { drop(); }
+    bool ready() {
+        if (fd_[0] >= 0) return true;
+        if (::pipe2(fd_, O_CLOEXEC) != 0) return fd_[0] = fd_[1] = -1, false;
+        ::fcntl(fd_[1], F_SETPIPE_SZ, 1 << 20);
+        const int size = ::fcntl(fd_[1], F_GETPIPE_SZ);
+        size_ = size > 0 ? static_cast<std::size_t>(size) : 65536;
+        return true;
+    }
+    void drop() {
+        for (int& fd : fd_)
+            if (fd >= 0) ::close(fd), fd = -1;
+    }
+    int in() const { return fd_[1]; }
+    int out() const { return fd_[0]; }
+    std::size_t size() const { return size_; }
+
+private:
+    int fd_[2] = {-1, -1};
+    std::size_t size_ = 0;
+};
+
+// Moves up to `n` bytes of `in` from `off` to `out`'s position through the
+// thread's pipe: the input's pages are lent to the pipe, not copied, so the
+// bytes are copied once, into the output. The bytes written to `out`.
+std::uint64_t splice_range(int in, off_t off, int out, std::uint64_t n) {
+    thread_local SplicePipe pipe;
+    if (!pipe.ready()) return 0;
+    std::uint64_t done = 0;
+    while (done < n) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, pipe.size()));
+        ssize_t held = ::splice(in, &off, pipe.in(), nullptr, want, SPLICE_F_MOVE);
+        if (held < 0 && errno == EINTR) continue;
+        if (held <= 0) break;  // the end of `in`, or a file system that cannot lend its pages
+        while (held > 0) {
+            const ssize_t put = ::splice(pipe.out(), nullptr, out, nullptr, static_cast<std::size_t>(held), SPLICE_F_MOVE);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                pipe.drop();  // what it still holds must not reach the next copy
+                return done;
+            }
+            held -= put;
+            done += static_cast<std::uint64_t>(put);
+        }
+    }
+    return done;
+}
+
+// Copies up to `n` bytes of `in` from `off` to `out`'s position through a
+// buffer of 1 MiB that starts half a page away from where the bytes stand
+// in their page: neither of the two copies then writes just ahead of where
+// it reads within a page. The bytes written to `out`.
+std::uint64_t buffer_range(int in, off_t off, int out, std::uint64_t n) {
+    constexpr std::size_t kSize = std::size_t{1} << 20;
+    thread_local std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kSize + 8192]);
+    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(buffer.get());
+    std::uint8_t* const b = buffer.get() + ((static_cast<std::uintptr_t>(off) + 2048 - base) % 4096);
+    std::uint64_t done = 0;
+    while (done < n) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, kSize));
+        const ssize_t got = ::pread(in, b, want, off + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        for (ssize_t at = 0; at < got;) {
+            const ssize_t put = ::write(out, b + at, static_cast<std::size_t>(got - at));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return done;
+            at += put;
+            done += static_cast<std::uint64_t>(put);
+        }
+    }
+    return done;
+}
+
+}  // namespace
+
 std::uint64_t File::copy_range_from(File& in, std::uint64_t offset, std::uint64_t n) {
     if (handle_ < 0 || in.handle_ < 0) return 0;
-    std::uint64_t done = 0;
+    const int from = static_cast<int>(in.handle_), to = static_cast<int>(handle_);
+    const off_t at = ::lseek(to, 0, SEEK_CUR);
+    if (at < 0) return 0;
     auto off = static_cast<off_t>(offset);
+    // Where the bytes stand alike within their 4 KiB pages in both files,
+    // copy_file_range (a file system may share the blocks). Elsewhere Linux
+    // copies them page by page, and the processor's string copy is slow
+    // when it writes just ahead of where it reads within a page (up to 63
+    // bytes ahead: half the speed): there a buffer placed half a page away,
+    // elsewhere splice through a pipe of 1 MiB, which copies each byte once.
+    // Measured on ext4, 286 MB, warm cache: cp 75-82 ms; splice 65-85 ms
+    // (136-190 where the output stands 1-15 bytes ahead); a buffer placed
+    // so 72-91 ms (100-165 placed anywhere).
+    const auto ahead = static_cast<std::uint64_t>(at - off) % 4096;
+    if (ahead != 0 && ahead < 64) return buffer_range(from, off, to, n);
+    if (ahead != 0) return splice_range(from, off, to, n);
+    std::uint64_t done = 0;
     while (done < n) {
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, std::uint64_t{1} << 30));
-        const ssize_t got = ::copy_file_range(static_cast<int>(in.handle_), &off, static_cast<int>(handle_), nullptr,
-                                              chunk, 0);
+        const ssize_t got = ::copy_file_range(from, &off, to, nullptr, chunk, 0);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;  // the end of `in`, or a system or file system that cannot copy this way
         done += static_cast<std::uint64_t>(got);

@@ -77,12 +77,12 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 }
 
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
-                 std::uint64_t out_pos, const std::function<bool(std::uint64_t)>& piece) {
+                 const std::function<bool(std::uint64_t)>& piece) {
     constexpr std::uint64_t kPiece = std::uint64_t{8} << 20;
     for (std::uint64_t done = 0; done < n;) {
         const std::uint64_t k = std::min(n - done, kPiece);
         std::uint64_t copied = 0;
-        if (fl3::system_copy_pays(pos + done, out_pos + done, k)) copied = out.copy_range_from(file, pos + done, k);
+        if (k >= fl3::kSystemCopyMin) copied = out.copy_range_from(file, pos + done, k);
         if (copied < k && !copy_bytes(in, pos + done + copied, k - copied, &out, nullptr, nullptr)) return false;
         done += k;
         if (piece && !piece(done)) return false;

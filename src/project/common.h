@@ -45,12 +45,13 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
                 Bytes* keep, bool* short_read = nullptr);
 
 // Copies `n` bytes of the file `file` (read through `in`) from `pos` to
-// `out`, whose position is `out_pos`, in pieces of at most 8 MiB, telling
-// `piece` the bytes copied so far after each (false from it stops the copy,
-// which then returns false): inside the system where
-// fl3::system_copy_pays(), else through `in`'s buffer.
+// `out`'s position, in pieces of at most 8 MiB, telling `piece` the bytes
+// copied so far after each (false from it stops the copy, which then
+// returns false): inside the system for pieces of fl3::kSystemCopyMin or
+// more, through `in`'s buffer for smaller ones and whatever the system
+// leaves.
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
-                 std::uint64_t out_pos, const std::function<bool(std::uint64_t)>& piece = {});
+                 const std::function<bool(std::uint64_t)>& piece = {});
 
 // "SIZE:MTIME" of a file (the modification time in the system's finest
 // unit); empty when it cannot be told.

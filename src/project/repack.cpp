@@ -246,7 +246,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                    parts[last + 1].item->offset == p.item->offset + n) {
                 n += parts[++last].item->size;
             }
-            ok = copy_member(original_file, original, p.item->offset, n, f, start, piece);
+            ok = copy_member(original_file, original, p.item->offset, n, f, piece);
             data_end += n;
             k = last;
         } else if (p.change == Change::edited) {
@@ -261,7 +261,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             }
             p.size = *size;
             fl3::FileReader r(*in, *size);
-            ok = copy_member(*in, r, 0, *size, f, start, piece);
+            ok = copy_member(*in, r, 0, *size, f, piece);
             data_end += p.size;
         }
         if (!ok) return stopped_at_.empty() ? cant_write() : false;
