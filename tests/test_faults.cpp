@@ -247,35 +247,37 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
     // Where each member stands in the archive (28-byte header), and so how
     // far ahead within a page its file stands when extracted (at 0) and
     // when packed again (at the same place):
-    //   a.bin   4068 at     28: small
-    //   b.bin  65535 at   4096: small
-    //   c.bin 1114113 at   69631 (4095 in its page): extracted 1 ahead, packed 4095 ahead
-    //   d.bin   65636 at 1183744 (0): in step both ways
-    //   e.bin 2200000 at 1249380 (100): extracted 3996 ahead, packed 100 ahead
+    //   a.bin    4068 at      28: small
+    //   b.bin   65473 at    4096: small
+    //   c.bin 1114175 at   69569 (4033 in its page): extracted 63 ahead, packed 4033 ahead
+    //   d.bin   65600 at 1183744 (0): in step both ways
+    //   e.bin 2203583 at 1249344 (64): extracted 4032 ahead, packed 64 ahead
+    //   f.bin   70000 at 3452927 (4095): extracted 1 ahead, packed 4095 ahead
     // c.bin and e.bin take more than one round through the 1 MiB buffer or
     // pipe.
     const std::vector<kit::Member> members = {{"a.bin", pattern(4068, 1)},
-                                              {"b.bin", pattern(65535, 2)},
-                                              {"c.bin", pattern(1114113, 3)},
-                                              {"d.bin", pattern(65636, 4)},
-                                              {"e.bin", pattern(2200000, 5)}};
+                                              {"b.bin", pattern(65473, 2)},
+                                              {"c.bin", pattern(1114175, 3)},
+                                              {"d.bin", pattern(65600, 4)},
+                                              {"e.bin", pattern(2203583, 5)},
+                                              {"f.bin", pattern(70000, 6)}};
     const Bytes archive = kit::fl3_archive(members);
     test::ScratchDir dir;
     test::write_file(dir.file("g.fl3"), archive);
     RecordingUi ui;
     copied = {};
     ASSERT_TRUE(fl3::extract(ui, dir.file("g.fl3")));
-    EXPECT_EQ(copied.range, 65636u);   // d.bin
-    EXPECT_EQ(copied.pread, 1114113u);   // c.bin
-    EXPECT_EQ(copied.splice, 2200000u);  // e.bin
+    EXPECT_EQ(copied.range, 65600u);            // d.bin
+    EXPECT_EQ(copied.pread, 1114175u + 70000);  // c.bin and f.bin
+    EXPECT_EQ(copied.splice, 2203583u);         // e.bin
     for (const auto& m : members) EXPECT_EQ(test::read_file(dir.file("g_fl3/" + m.first)), m.second) << m.first;
     auto index = fl3::load_index(ui, dir.file("g_fl3/_index.bin"));
     ASSERT_TRUE(index);
     copied = {};
     ASSERT_TRUE(fl3::compact(ui, *index, dir.file("again.fl3")));
-    EXPECT_EQ(copied.range, 65636u);           // d.bin
+    EXPECT_EQ(copied.range, 65600u);                       // d.bin
     EXPECT_EQ(copied.pread, 0u);
-    EXPECT_EQ(copied.splice, 1114113u + 2200000);  // c.bin and e.bin
+    EXPECT_EQ(copied.splice, 1114175u + 2203583 + 70000);  // c.bin, e.bin and f.bin
     EXPECT_EQ(test::read_file(dir.file("again.fl3")), archive);
     EXPECT_TRUE(ui.alerts().empty());
 
@@ -292,12 +294,12 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
         std::string alert;  // empty: the same bytes are written all the same
         const char* gone;   // the file that must not be left
     };
-    const std::size_t before_c = 4068 + 65535, before_d = before_c + 1114113, before_e = before_d + 65636;
+    const std::size_t before_c = 4068 + 65473, before_d = before_c + 1114175, before_e = before_d + 65600;
     const std::string cant_read = "Can't read " + dir.file("g.fl3"), cant_pack = "Can't write " + dir.file("out.fl3");
     const std::vector<Case> cases = {
         {"copy_file_range stops inside d.bin", true, false, "/g.fl3", 1000, true, "", nullptr},
-        {"splice stops taking g.fl3 inside e.bin", true, false, "/g.fl3", 65636 + 2000000, true, "", nullptr},
-        {"g.fl3 cannot be read inside c.bin", true, false, "/g.fl3", 69631 + 1100000, false, cant_read, "g_fl3/c.bin"},
+        {"splice stops taking g.fl3 inside e.bin", true, false, "/g.fl3", 65600 + 2000000, true, "", nullptr},
+        {"g.fl3 cannot be read inside c.bin", true, false, "/g.fl3", 69569 + 1100000, false, cant_read, "g_fl3/c.bin"},
         {"g.fl3 cannot be read inside d.bin", true, false, "/g.fl3", 1183744 + 1000, false, cant_read, "g_fl3/d.bin"},
         {"c.bin's file cannot be written", true, true, ".tmp", before_c + 1100000, false,
          "Can't write " + dir.file("g_fl3/c.bin"), "g_fl3/c.bin"},
@@ -306,11 +308,11 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
         {"e.bin's file cannot be written", true, true, ".tmp", before_e + 2000000, false,
          "Can't write " + dir.file("g_fl3/e.bin"), "g_fl3/e.bin"},
         {"splice stops giving c.bin, the pipe still full", false, true, ".tmp", 1000, true, "", nullptr},
-        {"splice stops giving e.bin, the pipe still full", false, true, ".tmp", 1114113 + 65636 + 1000, true, "", nullptr},
+        {"splice stops giving e.bin, the pipe still full", false, true, ".tmp", 1114175 + 65600 + 1000, true, "", nullptr},
         {"copy_file_range stops taking d.bin", false, false, "/d.bin", 5000, true, "", nullptr},
-        {"the archive cannot be written inside c.bin", false, true, ".tmp", 69631 + 1000, false, cant_pack, "out.fl3"},
+        {"the archive cannot be written inside c.bin", false, true, ".tmp", 69569 + 1000, false, cant_pack, "out.fl3"},
         {"the archive cannot be written inside d.bin", false, true, ".tmp", 1183744 + 1000, false, cant_pack, "out.fl3"},
-        {"the archive cannot be written inside e.bin", false, true, ".tmp", 1249380 + 2000000, false, cant_pack, "out.fl3"},
+        {"the archive cannot be written inside e.bin", false, true, ".tmp", 1249344 + 2000000, false, cant_pack, "out.fl3"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -72,12 +72,12 @@ public:
     // The file's identity on its volume.
     std::optional<FileId> id() const;
     // Copies up to `n` bytes of `in`, from its byte `offset`, to this
-    // file's position, inside the system where it can (on Linux
-    // copy_file_range, or splice through a pipe where the two positions do
-    // not stand alike within a page: no byte passes through the program).
-    // Neither file's position but this one's moves. Returns the bytes
-    // copied: fewer when `in` ends or the system cannot copy this way (0 on
-    // Windows); the caller copies the rest itself.
+    // file's position, the fastest way the system offers (on Linux
+    // copy_file_range or splice, which copy inside the system, or a buffer
+    // of its own where those would copy at half speed). Neither file's
+    // position but this one's moves. Returns the bytes copied: fewer when
+    // `in` ends or the system cannot copy this way (0 on Windows); the
+    // caller copies the rest itself.
     std::uint64_t copy_range_from(File& in, std::uint64_t offset, std::uint64_t n);
 
     // Closes the handle; false when the system reports a failure (a write
