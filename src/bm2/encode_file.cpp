@@ -2,6 +2,7 @@
 #include <new>
 
 #include "bm2/bm2.h"
+#include "bm2/codec.h"
 #include "bm2/encode.h"
 #include "core/files.h"
 #include "core/text.h"
@@ -26,22 +27,13 @@ std::optional<Bytes> make_bm2(Ui& ui, const std::string& path, const Picture& pi
     auto image = read_bm2_file(ui, *original, "%s holds a picture that Encode BM2 cannot write: %s");
     if (!image) return std::nullopt;
     std::string alert;
-    const auto recoloured = rebuild_in_place(image->decoded, picture, path, *original, alert);
-    if (!recoloured) {
+    auto encoded = encode_over(picture, std::move(*image), path, *original, alert);
+    if (!encoded) {
         ui.alert(alert);
         return std::nullopt;
     }
-    if (*recoloured == 1) {
-        ui.alert(format("%s: 1 pixel changed colour: its colour is not in the palette of %s, which gives it the "
-                        "nearest one",
-                        {path, *original}));
-    } else if (*recoloured > 1) {
-        const std::string count = std::to_string(*recoloured);
-        ui.alert(format("%s: %s pixels changed colour: their colours are not in the palette of %s, which gives "
-                        "them the nearest ones",
-                        {path, count, *original}));
-    }
-    return bm2_bytes(image->lead, image->decoded);
+    if (const auto text = recoloured_text(path, *original, encoded->recoloured); !text.empty()) ui.alert(text);
+    return std::move(encoded->bytes);
 }
 
 bool encode(Ui& ui, const std::string& path) {

@@ -115,6 +115,7 @@ private:
         Bytes original;
         bool read = false;  // the edited file could be read
         Converted c;
+        BufferUi ui;  // what the encoder told, replayed when its result is taken
         std::size_t task = 0;
     };
 
@@ -146,7 +147,7 @@ void Repack::start_encoding(const Changes& changes) {
         job->task = pool_.submit([job] {
             const auto edited = read_file(job->edit_path);
             job->read = edited.has_value();
-            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path);
+            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path, &job->ui);
             Bytes().swap(job->original);
         });
         jobs_[&it] = job;
@@ -180,6 +181,7 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
     if (const auto found = jobs_.find(p.item); found != jobs_.end()) {
         Job& job = *found->second;
         pool_.wait(job.task);
+        job.ui.replay(ui_);
         if (!job.read) {
             ui_.alert(format("Can't read %s", {edit_path}));
             return false;
@@ -192,7 +194,7 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
             ui_.alert(format("Can't read %s", {edit_path}));
             return false;
         }
-        c = encode_member(p.item->kind, *edited, original, edit_path);
+        c = encode_member(p.item->kind, *edited, original, edit_path, &ui_);
     }
     if (!c.bytes) {
         ui_.alert(format("%s cannot be encoded: %s", {edit_path, c.why}));

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "script/codec.h"
 #include "script/decoder.h"
 #include "script/encoder.h"
 #include "script/listing.h"
@@ -132,55 +133,27 @@ bool encode_job(Ui& ui, const std::string& listing_path, bool utf8) {
     if (!out) return false;
     File* ab = &out->file();
 
-    // The bytes go to the new file through a buffer, a whole number of
-    // instructions at a time; a job that fails removes the file again.
-    constexpr std::size_t kFlushAt = 1 << 20;
-    Bytes bytes;
-    Encoded result;
-    bool written = true;
     const auto listing_size = listing->size();
     FileSource source(*listing);
-    platform::Codepage codepage(kGameCodepage);
-    CodepageLines converted(source, codepage);
-    std::string code_notes;
+    ListingOutcome outcome;
     try {
-        bytes.reserve(kFlushAt + 4096);
-        LineReader reader(utf8 ? static_cast<ByteSource&>(converted) : source);
-        ItemWriter items(ui, nullptr);
-        LineCodeCheck writer(items, reader, codepage);
-        do {
-            result = encode_instruction(reader, writer, bytes);
-            if (bytes.size() >= kFlushAt || result.step != Encoded::instruction) {
-                written = ab->write(bytes) && written;
-                bytes.clear();
-            }
-        } while (result.step == Encoded::instruction);
-        if (!utf8) code_notes = writer.message(listing_path);
+        // A job that fails removes the new file again.
+        outcome = encode_listing_from(ui, source, utf8, listing_path, [ab](ByteView piece) { return ab->write(piece); });
     } catch (const std::bad_alloc&) {
         ui.alert(kNoMemory);
         return false;
     }
     listing->close();
 
-    if (converted.refused_line() != 0) {
-        ui.alert(format("%s: line %s: code page %s cannot hold %s\nNo AB file was written.",
-                        {listing_path, std::to_string(converted.refused_line()), std::to_string(kGameCodepage),
-                         converted.refused_why()}));
-        return false;
-    }
-    if (result.step == Encoded::no_number) {
-        ui.alert(no_number_message(listing_path, result));
-        return false;
-    }
-    if (result.step == Encoded::zero_byte) {
-        ui.alert(zero_byte_message(listing_path, result));
+    if (const auto refused = refusal_text(outcome, listing_path)) {
+        ui.alert(*refused);
         return false;
     }
     if (!listing_size || source.bytes_read() < *listing_size) {
         ui.alert(format("can't read %s", {listing_path}));
         return false;
     }
-    if (!written) {
+    if (!outcome.written) {
         ui.alert(format("can't write %s", {*ab_path}));
         return false;
     }
@@ -189,7 +162,7 @@ bool encode_job(Ui& ui, const std::string& listing_path, bool utf8) {
         ui.alert(format("Can't create %s", {*ab_path}));
         return false;
     }
-    if (!code_notes.empty()) ui.alert(code_notes);
+    if (!outcome.code_notes.empty()) ui.alert(outcome.code_notes);
     return true;
 }
 

@@ -8,19 +8,13 @@
 // count (one or two) are kept, its samples made 16-bit. The WAV file is
 // checked whole before anything is written, and the new file replaces the
 // old one only when it is complete.
-#include <algorithm>
-#include <array>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "core/files.h"
 #include "core/text.h"
 #include "platform/paths.h"
-#include "wv5/convert.h"
-#include "wv5/encoder.h"
-#include "wv5/runs.h"
-#include "wv5/wav_reader.h"
+#include "wv5/codec.h"
 #include "wv5/wv5.h"
 
 namespace vid::wv5 {
@@ -42,32 +36,23 @@ private:
     std::uint64_t size_;
 };
 
-std::string channels_text(unsigned channels) {
-    return channels == 1 ? "1 channel" : std::to_string(channels) + " channels";
-}
+// The sound goes to the output layer's temporary file.
+class FileOutput : public SoundOutput {
+public:
+    explicit FileOutput(File& f) : f_(f) {}
+    bool write(ByteView bytes) override { return f_.write(bytes); }
+    bool write_at(std::uint64_t pos, ByteView bytes) override { return f_.seek(pos) && f_.write(bytes); }
 
-// The header of the original, as far as the file holds one: its first
-// four bytes, and its channels and rate when all 18 bytes are there.
-struct Template {
-    std::array<std::uint8_t, 4> lead{};
-    std::optional<Header> header;
+private:
+    File& f_;
 };
 
-std::optional<Template> read_template(Ui& ui, const std::string& original) {
+std::optional<Template> read_original(Ui& ui, const std::string& original) {
     auto f = open_input(ui, original);
     if (!f) return std::nullopt;
     std::uint8_t head[kHeaderSize] = {};
     const std::size_t got = f->read_full(head);
-    // A WAV file given the WV5 file's name is no template.
-    if (got >= 12 && std::equal(head, head + 4, "RIFF") && std::equal(head + 8, head + 12, "WAVE")) {
-        ui.alert(format("%s is a WAV file, not a WV5 sound: it cannot be the original that the new sound replaces",
-                        {original}));
-        return std::nullopt;
-    }
-    Template t;
-    std::copy_n(head, 4, t.lead.begin());
-    t.header = parse_header(ByteView(head, got));
-    return t;
+    return read_template(ui, ByteView(head, got), original);
 }
 
 }  // namespace
@@ -96,118 +81,30 @@ bool encode_file(Ui& ui, const std::string& path) {
         return false;
     }
     FileInput input(*in, *in_size);
-    auto read = read_wav(input);
-    if (auto* problem = std::get_if<std::string>(&read)) {
+    // The WAV file is checked before the original is read.
+    auto sound = read_wav(input);
+    if (auto* problem = std::get_if<std::string>(&sound)) {
         ui.alert(format("%s %s", {path, *problem}));
         return false;
     }
-    const WavSound sound = std::get<WavSound>(read);
-
-    Template tmpl;
+    std::optional<Template> tmpl;
     if (original) {
-        auto t = read_template(ui, *original);
-        if (!t) return false;
-        tmpl = *t;
+        tmpl = read_original(ui, *original);
+        if (!tmpl) return false;
     }
-    // The format written: the original's, when it has one that a WAV file
-    // can have; else the WAV file's own, which needs one or two channels.
-    const bool follow = tmpl.header && tmpl.header->rate >= 1000 && tmpl.header->rate <= 384000;
-    const unsigned channels = follow ? tmpl.header->wav_channels() : sound.channels;
-    const std::uint32_t rate = follow ? tmpl.header->rate : sound.rate;
-    if (channels > 2) {
-        ui.alert(format("%s has %s: without a WV5 original of that name to take the format from, only one or two "
-                        "channels can be encoded",
-                        {path, channels_text(sound.channels)}));
-        return false;
-    }
-    if (tmpl.header && !follow)
-        ui.alert(
-            format("%s is written with %s at %s Hz from %s; the original had %s at %s Hz, which the game "
-                   "may expect",
-                   {target, channels_text(sound.channels), std::to_string(sound.rate), path,
-                    channels_text(tmpl.header->wav_channels()), std::to_string(tmpl.header->rate)}));
-    const bool as_is = sound.is_16_bit() && sound.channels == channels && sound.rate == rate;
-    // A WV5 header counts frames in 31 bits: checked before any work, with
-    // one frame to spare for the resampler's rounding.
-    if (double(sound.frames()) * rate / sound.rate + 1 > double(0x7FFFFFFFu)) {
-        ui.alert(format("%s is too long: a WV5 sound holds fewer than 2^31 frames", {path}));
-        return false;
-    }
+    const auto plan = prepare(ui, std::get<WavSound>(sound), path, tmpl, target);
+    if (!plan) return false;
 
     auto out = create_output(ui, target);
     if (!out) return false;
-    File& f = out->file();
-    auto cant_write = [&] {
+    FileOutput file(out->file());
+    const auto converted = encode(ui, input, path, *plan, file, target);
+    if (!converted) {
         out->discard();
-        ui.alert(format("Can't write %s", {target}));
-        return false;
-    };
-    std::uint8_t head[kHeaderSize] = {};
-    std::copy(tmpl.lead.begin(), tmpl.lead.end(), head);
-    store_u16(head + 4, static_cast<std::uint16_t>(channels));
-    store_u32(head + 6, rate);
-    if (!f.write(head)) return cant_write();
-
-    FileSink sink(f);
-    RunPacker packer(sink);
-    CodeStream stream(channels == 2);
-    SampleReader samples(input, sound);
-    std::optional<Converter> converter;
-    if (!as_is) converter.emplace(sound.channels, sound.rate, channels, rate);
-    std::vector<std::int16_t> buf(16384);
-    std::vector<double> values(16384 / sound.channels * sound.channels);
-    std::uint64_t count = 0;  // samples encoded
-    Bytes codes;
-    for (;;) {
-        std::size_t n;
-        bool more;
-        if (as_is) {
-            n = samples.read(buf);
-            more = n > 0;
-        } else {
-            buf.clear();
-            const std::size_t got = samples.read(std::span<double>(values));
-            more = got > 0;
-            // A last frame cut short is dropped.
-            const bool ok = more ? converter->push(std::span<const double>(values.data(), got), buf)
-                                 : converter->finish(buf);
-            if (!ok) {
-                out->discard();
-                ui.alert(format("Can't convert %s: %s", {path, converter->error()}));
-                return false;
-            }
-            n = buf.size();
-        }
-        count += n;
-        codes.clear();
-        stream.push(std::span<const std::int16_t>(buf.data(), n), codes);
-        if (!more) stream.finish(codes);
-        if (!packer.push(codes)) return cant_write();
-        if (!more) break;
-    }
-    if (samples.failed()) {
-        out->discard();
-        ui.alert(format("Can't read %s", {path}));
         return false;
     }
-    if (!packer.finish()) return cant_write();
-    // The frames and the runs (fewer than the codes).
-    std::uint8_t counts[8];
-    store_u32(counts, static_cast<std::uint32_t>(count / channels));
-    store_u32(counts + 4, static_cast<std::uint32_t>(packer.runs()));
-    if (!f.seek(10) || !f.write(counts)) return cant_write();
-
     if (!commit_keeping_original(ui, *out, original.has_value())) return false;
-    if (converter) {
-        WavSound written = sound;
-        written.channels = static_cast<std::uint16_t>(channels), written.rate = rate, written.bits = 16;
-        written.floating = false;
-        const std::uint64_t clipped = converter->clipped();
-        ui.status(format("Converted %s: %s -> %s; %s clipped",
-                         {path, sound.describe(), written.describe(),
-                          clipped == 1 ? std::string("1 sample") : std::to_string(clipped) + " samples"}),
-                  Draw::now);
-    }
+    if (!converted->empty()) ui.status(*converted, Draw::now);
     return true;
 }
 

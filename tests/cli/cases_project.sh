@@ -133,4 +133,35 @@ check "an interrupted repack leaves no archive" 0 "143 out5" "" bash -c "
 rm work/data_fl3/zz_large.dat
 check "repack refuses an output folder that is not empty" 1 "" \
     "Alert: out is not empty: repack needs an empty or new output folder" "$cli" repack work out
+
+# Edited sounds in another format than their members (11,025 Hz mono and
+# 22,050 Hz stereo): a 44.1 kHz stereo float file and a 3-channel file are
+# converted to the member's format, as encode-wv5 converts them, with the
+# conversion told; the members decode in that format.
+rm -rf snd && mkdir snd && cd snd
+"$samples" --game game >/dev/null && "$cli" unpack game work >/dev/null 2>&1
+python3 -c "
+import struct, math
+def wav(path, tag, channels, rate, bits, frames, value):
+    body = b''.join(struct.pack('<' + ('f' if tag == 3 else 'h') * channels, *[value(i, c) for c in range(channels)])
+                    for i in range(frames))
+    fmt = struct.pack('<HHIIHH', tag, channels, rate, rate * channels * bits // 8, channels * bits // 8, bits)
+    open(path, 'wb').write(b'RIFF' + struct.pack('<I', 4 + 8 + len(fmt) + 8 + len(body)) + b'WAVEfmt ' +
+                           struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<I', len(body)) + body)
+wav('work/edit/data_fl3/chime.wav', 3, 2, 44100, 32, 22048, lambda i, c: 0.5 * math.sin(i / 20.0 + c))
+wav('work/edit/data_fl3/jingle.wav', 1, 3, 22050, 16, 4000, lambda i, c: int(8000 * math.sin(i / (9.0 + c))))
+"
+check "repack converts a float and a 3-channel sound to their members' formats" 0 "Converted work/edit/data_fl3/chime.wav: 44100 Hz stereo 32-bit float -> 11025 Hz mono 16-bit; 0 samples clipped
+Converted work/edit/data_fl3/jingle.wav: 22050 Hz 3 channels 16-bit -> 22050 Hz stereo 16-bit; 0 samples clipped
+Repacking OK: 1 file written to out" "" bash -c "set -o pipefail; '$cli' repack -j 1 work out | grep -E '^(Converted|Repacking OK)'"
+mkdir chk && cp out/data.fl3 chk/ && "$cli" extract-fl3 chk/data.fl3 >/dev/null
+# WAV header fields of the decoded members: channels, rate, data bytes.
+check "the converted sounds decode in the members' formats" 0 "1 11025 11024|2 22050 16000" "" sh -c "
+    '$cli' decode-wv5 chk/data_fl3/chime.wv5 chk/data_fl3/jingle.wv5 >/dev/null &&
+    python3 -c \"
+import struct
+print('|'.join('%d %d %d' % (struct.unpack_from('<H', b, 22)[0], struct.unpack_from('<I', b, 24)[0],
+                             struct.unpack_from('<I', b, 42)[0])
+               for b in (open('chk/data_fl3/chime.wAV', 'rb').read(), open('chk/data_fl3/jingle.wAV', 'rb').read())))\""
+cd "$pj"
 cd "$work"

@@ -1,0 +1,82 @@
+#include "script/codec.h"
+
+#include "core/text.h"
+#include "platform/codepage.h"
+#include "script/listing_codepage.h"
+#include "script/text_jobs.h"
+
+namespace vid::script {
+
+namespace {
+
+// A Ui that tells nothing: the decoder's item writer only asks it whether
+// there is a listing view.
+class NoUi : public Ui {
+public:
+    void status(std::string_view, Draw) override {}
+    void alert(std::string_view) override {}
+};
+
+}  // namespace
+
+std::string listing_of(ByteView data, ScriptNotes* notes) {
+    NoUi ui;
+    ListingBuffer lines(nullptr);
+    ItemWriter writer(ui, &lines);
+    const ScriptNotes n = decode_script(data, writer);
+    if (notes) *notes = n;
+    return std::string(lines.pending());
+}
+
+ListingOutcome encode_listing_from(Ui& ui, ByteSource& source, bool utf8, std::string_view listing_name,
+                                   const std::function<bool(ByteView)>& write) {
+    // The bytes go out through a buffer, a whole number of instructions at a time.
+    constexpr std::size_t kFlushAt = 1 << 20;
+    ListingOutcome outcome;
+    platform::Codepage codepage(kGameCodepage);
+    CodepageLines converted(source, codepage);
+    Bytes bytes;
+    bytes.reserve(kFlushAt + 4096);
+    LineReader reader(utf8 ? static_cast<ByteSource&>(converted) : source);
+    ItemWriter items(ui, nullptr);
+    LineCodeCheck writer(items, reader, codepage);
+    do {
+        outcome.result = encode_instruction(reader, writer, bytes);
+        if (bytes.size() >= kFlushAt || outcome.result.step != Encoded::instruction) {
+            outcome.written = write(bytes) && outcome.written;
+            bytes.clear();
+        }
+    } while (outcome.result.step == Encoded::instruction);
+    if (!utf8) outcome.code_notes = writer.message(listing_name);
+    outcome.refused_line = converted.refused_line();
+    if (outcome.refused_line != 0) outcome.refused_why = converted.refused_why();
+    return outcome;
+}
+
+std::optional<std::string> refusal_text(const ListingOutcome& outcome, std::string_view listing_name) {
+    if (outcome.refused_line != 0)
+        return format("%s: line %s: code page %s cannot hold %s\nNo AB file was written.",
+                      {listing_name, std::to_string(outcome.refused_line), std::to_string(kGameCodepage),
+                       outcome.refused_why});
+    if (outcome.result.step == Encoded::no_number) return no_number_message(listing_name, outcome.result);
+    if (outcome.result.step == Encoded::zero_byte) return zero_byte_message(listing_name, outcome.result);
+    return std::nullopt;
+}
+
+std::optional<Bytes> encode_listing_text(Ui& ui, std::string_view text, bool utf8, std::string_view listing_name,
+                                         std::string& why) {
+    MemorySource source(text);
+    Bytes out;
+    const ListingOutcome outcome = encode_listing_from(ui, source, utf8, listing_name, [&out](ByteView piece) {
+        out.insert(out.end(), piece.begin(), piece.end());
+        return true;
+    });
+    if (auto refused = refusal_text(outcome, listing_name)) {
+        why = std::move(*refused);
+        return std::nullopt;
+    }
+    if (!outcome.code_notes.empty()) ui.alert(outcome.code_notes);
+    return out;
+}
+
+}  // namespace vid::script

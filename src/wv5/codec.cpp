@@ -1,0 +1,263 @@
+#include "wv5/codec.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/text.h"
+#include "wv5/convert.h"
+#include "wv5/encoder.h"
+#include "wv5/runs.h"
+
+namespace vid::wv5 {
+
+namespace {
+
+class MemorySource : public Source {
+public:
+    explicit MemorySource(ByteView data) : data_(data) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t n = std::min(out.size(), data_.size() - pos_);
+        std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n, out.begin());
+        pos_ += n;
+        return n;
+    }
+
+private:
+    ByteView data_;
+    std::size_t pos_ = 0;
+};
+
+class BytesSink : public Sink {
+public:
+    explicit BytesSink(Bytes& out) : out_(out) {}
+    bool write(ByteView bytes) override {
+        out_.insert(out_.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+
+private:
+    Bytes& out_;
+};
+
+// The runs go to the sound's output.
+class OutputSink : public Sink {
+public:
+    explicit OutputSink(SoundOutput& out) : out_(out) {}
+    bool write(ByteView bytes) override { return out_.write(bytes); }
+
+private:
+    SoundOutput& out_;
+};
+
+std::string channels_text(unsigned channels) {
+    return channels == 1 ? "1 channel" : std::to_string(channels) + " channels";
+}
+
+// The 16-bit samples of a WAV file in the format written, piece by piece:
+// as they stand, or mixed, resampled and rounded.
+class Feed {
+public:
+    Feed(RandomInput& wav, const WavSound& sound, unsigned channels, std::uint32_t rate)
+        : samples_(wav, sound), as_is_(sound.is_16_bit() && sound.channels == channels && sound.rate == rate),
+          values_(16384 / sound.channels * sound.channels) {
+        if (!as_is_) converter_.emplace(sound.channels, sound.rate, channels, rate);
+    }
+
+    // The next samples into `buf`; false at the end or when the conversion
+    // failed (see failed_conversion()).
+    bool next(std::vector<std::int16_t>& buf, bool& more) {
+        if (as_is_) {
+            buf.resize(16384);
+            buf.resize(samples_.read(std::span<std::int16_t>(buf)));
+            more = !buf.empty();
+            return true;
+        }
+        buf.clear();
+        const std::size_t got = samples_.read(std::span<double>(values_));
+        more = got > 0;
+        // A last frame cut short is dropped.
+        return more ? converter_->push(std::span<const double>(values_.data(), got), buf) : converter_->finish(buf);
+    }
+    bool read_failed() const { return samples_.failed(); }
+    const Converter* converter() const { return converter_ ? &*converter_ : nullptr; }
+
+private:
+    SampleReader samples_;
+    bool as_is_;
+    std::vector<double> values_;
+    std::optional<Converter> converter_;
+};
+
+}  // namespace
+
+std::optional<Sound> decode_sound(ByteView file, std::string& why, std::uint64_t max_bytes) {
+    const auto h = parse_header(file);
+    if (!h) {
+        why = "it ends inside its 18-byte header";
+        return std::nullopt;
+    }
+    Sound sound;
+    sound.header = *h;
+    MemorySource source(file.subspan(kHeaderSize));
+    BytesSink sink(sound.samples);
+    const Outcome r = decode_runs(*h, source, sink, max_bytes);
+    if (r.stop == Stop::input_ended) {
+        why = "it ends early: " + std::to_string(r.runs_done) + " of its " + std::to_string(h->runs) + " runs decode";
+        return std::nullopt;
+    }
+    if (r.stop != Stop::done) {
+        why = "it is too long for a WAV file";
+        return std::nullopt;
+    }
+    return sound;
+}
+
+Bytes wav_bytes(const Sound& sound) {
+    const auto head = wav_header(sound.header, static_cast<std::uint32_t>(sound.samples.size()));
+    Bytes wav(head.size() + sound.samples.size());
+    std::copy(head.begin(), head.end(), wav.begin());
+    std::copy(sound.samples.begin(), sound.samples.end(), wav.begin() + static_cast<std::ptrdiff_t>(head.size()));
+    return wav;
+}
+
+std::optional<Template> read_template(Ui& ui, ByteView head, std::string_view original_name) {
+    // A WAV file given the WV5 file's name is no template.
+    if (head.size() >= 12 && std::equal(head.begin(), head.begin() + 4, "RIFF") &&
+        std::equal(head.begin() + 8, head.begin() + 12, "WAVE")) {
+        ui.alert(format("%s is a WAV file, not a WV5 sound: it cannot be the original that the new sound replaces",
+                        {original_name}));
+        return std::nullopt;
+    }
+    Template t;
+    std::copy_n(head.begin(), std::min<std::size_t>(4, head.size()), t.lead.begin());
+    t.header = parse_header(head);
+    return t;
+}
+
+bool BytesOutput::write(ByteView bytes) {
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+    return true;
+}
+
+bool BytesOutput::write_at(std::uint64_t pos, ByteView bytes) {
+    if (pos > out_.size() || bytes.size() > out_.size() - pos) return false;
+    std::copy(bytes.begin(), bytes.end(), out_.begin() + static_cast<std::ptrdiff_t>(pos));
+    return true;
+}
+
+std::size_t MemoryInput::read_at(std::uint64_t pos, std::span<std::uint8_t> out) {
+    if (pos >= data_.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(out.size(), data_.size() - static_cast<std::size_t>(pos));
+    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos), n, out.begin());
+    return n;
+}
+
+std::optional<Plan> prepare(Ui& ui, const WavSound& sound, std::string_view wav_name,
+                            const std::optional<Template>& tmpl, std::string_view target) {
+    Plan plan;
+    plan.sound = sound;
+    if (tmpl) plan.tmpl = *tmpl;
+    const auto& original = plan.tmpl.header;
+    // The format written: the original's, when it has one that a WAV file
+    // can have; else the WAV file's own, which needs one or two channels.
+    const bool follow = original && original->rate >= 1000 && original->rate <= 384000;
+    plan.channels = follow ? original->wav_channels() : sound.channels;
+    plan.rate = follow ? original->rate : sound.rate;
+    if (plan.channels > 2) {
+        ui.alert(format("%s has %s: without a WV5 original of that name to take the format from, only one or two "
+                        "channels can be encoded",
+                        {wav_name, channels_text(sound.channels)}));
+        return std::nullopt;
+    }
+    if (original && !follow)
+        ui.alert(format("%s is written with %s at %s Hz from %s; the original had %s at %s Hz, which the game "
+                        "may expect",
+                        {target, channels_text(sound.channels), std::to_string(sound.rate), wav_name,
+                         channels_text(original->wav_channels()), std::to_string(original->rate)}));
+    plan.as_is = sound.is_16_bit() && sound.channels == plan.channels && sound.rate == plan.rate;
+    // A WV5 header counts frames in 31 bits: checked before any work, with
+    // one frame to spare for the resampler's rounding.
+    if (double(sound.frames()) * plan.rate / sound.rate + 1 > double(0x7FFFFFFFu)) {
+        ui.alert(format("%s is too long: a WV5 sound holds fewer than 2^31 frames", {wav_name}));
+        return std::nullopt;
+    }
+    return plan;
+}
+
+std::optional<std::string> encode(Ui& ui, RandomInput& wav, std::string_view wav_name, const Plan& plan,
+                                  SoundOutput& out, std::string_view target) {
+    const auto cant_write = [&]() -> std::optional<std::string> {
+        ui.alert(format("Can't write %s", {target}));
+        return std::nullopt;
+    };
+    std::uint8_t head[kHeaderSize] = {};
+    std::copy(plan.tmpl.lead.begin(), plan.tmpl.lead.end(), head);
+    store_u16(head + 4, static_cast<std::uint16_t>(plan.channels));
+    store_u32(head + 6, plan.rate);
+    if (!out.write(head)) return cant_write();
+
+    OutputSink sink(out);
+    RunPacker packer(sink);
+    CodeStream stream(plan.channels == 2);
+    Feed feed(wav, plan.sound, plan.channels, plan.rate);
+    std::vector<std::int16_t> buf;
+    std::uint64_t count = 0;  // samples encoded
+    Bytes codes;
+    for (bool more = true; more;) {
+        if (!feed.next(buf, more)) {
+            ui.alert(format("Can't convert %s: %s", {wav_name, feed.converter()->error()}));
+            return std::nullopt;
+        }
+        count += buf.size();
+        codes.clear();
+        stream.push(buf, codes);
+        if (!more) stream.finish(codes);
+        if (!packer.push(codes)) return cant_write();
+    }
+    if (feed.read_failed()) {
+        ui.alert(format("Can't read %s", {wav_name}));
+        return std::nullopt;
+    }
+    if (!packer.finish()) return cant_write();
+    // The frames and the runs (fewer than the codes).
+    std::uint8_t counts[8];
+    store_u32(counts, static_cast<std::uint32_t>(count / plan.channels));
+    store_u32(counts + 4, static_cast<std::uint32_t>(packer.runs()));
+    if (!out.write_at(10, counts)) return cant_write();
+
+    const Converter* converter = feed.converter();
+    if (!converter) return std::string();
+    WavSound written = plan.sound;
+    written.channels = static_cast<std::uint16_t>(plan.channels), written.rate = plan.rate, written.bits = 16;
+    written.floating = false;
+    const std::uint64_t clipped = converter->clipped();
+    return format("Converted %s: %s -> %s; %s clipped",
+                  {wav_name, plan.sound.describe(), written.describe(),
+                   clipped == 1 ? std::string("1 sample") : std::to_string(clipped) + " samples"});
+}
+
+std::optional<std::vector<std::int16_t>> encoder_samples(ByteView wav, unsigned channels, std::uint32_t rate,
+                                                         std::string& why) {
+    MemoryInput input(wav);
+    auto read = read_wav(input);
+    if (auto* problem = std::get_if<std::string>(&read)) {
+        why = "the WAV file " + *problem;
+        return std::nullopt;
+    }
+    Feed feed(input, std::get<WavSound>(read), channels, rate);
+    std::vector<std::int16_t> all, buf;
+    for (bool more = true; more;) {
+        if (!feed.next(buf, more)) {
+            why = "it cannot be converted: " + feed.converter()->error();
+            return std::nullopt;
+        }
+        all.insert(all.end(), buf.begin(), buf.end());
+    }
+    if (feed.read_failed()) {
+        why = "the WAV file cannot be read";
+        return std::nullopt;
+    }
+    return all;
+}
+
+}  // namespace vid::wv5
