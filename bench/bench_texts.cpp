@@ -14,7 +14,7 @@
 
 #include "core/bytes.h"
 #include "core/table.h"
-#include "script/text_jobs.h"
+#include "text/text_jobs.h"
 #include "bench_support.h"
 
 namespace {
@@ -77,7 +77,7 @@ int main() {
     for (int r = 0; r < kRuns; ++r) {
         fs::remove_all(game);
         cp = std::min(cp, run("cp -r " + clean.string() + " " + game.string()));
-        exp = std::min(exp, bench::seconds_of([&] { ok = vid::script::export_texts(ui, game.string(), table, 932) && ok; }));
+        exp = std::min(exp, bench::seconds_of([&] { ok = vid::text::export_texts(ui, game.string(), table, 932) && ok; }));
     }
     // Every translation differs from its original: an ASCII first character
     // becomes "*", before any other a "*" is added (a longer text).
@@ -97,7 +97,7 @@ int main() {
     for (int r = 0; r < kRuns; ++r) {
         fs::remove_all(game);
         fs::copy(clean, game);
-        imp = std::min(imp, bench::seconds_of([&] { ok = vid::script::import_texts(ui, game.string(), translated, 932) && ok; }));
+        imp = std::min(imp, bench::seconds_of([&] { ok = vid::text::import_texts(ui, game.string(), translated, 932) && ok; }));
     }
     std::printf("%d scripts, %d texts, %.1f MiB; table %.1f MiB\n", kScripts, kTexts,
                 static_cast<double>(bytes) / (1 << 20), static_cast<double>(fs::file_size(table)) / (1 << 20));

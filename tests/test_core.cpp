@@ -2,6 +2,7 @@
 // results and the platform's files.
 #include <gtest/gtest.h>
 
+#include "core/messages.h"
 #include "core/batch.h"
 #include "core/bytes.h"
 #include "core/text.h"
@@ -109,7 +110,7 @@ TEST(Paths, LimitIs259Characters) {
     EXPECT_TRUE(platform::fits(std::string(259, 'a')));
     EXPECT_FALSE(platform::fits(std::string(260, 'a')));
     const std::string p(300, 'q');
-    EXPECT_NE(platform::too_long_message(p).find(p), std::string::npos);
+    EXPECT_NE(vid::too_long_message(p).find(p), std::string::npos);
 }
 
 TEST(Batch, FinalTextCountsFailures) {
@@ -136,6 +137,108 @@ TEST(Cursor, NeverReadsPastTheData) {
     EXPECT_EQ(c.u16(), 0x0504);
     EXPECT_TRUE(c.at_end());
     EXPECT_EQ(c.u8(), std::nullopt);
+}
+
+// Each read with exactly as many bytes left as it needs, and with one fewer:
+// the value (little-endian), or nothing with the position unchanged.
+TEST(Cursor, ReadsEndOnTheirLastByte) {
+    const Bytes data{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99};
+    enum Kind { u8, u16, u32, u64, take, take_at_most, skip };
+    const struct {
+        Kind kind;
+        std::size_t start;             // where the cursor stands
+        std::size_t n;                 // for take, take_at_most and skip
+        std::optional<std::uint64_t> want;  // the value, or the first byte taken, or 1 for a skip that succeeds
+        std::size_t pos_after;
+    } cases[] = {
+        {u8, 8, 0, 0x99, 9},
+        {u8, 9, 0, std::nullopt, 9},
+        {u16, 7, 0, 0x9988, 9},
+        {u16, 8, 0, std::nullopt, 8},
+        {u32, 5, 0, 0x99887766, 9},
+        {u32, 6, 0, std::nullopt, 6},
+        {u32, 0, 0, 0x44332211, 4},
+        {u64, 1, 0, 0x9988776655443322, 9},
+        {u64, 2, 0, std::nullopt, 2},
+        {take, 6, 3, 0x77, 9},
+        {take, 7, 3, std::nullopt, 7},
+        {take, 9, 0, 0, 9},  // nothing left, nothing asked: an empty piece
+        {take_at_most, 7, 3, 0x88, 9},
+        {take_at_most, 4, 3, 0x55, 7},
+        {skip, 5, 4, 1, 9},
+        {skip, 6, 4, std::nullopt, 6},
+    };
+    for (const auto& t : cases) {
+        Cursor c(data, t.start);
+        std::optional<std::uint64_t> got;
+        switch (t.kind) {
+            case u8: got = c.u8(); break;
+            case u16: got = c.u16(); break;
+            case u32: got = c.u32(); break;
+            case u64: got = c.u64(); break;
+            case take:
+                if (auto v = c.take(t.n)) got = v->empty() ? 0 : (*v)[0];
+                break;
+            case take_at_most: got = c.take_at_most(t.n)[0]; break;
+            case skip:
+                if (c.skip(t.n)) got = 1;
+                break;
+        }
+        EXPECT_EQ(got, t.want) << "case at " << t.start << " kind " << t.kind;
+        EXPECT_EQ(c.pos(), t.pos_after) << "case at " << t.start << " kind " << t.kind;
+    }
+    // take_at_most gives only what is left: 2 bytes of the 3 asked.
+    Cursor c(data, 7);
+    const ByteView rest = c.take_at_most(3);
+    EXPECT_EQ(Bytes(rest.begin(), rest.end()), (Bytes{0x88, 0x99}));
+    EXPECT_TRUE(c.take_at_most(1).empty());
+    // A position past the end stands at the end.
+    EXPECT_EQ(Cursor(data, 20).pos(), 9u);
+}
+
+// read() stops at the first field that does not fit and leaves it as it was.
+TEST(Cursor, ReadsFieldsUntilTheDataEnd) {
+    const Bytes data{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
+    Cursor c(data);
+    std::uint8_t a = 0xEE;
+    std::uint16_t b = 0xEEEE;
+    std::uint32_t d = 0xEEEEEEEE;
+    EXPECT_TRUE(c.read(a) && c.read(b) && c.read(d));
+    EXPECT_EQ(a, 0x01);
+    EXPECT_EQ(b, 0x0302);
+    EXPECT_EQ(d, 0x07060504u);
+    Cursor short_by_one(ByteView(data).first(6));
+    a = 0xEE, b = 0xEEEE, d = 0xEEEEEEEE;
+    EXPECT_FALSE(short_by_one.read(a) && short_by_one.read(b) && short_by_one.read(d));
+    EXPECT_EQ(a, 0x01);
+    EXPECT_EQ(b, 0x0302);
+    EXPECT_EQ(d, 0xEEEEEEEEu);
+    EXPECT_EQ(short_by_one.pos(), 3u);
+}
+
+TEST(Checked, SumsAndProductsThatFit64Bits) {
+    constexpr std::uint64_t kMax = 0xFFFFFFFFFFFFFFFF;
+    const struct {
+        std::uint64_t a, b;
+        std::optional<std::uint64_t> sum, product;
+    } cases[] = {
+        {kMax - 1, 1, kMax, kMax - 1},
+        {kMax, 1, std::nullopt, kMax},
+        {kMax, 0, kMax, 0},
+        {0, kMax, kMax, 0},
+        {kMax - 1, 2, std::nullopt, std::nullopt},
+        {0x7FFFFFFFFFFFFFFF, 2, 0x8000000000000001, 0xFFFFFFFFFFFFFFFE},
+        {0x8000000000000000, 2, 0x8000000000000002, std::nullopt},
+        {0xFFFFFFFF, 0x100000001, 0x200000000, kMax},
+        {0x100000000, 0x100000000, 0x200000000, std::nullopt},
+        {0xFFFFFFFF, 0xFFFFFFFF, 0x1FFFFFFFE, 0xFFFFFFFE00000001},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(checked_add(t.a, t.b), t.sum) << t.a << " + " << t.b;
+        EXPECT_EQ(checked_add(t.b, t.a), t.sum) << t.b << " + " << t.a;
+        EXPECT_EQ(checked_mul(t.a, t.b), t.product) << t.a << " * " << t.b;
+        EXPECT_EQ(checked_mul(t.b, t.a), t.product) << t.b << " * " << t.a;
+    }
 }
 
 TEST(Files, OpenModes) {

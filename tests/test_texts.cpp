@@ -4,11 +4,12 @@
 
 #include "core/table.h"
 #include "platform/codepage.h"
-#include "script/text_jobs.h"
+#include "text/text_jobs.h"
 #include "script/texts.h"
 #include "test_support.h"
 
 namespace vid::script {
+using namespace vid::text;
 namespace {
 
 using test::hex;

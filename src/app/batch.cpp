@@ -15,6 +15,7 @@
 #include "app/window_ui.h"
 #include "bm2/bm2.h"
 #include "bm2/encode.h"
+#include "core/messages.h"
 #include "core/batch.h"
 #include "core/selection.h"
 #include "platform/file.h"
@@ -76,7 +77,7 @@ void convert_all(WindowUi& ui, const BatchCommand& cmd, const std::vector<std::s
                  BatchTally& tally) {
     for (const std::string& path : paths) {
         if (!platform::fits(path)) {
-            ui.alert(platform::too_long_message(path));
+            ui.alert(too_long_message(path));
             tally.add(false);
             continue;
         }

@@ -16,7 +16,7 @@
 #include "app/open_dialog.h"
 #include "app/shell.h"
 #include "platform/file.h"
-#include "project/pool.h"
+#include "core/pool.h"
 #include "project/project.h"
 
 namespace vid::app {
@@ -120,7 +120,7 @@ void unpack_game(HWND window) {
     if (!work) return;
     start(window, [game = *game, work = *work](Ui& ui, const std::atomic<bool>& stop) {
         project::UnpackOptions options;
-        options.jobs = project::default_jobs();
+        options.jobs = default_jobs();
         options.stop = &stop;
         project::unpack(ui, game, work, options);
     });
@@ -134,7 +134,7 @@ void repack_game(HWND window) {
     const auto out = ask_folder(window, "Select the output folder (empty or new)", cwd);
     if (!out) return;
     start(window, [work = *work, out = *out](Ui& ui, const std::atomic<bool>& stop) {
-        project::repack(ui, work, out, project::default_jobs(), &stop);
+        project::repack(ui, work, out, default_jobs(), &stop);
     });
 }
 

@@ -8,7 +8,7 @@
 #include "app/open_dialog.h"
 #include "app/window_ui.h"
 #include "platform/file.h"
-#include "script/text_jobs.h"
+#include "text/text_jobs.h"
 
 namespace vid::app {
 
@@ -33,7 +33,7 @@ void export_texts(HWND window) {
     const auto table = ask_new_table(window, "Select the table to write", cwd);
     if (!table) return;
     WindowUi ui(window);
-    script::export_texts(ui, *folder, *table, script::kGameCodepage);
+    text::export_texts(ui, *folder, *table, script::kGameCodepage);
 }
 
 void import_texts(HWND window) {
@@ -44,7 +44,7 @@ void import_texts(HWND window) {
                                     OFN_EXPLORER | OFN_FILEMUSTEXIST, "csv", cwd);
     if (!table) return;
     WindowUi ui(window);
-    script::import_texts(ui, *folder, *table, script::kGameCodepage);
+    text::import_texts(ui, *folder, *table, script::kGameCodepage);
 }
 
 }  // namespace vid::app

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "bm2/bm2.h"
-#include "core/decode_start.h"
+#include "fl3/decode_start.h"
+#include "core/messages.h"
 #include "core/text.h"
 #include "platform/file.h"
 
@@ -32,7 +33,7 @@ bool read_header(Ui& ui, const std::string& path, File& in, Sizes& sizes) {
     std::uint8_t header[kHeaderSize];
     const auto file_size = in.size();
     if (!file_size) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return false;
     }
     if (*file_size < kHeaderSize || in.read_full(header) != kHeaderSize) {
@@ -80,12 +81,12 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
     if (!is_alpha(first)) {
         for (ByteView piece = first; !piece.empty(); piece = reader.next()) {
             if (!write(piece)) {
-                ui.alert(format("Can't write %s", {out_name}));
+                ui.alert(cant_write(out_name));
                 return Written::none;
             }
         }
         if (packed.failed()) {
-            ui.alert(format("Can't read %s", {path}));
+            ui.alert(cant_read(path));
             return Written::none;
         }
         return Written::ok;
@@ -98,7 +99,7 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
     };
     const AlphaOutcome r = write_alpha(pieces, unpacked, write);
     if (packed.failed()) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return Written::none;
     }
     const std::string width = num(std::uint64_t{r.header.width}), height = num(std::uint64_t{r.header.height});
@@ -120,7 +121,7 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
         case AlphaResult::too_large:
             ui.alert(format("%s is damaged: a %sx%s picture is too large for a bitmap file", {path, width, height}));
             return Written::none;
-        case AlphaResult::write_failed: ui.alert(format("Can't write %s", {out_name})); return Written::none;
+        case AlphaResult::write_failed: ui.alert(cant_write(out_name)); return Written::none;
     }
     if (r.header.bit_count == 8)
         ui.alert(ui.is_console()
@@ -148,7 +149,7 @@ bool decode_file(Ui& ui, const std::string& path) {
     }
     if (written == Written::none) return false;  // the output is dropped; an older bitmap stays as it was
     if (!files->out.commit()) {
-        ui.alert(format("Can't write %s", {out_name}));
+        ui.alert(cant_write(out_name));
         return false;
     }
     return written == Written::ok;

@@ -4,7 +4,9 @@
 
 #include "bm2/bm2.h"
 #include "bm2/encode.h"
+#include "core/messages.h"
 #include "core/files.h"
+#include "fl3/member_check.h"
 #include "core/text.h"
 #include "platform/paths.h"
 
@@ -37,7 +39,7 @@ bool decode(Ui& ui, const std::string& path, const std::string& out_name) {
     const Bytes png = write_png(*picture);
     auto out = png.empty() ? std::nullopt : create_output(ui, out_name);
     if (!out || !out->file().write(png) || !out->commit()) {
-        if (out || png.empty()) ui.alert(format("Can't write %s", {out_name}));
+        if (out || png.empty()) ui.alert(cant_write(out_name));
         return false;
     }
     return true;
@@ -48,7 +50,7 @@ bool decode(Ui& ui, const std::string& path, const std::string& out_name) {
 bool decode_png_file(Ui& ui, const std::string& path) {
     const std::string out_name = png_name(path);
     if (!platform::fits(path) || !platform::fits(out_name)) {
-        ui.alert(platform::too_long_message(platform::fits(path) ? out_name : path));
+        ui.alert(too_long_message(platform::fits(path) ? out_name : path));
         return false;
     }
     ui.status(format("Decoding %s", {path}), Draw::now);

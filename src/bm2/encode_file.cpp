@@ -4,7 +4,9 @@
 #include "bm2/bm2.h"
 #include "bm2/codec.h"
 #include "bm2/encode.h"
+#include "core/messages.h"
 #include "core/files.h"
+#include "fl3/member_check.h"
 #include "core/text.h"
 #include "platform/paths.h"
 
@@ -44,7 +46,7 @@ bool encode(Ui& ui, const std::string& path) {
     const auto original = find_any_case(std::string(parts.folder), bm2_name);
     const std::string target = original ? *original : platform::beside(path, bm2_name);
     if (!platform::fits(target)) {
-        ui.alert(platform::too_long_message(target));
+        ui.alert(too_long_message(target));
         return false;
     }
     if (!output_allowed(ui, path, target, MadeBy::encoder)) return false;
@@ -53,7 +55,7 @@ bool encode(Ui& ui, const std::string& path) {
     auto out = create_output(ui, target);
     if (!out) return false;
     if (!out->file().write(*bytes)) {
-        ui.alert(format("Can't write %s", {target}));
+        ui.alert(cant_write(target));
         return false;  // the output is discarded
     }
     // The original is kept once, read through the output's hold on it, just
@@ -65,7 +67,7 @@ bool encode(Ui& ui, const std::string& path) {
 
 bool encode_file(Ui& ui, const std::string& path) {
     if (!platform::fits(path)) {
-        ui.alert(platform::too_long_message(path));
+        ui.alert(too_long_message(path));
         return false;
     }
     ui.status(format("Encoding %s", {path}), Draw::now);

@@ -23,15 +23,13 @@ constexpr std::uint32_t kBitFields = 3;  // uncompressed, with channel masks
 constexpr std::size_t kAlphaPicture = 22;
 constexpr std::size_t kAlphaIndexes = 22 + 1024;
 
-std::uint32_t u32_at(ByteView b, std::size_t at) { return load_u32(b.data() + at); }
-std::uint16_t u16_at(ByteView b, std::size_t at) { return load_u16(b.data() + at); }
-
 bool pixels_fit(std::uint64_t width, std::uint64_t height, std::string& why) {
     if (width == 0 || height == 0) {
         why = "it has no pixels";
         return false;
     }
-    if (width * height > kMaxPixels) {
+    const auto count = checked_mul(width, height);
+    if (!count || *count > kMaxPixels) {
         why = "it has " + std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
               std::to_string(kMaxPixels) + " in all";
         return false;
@@ -62,20 +60,28 @@ std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why) {
 }
 
 std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why, std::uint64_t file_size) {
-    if (file.size() < kFileHeader + 40 || file[0] != 'B' || file[1] != 'M') {
+    // The file header, then the 40 bytes that every information header
+    // begins with; of these, the fields read here.
+    Cursor c(file);
+    std::uint8_t b = 0, m = 0;
+    std::uint32_t pixels_at = 0, info = 0, raw_width = 0, raw_height = 0, compression = 0, used = 0;
+    std::uint16_t bits = 0;
+    const bool headers = c.read(b) && c.read(m) && c.skip(8) /* file size, reserved words */ && c.read(pixels_at) &&
+                         c.read(info) && c.read(raw_width) && c.read(raw_height) && c.skip(2) /* planes */ &&
+                         c.read(bits) && c.read(compression) && c.skip(12) /* image size, resolution */ &&
+                         c.read(used) && c.skip(4) /* important colours */;
+    if (!headers || b != 'B' || m != 'M') {
         why = "it does not begin with the headers of a bitmap";
         return std::nullopt;
     }
-    const std::uint32_t info = u32_at(file, 14);
     if (info != 40 && info != 52 && info != 56 && info != 108 && info != 124) {
         why = "its information header has " + std::to_string(info) + " bytes (40, 52, 56, 108 and 124 are read)";
         return std::nullopt;
     }
     BitmapLayout l;
-    const auto width = static_cast<std::int32_t>(u32_at(file, 18));
-    const auto height = static_cast<std::int32_t>(u32_at(file, 22));
-    l.bits = u16_at(file, 28);
-    const std::uint32_t compression = u32_at(file, 30);
+    const auto width = static_cast<std::int32_t>(raw_width);
+    const auto height = static_cast<std::int32_t>(raw_height);
+    l.bits = bits;
     if (width <= 0 || height == 0 || height == INT32_MIN) {
         why = "its size is " + std::to_string(width) + "x" + std::to_string(height);
         return std::nullopt;
@@ -90,32 +96,37 @@ std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why, std::
     }
     // The masks (red, green, blue) are at 54 in every header version: inside
     // the later ones, right after the 40-byte one.
-    const bool fields = compression == kBitFields && l.bits == 32 && file.size() >= 66;
+    std::uint32_t red = 0, green = 0, blue = 0;
+    const bool masks = c.read(red) && c.read(green) && c.read(blue);
+    const bool fields = compression == kBitFields && l.bits == 32 && masks;
     if (compression != kRgb && !fields) {
         why = "it is compressed (method " + std::to_string(compression) + ")";
         return std::nullopt;
     }
-    if (fields && (u32_at(file, 54) != 0x00FF0000 || u32_at(file, 58) != 0x0000FF00 || u32_at(file, 62) != 0x000000FF)) {
+    if (fields && (red != 0x00FF0000 || green != 0x0000FF00 || blue != 0x000000FF)) {
         why = "its colour masks are not those of 8-bit blue, green and red";
         return std::nullopt;
     }
+    // pixels_fit() keeps the width to 2^21 at most, so a row's size cannot overflow.
     l.stride = (std::size_t{l.width} * l.bits + 31) / 32 * 4;
     l.palette_at = kFileHeader + info;
     if (l.bits <= 8) {
-        const std::uint32_t used = u32_at(file, 46);
         const std::size_t most = std::size_t{1} << l.bits;
         if (used > most) {
             why = "its colour table has " + std::to_string(used) + " entries, more than " + std::to_string(most);
             return std::nullopt;
         }
         l.colours = used ? used : most;
-        if (l.palette_at + 4 * l.colours > file.size()) {
+        const auto table_end = checked_add(l.palette_at, 4 * std::uint64_t{l.colours});
+        if (!table_end || *table_end > file.size()) {
             why = "its colour table ends after the file";
             return std::nullopt;
         }
     }
-    l.pixels_at = u32_at(file, 10);
-    if (static_cast<std::uint64_t>(l.pixels_at) + std::uint64_t{l.stride} * l.height > file_size) {
+    l.pixels_at = pixels_at;
+    const auto rows = checked_mul(l.stride, l.height);
+    const auto pixels_end = rows ? checked_add(l.pixels_at, *rows) : std::nullopt;
+    if (!pixels_end || *pixels_end > file_size) {
         why = "its pixels end after the file";
         return std::nullopt;
     }
@@ -125,18 +136,29 @@ std::optional<BitmapLayout> bitmap_layout(ByteView file, std::string& why, std::
 std::optional<Picture> read_bmp(ByteView file, std::string& why) {
     const auto l = bitmap_layout(file, why);
     if (!l) return std::nullopt;
+    // bitmap_layout() has checked that the table and the rows lie in the file.
+    const auto palette = Cursor(file, l->palette_at).take(4 * l->colours);
+    if (!palette) {
+        why = "its colour table ends after the file";
+        return std::nullopt;
+    }
     Picture p = blank(l->width, l->height);
     std::uint8_t* out = p.rgba.data();
     bool alpha = false;
     for (std::uint32_t y = 0; y < l->height; ++y) {
-        const std::uint8_t* row = file.data() + l->row_at(y);
+        const auto stored = Cursor(file, l->row_at(y)).take(l->stride);
+        if (!stored) {
+            why = "its pixels end after the file";
+            return std::nullopt;
+        }
+        const std::uint8_t* row = stored->data();
         for (std::uint32_t x = 0; x < l->width; ++x, out += 4) {
             const std::uint8_t* bgr = nullptr;
             out[3] = 255;
             if (l->bits <= 8) {
                 const std::size_t index = index_at(row, x, l->bits);
                 static constexpr std::uint8_t kBlack[3] = {0, 0, 0};  // an index past the table
-                bgr = index < l->colours ? file.data() + l->palette_at + 4 * index : kBlack;
+                bgr = index < l->colours ? palette->data() + 4 * index : kBlack;
             } else {
                 bgr = row + std::size_t{x} * (l->bits / 8);
                 if (l->bits == 32) {
@@ -164,12 +186,16 @@ std::optional<Picture> read_image(ByteView file, std::string& why) {
     return std::nullopt;
 }
 
-std::optional<std::pair<std::uint32_t, std::uint32_t>> decoded_picture_size(ByteView decoded, std::string& why) {
-    if (!is_alpha(decoded)) {
-        const auto l = bitmap_layout(decoded, why);
-        if (!l) return std::nullopt;
-        return std::pair{l->width, l->height};
-    }
+namespace {
+
+// The parts of an alpha picture's decoded data.
+struct AlphaParts {
+    AlphaHeader h;
+    ByteView table;  // 24 bits: the pixels (blue, green, red, alpha); 8 bits: the colour table
+    ByteView pairs;  // 8 bits: the index and the alpha of each pixel
+};
+
+std::optional<AlphaParts> alpha_parts(ByteView decoded, std::string& why) {
     if (decoded.size() < kAlphaPicture) {
         why = "its alpha picture has " + std::to_string(decoded.size()) + " bytes of decoded data, its header needs " +
               std::to_string(kAlphaPicture);
@@ -181,20 +207,39 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> decoded_picture_size(Byte
         return std::nullopt;
     }
     if (!pixels_fit(h.width, h.height, why)) return std::nullopt;
+    // pixels_fit() keeps the count to 2^21 at most: these sizes cannot overflow.
     const std::size_t count = std::size_t{h.width} * h.height;
-    const std::size_t need = h.bit_count == 24 ? kAlphaPicture + 4 * count : kAlphaIndexes + 2 * count;
-    if (decoded.size() < need) {
+    const bool direct = h.bit_count == 24;
+    Cursor c(decoded, kAlphaPicture);
+    const auto table = c.take(direct ? 4 * count : kAlphaIndexes - kAlphaPicture);
+    const auto pairs = c.take(direct ? 0 : 2 * count);
+    if (!table || !pairs) {
+        const std::size_t need = direct ? kAlphaPicture + 4 * count : kAlphaIndexes + 2 * count;
         why = "its " + std::to_string(h.width) + "x" + std::to_string(h.height) + " picture needs " +
               std::to_string(need) + " bytes of data, it holds " + std::to_string(decoded.size());
         return std::nullopt;
     }
-    return std::pair<std::uint32_t, std::uint32_t>{h.width, h.height};
+    return AlphaParts{h, *table, *pairs};
+}
+
+}  // namespace
+
+std::optional<std::pair<std::uint32_t, std::uint32_t>> decoded_picture_size(ByteView decoded, std::string& why) {
+    if (!is_alpha(decoded)) {
+        const auto l = bitmap_layout(decoded, why);
+        if (!l) return std::nullopt;
+        return std::pair{l->width, l->height};
+    }
+    const auto parts = alpha_parts(decoded, why);
+    if (!parts) return std::nullopt;
+    return std::pair<std::uint32_t, std::uint32_t>{parts->h.width, parts->h.height};
 }
 
 std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why) {
     if (!is_alpha(decoded)) return read_bmp(decoded, why);
-    if (!decoded_picture_size(decoded, why)) return std::nullopt;
-    const AlphaHeader h = alpha_header(decoded);
+    const auto parts = alpha_parts(decoded, why);
+    if (!parts) return std::nullopt;
+    const AlphaHeader& h = parts->h;
     Picture p = blank(h.width, h.height);
     p.has_alpha = true;
     std::uint8_t* out = p.rgba.data();
@@ -204,11 +249,11 @@ std::optional<Picture> picture_of_decoded(ByteView decoded, std::string& why) {
             const std::size_t k = first + x;
             const std::uint8_t* bgr = nullptr;
             if (h.bit_count == 24) {
-                bgr = decoded.data() + kAlphaPicture + 4 * k;
+                bgr = parts->table.data() + 4 * k;
                 out[3] = bgr[3];
             } else {
-                const std::uint8_t* pair = decoded.data() + kAlphaIndexes + 2 * k;
-                bgr = decoded.data() + kAlphaPicture + 4 * std::size_t{pair[0]};
+                const std::uint8_t* pair = parts->pairs.data() + 2 * k;
+                bgr = parts->table.data() + 4 * std::size_t{pair[0]};
                 out[3] = pair[1];
             }
             out[0] = bgr[2];

@@ -4,6 +4,7 @@
 
 #include "bm2/bm2.h"
 #include "bm2/encode.h"
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 
@@ -61,7 +62,7 @@ std::optional<Picture> read_image_file(Ui& ui, const std::string& path) {
     const auto size = in->size();
     Bytes head(static_cast<std::size_t>(std::min<std::uint64_t>(size.value_or(0), kBitmapHead)));
     if (!size || in->read_full(head) != head.size()) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return std::nullopt;
     }
     static constexpr std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -89,7 +90,7 @@ std::optional<Picture> read_image_file(Ui& ui, const std::string& path) {
         why = "it is neither a bitmap nor a PNG image";
     }
     if (read_failed) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return std::nullopt;
     }
     if (!picture) ui.alert(format("%s is not an image that Encode BM2 reads: %s", {path, why}));
@@ -102,7 +103,7 @@ std::optional<Bm2Image> read_bm2_file(Ui& ui, const std::string& path, std::stri
     const auto size = in->size();
     std::uint8_t header[kHeaderSize];
     if (!size || (*size >= kHeaderSize && in->read_full(header) != kHeaderSize)) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return std::nullopt;
     }
     std::string why;
@@ -131,7 +132,7 @@ std::optional<Bm2Image> read_bm2_file(Ui& ui, const std::string& path, std::stri
     image.decoded.reserve(static_cast<std::size_t>(unpacked));
     for (; !piece.empty(); piece = reader.next()) image.decoded.insert(image.decoded.end(), piece.begin(), piece.end());
     if (source.failed()) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return std::nullopt;
     }
     if (reader.produced() < unpacked) {

@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "platform/codepage.h"
-#include "script/text_jobs.h"
+#include "text/text_jobs.h"
 
 namespace vid::cli {
 
@@ -73,13 +73,13 @@ std::optional<TextArgs> text_args(Args args, const char* command) {
 int export_text(ConsoleUi& ui, Args args) {
     const auto a = text_args(args, "export-text");
     if (!a) return 2;
-    return script::export_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
+    return text::export_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
 }
 
 int import_text(ConsoleUi& ui, Args args) {
     const auto a = text_args(args, "import-text");
     if (!a) return 2;
-    return script::import_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
+    return text::import_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
 }
 
 }  // namespace vid::cli

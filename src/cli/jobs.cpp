@@ -7,7 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "project/pool.h"
+#include "core/pool.h"
 
 namespace vid::cli {
 
@@ -34,7 +34,7 @@ bool outputs_may_meet(const std::vector<std::string>& files) {
 
 std::optional<JobsArgs> take_jobs(Args args, const char* command) {
     JobsArgs out;
-    out.jobs = project::default_jobs();
+    out.jobs = default_jobs();
     bool options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -72,11 +72,11 @@ std::vector<bool> convert_all(Ui& ui, const std::vector<std::string>& files, boo
         return results;
     }
     struct Job {
-        project::BufferUi ui;
+        BufferUi ui;
         bool ok = false;
         std::size_t task = 0;
     };
-    project::Pool pool(jobs);
+    Pool pool(jobs);
     std::deque<std::pair<std::size_t, std::shared_ptr<Job>>> running;
     const bool view = ui.has_listing_view();
     const auto retire = [&] {
@@ -89,7 +89,7 @@ std::vector<bool> convert_all(Ui& ui, const std::vector<std::string>& files, boo
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (running.size() >= 2 * std::size_t{jobs}) retire();
         auto job = std::make_shared<Job>();
-        job->ui = project::BufferUi(view, ui.is_console());
+        job->ui = BufferUi(view, ui.is_console());
         const std::string& file = files[i];
         job->task = pool.submit([job, convert, &file] { job->ok = convert(job->ui, file); });
         running.emplace_back(i, job);

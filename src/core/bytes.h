@@ -40,9 +40,20 @@ inline void put_u32(Bytes& out, std::uint32_t v) {
 }
 inline void put_text(Bytes& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
 
+// a + b and a * b, or nothing when the result does not fit 64 bits: for
+// sizes and offsets made of a file's fields.
+inline std::optional<std::uint64_t> checked_add(std::uint64_t a, std::uint64_t b) {
+    if (a > UINT64_MAX - b) return std::nullopt;
+    return a + b;
+}
+inline std::optional<std::uint64_t> checked_mul(std::uint64_t a, std::uint64_t b) {
+    if (b != 0 && a > UINT64_MAX / b) return std::nullopt;
+    return a * b;
+}
+
 // A read cursor over bytes that were really read. Every read either returns
 // the value or reports that the data end first; the position never moves
-// past the end.
+// past the end, and a read that fails does not move it.
 class Cursor {
 public:
     explicit Cursor(ByteView data, std::size_t pos = 0) : data_(data), pos_(pos <= data.size() ? pos : data.size()) {}
@@ -68,11 +79,32 @@ public:
         pos_ += 4;
         return v;
     }
+    std::optional<std::uint64_t> u64() {
+        if (left() < 8) return std::nullopt;
+        auto v = std::uint64_t{load_u32(data_.data() + pos_)} | std::uint64_t{load_u32(data_.data() + pos_ + 4)} << 32;
+        pos_ += 8;
+        return v;
+    }
+    // The same reads into `v`, for headers read field after field:
+    //   if (!(c.read(a) && c.skip(2) && c.read(b))) ...
+    // `v` is left as it was when the data end first. The width is that of
+    // `v`'s type, which must match exactly.
+    bool read(std::uint8_t& v) { return into(u8(), v); }
+    bool read(std::uint16_t& v) { return into(u16(), v); }
+    bool read(std::uint32_t& v) { return into(u32(), v); }
+    bool read(std::uint64_t& v) { return into(u64(), v); }
     // The next `n` bytes, or nothing when fewer are left.
     std::optional<ByteView> take(std::size_t n) {
         if (left() < n) return std::nullopt;
         ByteView v = data_.subspan(pos_, n);
         pos_ += n;
+        return v;
+    }
+    // The next `n` bytes, or all that are left when fewer are.
+    ByteView take_at_most(std::size_t n) {
+        const std::size_t k = n < left() ? n : left();
+        ByteView v = data_.subspan(pos_, k);
+        pos_ += k;
         return v;
     }
     bool skip(std::size_t n) {
@@ -82,6 +114,12 @@ public:
     }
 
 private:
+    template <class T>
+    static bool into(std::optional<T> got, T& v) {
+        if (got) v = *got;
+        return got.has_value();
+    }
+
     ByteView data_;
     std::size_t pos_;
 };

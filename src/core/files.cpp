@@ -1,3 +1,4 @@
+#include "core/messages.h"
 #include "core/files.h"
 
 #include <algorithm>
@@ -6,8 +7,6 @@
 #include <vector>
 
 #include "core/text.h"
-#include "fl3/format.h"
-#include "fl3/stream.h"
 #include "platform/paths.h"
 
 namespace vid {
@@ -33,51 +32,11 @@ std::optional<platform::File> open_input(Ui& ui, const std::string& path) {
     return file;
 }
 
-namespace {
-
-// Names compared as Windows compares them: ASCII letters without case.
-bool same_name(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-// The member of the index `index` that is named `name`, if any. An index
-// that cannot be read lists nothing.
-std::optional<std::string> member_named(const std::string& index, std::string_view name) {
-    auto file = platform::File::open(index, platform::OpenMode::read_existing);
-    const auto size = file ? file->size() : std::nullopt;
-    if (!size) return std::nullopt;
-    fl3::FileReader in(*file, *size, std::size_t{64} << 10);
-    fl3::Directory dir = fl3::read_directory(in, fl3::kMaxEntries);
-    for (const fl3::Entry& e : dir.entries)
-        if (same_name(e.name, name)) return e.name;
-    return std::nullopt;
-}
-
-}  // namespace
-
-bool output_allowed(Ui& ui, const std::string& input, const std::string& output, MadeBy made_by) {
-    const auto in = platform::id_of(input);
-    if (in && in == platform::id_of(output)) {
-        ui.alert(format("%s is not written: it is the input %s itself, which stays as it is", {output, input}));
-        return false;
-    }
-    if (made_by == MadeBy::encoder) return true;
-    const auto index = find_any_case(std::string(platform::split_path(input).folder), fl3::kIndexName);
-    if (!index) return true;
-    const auto member = member_named(*index, platform::split_path(output).name);
-    if (!member) return true;
-    ui.alert(format("%s is not written: it is the member %s of %s, which stays as it is",
-                    {output, fl3::printable_name(*member), *index}));
-    return false;
-}
-
 std::string output_error_text(platform::OutputError error, std::string_view path) {
     switch (error) {
         case platform::OutputError::folder: return format("%s is a folder", {path});
         case platform::OutputError::not_regular: return format("%s is not a regular file", {path});
-        default: return format("Can't create %s", {path});
+        default: return cant_create(path);
     }
 }
 
@@ -146,7 +105,7 @@ Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::
     const std::string& original = replacing.final_path();
     const std::string kept = original + ".orig";
     if (!platform::fits(kept)) {
-        ui.alert(platform::too_long_message(kept));
+        ui.alert(too_long_message(kept));
         return Kept::failed;
     }
     // A link at the name gives way to the copy; anything else there stays.
@@ -169,7 +128,7 @@ Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::
         in = &*opened;
     }
     if (!in->seek(0)) {
-        ui.alert(format("Can't read %s", {original}));
+        ui.alert(cant_read(original));
         return Kept::failed;
     }
     std::array<std::uint8_t, 64 * 1024> buf;
@@ -177,19 +136,19 @@ Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::
         const std::size_t n = in->read(buf);
         if (n == 0) break;
         if (!out->file().write(std::span(buf).first(n))) {
-            ui.alert(format("Can't write %s", {kept}));
+            ui.alert(cant_write(kept));
             return Kept::failed;
         }
     }
     const auto size = in->size();
     const auto copied = out->file().tell();
     if (!size || !copied || *size != *copied) {
-        ui.alert(format("Can't read %s", {original}));
+        ui.alert(cant_read(original));
         return Kept::failed;
     }
     copy = out->file().id();
     if (!out->commit()) {
-        ui.alert(format("Can't create %s", {kept}));
+        ui.alert(cant_create(kept));
         return Kept::failed;
     }
     return Kept::copied;
@@ -212,7 +171,7 @@ bool commit_keeping_original(Ui& ui, platform::Output& out, bool keep) {
         // No copy without the replace: the .orig made for it goes again.
         const std::string orig = target + ".orig";
         if (kept == Kept::copied && copy && platform::id_of(orig) == copy) platform::remove_file(orig);
-        ui.alert(format("Can't write %s", {target}));
+        ui.alert(cant_write(target));
         return false;
     }
     remember_made(made_of(target));

@@ -26,19 +26,6 @@ std::optional<platform::File> open_input(Ui& ui, const std::string& path);
 std::optional<platform::Output> create_output(Ui& ui, const std::string& path,
                                               platform::Existing existing = platform::Existing::replace);
 
-// What an output is made from.
-enum class MadeBy {
-    encoder,  // an encoder: its output is meant to replace a member of an archive
-    decoder,  // a decoder: its output is never a member
-};
-
-// True when `output` may be written for `input`; false after an Alert when
-// it is the input itself (the same file, whatever the names), or, for a
-// decoder, when the input's folder holds an `_index.bin` that lists
-// `output`'s name as a member (compared as Windows compares names, without
-// case): a decoded file never takes a member's place.
-bool output_allowed(Ui& ui, const std::string& input, const std::string& output, MadeBy made_by);
-
 // The text for an output that could not be started.
 std::string output_error_text(platform::OutputError error, std::string_view path);
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "platform/output.h"
@@ -25,7 +26,7 @@ std::string number(std::uint64_t n) { return std::to_string(n); }
 
 std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     if (!platform::fits(index_path)) {
-        ui.alert(platform::too_long_message(index_path));
+        ui.alert(too_long_message(index_path));
         return std::nullopt;
     }
     // The members lie beside their index, which has the one name that
@@ -41,7 +42,7 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     if (!file) return std::nullopt;
     auto size = file->size();
     if (!size) {
-        ui.alert(format("Can't read %s", {index_path}));
+        ui.alert(cant_read(index_path));
         return std::nullopt;
     }
     if (*size > 0xFFFFFFFFu) {
@@ -53,7 +54,7 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     FileReader in(*file, *size, std::size_t{64} << 10);
     Directory dir = read_directory(in, kMaxEntries);
     if (in.failed()) {
-        ui.alert(format("Can't read %s", {index_path}));
+        ui.alert(cant_read(index_path));
         return std::nullopt;
     }
     switch (dir.end) {
@@ -83,7 +84,7 @@ std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
         }
         std::string path = index.member_folder + e.name;
         if (!platform::fits(path)) {
-            ui.alert(platform::too_long_message(path) + ". Nothing is written.");
+            ui.alert(too_long_message(path) + ". Nothing is written.");
             return std::nullopt;
         }
         index.names.push_back(std::move(e.name));
@@ -99,9 +100,9 @@ enum class Packing { packed, skipped, failed };
 }  // namespace
 
 bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
-    const std::string cant_create = format("Can't create %s", {archive_path});
+    const std::string cant_create = vid::cant_create(archive_path);
     if (!platform::fits(archive_path)) {
-        ui.alert(platform::too_long_message(archive_path));
+        ui.alert(too_long_message(archive_path));
         return false;
     }
     // The archive is checked and held before any member is read. A
@@ -114,7 +115,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
     const std::optional<platform::FileId> archive_id = temp->replaced();
     platform::File& file = temp->file();
     ui.status(format("Compacting %s", {archive_path}), Draw::now);
-    const std::string cant_write = format("Can't write %s", {archive_path});
+    const std::string cant_write = vid::cant_write(archive_path);
     const std::string not_written = format("Compacting %s: not written", {archive_path});
     const auto fail = [&ui, &not_written](const std::string& text) {
         ui.alert(text);

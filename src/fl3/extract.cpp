@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/fl3.h"
@@ -91,7 +92,7 @@ Plan plan_members(const Header& h, const Directory& dir, const std::string& fold
                             {printable_name(index_named[0]->name)}),
                      refused_more);
     if (!too_long.empty())
-        add_left_out(plan.problems, too_long, platform::too_long_message(platform::join(folder, too_long[0]->name)),
+        add_left_out(plan.problems, too_long, too_long_message(platform::join(folder, too_long[0]->name)),
                      " %d more members are not extracted for the same reason.");
     if (truncated > 0)
         plan.problems.push_back(format(
@@ -113,10 +114,10 @@ bool extract(Ui& ui, const std::string& archive_path) {
         ui.status(final_text, Draw::later);
         return false;
     };
-    if (!platform::fits(archive_path)) return fail(platform::too_long_message(archive_path), nothing);
+    if (!platform::fits(archive_path)) return fail(too_long_message(archive_path), nothing);
     auto archive = open_input(ui, archive_path);
     if (!archive) return false;
-    const std::string cant_read = format("Can't read %s", {archive_path});
+    const std::string cant_read = vid::cant_read(archive_path);
     auto archive_size = archive->size();
     if (!archive_size) return fail(cant_read, nothing);
     FileReader in(*archive, *archive_size);
@@ -135,10 +136,10 @@ bool extract(Ui& ui, const std::string& archive_path) {
 
     auto folder = platform::overwrite_from_end(archive_path, 4, '_');
     if (!folder)
-        return fail(platform::no_output_name_message(archive_path),
+        return fail(no_output_name_message(archive_path),
                     nothing);
     const std::string index_path = platform::join(*folder, kIndexName);
-    if (!platform::fits(index_path)) return fail(platform::too_long_message(index_path), nothing);
+    if (!platform::fits(index_path)) return fail(too_long_message(index_path), nothing);
     // Nothing is ever written through a link: not into a linked folder either.
     if (platform::is_link(*folder))
         return fail(format("%s is a link, not a folder: the members are not extracted through it", {*folder}),
@@ -157,7 +158,7 @@ bool extract(Ui& ui, const std::string& archive_path) {
         const CopyResult r = copy_held(in, out->file(), header->dir_length);
         if (r == CopyResult::read_failed) return fail(cant_read, nothing);
         if (r == CopyResult::write_failed || !out->commit())
-            return fail(format("Can't write %s", {index_path}), nothing);
+            return fail(cant_write(index_path), nothing);
         index_cut = r == CopyResult::cut_short;
     }
 
@@ -191,9 +192,9 @@ bool extract(Ui& ui, const std::string& archive_path) {
         in.seek(kHeaderSize + m.entry->position);
         const CopyResult r = copy_held(in, out->file(), m.entry->size);
         if (r == CopyResult::read_failed) return fail(cant_read, not_in_full);
-        if (r == CopyResult::write_failed) return fail(format("Can't write %s", {m.path}), not_in_full);
+        if (r == CopyResult::write_failed) return fail(cant_write(m.path), not_in_full);
         if (!out->commit()) {
-            const std::string text = format("Can't create %s", {m.path});
+            const std::string text = cant_create(m.path);
             ui.status(text, Draw::later);
             ui.alert(text);
             return false;

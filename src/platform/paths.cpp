@@ -1,12 +1,6 @@
 #include "platform/paths.h"
 
-#include "core/text.h"
-
 namespace vid::platform {
-
-std::string too_long_message(std::string_view path) {
-    return format("%s\nPath too long: more than 259 characters", {path});
-}
 
 PathParts split_path(std::string_view path, PathRules rules) {
     const bool windows = rules == PathRules::windows;
@@ -42,12 +36,6 @@ bool tail_crosses_folder(std::string_view path, std::size_t n, PathRules rules) 
 }
 
 }  // namespace
-
-std::string no_output_name_message(std::string_view path) {
-    return format("%s\nNo output name can be made from this name: it is too short, or the characters replaced to "
-                  "make it would reach into a folder's name.",
-                  {path});
-}
 
 std::optional<std::string> replace_tail(std::string_view path, std::size_t n, std::string_view with,
                                         PathRules rules) {

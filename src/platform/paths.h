@@ -52,12 +52,6 @@ std::string_view stem_of(std::string_view name);
 // True when `path` fits the path limit.
 inline bool fits(std::string_view path) { return path.size() <= kMaxPath; }
 
-// The message for a path over the limit.
-std::string too_long_message(std::string_view path);
-
-// The message for a path from which no output name can be made: it is
-// shorter than the characters to replace, or they hold a folder separator.
-std::string no_output_name_message(std::string_view path);
 
 // `path` with its last `n` characters replaced by `with`; nullopt when the
 // path is shorter than `n` or those characters hold a folder separator

@@ -12,6 +12,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/format.h"
@@ -52,7 +53,7 @@ bool write_file(Ui& ui, const std::string& path, ByteView bytes) {
     auto out = create_output(ui, path);
     if (!out) return false;
     if (!out->file().write(bytes) || !out->commit()) {
-        ui.alert(format("Can't write %s", {path}));
+        ui.alert(cant_write(path));
         return false;
     }
     return true;
@@ -301,7 +302,7 @@ std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
     auto text = read_file(path);
     if (!text) {
         std::error_code ec;
-        ui.alert(fs::exists(path, ec) ? format("Can't read %s", {path})
+        ui.alert(fs::exists(path, ec) ? cant_read(path)
                                       : format("%s is not a work folder of unpack: it has no %s", {work, kManifestName}));
         return std::nullopt;
     }

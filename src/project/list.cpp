@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/format.h"
@@ -24,7 +25,7 @@ Listed read_listing(Ui& ui, const std::string& path) {
     }
     const auto size = f->size();
     if (!size) {
-        l.problem = format("Can't read %s", {path});
+        l.problem = cant_read(path);
         ui.alert(l.problem);
         return l;
     }

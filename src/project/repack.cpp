@@ -8,13 +8,14 @@
 #include <mutex>
 #include <thread>
 
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/format.h"
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
-#include "project/pool.h"
+#include "core/pool.h"
 #include "project/project.h"
 
 namespace vid::project {
@@ -183,7 +184,7 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
         pool_.wait(job.task);
         job.ui.replay(ui_);
         if (!job.read) {
-            ui_.alert(format("Can't read %s", {edit_path}));
+            ui_.alert(cant_read(edit_path));
             return false;
         }
         c = std::move(job.c);
@@ -191,7 +192,7 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
     } else {
         const auto edited = read_file(edit_path);
         if (!edited) {
-            ui_.alert(format("Can't read %s", {edit_path}));
+            ui_.alert(cant_read(edit_path));
             return false;
         }
         c = encode_member(p.item->kind, *edited, original, edit_path, &ui_);
@@ -211,7 +212,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                            fl3::FileReader& original, platform::File& f, const std::string& path,
                            Progress& tally) {
     const auto cant_write = [&] {
-        ui_.alert(format("Can't write %s", {path}));
+        ui_.alert(vid::cant_write(path));
         return false;
     };
     std::uint64_t data_end = fl3::kHeaderSize;
@@ -258,7 +259,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
             const auto size = in ? in->size() : std::nullopt;
             if (!size || *size > fl3::kMaxMemberSize) {
-                ui_.alert(size ? format("%s is too large for an FL3 archive", {p.file}) : format("Can't read %s", {p.file}));
+                ui_.alert(size ? format("%s is too large for an FL3 archive", {p.file}) : cant_read(p.file));
                 return false;
             }
             p.size = *size;
@@ -418,7 +419,7 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
         if (p.change == Change::edited) {
             Bytes before;
             if (!copy_bytes(original, it.offset, it.size, nullptr, nullptr, &before)) {
-                ui_.alert(format("Can't read %s", {original_path}));
+                ui_.alert(cant_read(original_path));
                 return false;
             }
             ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
@@ -465,7 +466,7 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     }
     notes_.insert(notes_.end(), notes.begin(), notes.end());
     if (!out->commit()) {
-        ui_.alert(format("Can't write %s", {path}));
+        ui_.alert(cant_write(path));
         return false;
     }
     return true;
@@ -484,7 +485,7 @@ bool Repack::loose(const Item& it, Change c) {
     if (c == Change::replaced) {
         auto b = read_file(under(work_, it.file));
         if (!b) {
-            ui_.alert(format("Can't read %s", {under(work_, it.file)}));
+            ui_.alert(cant_read(under(work_, it.file)));
             return false;
         }
         bytes = std::move(*b);
@@ -513,7 +514,7 @@ bool Repack::loose(const Item& it, Change c) {
     auto out = create_output(ui_, path, platform::Existing::keep);
     if (!out) return false;
     if (!out->file().write(bytes) || !out->commit()) {
-        ui_.alert(format("Can't write %s", {path}));
+        ui_.alert(cant_write(path));
         return false;
     }
     return true;
@@ -614,7 +615,7 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsi
     }
     fs::create_directories(out, ec);
     if (!fs::is_directory(out, ec)) {
-        ui.alert(format("Can't create %s", {out}));
+        ui.alert(cant_create(out));
         return 1;
     }
     Repack r(ui, work, out, *m, jobs, stop);

@@ -6,13 +6,14 @@
 #include <memory>
 #include <set>
 
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/format.h"
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
-#include "project/pool.h"
+#include "core/pool.h"
 #include "project/project.h"
 
 namespace vid::project {
@@ -201,7 +202,7 @@ Run::Planned Run::plan(const std::string& rel) {
     p.file = platform::File::open(path, platform::OpenMode::read_existing);
     const auto size = p.file ? p.file->size() : std::nullopt;
     if (!size) {
-        p.problem = format("Can't read %s", {path});
+        p.problem = cant_read(path);
         return p;
     }
     p.size = *size;
@@ -232,7 +233,7 @@ void Run::unpack_archive(Planned& p) {
     a.problem = p.problem;
     const auto folder = platform::overwrite_from_end(p.rel, 4, '_');
     if (!p.file || p.header.dir_offset == 0 || !folder) {
-        if (!folder) a.problem = platform::no_output_name_message(p.rel);
+        if (!folder) a.problem = no_output_name_message(p.rel);
         problem(a.problem);
         manifest_.archives.push_back(std::move(a));
         return;
@@ -303,7 +304,7 @@ void Run::unpack_archive(Planned& p) {
             written = true;
         }
         if (!out || !written || !out->commit()) {
-            if (out) pend.ui.alert(format("Can't write %s", {member_path}));
+            if (out) pend.ui.alert(cant_write(member_path));
             it.file.clear();
             it.problem = "its member file could not be written";
             ++pend.failures;
@@ -339,7 +340,7 @@ void Run::unpack_loose(const std::string& rel) {
     if (!bytes) {
         it.problem = "could not be read";
         it.file.clear();
-        pend.problems.push_back(format("Can't read %s", {from}));
+        pend.problems.push_back(cant_read(from));
         return;
     }
     it.size = bytes->size();
@@ -452,7 +453,7 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
     std::sort(loose.begin(), loose.end());
     fs::create_directories(work, ec);
     if (!fs::is_directory(work, ec)) {
-        ui.alert(format("Can't create %s", {work}));
+        ui.alert(cant_create(work));
         return 1;
     }
     if (in_edit > 0)

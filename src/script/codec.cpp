@@ -3,7 +3,6 @@
 #include "core/text.h"
 #include "platform/codepage.h"
 #include "script/listing_codepage.h"
-#include "script/text_jobs.h"
 
 namespace vid::script {
 

@@ -2,8 +2,10 @@
 
 #include <new>
 
+#include "core/messages.h"
 #include "core/bytes.h"
 #include "core/files.h"
+#include "fl3/member_check.h"
 #include "core/text.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -12,7 +14,6 @@
 #include "script/encoder.h"
 #include "script/listing.h"
 #include "script/listing_codepage.h"
-#include "script/text_jobs.h"
 
 namespace vid::script {
 
@@ -21,21 +22,20 @@ namespace {
 using platform::File;
 using platform::OpenMode;
 
-constexpr std::string_view kNoMemory = "not enought memory";
 
 // The output name made from `path`, or nothing after an Alert when either
 // path is over the limit or too short to make it from.
 std::optional<std::string> output_name(Ui& ui, const std::string& path, std::optional<std::string> name) {
     if (!platform::fits(path)) {
-        ui.alert(platform::too_long_message(path));
+        ui.alert(too_long_message(path));
         return std::nullopt;
     }
     if (!name) {
-        ui.alert(platform::no_output_name_message(path));
+        ui.alert(no_output_name_message(path));
         return std::nullopt;
     }
     if (!platform::fits(*name)) {
-        ui.alert(platform::too_long_message(*name));
+        ui.alert(too_long_message(*name));
         return std::nullopt;
     }
     return name;
@@ -159,7 +159,7 @@ bool encode_job(Ui& ui, const std::string& listing_path, bool utf8) {
     }
     if (!out->commit()) {
         // Written in full, but the name was taken meanwhile or the move failed.
-        ui.alert(format("Can't create %s", {*ab_path}));
+        ui.alert(cant_create(*ab_path));
         return false;
     }
     if (!outcome.code_notes.empty()) ui.alert(outcome.code_notes);

@@ -1,10 +1,10 @@
 #include "script/listing_codepage.h"
 
+#include <cstdio>
 #include <algorithm>
 #include <cstring>
 
 #include "core/text.h"
-#include "script/text_jobs.h"
 
 namespace vid::script {
 
@@ -106,6 +106,29 @@ std::size_t CodepageLines::read(std::span<std::uint8_t> out) {
         done += n;
     }
     return done;
+}
+
+std::string refused_character(std::string_view text, platform::Codepage& codepage) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        const std::string_view ch = text.substr(i, n);
+        i += n;
+        if (codepage.from_utf8(ch, out)) continue;
+        if (ch.size() != n || (n == 1 && lead >= 0x80)) return std::string(kNotUtf8);
+        std::uint32_t cp = n == 1 ? lead : lead & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto c = static_cast<unsigned char>(ch[k]);
+            if ((c & 0xC0) != 0x80) return std::string(kNotUtf8);
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+        return format("\"%s\" (%s)", {ch, code});
+    }
+    return std::string(kNotUtf8);
 }
 
 }  // namespace vid::script

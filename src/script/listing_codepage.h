@@ -19,6 +19,14 @@
 
 namespace vid::script {
 
+// The code page of the game's texts unless told otherwise.
+inline constexpr unsigned kGameCodepage = 932;
+
+// Why UTF-8 `text` cannot be written in the code page: its first character
+// that the code page cannot hold ("\"X\" (U+0058)" for X), or kNotUtf8.
+inline constexpr std::string_view kNotUtf8 = "bytes that are not UTF-8 text";
+std::string refused_character(std::string_view text, platform::Codepage& codepage);
+
 enum class LineCode : std::uint8_t {
     fine,
     replacement,  // holds EF BF BD

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/messages.h"
 #include "core/text.h"
 #include "wv5/convert.h"
 #include "wv5/encoder.h"
@@ -187,7 +188,7 @@ std::optional<Plan> prepare(Ui& ui, const WavSound& sound, std::string_view wav_
 std::optional<std::string> encode(Ui& ui, RandomInput& wav, std::string_view wav_name, const Plan& plan,
                                   SoundOutput& out, std::string_view target) {
     const auto cant_write = [&]() -> std::optional<std::string> {
-        ui.alert(format("Can't write %s", {target}));
+        ui.alert(vid::cant_write(target));
         return std::nullopt;
     };
     std::uint8_t head[kHeaderSize] = {};
@@ -215,7 +216,7 @@ std::optional<std::string> encode(Ui& ui, RandomInput& wav, std::string_view wav
         if (!packer.push(codes)) return cant_write();
     }
     if (feed.read_failed()) {
-        ui.alert(format("Can't read %s", {wav_name}));
+        ui.alert(cant_read(wav_name));
         return std::nullopt;
     }
     if (!packer.finish()) return cant_write();

@@ -8,7 +8,8 @@
 // disagrees with its runs is told about, but its sound is complete.
 #include <string>
 
-#include "core/decode_start.h"
+#include "fl3/decode_start.h"
+#include "core/messages.h"
 #include "core/text.h"
 #include "platform/file.h"
 #include "wv5/wv5.h"
@@ -64,7 +65,7 @@ bool decode_file(Ui& ui, const std::string& path) {
     File& out = files->out.file();
     const std::string& out_name = files->out_name;
     auto cant_write = [&] {
-        ui.alert(format("Can't write %s", {out_name}));
+        ui.alert(vid::cant_write(out_name));
         return false;
     };
 

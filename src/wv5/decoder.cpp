@@ -64,7 +64,11 @@ public:
         }
         return std::min(n, end_);
     }
-    const std::uint8_t* data() const { return buf_.data() + pos_; }
+    // want(n), and the bytes that are available.
+    ByteView bytes(std::size_t n) {
+        const std::size_t k = want(n);
+        return ByteView(buf_.data() + pos_, k);
+    }
     void consume(std::size_t n) { pos_ += n; }
 
 private:
@@ -81,7 +85,9 @@ public:
     Synth(Sink& sink, bool two_channels) : sink_(sink), two_(two_channels), buf_(kBufferSize) {}
 
     // One sample per code.
-    bool codes(const std::uint8_t* c, std::size_t n) {
+    bool codes(ByteView run) {
+        const std::uint8_t* c = run.data();
+        std::size_t n = run.size();
         while (n > 0) {
             if (!make_room()) return false;
             const std::size_t k = std::min(n, (buf_.size() - used_) / 2);
@@ -179,12 +185,12 @@ private:
 }  // namespace
 
 std::optional<Header> parse_header(ByteView data) {
-    if (data.size() < kHeaderSize) return std::nullopt;
+    Cursor c(data);
     Header h;
-    h.channels = load_u16(data.data() + 4);
-    h.rate = load_u32(data.data() + 6);
-    h.frames = load_u32(data.data() + 10);
-    h.runs = static_cast<std::int32_t>(load_u32(data.data() + 14));
+    std::uint32_t runs = 0;
+    if (!(c.skip(4) && c.read(h.channels) && c.read(h.rate) && c.read(h.frames) && c.read(runs)))
+        return std::nullopt;
+    h.runs = static_cast<std::int32_t>(runs);
     return h;
 }
 
@@ -221,14 +227,15 @@ Outcome decode_runs(const Header& h, Source& in, Sink& out, std::uint64_t max_by
     };
     // Refuses a run of `n` samples that would take the data past max_bytes.
     auto fits = [&](std::size_t n) {
-        if (planned + 2 * static_cast<std::uint64_t>(n) > max_bytes) return false;
-        planned += 2 * static_cast<std::uint64_t>(n);
+        const auto total = checked_add(planned, 2 * static_cast<std::uint64_t>(n));
+        if (!total || *total > max_bytes) return false;
+        planned = *total;
         return true;
     };
 
     for (std::int64_t run = 0; run < h.runs; ++run) {
-        if (r.want(1) < 1) return finish(Stop::input_ended);
-        const std::uint8_t kind = r.data()[0];
+        std::uint8_t kind = 0;
+        if (!Cursor(r.bytes(1)).read(kind)) return finish(Stop::input_ended);
         bool ok = true;
         switch (kind) {
             case 0:
@@ -236,29 +243,35 @@ Outcome decode_runs(const Header& h, Source& in, Sink& out, std::uint64_t max_by
                 std::size_t head = 1;
                 std::size_t n = 256;
                 if (kind == 0) {
-                    if (r.want(2) < 2) return finish(Stop::input_ended);
+                    Cursor c(r.bytes(2), 1);
+                    std::uint8_t count = 0;
+                    if (!c.read(count)) return finish(Stop::input_ended);
                     head = 2;
-                    n = r.data()[1];
+                    n = count;
                 }
                 if (!fits(n)) return finish(Stop::too_long);
-                const std::size_t have = r.want(head + n) - head;
-                ok = synth.codes(r.data() + head, have);
-                r.consume(head + have);
-                if (ok && have < n) return finish(Stop::input_ended);
+                // The codes that are there, fewer than n when the data end inside the run.
+                const ByteView codes = Cursor(r.bytes(head + n), head).take_at_most(n);
+                ok = synth.codes(codes);
+                r.consume(head + codes.size());
+                if (ok && codes.size() < n) return finish(Stop::input_ended);
                 break;
             }
             case 3: {
-                if (r.want(4) < 4) return finish(Stop::input_ended);
-                const std::size_t n = load_u16(r.data() + 1);
-                const std::uint8_t code = r.data()[3];
+                Cursor c(r.bytes(4), 1);
+                std::uint16_t count = 0;
+                std::uint8_t code = 0;
+                if (!(c.read(count) && c.read(code))) return finish(Stop::input_ended);
+                const std::size_t n = count;
                 if (!fits(n)) return finish(Stop::too_long);
                 r.consume(4);
                 ok = synth.repeat(code, n);
                 break;
             }
             default: {
-                if (r.want(2) < 2) return finish(Stop::input_ended);
-                const std::uint8_t code = r.data()[1];
+                Cursor c(r.bytes(2), 1);
+                std::uint8_t code = 0;
+                if (!c.read(code)) return finish(Stop::input_ended);
                 if (!fits(kind)) return finish(Stop::too_long);
                 r.consume(2);
                 ok = synth.repeat(code, kind);

@@ -11,7 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "core/messages.h"
 #include "core/files.h"
+#include "fl3/member_check.h"
 #include "core/text.h"
 #include "platform/paths.h"
 #include "wv5/codec.h"
@@ -59,7 +61,7 @@ std::optional<Template> read_original(Ui& ui, const std::string& original) {
 
 bool encode_file(Ui& ui, const std::string& path) {
     if (!platform::fits(path)) {
-        ui.alert(platform::too_long_message(path));
+        ui.alert(too_long_message(path));
         return false;
     }
     const auto parts = platform::split_path(path);
@@ -67,7 +69,7 @@ bool encode_file(Ui& ui, const std::string& path) {
     const auto original = find_any_case(std::string(parts.folder), leaf);
     const std::string target = original ? *original : platform::beside(path, leaf);
     if (!platform::fits(target)) {
-        ui.alert(platform::too_long_message(target));
+        ui.alert(too_long_message(target));
         return false;
     }
     ui.status(format("Encoding %s", {path}), Draw::now);
@@ -77,7 +79,7 @@ bool encode_file(Ui& ui, const std::string& path) {
     if (!in) return false;
     const auto in_size = in->size();
     if (!in_size) {
-        ui.alert(format("Can't read %s", {path}));
+        ui.alert(cant_read(path));
         return false;
     }
     FileInput input(*in, *in_size);

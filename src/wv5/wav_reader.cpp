@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -30,20 +31,25 @@ constexpr std::uint32_t kMinRate = 1000, kMaxRate = 384000;
 std::string n(std::uint64_t v) { return std::to_string(v); }
 
 // A chunk id as text, with anything unprintable shown as '?'.
-std::string id_text(const std::uint8_t* id) {
-    std::string s(4, '?');
-    for (std::size_t i = 0; i < 4; ++i)
+std::string id_text(ByteView id) {
+    std::string s(id.size(), '?');
+    for (std::size_t i = 0; i < id.size(); ++i)
         if (id[i] >= 0x20 && id[i] < 0x7F) s[i] = static_cast<char>(id[i]);
     return s;
+}
+
+// True when `got` holds the 4 characters of `tag`.
+bool is_tag(std::optional<ByteView> got, const char (&tag)[5]) {
+    return got && got->size() == 4 && std::memcmp(got->data(), tag, 4) == 0;
 }
 
 bool read_exact(RandomInput& in, std::uint64_t pos, std::span<std::uint8_t> out) {
     return in.read_at(pos, out) == out.size();
 }
 
-// True when the 4 bytes at `id` can be a chunk id: printable ASCII.
-bool is_id(const std::uint8_t* id) {
-    return std::all_of(id, id + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+// True when `id` can be a chunk id: printable ASCII.
+bool is_id(ByteView id) {
+    return std::all_of(id.begin(), id.end(), [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
 }
 
 std::string channels_text(std::uint16_t channels) {
@@ -72,29 +78,33 @@ struct Format {
     std::uint16_t bits = 0;
 };
 
-// The format of a "fmt " chunk whose body is `body` (all of it, or its
-// first kExtensibleFmtSize bytes), or what is wrong with it.
+// The format of a "fmt " chunk of `size` bytes whose first bytes are
+// `body`: all of them, or the first kExtensibleFmtSize of a longer chunk.
+// Or what is wrong with it.
 std::variant<Format, std::string> read_format(ByteView body, std::uint32_t size) {
-    if (size < kPlainFmtSize)
-        return format("has a 'fmt ' chunk of %s bytes, too short for a sound format (16 at least)", {n(size)});
+    Cursor c(body);
     Format f;
-    const std::uint8_t* p = body.data();
-    f.tag = load_u16(p);
-    f.channels = load_u16(p + 2);
-    f.rate = load_u32(p + 4);
-    f.block_align = load_u16(p + 12);
-    f.bits = load_u16(p + 14);
+    // The tag, the channels, the rate, the bytes per second (not needed), the
+    // block align and the bits per sample.
+    if (!(c.read(f.tag) && c.read(f.channels) && c.read(f.rate) && c.skip(4) && c.read(f.block_align) &&
+          c.read(f.bits)))
+        return format("has a 'fmt ' chunk of %s bytes, too short for a sound format (16 at least)", {n(size)});
     if (f.tag == kTagExtensible) {
-        if (size < kExtensibleFmtSize)
+        // The size of the extension, the valid bits and the channel mask (not
+        // needed), then the sub-format: its plain tag and the common tail.
+        std::uint16_t extension = 0, sub_tag = 0;
+        const bool whole = c.read(extension) && c.skip(6) && c.read(sub_tag);
+        const auto tail = c.take(kSubFormatTail.size());
+        if (!whole || !tail)
             return format("has an extensible 'fmt ' chunk of %s bytes, too short: an extensible format needs 40",
                           {n(size)});
-        if (load_u16(p + 16) < 22)
+        if (extension < 22)
             return format("has an extensible 'fmt ' chunk that announces an extension of %s bytes: an extensible "
                           "format needs 22",
-                          {n(load_u16(p + 16))});
-        if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), p + 26))
+                          {n(extension)});
+        if (!std::equal(kSubFormatTail.begin(), kSubFormatTail.end(), tail->begin()))
             return std::string("is in an extensible format of an unknown kind: ") + kAccepted;
-        f.tag = load_u16(p + 24);
+        f.tag = sub_tag;
     }
     const bool pcm = f.tag == kTagPcm && (f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32);
     const bool floating = f.tag == kTagFloat && (f.bits == 32 || f.bits == 64);
@@ -109,27 +119,47 @@ std::variant<Format, std::string> read_format(ByteView body, std::uint32_t size)
     return f;
 }
 
-// A sample of `size` bytes as a fraction of full scale.
-double value_at(const std::uint8_t* p, std::size_t size, bool floating) {
+// The next sample, of `size` bytes, as a fraction of full scale; nothing
+// when the bytes end first.
+std::optional<double> next_value(Cursor& c, std::size_t size, bool floating) {
     if (floating) {
-        double v;
+        // IEEE 754, stored little-endian.
+        double v = 0;
         if (size == 4) {
-            float f;
-            std::memcpy(&f, p, 4);  // little-endian IEEE 754, as on the machines we build for
-            v = f;
+            std::uint32_t bits = 0;
+            if (!c.read(bits)) return std::nullopt;
+            v = std::bit_cast<float>(bits);
         } else {
-            std::memcpy(&v, p, 8);
+            std::uint64_t bits = 0;
+            if (!c.read(bits)) return std::nullopt;
+            v = std::bit_cast<double>(bits);
         }
-        return std::isfinite(v) ? v : 0;
+        return std::isfinite(v) ? v : 0.0;
     }
     switch (size) {
-        case 1: return (p[0] - 128) / 128.0;  // 8-bit samples are unsigned
-        case 2: return static_cast<std::int16_t>(load_u16(p)) / 32768.0;
-        case 3:
+        case 1: {
+            std::uint8_t b = 0;
+            if (!c.read(b)) return std::nullopt;
+            return (b - 128) / 128.0;  // 8-bit samples are unsigned
+        }
+        case 2: {
+            std::uint16_t b = 0;
+            if (!c.read(b)) return std::nullopt;
+            return static_cast<std::int16_t>(b) / 32768.0;
+        }
+        case 3: {
+            const auto b = c.take(3);
+            if (!b) return std::nullopt;
+            const ByteView p = *b;
             return static_cast<std::int32_t>(std::uint32_t{p[0]} << 8 | std::uint32_t{p[1]} << 16 |
                                              std::uint32_t{p[2]} << 24) /
                    2147483648.0;
-        default: return static_cast<std::int32_t>(load_u32(p)) / 2147483648.0;
+        }
+        default: {
+            std::uint32_t b = 0;
+            if (!c.read(b)) return std::nullopt;
+            return static_cast<std::int32_t>(b) / 2147483648.0;
+        }
     }
 }
 
@@ -138,10 +168,12 @@ double value_at(const std::uint8_t* p, std::size_t size, bool floating) {
 std::variant<WavSound, std::string> read_wav(RandomInput& in) {
     const std::uint64_t file_size = in.size();
     std::uint8_t head[12];
-    if (file_size < sizeof head || !read_exact(in, 0, head) || std::memcmp(head, "RIFF", 4) != 0 ||
-        std::memcmp(head + 8, "WAVE", 4) != 0)
+    Cursor h(head);
+    std::uint32_t riff_size = 0;
+    if (file_size < sizeof head || !read_exact(in, 0, head) || !is_tag(h.take(4), "RIFF") || !h.read(riff_size) ||
+        !is_tag(h.take(4), "WAVE"))
         return std::string("is not a WAV file: it does not begin with a RIFF/WAVE header");
-    const std::uint64_t riff_end = 8 + std::uint64_t{load_u32(head + 4)};
+    const std::uint64_t riff_end = 8 + std::uint64_t{riff_size};
     if (riff_end > file_size)
         return format("is cut short: its RIFF header announces %s bytes, the file holds %s",
                       {n(riff_end), n(file_size)});
@@ -154,26 +186,30 @@ std::variant<WavSound, std::string> read_wav(RandomInput& in) {
     while (pos + 8 <= riff_end) {
         std::uint8_t ch[8];
         if (!read_exact(in, pos, ch)) return std::string("could not be read");
-        const std::uint32_t size = load_u32(ch + 4);
+        Cursor c(ch);
+        const auto id = c.take(4);
+        std::uint32_t size = 0;
+        if (!id || !c.read(size)) return std::string("could not be read");
         const std::uint64_t body = pos + 8;
-        const std::uint64_t end = body + size;
-        if (end > file_size)
+        const auto chunk_end = checked_add(body, size);
+        if (!chunk_end || *chunk_end > file_size)
             return format("is cut short: its '%s' chunk announces %s bytes, the file holds %s after its header",
-                          {id_text(ch), n(size), n(file_size - body)});
+                          {id_text(*id), n(size), n(file_size - body)});
+        const std::uint64_t end = *chunk_end;
         if (end > riff_end)
             return format("lies about its sizes: its '%s' chunk of %s bytes goes past the end of the RIFF form",
-                          {id_text(ch), n(size)});
-        if (std::memcmp(ch, "fmt ", 4) == 0 && !fmt && !fmt_problem) {
+                          {id_text(*id), n(size)});
+        if (is_tag(id, "fmt ") && !fmt && !fmt_problem) {
             std::uint8_t b[kExtensibleFmtSize] = {};
             const std::size_t want = std::min<std::size_t>(size, sizeof b);
             if (!read_exact(in, body, std::span<std::uint8_t>(b, want))) return std::string("could not be read");
-            auto f = read_format(ByteView(b, sizeof b), size);
+            auto f = read_format(ByteView(b, want), size);
             if (auto* problem = std::get_if<std::string>(&f)) {
                 fmt_problem = std::move(*problem);
             } else {
                 fmt = std::get<Format>(f);
             }
-        } else if (std::memcmp(ch, "data", 4) == 0) {
+        } else if (is_tag(id, "data")) {
             if (data_pos) return std::string("has two 'data' chunks: which one holds its sound is not clear");
             data_pos = body;
             data_size = size;
@@ -182,10 +218,12 @@ std::variant<WavSound, std::string> read_wav(RandomInput& in) {
             // The pad byte after a chunk of odd size. A writer that leaves it
             // out puts the next chunk's id where the pad byte should be.
             std::uint8_t next[5];
-            if (end + 8 <= riff_end && read_exact(in, end, next) && is_id(next) && !is_id(next + 1))
+            const ByteView after(next);
+            if (end + 8 <= riff_end && read_exact(in, end, next) && is_id(after.first(4)) &&
+                !is_id(after.subspan(1, 4)))
                 return format("has a '%s' chunk of %s bytes without the pad byte that must follow a chunk of odd "
                               "size",
-                              {id_text(ch), n(size)});
+                              {id_text(*id), n(size)});
         }
         pos = end + (size & 1u);
     }
@@ -232,8 +270,8 @@ std::size_t SampleReader::read(std::span<double> out) {
         }
         pos_ += want * size;
         left_ -= want * size;
-        for (std::size_t i = 0; i < want; ++i) out[done + i] = value_at(buf + i * size, size, floating_);
-        done += want;
+        Cursor c(ByteView(buf, want * size));
+        while (const auto v = next_value(c, size, floating_)) out[done++] = *v;
     }
     return done;
 }
@@ -251,7 +289,9 @@ std::size_t SampleReader::read(std::span<std::int16_t> out) {
             left_ = 0;
             return done;
         }
-        for (std::size_t i = 0; i < k; ++i) out[done + i] = static_cast<std::int16_t>(load_u16(buf + 2 * i));
+        Cursor c(ByteView(buf, 2 * k));
+        std::size_t i = done;
+        while (const auto v = c.u16()) out[i++] = static_cast<std::int16_t>(*v);
         pos_ += 2 * k;
         left_ -= 2 * k;
         done += k;

@@ -17,7 +17,7 @@
 
 #include "core/ui.h"
 
-namespace vid::project {
+namespace vid {
 
 // The number of workers for "-j N" when none is given: the cores there are.
 unsigned default_jobs();
@@ -71,4 +71,4 @@ private:
     std::vector<std::thread> threads_;
 };
 
-}  // namespace vid::project
+}  // namespace vid

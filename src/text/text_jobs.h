@@ -9,11 +9,12 @@
 
 #include "core/ui.h"
 #include "platform/codepage.h"
+#include "script/listing_codepage.h"
 
-namespace vid::script {
+namespace vid::text {
 
-// The code page of the game's texts unless told otherwise.
-inline constexpr unsigned kGameCodepage = 932;
+using script::kGameCodepage;
+
 
 // The table's columns, in the order in which export writes them.
 inline constexpr std::string_view kTableColumns[] = {"script", "n", "op", "idx", "voice", "original", "translation"};
@@ -39,9 +40,4 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
 // when no row was refused and every script was written.
 bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
 
-// Why UTF-8 `text` cannot be written in the code page: its first character
-// that the code page cannot hold ("\"X\" (U+0058)" for X), or kNotUtf8.
-inline constexpr std::string_view kNotUtf8 = "bytes that are not UTF-8 text";
-std::string refused_character(std::string_view text, platform::Codepage& codepage);
-
-}  // namespace vid::script
+}  // namespace vid::text

@@ -1,6 +1,8 @@
-#include "core/decode_start.h"
+#include "fl3/decode_start.h"
 
+#include "core/messages.h"
 #include "core/files.h"
+#include "fl3/member_check.h"
 #include "core/text.h"
 #include "platform/paths.h"
 
@@ -9,12 +11,12 @@ namespace vid {
 std::optional<DecodeFiles> start_decoding(Ui& ui, const std::string& path, std::size_t tail, std::string_view with,
                                           const InputCheck& check) {
     if (!platform::fits(path)) {
-        ui.alert(platform::too_long_message(path));
+        ui.alert(too_long_message(path));
         return std::nullopt;
     }
     auto out_name = platform::replace_tail(path, tail, with);
     if (!out_name) {
-        ui.alert(platform::no_output_name_message(path));
+        ui.alert(no_output_name_message(path));
         return std::nullopt;
     }
     ui.status(format("Decoding %s", {path}), Draw::now);

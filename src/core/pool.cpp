@@ -1,6 +1,6 @@
-#include "project/pool.h"
+#include "core/pool.h"
 
-namespace vid::project {
+namespace vid {
 
 unsigned default_jobs() {
     const unsigned n = std::thread::hardware_concurrency();
@@ -68,4 +68,4 @@ void Pool::work() {
     }
 }
 
-}  // namespace vid::project
+}  // namespace vid

@@ -1,4 +1,4 @@
-#include "script/text_jobs.h"
+#include "text/text_jobs.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,6 +8,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "core/messages.h"
 #include "core/bytes.h"
 #include "core/files.h"
 #include "core/table.h"
@@ -17,7 +18,9 @@
 #include "script/listing.h"
 #include "script/texts.h"
 
-namespace vid::script {
+namespace vid::text {
+
+using namespace script;
 
 namespace {
 
@@ -46,7 +49,7 @@ void walk(Ui& ui, const std::string& folder, const std::string& prefix, std::vec
         if (!e.folder && !ends_with_ab(e.name)) continue;
         const std::string path = platform::join(folder, e.name);
         if (!platform::fits(path)) {
-            ui.alert(platform::too_long_message(path));
+            ui.alert(too_long_message(path));
             ok = false;
             continue;
         }
@@ -94,7 +97,7 @@ bool write_file(Ui& ui, const std::string& path, std::string_view data, platform
     auto out = create_output(ui, path, existing);
     if (!out) return false;
     if (!out->file().write(bytes_of(data))) {
-        ui.alert(format("Can't write %s", {path}));
+        ui.alert(cant_write(path));
         return false;
     }
     return commit_keeping_original(ui, *out, keep);
@@ -118,29 +121,6 @@ bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& sc
     return ok;
 }
 
-std::string refused_character(std::string_view text, platform::Codepage& codepage) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        const std::string_view ch = text.substr(i, n);
-        i += n;
-        if (codepage.from_utf8(ch, out)) continue;
-        if (ch.size() != n || (n == 1 && lead >= 0x80)) return std::string(kNotUtf8);
-        std::uint32_t cp = n == 1 ? lead : lead & (0x7F >> n);
-        for (std::size_t k = 1; k < n; ++k) {
-            const auto c = static_cast<unsigned char>(ch[k]);
-            if ((c & 0xC0) != 0x80) return std::string(kNotUtf8);
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        char code[16];
-        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
-        return format("\"%s\" (%s)", {ch, code});
-    }
-    return std::string(kNotUtf8);
-}
-
 bool export_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage) {
     ui.status(format("Exporting texts of %s", {folder}), Draw::now);
     platform::Codepage cp(codepage);
@@ -150,7 +130,7 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         return false;
     }
     if (!platform::fits(table_path)) {
-        ui.alert(platform::too_long_message(table_path));
+        ui.alert(too_long_message(table_path));
         ui.status("Exporting texts failed", Draw::later);
         return false;
     }
@@ -450,4 +430,4 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
     }
 }
 
-}  // namespace vid::script
+}  // namespace vid::text
