@@ -10,6 +10,7 @@
 #include "core/files.h"
 #include "core/text.h"
 #include "platform/output.h"
+#include "fl3/archive.h"
 #include "fl3/fl3.h"
 #include "fl3/format.h"
 #include "fl3/stream.h"
@@ -124,15 +125,8 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
     };
 
     FileWriter out(file);
-    out.write_zeros(kHeaderSize);  // the header's place; the header is written last
-
-    struct Packed {
-        std::uint32_t size;
-        const std::string* name;
-    };
-    std::vector<Packed> packed;
-    packed.reserve(index.names.size());
-    std::uint64_t data_end = kHeaderSize;
+    ArchiveWriter archive(out);
+    archive.reserve_header();  // the header is written last
     // A skipped member leaves the directory, and so the directory length,
     // shorter by its entry; bytes after the index's end marker still count.
     std::uint64_t dir_length = index.file_length;
@@ -164,6 +158,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
                         {path, archive_path}));
             return Packing::failed;
         }
+        const std::uint64_t data_end = archive.data_end();
         if (data_end + *size > 0xFFFFFFFFu) {
             fail(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold before its "
                         "directory. The archive %s is not written.",
@@ -202,8 +197,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
             ui.alert(format("%s changed while it was packed: it is not packed\nSkip it", {path}));
             return Packing::skipped;
         }
-        packed.push_back({static_cast<std::uint32_t>(*size), &name});
-        data_end += *size;
+        archive.add(name, static_cast<std::uint32_t>(*size));
         return Packing::packed;
     };
 
@@ -214,7 +208,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
             case Packing::failed: return false;
         }
     }
-    const std::size_t skipped = index.names.size() - packed.size();
+    const std::size_t skipped = index.names.size() - archive.count();
     const std::string counts = format("%d of %d", {number(skipped), number(index.names.size())});
     if (skipped > 0 && archive_id) {
         // An existing archive is never replaced by one that lacks members.
@@ -224,22 +218,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
         return false;
     }
 
-    Bytes directory;
-    for (const Packed& p : packed) {
-        directory.clear();
-        put_entry(directory, p.size, *p.name);
-        out.write(directory);
-    }
-    directory.clear();
-    put_u32(directory, kEndMarker);
-    out.write(directory);
-
-    Header h;
-    h.dir_length = static_cast<std::uint32_t>(dir_length);
-    h.dir_offset = static_cast<std::uint32_t>(data_end);
-    h.entry_count = static_cast<std::uint16_t>(packed.size());
-    const auto header = header_bytes(h);
-    if (!out.flush() || !file.seek(0) || !file.write(header)) return fail(cant_write);
+    if (!archive.finish(static_cast<std::uint32_t>(dir_length))) return fail(cant_write);
     if (!temp->commit()) return fail(cant_create);
     if (skipped > 0) {
         // A new archive: consistent, but without the members that were skipped.

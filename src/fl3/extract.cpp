@@ -7,6 +7,7 @@
 #include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
+#include "fl3/archive.h"
 #include "fl3/fl3.h"
 #include "fl3/format.h"
 #include "fl3/stream.h"
@@ -115,24 +116,18 @@ bool extract(Ui& ui, const std::string& archive_path) {
         return false;
     };
     if (!platform::fits(archive_path)) return fail(too_long_message(archive_path), nothing);
-    auto archive = open_input(ui, archive_path);
-    if (!archive) return false;
+    ArchiveReader archive(archive_path);
     const std::string cant_read = vid::cant_read(archive_path);
-    auto archive_size = archive->size();
-    if (!archive_size) return fail(cant_read, nothing);
-    FileReader in(*archive, *archive_size);
-
-    std::array<std::uint8_t, kHeaderSize> header_buf{};
-    auto header = parse_header(ByteView(header_buf).first(in.read(header_buf)));
-    if (in.failed()) return fail(cant_read, nothing);
-    if (!header)
-        return fail(format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {archive_path}),
-                    nothing);
-    if (header->dir_offset >= *archive_size)
-        return fail(format("%s is damaged: its directory would start at byte %d, beyond the end of the file "
-                           "(%d bytes). Nothing is extracted.",
-                           {archive_path, number(header->dir_offset), number(*archive_size)}),
-                    nothing);
+    switch (archive.opened()) {
+        case Opened::ok: break;
+        case Opened::cant_open: ui.alert(input_error_text(archive.open_error(), archive_path)); return false;
+        case Opened::cant_read: return fail(cant_read, nothing);
+        case Opened::too_short: return fail(too_short_text(archive_path), nothing);
+        case Opened::directory_beyond_end:
+            return fail(beyond_end_text(archive_path, archive.header().dir_offset, archive.size()), nothing);
+    }
+    const Header* header = &archive.header();
+    const std::uint64_t archive_size = archive.size();
 
     auto folder = platform::overwrite_from_end(archive_path, 4, '_');
     if (!folder)
@@ -154,24 +149,22 @@ bool extract(Ui& ui, const std::string& archive_path) {
     {
         auto out = create_output(ui, index_path);
         if (!out) return false;
-        in.seek(header->dir_offset);
-        const CopyResult r = copy_held(in, out->file(), header->dir_length);
+        const CopyResult r = archive.copy(header->dir_offset, header->dir_length, out->file());
         if (r == CopyResult::read_failed) return fail(cant_read, nothing);
         if (r == CopyResult::write_failed || !out->commit())
             return fail(cant_write(index_path), nothing);
         index_cut = r == CopyResult::cut_short;
     }
 
-    in.seek(header->dir_offset);
-    const Directory dir = read_directory(in, header->entry_count);
-    if (in.failed()) return fail(cant_read, not_in_full);
+    const Directory& dir = archive.read_directory();
+    if (archive.read_failed()) return fail(cant_read, not_in_full);
 
-    Plan plan = plan_members(*header, dir, *folder, *archive_size);
+    Plan plan = plan_members(*header, dir, *folder, archive_size);
     if (index_cut)
         plan.problems.insert(plan.problems.begin(),
                              format("The header's directory length (%d bytes) runs past the end of the file: "
                                     "_index.bin holds the %d bytes that the archive has.",
-                                    {number(header->dir_length), number(*archive_size - header->dir_offset)}));
+                                    {number(header->dir_length), number(archive_size - header->dir_offset)}));
     if (!plan.problems.empty()) {
         std::string text = format("%s is not extracted in full:", {archive_path});
         for (const auto& line : plan.problems) text += "\n" + line;
@@ -189,8 +182,7 @@ bool extract(Ui& ui, const std::string& archive_path) {
             ui.alert(text);
             return false;
         }
-        in.seek(kHeaderSize + m.entry->position);
-        const CopyResult r = copy_held(in, out->file(), m.entry->size);
+        const CopyResult r = archive.copy(ArchiveReader::offset_of(*m.entry), m.entry->size, out->file());
         if (r == CopyResult::read_failed) return fail(cant_read, not_in_full);
         if (r == CopyResult::write_failed) return fail(cant_write(m.path), not_in_full);
         if (!out->commit()) {

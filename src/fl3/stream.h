@@ -64,6 +64,7 @@ public:
     bool flush();
     std::uint64_t written() const { return written_; }
     bool ok() const { return ok_; }
+    platform::File& file() { return file_; }
 
 private:
     platform::File& file_;

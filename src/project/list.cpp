@@ -6,8 +6,7 @@
 #include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
-#include "fl3/format.h"
-#include "fl3/stream.h"
+#include "fl3/archive.h"
 #include "project/common.h"
 #include "project/project.h"
 
@@ -18,38 +17,33 @@ namespace {
 Listed read_listing(Ui& ui, const std::string& path) {
     Listed l;
     l.path = path;
-    auto f = open_input(ui, path);
-    if (!f) {
-        l.problem = "not found";
-        return l;
+    fl3::ArchiveReader archive(path, std::size_t{64} << 10);
+    switch (archive.opened()) {
+        case fl3::Opened::ok: break;
+        case fl3::Opened::cant_open:
+            ui.alert(input_error_text(archive.open_error(), path));
+            l.problem = "not found";
+            return l;
+        case fl3::Opened::cant_read: l.problem = cant_read(path); break;
+        case fl3::Opened::too_short: l.problem = fl3::too_short_text(path); break;
+        case fl3::Opened::directory_beyond_end:
+            l.problem = fl3::beyond_end_text(path, archive.header().dir_offset);
+            break;
     }
-    const auto size = f->size();
-    if (!size) {
-        l.problem = cant_read(path);
+    l.size = archive.size();
+    if (!l.problem.empty()) {
         ui.alert(l.problem);
         return l;
     }
-    l.size = *size;
-    fl3::FileReader in(*f, *size, std::size_t{64} << 10);
-    std::array<std::uint8_t, fl3::kHeaderSize> head{};
-    const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
-    if (!h || h->dir_offset >= *size) {
-        l.problem = !h ? format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {path})
-                       : format("%s is damaged: its directory would start at byte %d, beyond the end of the file.",
-                                {path, std::to_string(h->dir_offset)});
-        ui.alert(l.problem);
-        return l;
-    }
-    in.seek(h->dir_offset);
-    const fl3::Directory dir = fl3::read_directory(in, h->entry_count);
+    const fl3::Directory& dir = archive.read_directory();
     for (const fl3::Entry& e : dir.entries) {
         Item it;
         it.name = e.name;
         it.size = e.size;
-        it.offset = fl3::kHeaderSize + e.position;
+        it.offset = fl3::ArchiveReader::offset_of(e);
         l.members.push_back(std::move(it));
     }
-    if (dir.end != fl3::Directory::End::marker || dir.entries.size() != h->entry_count) {
+    if (!archive.directory_complete()) {
         l.problem = format("%s is damaged: its directory does not end where its header says; the members read so "
                            "far are listed.",
                            {path});

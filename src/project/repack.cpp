@@ -11,7 +11,7 @@
 #include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
-#include "fl3/format.h"
+#include "fl3/archive.h"
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
@@ -215,8 +215,9 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
         ui_.alert(vid::cant_write(path));
         return false;
     };
-    std::uint64_t data_end = fl3::kHeaderSize;
-    if (!f.write(Bytes(fl3::kHeaderSize, 0))) return cant_write();  // the header's place; it is written last
+    fl3::FileWriter out(f, std::size_t{64} << 10);
+    fl3::ArchiveWriter archive(out);
+    if (!archive.reserve_header() || !out.flush()) return cant_write();  // the header is written last
     ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
@@ -228,7 +229,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             stopped_at_ = a.path + " " + fl3::printable_name(p.name);
             return false;
         }
-        const std::uint64_t start = data_end;
+        const std::uint64_t start = archive.data_end();
         // A stop also comes between the pieces of a large member.
         const auto piece = [&](std::uint64_t done) {
             tally.wrote(start + done, k);
@@ -250,11 +251,11 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                 n += parts[++last].item->size;
             }
             ok = copy_member(original_file, original, p.item->offset, n, f, piece);
-            data_end += n;
+            for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name, static_cast<std::uint32_t>(parts[i].size));
             k = last;
         } else if (p.change == Change::edited) {
-            ok = f.write(p.encoded);
-            data_end += p.size;
+            ok = out.write(p.encoded) && out.flush();
+            archive.add(p.name, static_cast<std::uint32_t>(p.size));
         } else {
             auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
             const auto size = in ? in->size() : std::nullopt;
@@ -265,24 +266,16 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             p.size = *size;
             fl3::FileReader r(*in, *size);
             ok = copy_member(*in, r, 0, *size, f, piece);
-            data_end += p.size;
+            archive.add(p.name, static_cast<std::uint32_t>(p.size));
         }
         if (!ok) return stopped_at_.empty() ? cant_write() : false;
-        if (data_end > 0xFFFFFFFFu) {
+        if (archive.data_end() > 0xFFFFFFFFu) {
             ui_.alert(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold", {path}));
             return false;
         }
-        tally.wrote(data_end, k + 1);
+        tally.wrote(archive.data_end(), k + 1);
     }
-    Bytes dir;
-    for (const Part& p : parts) fl3::put_entry(dir, static_cast<std::uint32_t>(p.size), p.name);
-    put_u32(dir, fl3::kEndMarker);
-    fl3::Header h;
-    h.dir_length = static_cast<std::uint32_t>(dir.size());
-    h.dir_offset = static_cast<std::uint32_t>(data_end);
-    h.entry_count = static_cast<std::uint16_t>(parts.size());
-    if (!f.write(dir) || !f.seek(0) || !f.write(fl3::header_bytes(h))) return cant_write();
-    return true;
+    return archive.finish() || cant_write();
 }
 
 std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
@@ -352,21 +345,21 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
     }
     if (!tally.all()) return {};
     const auto size = f.size();
-    if (!size || !f.seek(0)) return unreadable;
-    fl3::FileReader in(f, *size);
-    std::array<std::uint8_t, fl3::kHeaderSize> head{};
-    const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
-    if (!h || h->entry_count != parts.size()) return "its header does not count the members written";
-    if (h->dir_offset != at) return "its header does not place the directory after the members";
-    in.seek(h->dir_offset);
-    const fl3::Directory dir = fl3::read_directory(in, h->entry_count);
+    if (!size) return unreadable;
+    fl3::ArchiveReader back(f, *size);
+    if (back.opened() == fl3::Opened::cant_read) return unreadable;
+    const fl3::Header& h = back.header();
+    if (back.opened() == fl3::Opened::too_short || h.entry_count != parts.size())
+        return "its header does not count the members written";
+    if (h.dir_offset != at) return "its header does not place the directory after the members";
+    const fl3::Directory& dir = back.read_directory();
     if (dir.end != fl3::Directory::End::marker || dir.entries.size() != parts.size())
         return "its directory is not complete";
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const fl3::Entry& e = dir.entries[i];
         if (e.name != parts[i].name)
             return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), parts[i].name});
-        if (e.size != parts[i].size || fl3::kHeaderSize + e.position != starts[i])
+        if (e.size != parts[i].size || fl3::ArchiveReader::offset_of(e) != starts[i])
             return format("its directory does not place member %s where it was written", {parts[i].name});
     }
     return {};

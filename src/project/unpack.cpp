@@ -9,7 +9,7 @@
 #include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
-#include "fl3/format.h"
+#include "fl3/archive.h"
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
@@ -199,30 +199,23 @@ Run::Planned Run::plan(const std::string& rel) {
     Planned p;
     p.rel = rel;
     const std::string path = under(game_, rel);
-    p.file = platform::File::open(path, platform::OpenMode::read_existing);
-    const auto size = p.file ? p.file->size() : std::nullopt;
-    if (!size) {
-        p.problem = cant_read(path);
-        return p;
+    fl3::ArchiveReader reader(path, std::size_t{64} << 10);
+    fl3::ArchiveReader* archive = &reader;
+    switch (archive->opened()) {
+        case fl3::Opened::ok: break;
+        case fl3::Opened::cant_open:
+        case fl3::Opened::cant_read: p.problem = cant_read(path); return p;
+        case fl3::Opened::too_short: p.problem = fl3::too_short_text(path); return p;
+        case fl3::Opened::directory_beyond_end:
+            p.problem = fl3::beyond_end_text(path, archive->header().dir_offset);
+            return p;
     }
-    p.size = *size;
-    fl3::FileReader in(*p.file, p.size, std::size_t{64} << 10);
-    std::array<std::uint8_t, fl3::kHeaderSize> head{};
-    const auto h = fl3::parse_header(ByteView(head).first(in.read(head)));
-    if (!h) {
-        p.problem = format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {path});
-        return p;
-    }
-    if (h->dir_offset >= p.size) {
-        p.problem = format("%s is damaged: its directory would start at byte %d, beyond the end of the file.",
-                           {path, std::to_string(h->dir_offset)});
-        return p;
-    }
-    p.header = *h;
-    in.seek(h->dir_offset);
-    p.dir = fl3::read_directory(in, h->entry_count);
+    p.size = archive->size();
+    p.header = archive->header();
+    p.dir = archive->read_directory();
     if (p.dir.end != fl3::Directory::End::marker)
         p.problem = format("%s is damaged: its directory does not end where its header says.", {path});
+    p.file = archive->take_file();
     return p;
 }
 
@@ -263,7 +256,7 @@ void Run::unpack_archive(Planned& p) {
         Item& it = pend.item;
         it.name = e.name;
         it.index = i++;
-        it.offset = fl3::kHeaderSize + e.position;
+        it.offset = fl3::ArchiveReader::offset_of(e);
         it.size = e.size;
         it.kind = kind_of(e.name);
         const bool safe = fl3::is_safe_name(e.name) && !fl3::is_index_name(e.name) &&
