@@ -15,8 +15,9 @@
 #include "app/commands.h"
 #include "app/open_dialog.h"
 #include "app/shell.h"
-#include "platform/file.h"
+#include "core/boundary.h"
 #include "core/pool.h"
+#include "platform/file.h"
 #include "project/project.h"
 
 namespace vid::app {
@@ -77,7 +78,7 @@ void start(HWND window, Work work) {
     r.close_when_done = false;
     r.ui.emplace(window);
     r.thread = std::thread([window, work, &r] {
-        work(*r.ui, r.stop);
+        guarded(*r.ui, [&] { return (work(*r.ui, r.stop), 0); }, 1);
         PostMessageA(window, kDoneMessage, 0, 0);
     });
 }

@@ -3,6 +3,8 @@
 
 #include "app/commands.h"
 #include "app/shell.h"
+#include "app/window_ui.h"
+#include "core/boundary.h"
 #include "resources/resource.h"
 
 namespace vid::app {
@@ -79,9 +81,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
                 return 0;
             }
             return DefWindowProcA(window, message, wparam, lparam);
-        case WM_COMMAND:
-            if (run_command(window, LOWORD(wparam))) return 0;
+        case WM_COMMAND: {
+            WindowUi ui(window);
+            if (guarded(ui, [&] { return run_command(window, LOWORD(wparam)); }, true)) return 0;
             return DefWindowProcA(window, message, wparam, lparam);
+        }
         case WM_PAINT: paint_status(window); return 0;
         case WM_DESTROY: PostQuitMessage(0); return 0;
         default: return DefWindowProcA(window, message, wparam, lparam);

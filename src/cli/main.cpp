@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_ui.h"
+#include "core/boundary.h"
 #include "core/text.h"
 
 #ifndef VIDODIDE_VERSION
@@ -119,7 +120,7 @@ int run(int argc, char** argv) {
     for (const Command& c : kCommands) {
         if (first == c.name) {
             ConsoleUi ui(stdout, stderr);
-            return c.run(ui, Args(args).subspan(1));
+            return guarded(ui, [&] { return c.run(ui, Args(args).subspan(1)); }, 1);
         }
     }
     return usage_error(format("unknown command '%s'", {first}));
@@ -134,4 +135,12 @@ int run(int argc, char** argv) {
 int _dowildcard = -1;
 #endif
 
-int main(int argc, char** argv) { return vid::cli::run(argc, argv); }
+int main(int argc, char** argv) {
+    try {
+        return vid::cli::run(argc, argv);
+    } catch (...) {
+        // Only what the console itself could not do: nothing is left to tell it with.
+        std::fputs("Alert: not enought memory\n", stderr);
+        return 1;
+    }
+}
