@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <set>
 
+#include "fl3/archive.h"
 #include "fl3/fl3.h"
 #include "fl3/format.h"
 #include "kit/fl3_archive.h"
 #include "platform/file.h"
+#include "platform/output.h"
 #include "test_support.h"
 
 namespace vid {
@@ -144,6 +146,67 @@ TEST(Fl3Format, NamesOf255BytesAndUnsafeNames) {
     for (auto other : {"_index.bi"sv, "index.bin"sv, "_index.bin "sv, "x_index.bin"sv}) EXPECT_FALSE(fl3::is_index_name(other)) << other;
     EXPECT_TRUE(fl3::is_safe_name(std::string(255, 'a')));
     EXPECT_EQ(fl3::printable_name(std::string_view("a\n\0b", 4)), "a\\x0A\\x00b");
+}
+
+TEST(Fl3Archive, ReaderOpensAtEachBoundaryOfTheHeader) {
+    const struct {
+        const char* what;
+        Bytes archive;
+        fl3::Opened opened;
+        std::size_t members;  // read by read_directory
+        bool complete;
+    } cases[] = {
+        {"27 bytes", Bytes(27, 0), fl3::Opened::too_short, 0, false},
+        {"28 bytes, directory at the end", hdr(4, 28, 0), fl3::Opened::directory_beyond_end, 0, false},
+        {"directory one byte past the end", hdr(4, 33, 0) + kEnd, fl3::Opened::directory_beyond_end, 0, false},
+        {"directory on the last byte", hdr(4, 31, 0) + kEnd, fl3::Opened::ok, 0, false},
+        {"empty archive", hdr(4, 28, 0) + kEnd, fl3::Opened::ok, 0, true},
+        {"two members", hdr(17, 31, 2) + txt("ABC") + ent(1, "a") + ent(2, "bc") + kEnd, fl3::Opened::ok, 2, true},
+        {"one entry fewer than counted", hdr(17, 31, 3) + txt("ABC") + ent(1, "a") + ent(2, "bc") + kEnd,
+         fl3::Opened::ok, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchDir dir;
+        test::write_file(dir.file("x.fl3"), c.archive);
+        fl3::ArchiveReader archive(dir.file("x.fl3"));
+        EXPECT_EQ(archive.opened(), c.opened);
+        EXPECT_EQ(archive.size(), c.archive.size());
+        EXPECT_EQ(archive.read_directory().entries.size(), c.members);
+        EXPECT_EQ(archive.directory_complete(), c.complete);
+    }
+    fl3::ArchiveReader missing("no/such.fl3");
+    EXPECT_EQ(missing.opened(), fl3::Opened::cant_open);
+    EXPECT_EQ(missing.open_error(), platform::OpenError::missing);
+}
+
+TEST(Fl3Archive, WriterPutsDirectoryAndHeaderAfterTheMembers) {
+    const struct {
+        const char* what;
+        std::optional<std::uint32_t> dir_length;
+        Bytes want;
+    } cases[] = {
+        {"own directory length", std::nullopt,
+         hdr(17, 31, 2) + txt("ABC") + ent(1, "a") + ent(2, "bc") + kEnd},
+        {"the index's length", 40, hdr(40, 31, 2) + txt("ABC") + ent(1, "a") + ent(2, "bc") + kEnd},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchDir dir;
+        auto out = platform::Output::create(dir.file("w.fl3"), platform::Existing::replace);
+        ASSERT_TRUE(out);
+        fl3::FileWriter w(out->file());
+        fl3::ArchiveWriter archive(w);
+        ASSERT_TRUE(archive.reserve_header());
+        ASSERT_TRUE(w.write(txt("A")));
+        archive.add("a", 1);
+        ASSERT_TRUE(w.write(txt("BC")));
+        archive.add("bc", 2);
+        EXPECT_EQ(archive.data_end(), 31u);
+        ASSERT_TRUE(archive.finish(c.dir_length));
+        ASSERT_TRUE(out->commit());
+        EXPECT_EQ(test::read_file(dir.file("w.fl3")), c.want);
+    }
 }
 
 TEST(Fl3Extract, DamagedAndUnsafeArchives) {
