@@ -159,10 +159,10 @@ void Repack::start_encoding(const Changes& changes) {
         if (std::find(c.begin(), c.end(), Change::edited) == c.end()) continue;
         // The archive is read here for the originals of its edited members
         // only; archive() tells about one that cannot be read.
-        auto f = platform::File::open(under(m_.game, a.path), platform::OpenMode::read_existing);
-        const auto size = f ? f->size() : std::nullopt;
-        if (!size || *size != a.size) continue;
-        fl3::FileReader in(*f, *size);
+        fl3::ArchiveReader archive(under(m_.game, a.path));
+        const bool opened = archive.opened() != fl3::Opened::cant_open && archive.opened() != fl3::Opened::cant_read;
+        if (!opened || archive.size() != a.size) continue;
+        fl3::FileReader& in = archive.reader();
         for (std::size_t k = 0; k < a.members.size(); ++k) {
             if (c[k] != Change::edited || stopped()) continue;
             Bytes original;
@@ -387,14 +387,16 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     if (refused) return false;
 
     const std::string original_path = under(m_.game, a.path);
-    auto original_file = platform::File::open(original_path, platform::OpenMode::read_existing);
-    const auto original_size = original_file ? original_file->size() : std::nullopt;
-    if (!original_size || *original_size != a.size) {
-        ui_.alert(original_size ? format("%s changed since unpack: %s is not written", {original_path, path})
-                                : format("%s not found: %s is not written", {original_path, path}));
+    // The members that stay are copied from the original as unpack found it.
+    fl3::ArchiveReader archive(original_path);
+    const bool opened = archive.opened() != fl3::Opened::cant_open && archive.opened() != fl3::Opened::cant_read;
+    if (!opened || archive.size() != a.size) {
+        ui_.alert(opened ? format("%s changed since unpack: %s is not written", {original_path, path})
+                         : format("%s not found: %s is not written", {original_path, path}));
         return false;
     }
-    fl3::FileReader original(*original_file, *original_size);
+    platform::File& original_file = archive.file();
+    fl3::FileReader& original = archive.reader();
 
     std::vector<Part> parts;
     for (std::size_t i = 0; i < a.members.size(); ++i) {
@@ -444,7 +446,7 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     // With more than one worker the archive is read back while it is written.
     std::thread checker;
     if (back && pool_.workers() > 1) checker = std::thread([&] { wrong = verify(a, parts, *back, tally, notes); });
-    const bool written = write_archive(a, parts, *original_file, original, out->file(), path, tally);
+    const bool written = write_archive(a, parts, original_file, original, out->file(), path, tally);
     tally.finish(written);
     if (written) ui_.status(format("Verifying %s", {path}), Draw::now);
     if (checker.joinable())
