@@ -15,13 +15,13 @@
 #include "app/window_ui.h"
 #include "bm2/bm2.h"
 #include "bm2/encode.h"
-#include "core/messages.h"
 #include "core/batch.h"
+#include "core/messages.h"
 #include "core/selection.h"
+#include "formats/kinds.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "script/jobs.h"
-#include "wv5/wv5.h"
 
 namespace vid::app {
 
@@ -142,7 +142,7 @@ void run_batch(HWND window, const BatchCommand& cmd) {
 
 void decode_bm2(HWND window) {
     run_batch(window, {"Select BM2 files to decode", "BM2 Files", "*.bm2", "bm2", "Decoding OK", "Decoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return bm2::decode_file(ui, path); }, false});
+                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::bm2)->decode_file(ui, path); }, false});
 }
 
 void decode_bm2_png(HWND window) {
@@ -153,13 +153,13 @@ void decode_bm2_png(HWND window) {
 
 void decode_wv5(HWND window) {
     run_batch(window, {"Select WV5 files to decode", "WV5 Files", "*.wv5", "wv5", "Decoding OK", "Decoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return wv5::decode_file(ui, path); }, true});
+                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::wv5)->decode_file(ui, path); }, true});
 }
 
 void decode_ab(HWND window) {
     run_batch(window, {"Select AB files to decode", "AB Files", "*.ab", "ab", "Decoding OK", "Decoding",
                        [](WindowUi& ui, const std::string& path, bool single) {
-                           return single ? run_scripting(ui, path, ScriptJob::decode) : script::decode_file(ui, path);
+                           return single ? run_scripting(ui, path, ScriptJob::decode) : formats::row_of(formats::Kind::ab)->decode_file(ui, path);
                        },
                        false});
 }
@@ -167,19 +167,19 @@ void decode_ab(HWND window) {
 void encode_ab(HWND window) {
     run_batch(window, {"Select script files to decode", "Script Files", "*.txt", "txt", "Encoding OK", "Encoding",
                        [](WindowUi& ui, const std::string& path, bool single) {
-                           return single ? run_scripting(ui, path, ScriptJob::encode) : script::encode_file(ui, path);
+                           return single ? run_scripting(ui, path, ScriptJob::encode) : formats::row_of(formats::Kind::ab)->encode_file(ui, path);
                        },
                        false});
 }
 
 void encode_bm2(HWND window) {
     run_batch(window, {"Select images to encode", "Image Files", "*.bmp;*.png", "png", "Encoding OK", "Encoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return bm2::encode_file(ui, path); }, false});
+                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::bm2)->encode_file(ui, path); }, false});
 }
 
 void encode_wv5(HWND window) {
     run_batch(window, {"Select WAV files to encode", "WAV Files", "*.wav", "wav", "Encoding OK", "Encoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return wv5::encode_file(ui, path); }, false});
+                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::wv5)->encode_file(ui, path); }, false});
 }
 
 }  // namespace vid::app

@@ -10,8 +10,8 @@
 #include "cli/jobs.h"
 #include "core/batch.h"
 #include "core/text.h"
+#include "formats/kinds.h"
 #include "script/jobs.h"
-#include "wv5/wv5.h"
 
 namespace vid::cli {
 
@@ -75,51 +75,34 @@ std::vector<std::string> take_utf8(Args args, bool* utf8) {
 
 }  // namespace
 
-int decode_bm2(ConsoleUi& ui, Args args) {
-    bool png = false;
+int decode_kind(ConsoleUi& ui, Args args, const formats::KindRow& kind) {
+    const std::string command(kind.decode_command);
+    // decode-bm2 --png; decode-ab --tree and --utf8.
+    const bool ab = kind.kind == formats::Kind::ab;
+    const char* flag = kind.kind == formats::Kind::bm2 ? "--png" : ab ? "--tree" : nullptr;
+    bool set = false, utf8 = false;
     unsigned jobs = 1;
-    const auto files = files_of(args, "decode-bm2", jobs, "--png", &png);
+    const auto rest = ab ? take_utf8(args, &utf8) : std::vector<std::string>(args.begin(), args.end());
+    const auto files = files_of(rest, command.c_str(), jobs, flag, flag ? &set : nullptr);
     if (!files) return 2;
-    return run_batch(ui, *files, png ? bm2::decode_png_file : bm2::decode_file, "Decoding OK", "Decoding", jobs);
+    auto convert = kind.decode_file;
+    if (kind.kind == formats::Kind::bm2 && set) convert = bm2::decode_png_file;
+    if (ab) {
+        ui.show_tree(set);
+        if (utf8) convert = script::decode_file_utf8;
+    }
+    return run_batch(ui, *files, convert, "Decoding OK", "Decoding", jobs);
 }
 
-int encode_bm2(ConsoleUi& ui, Args args) {
-    unsigned jobs = 1;
-    const auto files = files_of(args, "encode-bm2", jobs);
-    return files ? run_batch(ui, *files, bm2::encode_file, "Encoding OK", "Encoding", jobs) : 2;
-}
-
-int decode_wv5(ConsoleUi& ui, Args args) {
-    unsigned jobs = 1;
-    const auto files = files_of(args, "decode-wv5", jobs);
-    return files ? run_batch(ui, *files, wv5::decode_file, "Decoding OK", "Decoding", jobs) : 2;
-}
-
-int encode_wv5(ConsoleUi& ui, Args args) {
-    unsigned jobs = 1;
-    const auto files = files_of(args, "encode-wv5", jobs);
-    return files ? run_batch(ui, *files, wv5::encode_file, "Encoding OK", "Encoding", jobs) : 2;
-}
-
-int decode_ab(ConsoleUi& ui, Args args) {
-    bool tree = false, utf8 = false;
-    unsigned jobs = 1;
-    const auto rest = take_utf8(args, &utf8);
-    const auto files = files_of(rest, "decode-ab", jobs, "--tree", &tree);
-    if (!files) return 2;
-    ui.show_tree(tree);
-    return run_batch(ui, *files, utf8 ? script::decode_file_utf8 : script::decode_file, "Decoding OK", "Decoding",
-                     jobs);
-}
-
-int encode_ab(ConsoleUi& ui, Args args) {
+int encode_kind(ConsoleUi& ui, Args args, const formats::KindRow& kind) {
+    const std::string command(kind.encode_command);
+    const bool ab = kind.kind == formats::Kind::ab;  // encode-ab --utf8
     bool utf8 = false;
     unsigned jobs = 1;
-    const auto rest = take_utf8(args, &utf8);
-    const auto files = files_of(rest, "encode-ab", jobs);
+    const auto rest = ab ? take_utf8(args, &utf8) : std::vector<std::string>(args.begin(), args.end());
+    const auto files = files_of(rest, command.c_str(), jobs);
     if (!files) return 2;
-    return run_batch(ui, *files, utf8 ? script::encode_file_utf8 : script::encode_file, "Encoding OK", "Encoding",
-                     jobs);
+    return run_batch(ui, *files, utf8 ? script::encode_file_utf8 : kind.encode_file, "Encoding OK", "Encoding", jobs);
 }
 
 }  // namespace vid::cli

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/console_ui.h"
+#include "formats/kinds.h"
 
 namespace vid::cli {
 
@@ -15,12 +16,10 @@ using Args = std::span<const std::string>;
 
 int extract_fl3(ConsoleUi& ui, Args args);
 int encode_fl3(ConsoleUi& ui, Args args);
-int decode_bm2(ConsoleUi& ui, Args args);
-int encode_bm2(ConsoleUi& ui, Args args);
-int decode_wv5(ConsoleUi& ui, Args args);
-int encode_wv5(ConsoleUi& ui, Args args);
-int decode_ab(ConsoleUi& ui, Args args);
-int encode_ab(ConsoleUi& ui, Args args);
+// decode-KIND and encode-KIND for every kind of the table (src/formats),
+// with the options of some: decode-bm2 --png, decode-ab --tree, --utf8.
+int decode_kind(ConsoleUi& ui, Args args, const formats::KindRow& kind);
+int encode_kind(ConsoleUi& ui, Args args, const formats::KindRow& kind);
 int export_text(ConsoleUi& ui, Args args);
 int import_text(ConsoleUi& ui, Args args);
 int list_fl3(ConsoleUi& ui, Args args);

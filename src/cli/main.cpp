@@ -8,6 +8,7 @@
 #include "cli/console_ui.h"
 #include "core/boundary.h"
 #include "core/text.h"
+#include "formats/kinds.h"
 
 #ifndef VIDODIDE_VERSION
 #define VIDODIDE_VERSION "0.0.0"
@@ -83,11 +84,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"decode-bm2", decode_bm2},
-    {"encode-bm2", encode_bm2},   {"decode-wv5", decode_wv5},   {"encode-wv5", encode_wv5},
-    {"decode-ab", decode_ab},     {"encode-ab", encode_ab},
-    {"export-text", export_text}, {"import-text", import_text}, {"list-fl3", list_fl3},
-    {"unpack", unpack},           {"status", status},           {"repack", repack},
+    {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"export-text", export_text},
+    {"import-text", import_text}, {"list-fl3", list_fl3},     {"unpack", unpack},
+    {"status", status},           {"repack", repack},
 };
 
 }  // namespace
@@ -117,11 +116,19 @@ int run(int argc, char** argv) {
         std::printf("vidodide %s\n", VIDODIDE_VERSION);
         return 0;
     }
+    const Args rest = Args(args).subspan(1);
     for (const Command& c : kCommands) {
         if (first == c.name) {
             ConsoleUi ui(stdout, stderr);
-            return guarded(ui, [&] { return c.run(ui, Args(args).subspan(1)); }, 1);
+            return guarded(ui, [&] { return c.run(ui, rest); }, 1);
         }
+    }
+    // The per-file converters of every kind: decode-KIND and encode-KIND.
+    for (const formats::KindRow& kind : formats::kinds()) {
+        const bool decode = first == kind.decode_command;
+        if (!decode && first != kind.encode_command) continue;
+        ConsoleUi ui(stdout, stderr);
+        return guarded(ui, [&] { return decode ? decode_kind(ui, rest, kind) : encode_kind(ui, rest, kind); }, 1);
     }
     return usage_error(format("unknown command '%s'", {first}));
 }

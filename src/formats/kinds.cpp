@@ -5,11 +5,15 @@
 #include <new>
 #include <vector>
 
+#include "bm2/bm2.h"
 #include "bm2/codec.h"
+#include "bm2/encode.h"
 #include "core/text.h"
 #include "script/codec.h"
+#include "script/jobs.h"
 #include "script/texts.h"
 #include "wv5/codec.h"
+#include "wv5/wv5.h"
 
 namespace vid::formats {
 
@@ -225,9 +229,12 @@ Verdict verify_ab(ByteView packed, ByteView edited, std::uint64_t) {
 }
 
 constexpr KindRow kRows[] = {
-    {Kind::bm2, "bm2", ".bm2", ".png", ".bmp", "decode-bm2", "encode-bm2", decode_bm2, encode_bm2, verify_bm2},
-    {Kind::wv5, "wv5", ".wv5", ".wav", ".wav", "decode-wv5", "encode-wv5", decode_wv5, encode_wv5, verify_wv5},
-    {Kind::ab, "ab", ".ab", ".txt", ".txt", "decode-ab", "encode-ab", decode_ab, encode_ab, verify_ab},
+    {Kind::bm2, "bm2", ".bm2", ".png", ".bmp", "decode-bm2", "encode-bm2", bm2::decode_file, bm2::encode_file,
+     decode_bm2, encode_bm2, verify_bm2},
+    {Kind::wv5, "wv5", ".wv5", ".wav", ".wav", "decode-wv5", "encode-wv5", wv5::decode_file, wv5::encode_file,
+     decode_wv5, encode_wv5, verify_wv5},
+    {Kind::ab, "ab", ".ab", ".txt", ".txt", "decode-ab", "encode-ab", script::decode_file, script::encode_file,
+     decode_ab, encode_ab, verify_ab},
 };
 
 // A Ui that tells nothing, for encoders called without one.

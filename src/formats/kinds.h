@@ -42,6 +42,10 @@ struct KindRow {
     std::string_view editable_bitmap;  // the same when images are kept as bitmaps: ".bmp"
     std::string_view decode_command;   // the command line's per-file commands: "decode-bm2"
     std::string_view encode_command;   // "encode-bm2"
+    // The per-file converters of those commands and of the menu's Decode
+    // and Encode items: one file beside another, true when it was written.
+    bool (*decode_file)(Ui& ui, const std::string& path);
+    bool (*encode_file)(Ui& ui, const std::string& path);
     // The editable form of a file of this kind.
     Converted (*decode)(ByteView file, bool bitmaps);
     // The file made from its edited form over the original; the texts that
