@@ -17,7 +17,6 @@ namespace {
 constexpr std::uint16_t kTagPcm = 1;
 constexpr std::uint16_t kTagFloat = 3;
 constexpr std::uint16_t kTagExtensible = 0xFFFE;
-constexpr std::size_t kPlainFmtSize = 16;
 constexpr std::size_t kExtensibleFmtSize = 40;
 // The sub-format of an extensible header after its first two bytes (the
 // plain format tag): the tail that every standard sub-format shares.
