@@ -24,10 +24,10 @@ std::array<std::uint8_t, kHeaderSize> header_bytes(const Header& h) {
 
 std::optional<Header> parse_header(ByteView bytes) {
     if (bytes.size() < kHeaderSize) return std::nullopt;
+    // "FL3.", the version field and the header's own length are not relied upon.
+    Cursor c(bytes.first(kHeaderSize), 10);
     Header h;
-    h.dir_length = load_u32(&bytes[10]);
-    h.dir_offset = load_u32(&bytes[14]);
-    h.entry_count = load_u16(&bytes[18]);
+    if (!(c.read(h.dir_length) && c.read(h.dir_offset) && c.read(h.entry_count))) return std::nullopt;
     return h;
 }
 
@@ -55,7 +55,7 @@ Directory read_directory(ByteSource& source, std::size_t max_entries) {
             dir.end = Directory::End::end_of_data;
             return dir;
         }
-        std::uint32_t size = load_u32(head.data());
+        const std::uint32_t size = *Cursor(ByteView(head).first(4)).u32();  // four bytes were read
         if (size == kEndMarker) {
             dir.end = Directory::End::marker;
             dir.length += 4;
