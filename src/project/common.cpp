@@ -15,7 +15,7 @@
 #include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
-#include "fl3/format.h"
+#include "fl3/archive.h"
 #include "platform/output.h"
 #include "platform/paths.h"
 

@@ -11,7 +11,7 @@
 
 #include "core/bytes.h"
 #include "core/ui.h"
-#include "fl3/stream.h"
+#include "fl3/archive.h"
 #include "platform/file.h"
 #include "project/hash.h"
 #include "project/manifest.h"

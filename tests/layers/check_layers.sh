@@ -42,6 +42,11 @@ for dir in "$src"/*/; do
     if [ $bad = 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); fi
 done
 
+# The FL3 archive's byte layout and its buffered streams are the archive
+# reader's and writer's: above src/fl3 only fl3/archive.h is included.
+private=$(grep -ln '#[[:space:]]*include[[:space:]]*"fl3/\(format\|stream\)\.h"' "$src"/*/*.h "$src"/*/*.cpp | grep -v "^$src/fl3/")
+if [ -z "$private" ]; then pass=$((pass + 1)); else echo "FAIL fl3/format.h or fl3/stream.h included above src/fl3: $private"; fail=$((fail + 1)); fi
+
 # The compiler sees only a layer's own headers and those below: a probe
 # placed in a layer's place compiles with an include from below and fails
 # with one from above.
