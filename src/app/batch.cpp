@@ -138,11 +138,20 @@ void run_batch(HWND window, const BatchCommand& cmd) {
     set_status(window, tally.final_text(cmd.ok_text, cmd.verb), false);
 }
 
+// The per-file converters of a kind, from the table of kinds.
+bool decode_as(formats::Kind kind, WindowUi& ui, const std::string& path) {
+    return formats::row_of(kind)->decode_file(ui, path);
+}
+bool encode_as(formats::Kind kind, WindowUi& ui, const std::string& path) {
+    return formats::row_of(kind)->encode_file(ui, path);
+}
+
 }  // namespace
 
 void decode_bm2(HWND window) {
     run_batch(window, {"Select BM2 files to decode", "BM2 Files", "*.bm2", "bm2", "Decoding OK", "Decoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::bm2)->decode_file(ui, path); }, false});
+                       [](WindowUi& ui, const std::string& p, bool) { return decode_as(formats::Kind::bm2, ui, p); },
+                       false});
 }
 
 void decode_bm2_png(HWND window) {
@@ -153,13 +162,15 @@ void decode_bm2_png(HWND window) {
 
 void decode_wv5(HWND window) {
     run_batch(window, {"Select WV5 files to decode", "WV5 Files", "*.wv5", "wv5", "Decoding OK", "Decoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::wv5)->decode_file(ui, path); }, true});
+                       [](WindowUi& ui, const std::string& p, bool) { return decode_as(formats::Kind::wv5, ui, p); },
+                       true});
 }
 
 void decode_ab(HWND window) {
     run_batch(window, {"Select AB files to decode", "AB Files", "*.ab", "ab", "Decoding OK", "Decoding",
                        [](WindowUi& ui, const std::string& path, bool single) {
-                           return single ? run_scripting(ui, path, ScriptJob::decode) : formats::row_of(formats::Kind::ab)->decode_file(ui, path);
+                           return single ? run_scripting(ui, path, ScriptJob::decode)
+                                         : decode_as(formats::Kind::ab, ui, path);
                        },
                        false});
 }
@@ -167,19 +178,22 @@ void decode_ab(HWND window) {
 void encode_ab(HWND window) {
     run_batch(window, {"Select script files to decode", "Script Files", "*.txt", "txt", "Encoding OK", "Encoding",
                        [](WindowUi& ui, const std::string& path, bool single) {
-                           return single ? run_scripting(ui, path, ScriptJob::encode) : formats::row_of(formats::Kind::ab)->encode_file(ui, path);
+                           return single ? run_scripting(ui, path, ScriptJob::encode)
+                                         : encode_as(formats::Kind::ab, ui, path);
                        },
                        false});
 }
 
 void encode_bm2(HWND window) {
     run_batch(window, {"Select images to encode", "Image Files", "*.bmp;*.png", "png", "Encoding OK", "Encoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::bm2)->encode_file(ui, path); }, false});
+                       [](WindowUi& ui, const std::string& p, bool) { return encode_as(formats::Kind::bm2, ui, p); },
+                       false});
 }
 
 void encode_wv5(HWND window) {
     run_batch(window, {"Select WAV files to encode", "WAV Files", "*.wav", "wav", "Encoding OK", "Encoding",
-                       [](WindowUi& ui, const std::string& path, bool) { return formats::row_of(formats::Kind::wv5)->encode_file(ui, path); }, false});
+                       [](WindowUi& ui, const std::string& p, bool) { return encode_as(formats::Kind::wv5, ui, p); },
+                       false});
 }
 
 }  // namespace vid::app
