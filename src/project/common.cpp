@@ -166,6 +166,25 @@ void in_runs(std::size_t n, std::size_t threads, const std::function<void(std::s
 
 }  // namespace
 
+namespace {
+
+std::string lower_ascii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// "NAME.orig" (any case) for a member NAME (the encoders find their
+// originals in any case, and keep them under the name on disk).
+bool is_backup_of_member(const std::string& name, const std::set<std::string>& lower_members) {
+    const std::string low = lower_ascii(name);
+    constexpr std::string_view kOrig = ".orig";
+    return low.size() > kOrig.size() && low.ends_with(kOrig) &&
+           lower_members.count(low.substr(0, low.size() - kOrig.size())) > 0;
+}
+
+}  // namespace
+
 Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
     // Every item on its own, on `jobs` threads.
     std::vector<const Item*> items;
@@ -181,10 +200,11 @@ Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
     std::size_t next = 0;
     for (const Archive& a : m.archives) {
         ArchiveChanges ac;
-        std::set<std::string> names;
+        std::set<std::string> names, lower_names;
         for (const Item& it : a.members) {
             ac.members.push_back(found[next++]);
             names.insert(it.name);
+            lower_names.insert(lower_ascii(it.name));
         }
         std::error_code ec;
         if (!a.problem.empty() && a.members.empty()) {
@@ -197,6 +217,9 @@ Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
             const std::string name = path_text(d->path().filename());
             if (names.count(name) || fl3::is_index_name(name)) continue;
             if (name.size() > 7 && name.rfind("~vd", 0) == 0 && name.substr(name.size() - 4) == ".tmp") continue;
+            // The original that an encoder or import-text kept of a member it
+            // replaced: a backup, never a member of its own.
+            if (is_backup_of_member(name, lower_names)) continue;
             ac.added.push_back(name);
         }
         std::sort(ac.added.begin(), ac.added.end());

@@ -163,5 +163,16 @@ import struct
 print('|'.join('%d %d %d' % (struct.unpack_from('<H', b, 22)[0], struct.unpack_from('<I', b, 24)[0],
                              struct.unpack_from('<I', b, 42)[0])
                for b in (open('chk/data_fl3/chime.wAV', 'rb').read(), open('chk/data_fl3/jingle.wAV', 'rb').read())))\""
+# import-text on a member folder keeps the script's original beside it as
+# scene01.ab.orig: a backup, which status does not list and repack never packs.
+"$cli" export-text work/data_fl3 t.csv >/dev/null 2>&1
+sed -i 's/^\(scene01\.ab,5,init,0x0001,mina01,Good morning\.,\)\r$/\1Hello.\r/' t.csv
+check "a backup in a member folder is not a member" 0 "Importing OK: 1 text into 1 script
+work/data_fl3/scene01.ab.orig
+Replaced: work/data_fl3/scene01.ab (packed as it is into data.fl3:scene01.ab)
+Status: 3 changes since unpack
+18" "" bash -c "'$cli' import-text work/data_fl3 t.csv | tail -n 1; ls work/data_fl3/*.orig
+    '$cli' status work | grep -v '^Edited'; '$cli' repack work out3 >/dev/null
+    '$cli' list-fl3 --json out3/data.fl3 | python3 -c 'import json,sys; print(json.load(sys.stdin)[\"member_count\"])'"
 cd "$pj"
 cd "$work"
