@@ -603,6 +603,17 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsi
         ui.alert(format("%s is not empty: repack needs an empty or new output folder", {out}));
         return 1;
     }
+    // The game folder and the work folder are only read: the patch goes elsewhere.
+    const fs::path o = fs::weakly_canonical(fs::absolute(out, ec), ec);
+    for (const auto& [folder, what] : {std::pair{m->game, "game"}, std::pair{work, "work"}}) {
+        const auto rel = o.lexically_relative(fs::weakly_canonical(fs::absolute(folder, ec), ec));
+        if (!rel.empty() && *rel.begin() != "..") {
+            ui.alert(format("%s is inside the %s folder %s, which repack only reads: the output folder must be "
+                            "elsewhere",
+                            {out, what, folder}));
+            return 1;
+        }
+    }
     const Changes c = changes_of(work, *m, jobs);
     if (c.count() == 0) {
         ui.status("Repacking: nothing changed since unpack, nothing written", Draw::later);

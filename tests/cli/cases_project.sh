@@ -133,6 +133,12 @@ check "an interrupted repack leaves no archive" 0 "143 out5" "" bash -c "
 rm work/data_fl3/zz_large.dat
 check "repack refuses an output folder that is not empty" 1 "" \
     "Alert: out is not empty: repack needs an empty or new output folder" "$cli" repack work out
+check "repack refuses an output folder inside the game folder" 1 "" \
+    "Alert: game/x is inside the game folder $(pwd -P)/game, which repack only reads: the output folder must be elsewhere" \
+    sh -c "'$cli' repack work game/x; r=\$?; test ! -e game/x && exit \$r"
+check "repack refuses an output folder inside the work folder" 1 "" \
+    "Alert: work/edit/x is inside the work folder work, which repack only reads: the output folder must be elsewhere" \
+    sh -c "'$cli' repack work work/edit/x; r=\$?; test ! -e work/edit/x && exit \$r"
 
 # Edited sounds in another format than their members (11,025 Hz mono and
 # 22,050 Hz stereo): a 44.1 kHz stereo float file and a 3-channel file are
