@@ -395,6 +395,18 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
                          : format("%s not found: %s is not written", {original_path, path}));
         return false;
     }
+    // Every member as unpack found it: its name, place and size in the
+    // directory (a manifest edited by hand names nothing else).
+    const fl3::Directory& directory = archive.read_directory();
+    for (const Item& it : a.members) {
+        const fl3::Entry* e = it.index < directory.entries.size() ? &directory.entries[it.index] : nullptr;
+        if (!e || e->name != it.name || fl3::ArchiveReader::offset_of(*e) != it.offset || e->size != it.size) {
+            ui_.alert(format("%s does not hold member %s where the manifest says (entry %s): it changed since "
+                             "unpack, or the manifest was edited. %s is not written",
+                             {original_path, fl3::printable_name(it.name), std::to_string(it.index), path}));
+            return false;
+        }
+    }
     platform::File& original_file = archive.file();
     fl3::FileReader& original = archive.reader();
 
