@@ -166,7 +166,8 @@ void Repack::start_encoding(const Changes& changes) {
         for (std::size_t k = 0; k < a.members.size(); ++k) {
             if (c[k] != Change::edited || stopped()) continue;
             Bytes original;
-            if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original))
+            if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original) &&
+                hash_of(original) == a.members[k].hash)
                 submit(a.members[k], std::move(original));
         }
     }
@@ -427,6 +428,13 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
             Bytes before;
             if (!copy_bytes(original, it.offset, it.size, nullptr, nullptr, &before)) {
                 ui_.alert(cant_read(original_path));
+                return false;
+            }
+            // The template is the member that unpack decoded, or nothing is.
+            if (hash_of(before) != it.hash) {
+                ui_.alert(format("%s changed since unpack: its member %s is not the one unpack decoded. %s is not "
+                                 "written",
+                                 {original_path, fl3::printable_name(it.name), path}));
                 return false;
             }
             ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);

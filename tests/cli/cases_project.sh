@@ -189,5 +189,15 @@ m['archives'][0]['members'][0]['name'] = '../../evil'; json.dump(m, open(p, 'w')
 check "repack refuses a member name that the original does not hold" 1 "Repacking: 0 files written to out9, 1 not written" \
     "Alert: $(pwd -P)/game/data.fl3 does not hold member ../../evil where the manifest says (entry 0): it changed since unpack, or the manifest was edited. out9/data.fl3 is not written" \
     bash -c "set -o pipefail; '$cli' repack work9 out9 | tail -n 1; r=\$?; test ! -e out9/data.fl3 && exit \$r"
+# The game's archive changed since unpack, same size and directory, but a
+# byte of an edited member's original: it is no template for the edit.
+cp game/data.fl3 data.fl3.kept
+at=$("$cli" list-fl3 --json game/data.fl3 | python3 -c "
+import json, sys; print([m['offset'] for m in json.load(sys.stdin)['archives'][0]['members'] if m['name'] == 'chime.wv5'][0] + 30)")
+printf 'Z' | dd of=game/data.fl3 bs=1 seek="$at" conv=notrunc status=none
+check "repack refuses an edited member whose original changed since unpack" 1 "Repacking: 0 files written to out10, 1 not written" \
+    "Alert: $(pwd -P)/game/data.fl3 changed since unpack: its member chime.wv5 is not the one unpack decoded. out10/data.fl3 is not written" \
+    bash -c "set -o pipefail; '$cli' repack -j 1 work out10 | tail -n 1; r=\$?; test ! -e out10/data.fl3 && exit \$r"
+mv data.fl3.kept game/data.fl3
 cd "$pj"
 cd "$work"
