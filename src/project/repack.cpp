@@ -538,10 +538,23 @@ bool Repack::loose(const Item& it, Change c) {
 int Repack::go(const Changes& changes) {
     start_encoding(changes);
     int written = 0, failed = 0;
-    for (const auto& a : changes.archives) steps_ += a.any();
+    // An archive whose only changes are deleted member files comes out as
+    // the game's own: nothing is written for it.
+    const auto only_deleted = [](const ArchiveChanges& a) {
+        const auto kept = [](Change c) { return c == Change::none || c == Change::deleted; };
+        return a.added.empty() && std::all_of(a.members.begin(), a.members.end(), kept);
+    };
+    for (const auto& a : changes.archives) steps_ += a.any() && !only_deleted(a);
     for (const Change c : changes.loose) steps_ += c != Change::none && c != Change::deleted;
     for (std::size_t i = 0; i < m_.archives.size() && stopped_at_.empty(); ++i) {
         if (!changes.archives[i].any()) continue;
+        if (only_deleted(changes.archives[i])) {
+            ui_.status(format("%s: only member files were deleted, whose original bytes are kept: the archive is the "
+                              "game's own, nothing written for it",
+                              {m_.archives[i].path}),
+                       Draw::now);
+            continue;
+        }
         if (stopped()) {
             stopped_at_ = m_.archives[i].path;
             break;

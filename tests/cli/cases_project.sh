@@ -199,5 +199,12 @@ check "repack refuses an edited member whose original changed since unpack" 1 "R
     "Alert: $(pwd -P)/game/data.fl3 changed since unpack: its member chime.wv5 is not the one unpack decoded. out10/data.fl3 is not written" \
     bash -c "set -o pipefail; '$cli' repack -j 1 work out10 | tail -n 1; r=\$?; test ! -e out10/data.fl3 && exit \$r"
 mv data.fl3.kept game/data.fl3
+# Member files deleted and nothing else: the archive would come out as the
+# game's own, so none is written.
+"$cli" unpack game work11 >/dev/null 2>&1; rm work11/data_fl3/readme.txt
+check "repack writes nothing for an archive whose member files were only deleted" 0 "Deleted: work11/data_fl3/readme.txt (the original's bytes are kept)
+data.fl3: only member files were deleted, whose original bytes are kept: the archive is the game's own, nothing written for it
+Repacking OK: 0 files written to out11" "" \
+    bash -c "'$cli' status work11 | grep Deleted; '$cli' repack work11 out11; r=\$?; test -z \"\$(ls -A out11)\" && exit \$r"
 cd "$pj"
 cd "$work"
