@@ -52,6 +52,11 @@ Listed read_listing(Ui& ui, const std::string& path) {
     return l;
 }
 
+// "1 member", "2,345 members".
+std::string counted(std::uint64_t n, std::string_view what) {
+    return count_text(n) + " " + std::string(what) + (n == 1 ? "" : "s");
+}
+
 // Size and offset right-aligned in columns of 14, then the name.
 std::string line(std::string_view size, std::string_view offset, std::string_view name) {
     const auto pad = [](std::string_view s) { return std::string(s.size() < 14 ? 14 - s.size() : 0, ' ') + std::string(s); };
@@ -82,14 +87,14 @@ int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json) {
             ui.status(line(count_text(it.size), count_text(it.offset), fl3::printable_name(it.name)), Draw::now);
             sum += it.size;
         }
-        ui.status(format("%s: %s members, %s bytes", {l.path, count_text(l.members.size()), count_text(sum)}),
+        ui.status(format("%s: %s, %s", {l.path, counted(l.members.size(), "member"), counted(sum, "byte")}),
                   Draw::now);
         members += l.members.size();
         bytes += sum;
     }
     if (listed.size() > 1)
-        ui.status(format("Total: %s archives, %s members, %s bytes",
-                         {count_text(listed.size()), count_text(members), count_text(bytes)}),
+        ui.status(format("Total: %s, %s, %s",
+                         {counted(listed.size(), "archive"), counted(members, "member"), counted(bytes, "byte")}),
                   Draw::later);
     return ok ? 0 : 1;
 }
