@@ -175,6 +175,13 @@ void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
     const std::string leaf = it.name.substr(it.name.rfind('/') + 1);
     // The name is taken here, in order, whether or not the member decodes.
     it.edit = edit_name(folder, leaf, it.kind);
+    if (const std::string edit_path = under(work_, it.edit); !platform::fits(edit_path)) {
+        // Every file of the work folder must be one that Windows can open.
+        it.edit.clear();
+        it.problem = "no editable file: its path would be longer than 259 characters";
+        pend.problems.push_back(too_long_message(edit_path) + ". The member is kept as it is, without an editable file.");
+        return;
+    }
     auto job = std::make_shared<Job>();
     job->kind = it.kind;
     job->bitmaps = options_.bitmaps;

@@ -30,6 +30,24 @@ check "list-fl3: a damaged archive among good ones" 1 "*" \
 cp t.fl3 u.fl3
 check "extract-fl3 of two archives" 0 "Extracting OK" "" bash -c "set -o pipefail; '$cli' extract-fl3 t.fl3 u.fl3 | tail -n 1 && cmp t_fl3/a.txt u_fl3/a.txt"
 
+# An editable file's path is held to the 259 characters of every other
+# path: a member whose listing's path would be 260 or more is kept without
+# one. One member s.ab (an opcode outside the table) in an archive whose
+# name makes the member folder F characters long: the member path is
+# "w/F/s.ab" (F + 7), the listing's "w/edit/F/s.txt" (F + 13).
+for f in 246 247; do
+    name=$(head -c $((f - 4)) /dev/zero | tr '\0' A).fl3
+    rm -rf long$f && mkdir long$f
+    printf 'FL3.0\0\0\0\034\0\015\0\0\0\036\0\0\0\001\0\0\0\0\0\0\0\0\0\377\177\002\0\0\0\004s.ab\377\377\377\377' >"long$f/$name"
+done
+folder=$(head -c 242 /dev/zero | tr '\0' A)_fl3
+check "unpack: an editable file's path of 259 characters is written" 0 "Unpacking OK: 1 archive, 1 file, 1 editable file" "" \
+    bash -c "cd long246 && '$cli' unpack . w | tail -n 1 && test -f w/edit/${folder}/s.txt"
+folder=$(head -c 243 /dev/zero | tr '\0' A)_fl3
+check "unpack: an editable file's path of 260 characters is not" 1 "Unpacking: 1 archive, 1 file, 0 editable files, 1 not extracted or not decoded" \
+    "Alert: w/edit/${folder}/s.txt
+Path too long: more than 259 characters. The member is kept as it is, without an editable file." \
+    bash -c "set -o pipefail; cd long247 && '$cli' unpack . w | tail -n 1; r=\$?; test -f w/${folder}/s.ab && test ! -e w/edit/${folder} && exit \$r"
 "$samples" --game game >/dev/null
 game_hashes=$(cd game && find . -type f | sort | xargs sha256sum)
 check "unpack: two members do not decode, the run goes on" 1 \
