@@ -40,6 +40,13 @@ std::string change_text(Change c, const std::string& member_file, const std::str
     return {};
 }
 
+// The Alert for a file of the work folder that is a link.
+std::string link_text(const std::string& file, const std::string& target) {
+    return format("%s is a link: repack reads no file of the work folder through a link, so that nothing from "
+                  "elsewhere goes into the patch. Put the file itself there. %s is not written",
+                  {file, target});
+}
+
 // A member of the archive being written: where its bytes come from.
 struct Part {
     std::string name;
@@ -385,6 +392,20 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
         ui_.alert(format("%s would hold more than 65535 members", {path}));
         refused = true;
     }
+    // Nothing outside the work folder goes into a patch: no file of it is
+    // read through a link.
+    std::vector<std::string> read_here;
+    read_here.push_back(under(work_, a.folder));
+    for (std::size_t i = 0; i < a.members.size(); ++i) {
+        if (c.members[i] == Change::replaced) read_here.push_back(under(work_, a.members[i].file));
+        if (c.members[i] == Change::edited) read_here.push_back(under(work_, a.members[i].edit));
+    }
+    for (const auto& name : c.added) read_here.push_back(platform::join(under(work_, a.folder), name));
+    for (const auto& file : read_here)
+        if (platform::is_link(file)) {
+            ui_.alert(link_text(file, path));
+            refused = true;
+        }
     if (refused) return false;
 
     const std::string original_path = under(m_.game, a.path);
@@ -495,6 +516,11 @@ bool Repack::loose(const Item& it, Change c) {
         return false;
     }
     if (c == Change::deleted) return true;  // the game keeps its own file
+    const std::string read_here = under(work_, c == Change::replaced ? it.file : it.edit);
+    if (platform::is_link(read_here)) {
+        ui_.alert(link_text(read_here, path));
+        return false;
+    }
     ui_.status(progress(it.name), Draw::now);
     Bytes bytes;
     if (c == Change::replaced) {

@@ -233,5 +233,18 @@ check "repack writes nothing for an archive whose member files were only deleted
 data.fl3: only member files were deleted, whose original bytes are kept: the archive is the game's own, nothing written for it
 Repacking OK: 0 files written to out11" "" \
     bash -c "'$cli' status work11 | grep Deleted; '$cli' repack work11 out11; r=\$?; test -z \"\$(ls -A out11)\" && exit \$r"
+# Links in the work folder are never read into a patch: a member file, and a
+# member folder, replaced by links to files elsewhere.
+"$cli" unpack game work13 >/dev/null 2>&1
+printf 'from elsewhere' >outside.txt
+rm work13/data_fl3/readme.txt && ln -s "$PWD/outside.txt" work13/data_fl3/readme.txt
+check "repack refuses a member file that is a link" 1 "Repacking: 0 files written to out13, 1 not written" \
+    "Alert: work13/data_fl3/readme.txt is a link: repack reads no file of the work folder through a link, so that nothing from elsewhere goes into the patch. Put the file itself there. out13/data.fl3 is not written" \
+    bash -c "set -o pipefail; '$cli' repack work13 out13 | tail -n 1; r=\$?; test ! -e out13/data.fl3 && exit \$r"
+rm work13/data_fl3/readme.txt && cp -r work13/data_fl3 elsewhere_fl3 && cp game/scene01.ab elsewhere_fl3/zz_added.ab
+rm -rf work13/data_fl3 && ln -s "$PWD/elsewhere_fl3" work13/data_fl3
+check "repack refuses a member folder that is a link" 1 "Repacking: 0 files written to out14, 1 not written" \
+    "Alert: work13/data_fl3 is a link: repack reads no file of the work folder through a link, so that nothing from elsewhere goes into the patch. Put the file itself there. out14/data.fl3 is not written" \
+    bash -c "set -o pipefail; '$cli' repack work13 out14 | tail -n 1; r=\$?; test ! -e out14/data.fl3 && exit \$r"
 cd "$pj"
 cd "$work"
