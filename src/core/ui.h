@@ -43,4 +43,12 @@ public:
     virtual bool is_console() const { return false; }
 };
 
+// A Ui that tells nothing: for work whose texts nobody is to see (a
+// decoder's item writer asks only whether there is a listing view).
+class SilentUi : public Ui {
+public:
+    void status(std::string_view, Draw) override {}
+    void alert(std::string_view) override {}
+};
+
 }  // namespace vid

@@ -85,13 +85,13 @@ void ArchiveWriter::add(std::string_view name, std::uint32_t size) {
 
 bool ArchiveWriter::finish(std::optional<std::uint32_t> dir_length) {
     Bytes directory;
+    std::uint64_t length = 4;  // the end marker
     for (const auto& [name, size] : entries_) {
         directory.clear();
         put_entry(directory, size, name);
         out_.write(directory);
+        length += directory.size();
     }
-    std::uint64_t length = 4;
-    for (const auto& e : entries_) length += 5 + e.first.size();
     directory.clear();
     put_u32(directory, kEndMarker);
     out_.write(directory);

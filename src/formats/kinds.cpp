@@ -237,13 +237,6 @@ constexpr KindRow kRows[] = {
      decode_ab, encode_ab, verify_ab},
 };
 
-// A Ui that tells nothing, for encoders called without one.
-class Silent : public Ui {
-public:
-    void status(std::string_view, Draw) override {}
-    void alert(std::string_view) override {}
-};
-
 }  // namespace
 
 std::span<const KindRow> kinds() { return kRows; }
@@ -290,7 +283,7 @@ Converted decode_member(Kind kind, ByteView member, bool bitmaps) {
 Converted encode_member(Kind kind, ByteView edited, ByteView original, std::string_view edited_name, Ui* ui) {
     const KindRow* r = row_of(kind);
     if (!r) return {};
-    Silent silent;
+    SilentUi silent;
     try {
         return r->encode(ui ? *ui : silent, edited, original, edited_name);
     } catch (const std::bad_alloc&) {

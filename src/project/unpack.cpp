@@ -206,23 +206,22 @@ Run::Planned Run::plan(const std::string& rel) {
     Planned p;
     p.rel = rel;
     const std::string path = under(game_, rel);
-    fl3::ArchiveReader reader(path, std::size_t{64} << 10);
-    fl3::ArchiveReader* archive = &reader;
-    switch (archive->opened()) {
+    fl3::ArchiveReader archive(path, std::size_t{64} << 10);
+    switch (archive.opened()) {
         case fl3::Opened::ok: break;
         case fl3::Opened::cant_open:
         case fl3::Opened::cant_read: p.problem = cant_read(path); return p;
         case fl3::Opened::too_short: p.problem = fl3::too_short_text(path); return p;
         case fl3::Opened::directory_beyond_end:
-            p.problem = fl3::beyond_end_text(path, archive->header().dir_offset);
+            p.problem = fl3::beyond_end_text(path, archive.header().dir_offset);
             return p;
     }
-    p.size = archive->size();
-    p.header = archive->header();
-    p.dir = archive->read_directory();
+    p.size = archive.size();
+    p.header = archive.header();
+    p.dir = archive.read_directory();
     if (p.dir.end != fl3::Directory::End::marker)
         p.problem = format("%s is damaged: its directory does not end where its header says.", {path});
-    p.file = archive->take_file();
+    p.file = archive.take_file();
     return p;
 }
 

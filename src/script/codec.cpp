@@ -6,20 +6,8 @@
 
 namespace vid::script {
 
-namespace {
-
-// A Ui that tells nothing: the decoder's item writer only asks it whether
-// there is a listing view.
-class NoUi : public Ui {
-public:
-    void status(std::string_view, Draw) override {}
-    void alert(std::string_view) override {}
-};
-
-}  // namespace
-
 std::string listing_of(ByteView data, ScriptNotes* notes) {
-    NoUi ui;
+    SilentUi ui;
     ListingBuffer lines(nullptr);
     ItemWriter writer(ui, &lines);
     const ScriptNotes n = decode_script(data, writer);
