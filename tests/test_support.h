@@ -25,7 +25,7 @@ class RecordingUi : public Ui {
 public:
     explicit RecordingUi(bool listing_view = false) : view_(listing_view) {}
     void status(std::string_view text, Draw draw) override {
-        events.push_back({draw == Draw::now ? Event::status_now : Event::status_later, std::string(text)});
+        events.push_back({draw != Draw::later ? Event::status_now : Event::status_later, std::string(text)});
     }
     void alert(std::string_view text) override { events.push_back({Event::alert, std::string(text)}); }
     void add_node(std::string_view text, int level) override {

@@ -6,7 +6,7 @@
 
 namespace vid::app {
 
-void WindowUi::status(std::string_view text, Draw draw) { set_status(main_, std::string(text), draw == Draw::now); }
+void WindowUi::status(std::string_view text, Draw draw) { set_status(main_, std::string(text), draw != Draw::later); }
 
 void WindowUi::alert(std::string_view text) {
     message_box(owner_, std::string(text), "Alert", MB_OK | MB_ICONHAND);

@@ -15,6 +15,8 @@ namespace vid {
 enum class Draw {
     now,    // progress text: drawn before the job goes on
     later,  // final text: drawn when control is back in the message loop
+    result, // one item's result in a long run (drawn at once like progress):
+            // the Windows program also shows them together when the run ends
 };
 
 class Ui {

@@ -580,7 +580,7 @@ int Repack::go(const Changes& changes) {
             ui_.status(format("%s: only member files were deleted, whose original bytes are kept: the archive is the "
                               "game's own, nothing written for it",
                               {m_.archives[i].path}),
-                       Draw::now);
+                       Draw::result);
             continue;
         }
         if (stopped()) {
@@ -608,7 +608,7 @@ int Repack::go(const Changes& changes) {
         else if (c != Change::deleted)
             ++written;
     }
-    for (const auto& n : notes_) ui_.status(n, Draw::now);
+    for (const auto& n : notes_) ui_.status(n, Draw::result);
     const std::string files = count_text(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
     if (!stopped_at_.empty()) {
         ui_.status(format("Repacking stopped at %s: %s written whole to %s", {stopped_at_, files, out_}), Draw::later);

@@ -395,8 +395,9 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
                    Draw::later);
         return 1;
     }
-    const std::string counts =
+    std::string counts =
         plural(archives.size(), "archive") + ", " + plural(total_, "file") + ", " + plural(edits_, "editable file");
+    if (edits_ > 0) counts += " in " + platform::join(work_, "edit");
     if (failed_ == 0) {
         ui_.status("Unpacking OK: " + counts, Draw::later);
         return 0;
@@ -456,9 +457,9 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
         return 1;
     }
     if (in_edit > 0)
-        ui.alert(format("%s files of the game's folder \"edit\" are not unpacked: the work folder gives that name to "
-                        "its tree of editable files",
-                        {count_text(in_edit)}));
+        ui.alert(format("%s of the game's folder \"edit\" %s not unpacked: the work folder gives that name to its "
+                        "tree of editable files",
+                        {plural(in_edit, "file"), in_edit == 1 ? "is" : "are"}));
     Run run(ui, game, work, options);
     run.count_left_out(in_edit);
     return run.go(archives, loose);

@@ -41,7 +41,7 @@ for f in 246 247; do
     printf 'FL3.0\0\0\0\034\0\015\0\0\0\036\0\0\0\001\0\0\0\0\0\0\0\0\0\377\177\002\0\0\0\004s.ab\377\377\377\377' >"long$f/$name"
 done
 folder=$(head -c 242 /dev/zero | tr '\0' A)_fl3
-check "unpack: an editable file's path of 259 characters is written" 0 "Unpacking OK: 1 archive, 1 file, 1 editable file" "" \
+check "unpack: an editable file's path of 259 characters is written" 0 "Unpacking OK: 1 archive, 1 file, 1 editable file in w/edit" "" \
     bash -c "cd long246 && '$cli' unpack . w | tail -n 1 && test -f w/edit/${folder}/s.txt"
 folder=$(head -c 243 /dev/zero | tr '\0' A)_fl3
 check "unpack: an editable file's path of 260 characters is not" 1 "Unpacking: 1 archive, 1 file, 0 editable files, 1 not extracted or not decoded" \
@@ -51,7 +51,7 @@ Path too long: more than 259 characters. The member is kept as it is, without an
 "$samples" --game game >/dev/null
 game_hashes=$(cd game && find . -type f | sort | xargs sha256sum)
 check "unpack: two members do not decode, the run goes on" 1 \
-    "Unpacking: 2 archives, 34 files, 21 editable files, 2 not extracted or not decoded" \
+    "Unpacking: 2 archives, 34 files, 21 editable files in work/edit, 2 not extracted or not decoded" \
     "Alert: work/sub/more_fl3/broken.bm2 does not decode: its header announces 11257 bytes of packed data, the file holds 5620. It is kept as it is.
 Alert: work/sub/more_fl3/short.wv5 does not decode: it ends inside its 18-byte header. It is kept as it is." \
     bash -c "set -o pipefail; '$cli' unpack game work | tail -n 1"
@@ -76,10 +76,10 @@ check "unpack -j 1 and -j 4: the same work folders and texts" 0 "" "" bash -c "
 check "unpack refuses a work folder that is not empty" 1 "" \
     "Alert: work is not empty: unpack needs an empty or new work folder" "$cli" unpack game work
 mkdir -p game2/Edit && cp game/scene01.ab game2/Edit/ && cp game/scene01.ab game2/
-check "unpack leaves out a game folder named edit" 1 "Unpacking: 0 archives, 1 file, 1 editable file, 1 not extracted or not decoded
+check "unpack leaves out a game folder named edit" 1 "Unpacking: 0 archives, 1 file, 1 editable file in work2/edit, 1 not extracted or not decoded
 edit/scene01.txt
 scene01.ab" \
-    "Alert: 1 files of the game's folder \"edit\" are not unpacked: the work folder gives that name to its tree of editable files" \
+    "Alert: 1 file of the game's folder \"edit\" is not unpacked: the work folder gives that name to its tree of editable files" \
     bash -c "set -o pipefail; '$cli' unpack game2 work2 | tail -n 1; r=\$?; cd work2 && find . -type f ! -name 'vidodide-project*' | cut -c3- | sort; exit \$r"
 check "status right after unpack" 0 "Status: nothing changed since unpack" "" "$cli" status work
 check "repack with nothing changed writes nothing" 0 "Repacking: nothing changed since unpack, nothing written" "" \
