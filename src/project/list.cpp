@@ -1,7 +1,11 @@
 // list-fl3: the directories of archives, as text or JSON.
-#include <array>
+//
+// Each archive is printed as soon as its directory is read and then let go,
+// so that ten archives of 65,535 members take no more memory than one.
 #include <cstdio>
 #include <string_view>
+
+#include <nlohmann/json.hpp>
 
 #include "core/messages.h"
 #include "core/files.h"
@@ -14,42 +18,40 @@ namespace vid::project {
 
 namespace {
 
-Listed read_listing(Ui& ui, const std::string& path) {
-    Listed l;
-    l.path = path;
-    fl3::ArchiveReader archive(path, std::size_t{64} << 10);
+// One archive opened and its directory read, or the reason why not.
+struct Reading {
+    std::uint64_t size = 0;
+    std::string problem;
+    const fl3::Directory* dir = nullptr;  // the entries, when there are any to list
+};
+
+Reading read_listing(Ui& ui, fl3::ArchiveReader& archive, const std::string& path) {
+    Reading r;
     switch (archive.opened()) {
         case fl3::Opened::ok: break;
         case fl3::Opened::cant_open:
             ui.alert(input_error_text(archive.open_error(), path));
-            l.problem = "not found";
-            return l;
-        case fl3::Opened::cant_read: l.problem = cant_read(path); break;
-        case fl3::Opened::too_short: l.problem = fl3::too_short_text(path); break;
+            r.problem = "not found";
+            return r;
+        case fl3::Opened::cant_read: r.problem = cant_read(path); break;
+        case fl3::Opened::too_short: r.problem = fl3::too_short_text(path); break;
         case fl3::Opened::directory_beyond_end:
-            l.problem = fl3::beyond_end_text(path, archive.header().dir_offset);
+            r.problem = fl3::beyond_end_text(path, archive.header().dir_offset);
             break;
     }
-    l.size = archive.size();
-    if (!l.problem.empty()) {
-        ui.alert(l.problem);
-        return l;
+    r.size = archive.size();
+    if (!r.problem.empty()) {
+        ui.alert(r.problem);
+        return r;
     }
-    const fl3::Directory& dir = archive.read_directory();
-    for (const fl3::Entry& e : dir.entries) {
-        Item it;
-        it.name = e.name;
-        it.size = e.size;
-        it.offset = fl3::ArchiveReader::offset_of(e);
-        l.members.push_back(std::move(it));
-    }
+    r.dir = &archive.read_directory();
     if (!archive.directory_complete()) {
-        l.problem = format("%s is damaged: its directory does not end where its header says; the members read so "
+        r.problem = format("%s is damaged: its directory does not end where its header says; the members read so "
                            "far are listed.",
                            {path});
-        ui.alert(l.problem);
+        ui.alert(r.problem);
     }
-    return l;
+    return r;
 }
 
 // "1 member", "2,345 members".
@@ -63,38 +65,125 @@ std::string line(std::string_view size, std::string_view offset, std::string_vie
     return pad(size) + " " + pad(offset) + "  " + std::string(name);
 }
 
+// The JSON of listing_json() (nlohmann's dump with an indent of one space),
+// written piece by piece to standard output.
+class JsonOut {
+public:
+    ~JsonOut() { flush(); }
+
+    void raw(std::string_view s) {
+        text_ += s;
+        if (text_.size() >= kFlushAt) flush();
+    }
+    void indent(int level) { text_.append(static_cast<std::size_t>(level), ' '); }
+    // `"key": "text"`, or `"key_hex": "..."` for a text that is not UTF-8,
+    // as the manifest keeps such names.
+    void text(int level, std::string_view key, const std::string& value) {
+        std::string quoted;
+        try {
+            quoted = nlohmann::ordered_json(value).dump();
+        } catch (const nlohmann::ordered_json::type_error&) {
+            static const char digits[] = "0123456789abcdef";
+            quoted = "\"";
+            for (unsigned char c : value) {
+                quoted += digits[c >> 4];
+                quoted += digits[c & 15];
+            }
+            quoted += '"';
+            indent(level);
+            raw("\"" + std::string(key) + "_hex\": " + quoted);
+            return;
+        }
+        indent(level);
+        raw("\"" + std::string(key) + "\": " + quoted);
+    }
+    void number(int level, std::string_view key, std::uint64_t value) {
+        indent(level);
+        raw("\"" + std::string(key) + "\": " + std::to_string(value));
+    }
+    void flush() {
+        std::fwrite(text_.data(), 1, text_.size(), stdout);
+        text_.clear();
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+    std::string text_;
+};
+
 }  // namespace
 
 int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json) {
-    std::vector<Listed> listed;
     bool ok = true;
-    for (const auto& path : archives) {
-        listed.push_back(read_listing(ui, path));
-        ok = ok && listed.back().problem.empty();
+    std::uint64_t members = 0, bytes = 0;
+    JsonOut out;
+    if (json) out.raw(archives.empty() ? "{\n \"archives\": []" : "{\n \"archives\": [\n");
+    bool first = true;
+    for (const std::string& path : archives) {
+        fl3::ArchiveReader archive(path, std::size_t{64} << 10);
+        const Reading r = read_listing(ui, archive, path);
+        ok = ok && r.problem.empty();
+        static const std::vector<fl3::Entry> none;
+        const std::vector<fl3::Entry>& entries = r.dir ? r.dir->entries : none;
+        std::uint64_t sum = 0;
+        if (json) {
+            if (!first) out.raw(",\n");
+            out.raw("  {\n");
+            out.text(3, "path", path);
+            out.raw(",\n");
+            out.number(3, "size", r.size);
+            out.raw(",\n");
+            if (!r.problem.empty()) {
+                out.text(3, "problem", r.problem);
+                out.raw(",\n");
+            }
+            out.raw(entries.empty() ? "   \"members\": []" : "   \"members\": [\n");
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                const fl3::Entry& e = entries[i];
+                out.raw(i == 0 ? "    {\n" : ",\n    {\n");
+                out.text(5, "name", e.name);
+                out.raw(",\n");
+                out.number(5, "size", e.size);
+                out.raw(",\n");
+                out.number(5, "offset", fl3::ArchiveReader::offset_of(e));
+                out.raw("\n    }");
+                sum += e.size;
+            }
+            if (!entries.empty()) out.raw("\n   ]");
+            out.raw(",\n");
+            out.number(3, "member_count", entries.size());
+            out.raw(",\n");
+            out.number(3, "member_bytes", sum);
+            out.raw("\n  }");
+        } else if (r.problem.empty() || !entries.empty()) {
+            ui.status(line("size", "offset", path), Draw::now);
+            for (const fl3::Entry& e : entries) {
+                ui.status(line(count_text(e.size), count_text(fl3::ArchiveReader::offset_of(e)),
+                               fl3::printable_name(e.name)),
+                          Draw::now);
+                sum += e.size;
+            }
+            ui.status(format("%s: %s, %s", {path, counted(entries.size(), "member"), counted(sum, "byte")}),
+                      Draw::now);
+        }
+        members += entries.size();
+        bytes += sum;
+        first = false;
     }
     if (json) {
-        const std::string text = listing_json(listed);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (!archives.empty()) out.raw("\n ]");
+        out.raw(",\n");
+        out.number(1, "member_count", members);
+        out.raw(",\n");
+        out.number(1, "member_bytes", bytes);
+        out.raw("\n}\n");
+        out.flush();
         std::fflush(stdout);
         return ok ? 0 : 1;
     }
-    std::uint64_t members = 0, bytes = 0;
-    for (const Listed& l : listed) {
-        if (!l.problem.empty() && l.members.empty()) continue;
-        ui.status(line("size", "offset", l.path), Draw::now);
-        std::uint64_t sum = 0;
-        for (const Item& it : l.members) {
-            ui.status(line(count_text(it.size), count_text(it.offset), fl3::printable_name(it.name)), Draw::now);
-            sum += it.size;
-        }
-        ui.status(format("%s: %s, %s", {l.path, counted(l.members.size(), "member"), counted(sum, "byte")}),
-                  Draw::now);
-        members += l.members.size();
-        bytes += sum;
-    }
-    if (listed.size() > 1)
+    if (archives.size() > 1)
         ui.status(format("Total: %s, %s, %s",
-                         {counted(listed.size(), "archive"), counted(members, "member"), counted(bytes, "byte")}),
+                         {counted(archives.size(), "archive"), counted(members, "member"), counted(bytes, "byte")}),
                   Draw::later);
     return ok ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 // back into the scripts (Import Texts).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,17 +28,26 @@ struct ScriptFile {
 // Every AB script (a name ending in ".ab", any case) under `folder`, in
 // the order of their names; folders that are links are not followed.
 // Alerts for a folder that cannot be read or a path over the limit; false
-// then, with the scripts that could be found.
-bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& scripts);
+// then, with the scripts that could be found. `archives`, when given,
+// counts the FL3 archives (".fl3", any case) met on the way.
+bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& scripts,
+                  std::size_t* archives = nullptr);
+
+// The most that import reads of one field of the columns it uses; a row
+// with a longer one is refused.
+inline constexpr std::size_t kMaxField = std::size_t{1} << 20;
 
 // Writes the table of every text under `folder` to `table_path` (CSV, or
 // tab-separated for a name ending in ".tsv"). True when every script was
-// read and every text converted.
+// read and every text converted. A folder without scripts that holds FL3
+// archives gets no table, but an Alert that says to unpack them first.
 bool export_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
 
 // Writes the translations of the table at `table_path` into the scripts
 // under `folder`. A script with any refused row is left unchanged. True
-// when no row was refused and every script was written.
+// when no row was refused and every script was written. The table is read
+// piece by piece, and the rows kept at once hold at most a few MiB: a table
+// of more is read again for each group of scripts that fits.
 bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
 
 }  // namespace vid::text

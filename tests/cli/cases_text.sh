@@ -150,3 +150,76 @@ check "round trip: every script byte-identical" 0 "" "" diff -r "$tx/samples/gam
 check "export-text of a folder that is not there" 1 "Exporting texts of $tx/none
 Exporting texts failed" "Alert: can't read the folder $tx/none" "$cli" export-text "$tx/none" "$tx/none.csv"
 check "export-text of a missing folder: no table" 1 "" "" test -e "$tx/none.csv"
+
+# A game folder of archives only: its scripts are inside them. No table is
+# written, and an existing one stays as it was.
+mkdir -p "$tx/packed/sub"
+printf 'FL3.\x30\x00\x00\x00\x1c\x00\x04\x00\x00\x00\x1c\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\xff\xff' >"$tx/packed/data.fl3"
+cp "$tx/packed/data.fl3" "$tx/packed/sub/MORE.FL3"
+printf 'old table\n' >"$tx/packed.csv"
+check "export-text of archives only" 1 "Exporting texts of $tx/packed
+Exporting texts failed" "Alert: $tx/packed holds no AB script but 2 FL3 archives: the scripts are inside them. Unpack the game first (vidodide unpack GAME WORK, or Unpack Game in the Windows program; extract-fl3 or Extract FL3 for a single archive), then give the folder that it writes. No table was written." \
+    "$cli" export-text "$tx/packed" "$tx/packed.csv"
+check "export-text of archives only: the old table stays" 0 "old table" "" cat "$tx/packed.csv"
+rm "$tx/packed/sub/MORE.FL3"
+check "import-text into archives only" 1 "Importing texts of $tx/same.csv
+Importing texts failed" "Alert: $tx/packed holds no AB script but 1 FL3 archive: the scripts are inside it. Unpack the game first (vidodide unpack GAME WORK, or Unpack Game in the Windows program; extract-fl3 or Extract FL3 for a single archive), then give the folder that it writes. No script was changed." \
+    "$cli" import-text "$tx/packed" "$tx/same.csv"
+# A folder of neither: an empty table, as before.
+mkdir -p "$tx/nothing"
+check "export-text of a folder without scripts or archives" 0 "Exporting texts of $tx/nothing
+Exporting OK: 0 texts of 0 scripts" "" "$cli" export-text "$tx/nothing" "$tx/nothing.csv"
+
+# Fields: 1 MiB (1,048,576 bytes) at most in a column that import reads.
+# Here translations of exactly that many bytes, and one more.
+mkdir -p "$tx/long"
+printf '\x01\x00\x01\x00Hello\x00' >"$tx/long/one.ab"
+cp "$tx/long/one.ab" "$tx/long-one.ab"
+mib() { head -c 1048576 /dev/zero | tr '\0' "$1"; }
+{ printf 'script,n,original,translation\r\none.ab,1,Hello,'; mib y; printf 'y\r\n'; } >"$tx/field-over.csv"
+check "import-text refuses a field of 1 MiB and 1 byte" 1 "Importing texts of $tx/field-over.csv
+Importing: 0 texts into 0 scripts, with failures" "Alert: $tx/field-over.csv: these rows were refused:
+- row 2: its \"translation\" is longer than 1 MiB (1048576 bytes), the most that a field may hold" \
+    "$cli" import-text "$tx/long" "$tx/field-over.csv"
+check "import-text field refused: the script unchanged" 0 "" "" cmp "$tx/long/one.ab" "$tx/long-one.ab"
+# The same in quotes, with a doubled quote in it, in a column import ignores
+# (no limit there), and then a row that is taken.
+{ printf 'note,script,n,original,translation\r\n"'; mib q; printf '""'; mib q; printf '",one.ab,1,Hello,"'; mib y; printf 'y"\r\n'
+  mib n; mib n; printf ',one.ab,1,Hello,'; mib z; printf '\n'; } >"$tx/field-quoted.csv"
+check "import-text: a quoted field over 1 MiB, and a long ignored column" 1 "Importing texts of $tx/field-quoted.csv
+$tx/long/one.ab: 1 text, 0 jumps moved
+Importing: 1 text into 1 script, with failures" "Alert: $tx/field-quoted.csv: these rows were refused:
+- row 2: its \"translation\" is longer than 1 MiB (1048576 bytes), the most that a field may hold" \
+    "$cli" import-text "$tx/long" "$tx/field-quoted.csv"
+{ printf '\x01\x00\x01\x00'; mib z; printf '\x00'; } >"$tx/want-long.ab"
+check "import-text: a translation of exactly 1 MiB" 0 "" "" cmp "$tx/long/one.ab" "$tx/want-long.ab"
+
+# The rows kept for one script: at most 16 MiB (16,777,216 bytes), counting
+# their original and translation texts and 256 bytes each. A row here takes
+# 5 + 1,048,576 + 256 = 1,048,837 bytes: 15 rows take 15,732,555 (taken), 16
+# take 16,781,392 (refused). 15 rows for a.ab and one for b.ab pass the
+# budget as well, so the table is read once for each.
+mkdir -p "$tx/rows"
+for k in $(seq 1 16); do printf '\x01\x00'"\\x$(printf %02x "$k")"'\x00Hello\x00'; done >"$tx/rows/a.ab"
+printf '\x01\x00\x01\x00Hello\x00' >"$tx/rows/b.ab"
+cp -r "$tx/rows" "$tx/rows-clean"
+{ printf 'script,n,original,translation\r\n'; for k in $(seq 1 16); do printf 'a.ab,%s,Hello,' "$k"; mib a; printf '\r\n'; done
+  printf 'b.ab,1,Hello,'; mib b; printf '\r\n'; } >"$tx/rows16.csv"
+check "import-text refuses a script with more than 16 MiB of rows" 1 "Importing texts of $tx/rows16.csv
+$tx/rows/b.ab: 1 text, 0 jumps moved
+Importing: 1 text into 1 script, 1 script left unchanged, with failures" "Alert: $tx/rows/a.ab was left unchanged: its rows in the table take more than 16 MiB (16777216 bytes) (their original and translation texts, and 256 bytes for each row), the most that import takes for one script" \
+    "$cli" import-text "$tx/rows" "$tx/rows16.csv"
+check "import-text 16 MiB of rows: a.ab unchanged" 0 "" "" cmp "$tx/rows/a.ab" "$tx/rows-clean/a.ab"
+{ printf '\x01\x00\x01\x00'; mib b; printf '\x00'; } >"$tx/want-b.ab"
+check "import-text 16 MiB of rows: b.ab written" 0 "" "" cmp "$tx/rows/b.ab" "$tx/want-b.ab"
+rm -rf "$tx/rows" && cp -r "$tx/rows-clean" "$tx/rows"
+sed '/^a\.ab,16,/d' "$tx/rows16.csv" >"$tx/rows15.csv"
+check "import-text of 15 rows of 1 MiB for a script, read in two runs" 0 "Importing texts of $tx/rows15.csv
+$tx/rows/a.ab: 15 texts, 0 jumps moved
+$tx/rows/b.ab: 1 text, 0 jumps moved
+Importing OK: 16 texts into 2 scripts" "" "$cli" import-text "$tx/rows" "$tx/rows15.csv"
+{ for k in $(seq 1 15); do printf '\x01\x00'"\\x$(printf %02x "$k")"'\x00'; mib a; printf '\x00'; done
+  printf '\x01\x00\x10\x00Hello\x00'; } >"$tx/want-a.ab"
+check "import-text 15 rows: a.ab" 0 "" "" cmp "$tx/rows/a.ab" "$tx/want-a.ab"
+check "import-text 15 rows: b.ab" 0 "" "" cmp "$tx/rows/b.ab" "$tx/want-b.ab"
+rm -rf "$tx/rows" "$tx/rows-clean" "$tx/rows15.csv" "$tx/rows16.csv" "$tx/long" "$tx"/field-*.csv
