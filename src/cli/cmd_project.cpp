@@ -69,10 +69,12 @@ int status(ConsoleUi& ui, Args args) {
 int repack(ConsoleUi& ui, Args args) {
     const auto taken = take_jobs(args, "repack");
     if (!taken) return 2;
-    const auto folders = operands(taken->rest, "repack", {});
+    project::RepackOptions options;
+    options.jobs = taken->jobs;
+    const auto folders = operands(taken->rest, "repack", {{"--utf8", &options.utf8}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
-    return project::repack(ui, (*folders)[0], (*folders)[1], taken->jobs);
+    return project::repack(ui, (*folders)[0], (*folders)[1], options);
 }
 
 }  // namespace vid::cli

@@ -10,7 +10,9 @@
 #include "bm2/encode.h"
 #include "core/text.h"
 #include "script/codec.h"
+#include "platform/codepage.h"
 #include "script/jobs.h"
+#include "script/listing_codepage.h"
 #include "script/texts.h"
 #include "wv5/codec.h"
 #include "wv5/wv5.h"
@@ -58,7 +60,7 @@ Converted decode_bm2(ByteView member, bool bitmaps) {
     return c;
 }
 
-Converted encode_bm2(Ui&, ByteView edited, ByteView original, std::string_view edited_name) {
+Converted encode_bm2(Ui&, ByteView edited, ByteView original, std::string_view edited_name, bool) {
     Converted c;
     auto encoded = bm2::encode_over(edited, original, edited_name, "the original member", c.why);
     if (!encoded) return c;
@@ -69,7 +71,7 @@ Converted encode_bm2(Ui&, ByteView edited, ByteView original, std::string_view e
     return c;
 }
 
-Verdict verify_bm2(ByteView packed, ByteView edited, std::uint64_t recoloured) {
+Verdict verify_bm2(ByteView packed, ByteView edited, std::uint64_t recoloured, bool) {
     Verdict v;
     const auto got = bm2::picture_of_bm2(packed, v.why);
     if (!got) return v;
@@ -103,7 +105,7 @@ Converted decode_wv5(ByteView member, bool) {
     return c;
 }
 
-Converted encode_wv5(Ui& ui, ByteView edited, ByteView original, std::string_view edited_name) {
+Converted encode_wv5(Ui& ui, ByteView edited, ByteView original, std::string_view edited_name, bool) {
     Converted c;
     wv5::MemoryInput input(edited);
     auto read = wv5::read_wav(input);
@@ -133,7 +135,7 @@ Converted encode_wv5(Ui& ui, ByteView edited, ByteView original, std::string_vie
     return c;
 }
 
-Verdict verify_wv5(ByteView packed, ByteView edited, std::uint64_t) {
+Verdict verify_wv5(ByteView packed, ByteView edited, std::uint64_t, bool) {
     Verdict v;
     const auto got = wv5::decode_sound(packed, v.why);
     if (!got) return v;
@@ -189,18 +191,21 @@ void add_jump_warning(Converted& c, ByteView original) {
                      one ? "it" : "them"});
 }
 
-Converted encode_ab(Ui& ui, ByteView edited, ByteView original, std::string_view edited_name) {
+Converted encode_ab(Ui& ui, ByteView edited, ByteView original, std::string_view, bool utf8) {
     Converted c;
     const std::string_view text(reinterpret_cast<const char*>(edited.data()), edited.size());
-    c.bytes = script::encode_listing_text(ui, text, false, edited_name, c.why);
+    c.bytes = script::encode_listing_text(ui, text, utf8, c.why);
     if (c.bytes) add_jump_warning(c, original);
     return c;
 }
 
-// The value lines of a listing, as the encoder reads them.
-std::vector<std::string> value_lines(std::string_view text) {
+// The value lines of a listing, as the encoder reads them (a UTF-8
+// listing in the game's code page).
+std::vector<std::string> value_lines(std::string_view text, bool utf8 = false) {
     script::MemorySource source(text);
-    script::LineReader reader(source);
+    platform::Codepage codepage(script::kGameCodepage);
+    script::CodepageLines converted(source, codepage);
+    script::LineReader reader(utf8 ? static_cast<script::ByteSource&>(converted) : source);
     std::vector<std::string> lines;
     while (auto line = reader.next()) lines.emplace_back(*line);
     return lines;
@@ -214,10 +219,11 @@ bool same_value(const std::string& a, const std::string& b) {
     return x && y && *x == *y;
 }
 
-Verdict verify_ab(ByteView packed, ByteView edited, std::uint64_t) {
+Verdict verify_ab(ByteView packed, ByteView edited, std::uint64_t, bool utf8) {
     Verdict v;
     const auto got = value_lines(script::listing_of(packed));
-    const auto want = value_lines(std::string_view(reinterpret_cast<const char*>(edited.data()), edited.size()));
+    const auto want =
+        value_lines(std::string_view(reinterpret_cast<const char*>(edited.data()), edited.size()), utf8);
     std::size_t same = 0;
     while (same < got.size() && same < want.size() && same_value(got[same], want[same])) ++same;
     if (same < got.size() || same < want.size()) {
@@ -280,22 +286,23 @@ Converted decode_member(Kind kind, ByteView member, bool bitmaps) {
     }
 }
 
-Converted encode_member(Kind kind, ByteView edited, ByteView original, std::string_view edited_name, Ui* ui) {
+Converted encode_member(Kind kind, ByteView edited, ByteView original, std::string_view edited_name, Ui* ui,
+                        bool utf8) {
     const KindRow* r = row_of(kind);
     if (!r) return {};
     SilentUi silent;
     try {
-        return r->encode(ui ? *ui : silent, edited, original, edited_name);
+        return r->encode(ui ? *ui : silent, edited, original, edited_name, utf8);
     } catch (const std::bad_alloc&) {
         return {std::nullopt, "not enough memory to encode it", {}};
     }
 }
 
-Verdict verify_member(Kind kind, ByteView packed, ByteView edited, std::uint64_t recoloured) {
+Verdict verify_member(Kind kind, ByteView packed, ByteView edited, std::uint64_t recoloured, bool utf8) {
     const KindRow* r = row_of(kind);
     if (!r) return {};
     try {
-        return r->verify(packed, edited, recoloured);
+        return r->verify(packed, edited, recoloured, utf8);
     } catch (const std::bad_alloc&) {
         return {false, "not enough memory to check it", {}};
     }

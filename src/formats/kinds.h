@@ -49,10 +49,11 @@ struct KindRow {
     // The editable form of a file of this kind.
     Converted (*decode)(ByteView file, bool bitmaps);
     // The file made from its edited form over the original; the texts that
-    // the kind's encoder tells (warnings, conversions) go to `ui`.
-    Converted (*encode)(Ui& ui, ByteView edited, ByteView original, std::string_view edited_name);
+    // the kind's encoder tells (warnings, conversions) go to `ui`. `utf8`:
+    // a listing's texts are in UTF-8 rather than the game's code page.
+    Converted (*encode)(Ui& ui, ByteView edited, ByteView original, std::string_view edited_name, bool utf8);
     // Whether `packed` decodes to `edited`.
-    Verdict (*verify)(ByteView packed, ByteView edited, std::uint64_t recoloured);
+    Verdict (*verify)(ByteView packed, ByteView edited, std::uint64_t recoloured, bool utf8);
 };
 
 // Every kind with an editable form, in the order the table gives them.
@@ -70,16 +71,17 @@ std::string_view editable_extension(Kind kind, bool bitmaps);
 
 // The codecs through the table, with out-of-memory told as the reason.
 // A sound is encoded as Encode WV5 encodes it (converted to the original's
-// channels and rate), a listing as Encode AB encodes it (its warnings
-// told); `ui` (none: nowhere) hears those texts.
+// channels and rate), a listing as Encode AB encodes it, but refused when
+// its texts are not in the game's code page (read as UTF-8 and converted
+// with `utf8`); `ui` (none: nowhere) hears the encoders' texts.
 Converted decode_member(Kind kind, ByteView member, bool bitmaps);
 Converted encode_member(Kind kind, ByteView edited, ByteView original, std::string_view edited_name,
-                        Ui* ui = nullptr);
+                        Ui* ui = nullptr, bool utf8 = false);
 // Whether the member `packed` decodes to the edited file: exactly for
 // listings and pictures (but for the pixels that `recoloured` says took the
 // palette's nearest colour); for sounds the same number of samples as the
 // edited sound gives in the member's format, with the signal-to-noise
 // ratio in `note`.
-Verdict verify_member(Kind kind, ByteView packed, ByteView edited, std::uint64_t recoloured = 0);
+Verdict verify_member(Kind kind, ByteView packed, ByteView edited, std::uint64_t recoloured = 0, bool utf8 = false);
 
 }  // namespace vid::formats

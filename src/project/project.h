@@ -34,9 +34,16 @@ int status(Ui& ui, const std::string& work);
 // Writes into `out` (empty or absent) every archive that holds a change
 // and every changed loose file, under its path in the game folder, and
 // checks each archive it wrote; one that fails the check is removed.
-// 0 when every change was written and checked, 1 otherwise. `stop`, set
-// by another thread, stops the run between members: the archive being
-// written is removed, those written and checked before stay.
+// 0 when every change was written and checked, 1 otherwise.
+struct RepackOptions {
+    unsigned jobs = 1;  // workers encoding edited files
+    // Set by another thread to stop the run between members: the archive
+    // being written is removed, those written and checked before stay.
+    const std::atomic<bool>* stop = nullptr;
+    bool utf8 = false;  // edited listings are in UTF-8: their texts are converted to the game's code page
+    std::string game;   // the game folder, when not where the manifest says
+};
+int repack(Ui& ui, const std::string& work, const std::string& out, const RepackOptions& options);
 int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1,
            const std::atomic<bool>* stop = nullptr);
 

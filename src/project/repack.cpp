@@ -134,6 +134,7 @@ private:
     Pool pool_;
     std::map<const Item*, std::shared_ptr<Job>> jobs_;
     const std::atomic<bool>* stop_;
+    bool utf8_;
     std::string stopped_at_;  // the archive and member, or loose file, where a stop came
     bool stopped() const { return stop_ && stop_->load(); }
     std::uint64_t step_ = 0, steps_ = 0;  // the archive or loose file being written, of how many
@@ -142,8 +143,14 @@ private:
     }
 
 public:
-    Repack(Ui& ui, std::string work, std::string out, const Manifest& m, unsigned jobs, const std::atomic<bool>* stop)
-        : ui_(ui), work_(std::move(work)), out_(std::move(out)), m_(m), pool_(jobs), stop_(stop) {}
+    Repack(Ui& ui, std::string work, std::string out, const Manifest& m, const RepackOptions& options)
+        : ui_(ui),
+          work_(std::move(work)),
+          out_(std::move(out)),
+          m_(m),
+          pool_(options.jobs),
+          stop_(options.stop),
+          utf8_(options.utf8) {}
 };
 
 void Repack::start_encoding(const Changes& changes) {
@@ -152,10 +159,10 @@ void Repack::start_encoding(const Changes& changes) {
         job->kind = it.kind;
         job->edit_path = under(work_, it.edit);
         job->original = std::move(original);
-        job->task = pool_.submit([job] {
+        job->task = pool_.submit([job, utf8 = utf8_] {
             const auto edited = read_file(job->edit_path);
             job->read = edited.has_value();
-            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path, &job->ui);
+            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path, &job->ui, utf8);
             Bytes().swap(job->original);
         });
         jobs_[&it] = job;
@@ -203,10 +210,11 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
             ui_.alert(cant_read(edit_path));
             return false;
         }
-        c = encode_member(p.item->kind, *edited, original, edit_path, &ui_);
+        c = encode_member(p.item->kind, *edited, original, edit_path, &ui_, utf8_);
     }
     if (!c.bytes) {
-        ui_.alert(format("%s cannot be encoded: %s", {edit_path, c.why}));
+        // The reason may hold line breaks of its own.
+        ui_.alert(format("%s cannot be encoded: ", {edit_path}) + c.why);
         return false;
     }
     if (!c.note.empty()) notes_.push_back(edit_path + ": " + c.note);
@@ -320,7 +328,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
             if (read == 1) {
                 const auto edited = read_file(under(work_, p.item->edit));
                 if (!edited) return format("%s cannot be read back", {p.item->edit});
-                const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured);
+                const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured, utf8_);
                 if (!v.ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v.why});
                 if (!v.note.empty()) notes.push_back(format("%s in %s: %s", {p.name, a.path, v.note}));
             }
@@ -543,7 +551,8 @@ bool Repack::loose(const Item& it, Change c) {
         ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
         if (!encode(p, under(work_, it.edit), *original)) return false;
         const auto edited = read_file(under(work_, it.edit));
-        const Verdict v = verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured);
+        const Verdict v =
+            verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured, utf8_);
         if (!v.ok) {
             ui_.alert(format("%s failed its check and is not written: it does not decode to %s: %s",
                              {path, it.edit, v.why}));
@@ -656,6 +665,14 @@ int status(Ui& ui, const std::string& work_arg) {
 
 int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsigned jobs,
            const std::atomic<bool>* stop) {
+    RepackOptions options;
+    options.jobs = jobs;
+    options.stop = stop;
+    return repack(ui, work_arg, out_arg, options);
+}
+
+int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, const RepackOptions& options) {
+    const unsigned jobs = options.jobs;
     const std::string work = folder_arg(work_arg), out = folder_arg(out_arg);
     const auto m = load_manifest(ui, work);
     if (!m) return 1;
@@ -685,7 +702,7 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsi
         ui.alert(cant_create(out));
         return 1;
     }
-    Repack r(ui, work, out, *m, jobs, stop);
+    Repack r(ui, work, out, *m, options);
     return r.go(c);
 }
 

@@ -34,7 +34,10 @@ ListingOutcome encode_listing_from(Ui& ui, ByteSource& source, bool utf8, std::s
             bytes.clear();
         }
     } while (outcome.result.step == Encoded::instruction);
-    if (!utf8) outcome.code_notes = writer.message(listing_name);
+    if (!utf8) {
+        outcome.code_notes = writer.message(listing_name);
+        outcome.code_lines = writer.lines();
+    }
     outcome.refused_line = converted.refused_line();
     if (outcome.refused_line != 0) outcome.refused_why = converted.refused_why();
     return outcome;
@@ -50,20 +53,31 @@ std::optional<std::string> refusal_text(const ListingOutcome& outcome, std::stri
     return std::nullopt;
 }
 
-std::optional<Bytes> encode_listing_text(Ui& ui, std::string_view text, bool utf8, std::string_view listing_name,
-                                         std::string& why) {
+std::optional<Bytes> encode_listing_text(Ui& ui, std::string_view text, bool utf8, std::string& why) {
     MemorySource source(text);
     Bytes out;
-    const ListingOutcome outcome = encode_listing_from(ui, source, utf8, listing_name, [&out](ByteView piece) {
+    const ListingOutcome outcome = encode_listing_from(ui, source, utf8, "", [&out](ByteView piece) {
         out.insert(out.end(), piece.begin(), piece.end());
         return true;
     });
-    if (auto refused = refusal_text(outcome, listing_name)) {
-        why = std::move(*refused);
-        return std::nullopt;
-    }
-    if (!outcome.code_notes.empty()) ui.alert(outcome.code_notes);
-    return out;
+    const std::string codepage = std::to_string(kGameCodepage);
+    if (outcome.refused_line != 0)
+        why = format("line %s: code page %s cannot hold %s",
+                     {std::to_string(outcome.refused_line), codepage, outcome.refused_why});
+    else if (outcome.result.step == Encoded::no_number)
+        why = no_number_reason(outcome.result);
+    else if (outcome.result.step == Encoded::zero_byte)
+        why = zero_byte_reason(outcome.result);
+    else if (!outcome.code_lines.empty())
+        why = format("these lines are not in the game's code page (%s), and the game would show them garbled:",
+                     {codepage}) +
+              outcome.code_lines +
+              format("\nSave the listing in code page %s, or (on the command line) repack with --utf8 to convert "
+                     "a listing saved in UTF-8.",
+                     {codepage});
+    else
+        return out;
+    return std::nullopt;
 }
 
 }  // namespace vid::script

@@ -26,7 +26,8 @@ struct ListingOutcome {
     Encoded result;                 // how the last instruction went
     std::uint64_t refused_line = 0;  // with `utf8`: a line that the code page cannot hold
     std::string refused_why;
-    std::string code_notes;  // text lines that look as if an editor broke their code page
+    std::string code_notes;  // text lines that look as if an editor broke their code page: the Alert
+    std::string code_lines;  // the same lines alone
     bool written = true;     // `write` took every piece
 };
 
@@ -42,10 +43,12 @@ ListingOutcome encode_listing_from(Ui& ui, ByteSource& source, bool utf8, std::s
 // when the listing encoded whole.
 std::optional<std::string> refusal_text(const ListingOutcome& outcome, std::string_view listing_name);
 
-// The AB bytes of the listing `text` (as encode_listing_from reads it),
-// its warnings told through `ui` as Encode AB tells them. Nothing, with the
-// Alert text in `why`, when it gives no AB file.
-std::optional<Bytes> encode_listing_text(Ui& ui, std::string_view text, bool utf8, std::string_view listing_name,
-                                         std::string& why);
+// The AB bytes of the listing `text` (as encode_listing_from reads it) for
+// a script that is one file among many (a member of a mod project).
+// Nothing, with the reason in `why`, when it gives no AB file, and when,
+// read in the game's code page, some of its texts are not in that code
+// page (a listing saved as UTF-8, characters an editor could not read):
+// the game would show them garbled. May throw std::bad_alloc.
+std::optional<Bytes> encode_listing_text(Ui& ui, std::string_view text, bool utf8, std::string& why);
 
 }  // namespace vid::script

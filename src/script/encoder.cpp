@@ -85,19 +85,22 @@ Encoded encode_listing(LineReader& in, ItemSink& sink, Bytes& out) {
     }
 }
 
+std::string zero_byte_reason(const Encoded& e) { return format("line %s holds a zero byte", {std::to_string(e.line)}); }
+
 std::string zero_byte_message(std::string_view listing_path, const Encoded& e) {
-    return format("%s: line %s holds a zero byte\nNo AB file was written.", {listing_path, std::to_string(e.line)});
+    return format("%s: ", {listing_path}) + zero_byte_reason(e) + "\nNo AB file was written.";
+}
+
+std::string no_number_reason(const Encoded& e) {
+    const std::string line = std::to_string(e.line);
+    if (e.instruction_row == nullptr || e.operand == nullptr)
+        return format("Line %s holds no number where an opcode was expected.", {line});
+    return format("Line %s holds no number where the operand \"%s\" of \"%s\" (%s) was expected.",
+                  {line, e.operand->label, e.instruction_row->label, value_text(e.instruction_row->opcode, 4)});
 }
 
 std::string no_number_message(std::string_view listing_path, const Encoded& e) {
-    const std::string line = std::to_string(e.line);
-    if (e.instruction_row == nullptr || e.operand == nullptr)
-        return format("%s\nLine %s holds no number where an opcode was expected.\nNo AB file was written.",
-                      {listing_path, line});
-    return format("%s\nLine %s holds no number where the operand \"%s\" of \"%s\" (%s) was expected.\n"
-                  "No AB file was written.",
-                  {listing_path, line, e.operand->label, e.instruction_row->label,
-                   value_text(e.instruction_row->opcode, 4)});
+    return format("%s\n", {listing_path}) + no_number_reason(e) + "\nNo AB file was written.";
 }
 
 }  // namespace vid::script

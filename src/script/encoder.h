@@ -36,9 +36,12 @@ Encoded encode_instruction(LineReader& in, ItemSink& sink, Bytes& out);
 // a zero byte (Encoded::zero_byte).
 Encoded encode_listing(LineReader& in, ItemSink& sink, Bytes& out);
 
-// The Alert for a line that holds no number.
+// The Alert for a line that holds no number, and the reason alone (for a
+// listing that is one file among many).
 std::string no_number_message(std::string_view listing_path, const Encoded& e);
-// The Alert for a line that holds a zero byte.
+std::string no_number_reason(const Encoded& e);
+// The same for a line that holds a zero byte.
 std::string zero_byte_message(std::string_view listing_path, const Encoded& e);
+std::string zero_byte_reason(const Encoded& e);
 
 }  // namespace vid::script

@@ -34,9 +34,13 @@ void LineCodeCheck::item(std::string_view label, std::string_view value, int lev
 
 std::string LineCodeCheck::message(std::string_view listing_path) const {
     if (notes_.empty()) return {};
-    std::string text = format("%s: these lines may not be in the game's code page (%s); the AB file holds them as "
-                              "they stand:",
-                              {listing_path, std::to_string(codepage_.number())});
+    return format("%s: these lines may not be in the game's code page (%s); the AB file holds them as they stand:",
+                  {listing_path, std::to_string(codepage_.number())}) +
+           lines();
+}
+
+std::string LineCodeCheck::lines() const {
+    std::string text;
     for (std::size_t i = 0; i < notes_.size() && i < kMaxNotes; ++i) {
         const std::string line = std::to_string(notes_[i].line);
         text += notes_[i].code == LineCode::replacement

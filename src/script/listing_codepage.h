@@ -51,6 +51,8 @@ public:
     const std::vector<Note>& notes() const { return notes_; }
     // The Alert for the notes (none: empty).
     std::string message(std::string_view listing_path) const;
+    // The notes alone, one line each ("\n- line 31 is UTF-8 text ...").
+    std::string lines() const;
 
 private:
     ItemSink& next_;

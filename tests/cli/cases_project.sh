@@ -246,5 +246,29 @@ rm -rf work13/data_fl3 && ln -s "$PWD/elsewhere_fl3" work13/data_fl3
 check "repack refuses a member folder that is a link" 1 "Repacking: 0 files written to out14, 1 not written" \
     "Alert: work13/data_fl3 is a link: repack reads no file of the work folder through a link, so that nothing from elsewhere goes into the patch. Put the file itself there. out14/data.fl3 is not written" \
     bash -c "set -o pipefail; '$cli' repack work13 out14 | tail -n 1; r=\$?; test ! -e out14/data.fl3 && exit \$r"
+# A listing saved as UTF-8 goes into no patch as it stands (the game would
+# show its texts garbled): refused, or converted with --utf8. In code page
+# 932 "おはよう。" is 82 A8 82 CD 82 E6 82 A4 81 42.
+"$cli" unpack game work15 >/dev/null 2>&1
+sed -i 's/^Good morning\.$/おはよう。/' work15/edit/data_fl3/scene01.txt
+check "repack refuses a listing saved as UTF-8" 1 "Repacking: 0 files written to out15, 1 not written" \
+    "Alert: work15/edit/data_fl3/scene01.txt cannot be encoded: these lines are not in the game's code page (932), and the game would show them garbled:
+- line 31 is UTF-8 text that the code page does not hold: the listing was saved in another encoding
+Save the listing in code page 932, or (on the command line) repack with --utf8 to convert a listing saved in UTF-8.
+Alert: out15/data.fl3 is not written" \
+    bash -c "set -o pipefail; '$cli' repack work15 out15 | tail -n 1; r=\$?; test ! -e out15/data.fl3 && exit \$r"
+check "repack --utf8 converts the listing's texts to code page 932" 0 "1" "" bash -c "
+    '$cli' repack --utf8 work15 out16 >/dev/null && '$cli' extract-fl3 out16/data.fl3 >/dev/null &&
+    '$cli' decode-ab out16/data_fl3/scene01.ab >/dev/null &&
+    grep -c \$'^\x82\xa8\x82\xcd\x82\xe6\x82\xa4\x81\x42\$' out16/data_fl3/scene01.txt"
+sed -i 's/^おはよう。$/Good \xef\xbf\xbd morning./' work15/edit/data_fl3/scene01.txt
+check "repack refuses a listing with characters an editor could not read" 1 "*" \
+    "Alert: work15/edit/data_fl3/scene01.txt cannot be encoded: these lines are not in the game's code page (932), and the game would show them garbled:
+- line 31 holds EF BF BD, written by an editor for a character it could not read
+Save the listing in code page 932, or (on the command line) repack with --utf8 to convert a listing saved in UTF-8.
+Alert: out17/data.fl3 is not written" "$cli" repack work15 out17
+check "repack --utf8 refuses a character that code page 932 cannot hold" 1 "*" \
+    "Alert: work15/edit/data_fl3/scene01.txt cannot be encoded: line 31: code page 932 cannot hold \"�\" (U+FFFD)
+Alert: out18/data.fl3 is not written" "$cli" repack --utf8 work15 out18
 cd "$pj"
 cd "$work"
