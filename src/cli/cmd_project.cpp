@@ -71,7 +71,21 @@ int repack(ConsoleUi& ui, Args args) {
     if (!taken) return 2;
     project::RepackOptions options;
     options.jobs = taken->jobs;
-    const auto folders = operands(taken->rest, "repack", {{"--utf8", &options.utf8}});
+    // --game FOLDER: the game folder, when it is not where unpack found it.
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < taken->rest.size(); ++i) {
+        if (taken->rest[i] == "--") {
+            rest.insert(rest.end(), taken->rest.begin() + static_cast<std::ptrdiff_t>(i), taken->rest.end());
+            break;
+        }
+        if (taken->rest[i] != "--game") {
+            rest.push_back(taken->rest[i]);
+            continue;
+        }
+        if (++i == taken->rest.size()) return usage_error("repack: --game needs a FOLDER");
+        options.game = taken->rest[i];
+    }
+    const auto folders = operands(rest, "repack", {{"--utf8", &options.utf8}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
     return project::repack(ui, (*folders)[0], (*folders)[1], options);

@@ -77,6 +77,7 @@ std::string to_json(const Manifest& m) {
     Json j;
     j["vidodide_project"] = kManifestVersion;
     put_text(j, "game_folder", m.game);
+    if (!m.game_from_work.empty()) put_text(j, "game_folder_from_work", m.game_from_work);
     j["editable_images"] = m.bitmaps ? "bmp" : "png";
     Json archives = Json::array();
     for (const Archive& a : m.archives) {
@@ -220,6 +221,7 @@ public:
         if (top == Frame::root) {
             if (version_ != kManifestVersion) refuse("it is not a manifest of this version");
             m_.game = text_of(fields_root_, "game_folder");
+            m_.game_from_work = text_of(fields_root_, "game_folder_from_work", false);
             m_.bitmaps = string_of(fields_root_, "editable_images", false) == "bmp";
             if (!seen_archives_ || !seen_loose_) refuse(seen_archives_ ? "\"loose\" is missing" : "\"archives\" is missing");
         } else if (top == Frame::archive) {

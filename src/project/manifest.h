@@ -47,6 +47,11 @@ struct Archive {
 
 struct Manifest {
     std::string game;      // the game folder, as given to unpack
+    // The game folder from the work folder ("../game"), '/' between names;
+    // empty when there is no such way (another drive). The other program
+    // (a work folder unpacked in the Windows program, repacked on the
+    // command line) finds the game by it.
+    std::string game_from_work;
     bool bitmaps = false;  // images as bitmaps rather than PNG files
     std::vector<Archive> archives;
     std::vector<Item> loose;

@@ -674,9 +674,27 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, unsi
 int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, const RepackOptions& options) {
     const unsigned jobs = options.jobs;
     const std::string work = folder_arg(work_arg), out = folder_arg(out_arg);
-    const auto m = load_manifest(ui, work);
+    auto m = load_manifest(ui, work);
     if (!m) return 1;
     std::error_code ec;
+    // The game folder: as given, where unpack found it, or the same way
+    // from the work folder (a work folder that the other program unpacked,
+    // or that moved with its game).
+    if (!options.game.empty()) {
+        if (!fs::is_directory(options.game, ec)) {
+            ui.alert(format("%s not found: --game needs the game folder that was unpacked", {options.game}));
+            return 1;
+        }
+        m->game = folder_arg(options.game);
+    } else if (!fs::is_directory(m->game, ec)) {
+        const std::string near = m->game_from_work.empty() ? std::string() : under(work, m->game_from_work);
+        if (near.empty() || !fs::is_directory(near, ec)) {
+            ui.alert(format("The game folder %s that %s was unpacked from is not found%s",
+                            {m->game, work, ui.is_console() ? ": give it with --game FOLDER" : ""}));
+            return 1;
+        }
+        m->game = near;
+    }
     if (fs::exists(out, ec) && (!fs::is_directory(out, ec) || !fs::is_empty(out, ec))) {
         ui.alert(format("%s is not empty: repack needs an empty or new output folder", {out}));
         return 1;

@@ -356,7 +356,10 @@ void Run::unpack_loose(const std::string& rel) {
 
 int Run::go(const std::vector<std::string>& archives, const std::vector<std::string>& loose) {
     std::error_code ec;
-    manifest_.game = path_text(fs::weakly_canonical(fs::absolute(game_), ec));
+    const fs::path game_path = fs::weakly_canonical(fs::absolute(game_), ec);
+    manifest_.game = path_text(game_path);
+    const fs::path from_work = game_path.lexically_relative(fs::weakly_canonical(fs::absolute(work_), ec));
+    if (!from_work.empty() && from_work.is_relative()) manifest_.game_from_work = from_work.generic_string();
     manifest_.bitmaps = options_.bitmaps;
     std::vector<Planned> planned;
     for (const auto& rel : archives) {

@@ -270,5 +270,25 @@ Alert: out17/data.fl3 is not written" "$cli" repack work15 out17
 check "repack --utf8 refuses a character that code page 932 cannot hold" 1 "*" \
     "Alert: work15/edit/data_fl3/scene01.txt cannot be encoded: line 31: code page 932 cannot hold \"�\" (U+FFFD)
 Alert: out18/data.fl3 is not written" "$cli" repack --utf8 work15 out18
+# A work folder unpacked by the Windows program names its game folder
+# "Z:\..."; repack finds the game the same way from the work folder, or
+# takes --game FOLDER.
+"$cli" unpack game work19 >/dev/null 2>&1
+sed -i 's/^Good morning\.$/Good evening./' work19/edit/data_fl3/scene01.txt
+python3 -c "
+import json; p = 'work19/vidodide-project.json'; m = json.load(open(p))
+assert m['game_folder_from_work'] == '../game'; m['game_folder'] = 'Z:\\\\tmp\\\\nu\\\\game'; json.dump(m, open(p, 'w'))"
+check "repack finds the game folder from the work folder" 0 "Repacking OK: 1 file written to out19" "" \
+    bash -c "set -o pipefail; '$cli' repack work19 out19 | tail -n 1"
+python3 -c "
+import json; p = 'work19/vidodide-project.json'; m = json.load(open(p))
+del m['game_folder_from_work']; json.dump(m, open(p, 'w'))"
+check "repack without the game folder says to give it" 1 "" \
+    "Alert: The game folder Z:\\tmp\\nu\\game that work19 was unpacked from is not found: give it with --game FOLDER" \
+    "$cli" repack work19 out20
+check "repack --game FOLDER" 0 "Repacking OK: 1 file written to out20" "" \
+    bash -c "set -o pipefail; '$cli' repack --game game work19 out20 | tail -n 1 && cmp out19/data.fl3 out20/data.fl3"
+check "repack --game of a folder that is not there" 1 "" "Alert: nothing not found: --game needs the game folder that was unpacked" \
+    "$cli" repack --game nothing work19 out21
 cd "$pj"
 cd "$work"
