@@ -433,10 +433,23 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
 
     std::vector<std::string> archives, loose;
     std::size_t in_edit = 0;  // files of a game folder "edit", whose place the editable files take
-    fs::recursive_directory_iterator it(game, ec), end;
+    // Links in the game folder are followed (the game folder is only
+    // read), but not one that leads back into a folder it is in.
+    std::vector<std::string> loops;
+    fs::recursive_directory_iterator it(game, fs::directory_options::follow_directory_symlink, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code e2;
-        if (it->is_symlink(e2) || !it->is_regular_file(e2)) continue;
+        if (it->is_symlink(e2) && it->is_directory(e2)) {
+            const fs::path target = fs::canonical(it->path(), e2);
+            const fs::path here = fs::canonical(it->path().parent_path(), e2);
+            const auto back = here.lexically_relative(target);
+            if (e2 || (!back.empty() && *back.begin() != "..")) {
+                it.disable_recursion_pending();
+                loops.push_back(it->path().lexically_relative(game).generic_string());
+            }
+            continue;
+        }
+        if (!it->is_regular_file(e2)) continue;
         const std::string r = it->path().lexically_relative(game).generic_string();
         const bool kept = has_extension(r, ".fl3") || kind_of(r) != Kind::other;
         if (kept && lower(r).rfind("edit/", 0) == 0) {
@@ -454,6 +467,26 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
     }
     std::sort(archives.begin(), archives.end());
     std::sort(loose.begin(), loose.end());
+    // Files inside an archive's member folder (GAME/data_fl3/, left there
+    // by an earlier Extract FL3) would be taken for members: left out.
+    std::set<std::string> member_folders;
+    for (const auto& a : archives)
+        if (const auto f = platform::overwrite_from_end(a, 4, '_')) member_folders.insert(lower(*f) + "/");
+    std::vector<std::string> in_members;
+    const auto in_member_folder = [&](const std::string& r) {
+        const std::string l = lower(r);
+        for (auto cut = l.find('/'); cut != std::string::npos; cut = l.find('/', cut + 1))
+            if (member_folders.count(l.substr(0, cut + 1))) return true;
+        return false;
+    };
+    for (auto* list : {&archives, &loose})
+        list->erase(std::remove_if(list->begin(), list->end(),
+                                   [&](const std::string& r) {
+                                       if (!in_member_folder(r)) return false;
+                                       in_members.push_back(r);
+                                       return true;
+                                   }),
+                    list->end());
     fs::create_directories(work, ec);
     if (!fs::is_directory(work, ec)) {
         ui.alert(cant_create(work));
@@ -463,8 +496,16 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
         ui.alert(format("%s of the game's folder \"edit\" %s not unpacked: the work folder gives that name to its "
                         "tree of editable files",
                         {plural(in_edit, "file"), in_edit == 1 ? "is" : "are"}));
+    if (!in_members.empty())
+        ui.alert(format("%s not unpacked: %s inside the member folder of an archive of the game (an earlier "
+                        "Extract FL3, for instance), where the work folder puts that archive's members. The first "
+                        "is %s.",
+                        {plural(in_members.size(), "file"), in_members.size() == 1 ? "it is" : "they are",
+                         in_members.front()}));
+    for (const auto& l : loops)
+        ui.alert(format("%s is a link back into a folder that holds it: it is not followed", {under(game, l)}));
     Run run(ui, game, work, options);
-    run.count_left_out(in_edit);
+    run.count_left_out(in_edit + in_members.size() + loops.size());
     return run.go(archives, loose);
 }
 

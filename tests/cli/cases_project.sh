@@ -290,5 +290,18 @@ check "repack --game FOLDER" 0 "Repacking OK: 1 file written to out20" "" \
     bash -c "set -o pipefail; '$cli' repack --game game work19 out20 | tail -n 1 && cmp out19/data.fl3 out20/data.fl3"
 check "repack --game of a folder that is not there" 1 "" "Alert: nothing not found: --game needs the game folder that was unpacked" \
     "$cli" repack --game nothing work19 out21
+# Links in the game folder are followed (it is only read), but not one
+# that leads back into a folder that holds it; files inside an archive's
+# member folder (an earlier Extract FL3 there) are no members.
+mkdir -p game22 elsewhere22 && cp game/data.fl3 game22/ && cp game/scene01.ab elsewhere22/
+"$cli" extract-fl3 game22/data.fl3 >/dev/null
+ln -s ../elsewhere22 game22/linked && ln -s . game22/loop
+n22=$(ls game22/data_fl3 | grep -ci '\.\(bm2\|wv5\|ab\)$')
+check "unpack follows links and leaves member folders of the game out" 0 "Unpacking: 1 archive, 19 files, 10 editable files in work22/edit, $((n22 + 1)) not extracted or not decoded
+Status: nothing changed since unpack" \
+    "Alert: $n22 files not unpacked: they are inside the member folder of an archive of the game (an earlier Extract FL3, for instance), where the work folder puts that archive's members. The first is data_fl3/chime.wv5.
+Alert: game22/loop is a link back into a folder that holds it: it is not followed" \
+    bash -c "'$cli' unpack game22 work22 | tail -n 1; test -f work22/linked/scene01.ab &&
+             test -f work22/edit/linked/scene01.txt && '$cli' status work22"
 cd "$pj"
 cd "$work"
