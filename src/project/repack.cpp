@@ -24,6 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string lower_ascii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
 std::string member_text(const Archive& a, const Item& it) { return a.path + ":" + fl3::printable_name(it.name); }
 
 // The status text of one change, or nothing for none.
@@ -391,9 +397,18 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
                              {under(work_, it.file), under(work_, it.edit), member_text(a, it), path}));
             refused = true;
         }
+    // Windows compares names without case: an added RAW.DAT beside the
+    // member raw.dat would be a second file of one name there.
+    std::map<std::string, std::string> names;  // in lower case: the name as it stands
+    for (const Item& it : a.members) names.emplace(lower_ascii(it.name), it.name);
     for (const auto& name : c.added)
         if (!fl3::is_safe_name(name)) {
             ui_.alert(format("%s: ", {under(work_, a.folder)}) + fl3::refused_name_message(name) + ".");
+            refused = true;
+        } else if (const auto [there, added] = names.emplace(lower_ascii(name), name); !added) {
+            ui_.alert(format("%s: the added file %s differs from %s only in case, and Windows takes both names for "
+                             "one: %s is not written",
+                             {under(work_, a.folder), name, there->second, path}));
             refused = true;
         }
     if (a.members.size() + c.added.size() > fl3::kMaxEntries) {

@@ -303,5 +303,20 @@ Status: nothing changed since unpack" \
 Alert: game22/loop is a link back into a folder that holds it: it is not followed" \
     bash -c "'$cli' unpack game22 work22 | tail -n 1; test -f work22/linked/scene01.ab &&
              test -f work22/edit/linked/scene01.txt && '$cli' status work22"
+# An added file whose name differs from a member's only in case: Windows
+# holds one of the two, so the archive is refused. Two added names of one
+# spelling but for case likewise.
+"$cli" unpack game work23 >/dev/null 2>&1
+printf 'x' >work23/data_fl3/README.TXT
+check "repack refuses an added name that differs from a member's only in case" 1 "Repacking: 0 files written to out23, 1 not written" \
+    "Alert: work23/data_fl3: the added file README.TXT differs from readme.txt only in case, and Windows takes both names for one: out23/data.fl3 is not written" \
+    bash -c "set -o pipefail; '$cli' repack work23 out23 | tail -n 1; r=\$?; test ! -e out23/data.fl3 && exit \$r"
+rm work23/data_fl3/README.TXT && printf 'x' >work23/data_fl3/New.dat && printf 'y' >work23/data_fl3/new.DAT
+check "repack refuses two added names that differ only in case" 1 "*" \
+    "Alert: work23/data_fl3: the added file new.DAT differs from New.dat only in case, and Windows takes both names for one: out24/data.fl3 is not written" \
+    "$cli" repack work23 out24
+rm work23/data_fl3/new.DAT
+check "one added name of that spelling is taken" 0 "Repacking OK: 1 file written to out25" "" \
+    bash -c "set -o pipefail; '$cli' repack work23 out25 | tail -n 1"
 cd "$pj"
 cd "$work"
