@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/jobs.h"
+#include "platform/temp_registry.h"
 #include "project/project.h"
 
 namespace vid::cli {
@@ -38,6 +39,15 @@ std::optional<std::vector<std::string>> operands(Args args, const char* command,
     return out;
 }
 
+// Ctrl-C stops unpack and repack as Esc stops them in the Windows program:
+// between two members, with a work folder or patch that holds what was
+// done whole. A second Ctrl-C ends the run at once.
+const std::atomic<bool>* stop_on_ctrl_c() {
+    static std::atomic<bool> stop{false};
+    platform::stop_on_interrupt(&stop);
+    return &stop;
+}
+
 }  // namespace
 
 int list_fl3(ConsoleUi& ui, Args args) {
@@ -56,6 +66,7 @@ int unpack(ConsoleUi& ui, Args args) {
     const auto folders = operands(taken->rest, "unpack", {{"--bmp", &options.bitmaps}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("unpack takes a GAME_FOLDER and a WORK_FOLDER");
+    options.stop = stop_on_ctrl_c();
     return project::unpack(ui, (*folders)[0], (*folders)[1], options);
 }
 
@@ -88,6 +99,7 @@ int repack(ConsoleUi& ui, Args args) {
     const auto folders = operands(rest, "repack", {{"--utf8", &options.utf8}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
+    options.stop = stop_on_ctrl_c();
     return project::repack(ui, (*folders)[0], (*folders)[1], options);
 }
 

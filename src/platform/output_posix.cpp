@@ -18,7 +18,14 @@ namespace vid::platform {
 
 namespace {
 
+std::atomic<std::atomic<bool>*> stop_flag{nullptr};
+
 void on_interrupt(int sig) {
+    if (sig == SIGINT)
+        if (std::atomic<bool>* stop = stop_flag.exchange(nullptr)) {
+            stop->store(true);
+            return;
+        }
     remove_tracked_temps();
     ::signal(sig, SIG_DFL);
     ::raise(sig);
@@ -53,6 +60,11 @@ void install_interrupt_cleanup() {
         return true;
     }();
     (void)installed;
+}
+
+void stop_on_interrupt(std::atomic<bool>* stop) {
+    install_interrupt_cleanup();
+    stop_flag.store(stop);
 }
 
 void remove_raw(const char* path) noexcept { ::unlink(path); }

@@ -12,7 +12,14 @@ namespace vid::platform {
 
 namespace {
 
-BOOL WINAPI on_console_event(DWORD) {
+std::atomic<std::atomic<bool>*> stop_flag{nullptr};
+
+BOOL WINAPI on_console_event(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        if (std::atomic<bool>* stop = stop_flag.exchange(nullptr)) {
+            stop->store(true);
+            return TRUE;
+        }
     remove_tracked_temps();
     return FALSE;  // the default handling ends the process
 }
@@ -44,6 +51,11 @@ std::optional<std::string> link_target(const std::string& path) {
 void install_interrupt_cleanup() {
     static const bool installed = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
     (void)installed;
+}
+
+void stop_on_interrupt(std::atomic<bool>* stop) {
+    install_interrupt_cleanup();
+    stop_flag.store(stop);
 }
 
 void remove_raw(const char* path) noexcept { DeleteFileA(path); }

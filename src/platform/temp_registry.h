@@ -3,6 +3,7 @@
 // control handler: fixed slots, no allocation.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 namespace vid::platform {
@@ -21,6 +22,10 @@ void remove_tracked_temps() noexcept;
 // Installs, once, the handlers that call remove_tracked_temps() when the
 // run is interrupted. One per platform.
 void install_interrupt_cleanup();
+// From now on the first Ctrl-C sets `*stop` instead, so that a
+// long run stops between two of its files and leaves its output whole; a
+// second interrupt ends the process as install_interrupt_cleanup() does.
+void stop_on_interrupt(std::atomic<bool>* stop);
 // Removes one file by name without allocating (async-signal-safe).
 void remove_raw(const char* path) noexcept;
 

@@ -79,6 +79,7 @@ std::string to_json(const Manifest& m) {
     put_text(j, "game_folder", m.game);
     if (!m.game_from_work.empty()) put_text(j, "game_folder_from_work", m.game_from_work);
     j["editable_images"] = m.bitmaps ? "bmp" : "png";
+    if (m.unfinished) j["unfinished"] = 1;
     Json archives = Json::array();
     for (const Archive& a : m.archives) {
         Json ja;
@@ -223,6 +224,7 @@ public:
             m_.game = text_of(fields_root_, "game_folder");
             m_.game_from_work = text_of(fields_root_, "game_folder_from_work", false);
             m_.bitmaps = string_of(fields_root_, "editable_images", false) == "bmp";
+            m_.unfinished = number_of(fields_root_, "unfinished", false) != 0;
             if (!seen_archives_ || !seen_loose_) refuse(seen_archives_ ? "\"loose\" is missing" : "\"archives\" is missing");
         } else if (top == Frame::archive) {
             Archive& a = m_.archives.back();

@@ -53,6 +53,9 @@ struct Manifest {
     // command line) finds the game by it.
     std::string game_from_work;
     bool bitmaps = false;  // images as bitmaps rather than PNG files
+    // Unpack was stopped: the archives and loose files listed were
+    // unpacked whole, the others are still to come (unpack goes on).
+    bool unfinished = false;
     std::vector<Archive> archives;
     std::vector<Item> loose;
 };

@@ -53,6 +53,9 @@ public:
         : ui_(ui), game_(std::move(game)), work_(std::move(work)), options_(options), pool_(options.jobs) {}
 
     int go(const std::vector<std::string>& archives, const std::vector<std::string>& loose);
+    // Goes on with the work folder of a stopped unpack: what `earlier`
+    // lists is kept, the rest is unpacked as if the run had not stopped.
+    void go_on_from(Manifest earlier);
     // Files of the game that are not unpacked at all, for the final count.
     void count_left_out(std::uint64_t n) { failed_ += n; }
 
@@ -354,8 +357,30 @@ void Run::unpack_loose(const std::string& rel) {
     }
 }
 
-int Run::go(const std::vector<std::string>& archives, const std::vector<std::string>& loose) {
+void Run::go_on_from(Manifest earlier) {
+    manifest_ = std::move(earlier);
+    manifest_.unfinished = false;
+    for (const Archive& a : manifest_.archives)
+        for (const Item& it : a.members)
+            if (!it.edit.empty()) edit_names_.insert(lower(it.edit));
+    for (const Item& it : manifest_.loose)
+        if (!it.edit.empty()) edit_names_.insert(lower(it.edit));
+    ui_.status(format("Going on with the unfinished work folder %s: %s and %s were unpacked before",
+                      {work_, plural(manifest_.archives.size(), "archive"), plural(manifest_.loose.size(), "loose file")}),
+               Draw::now);
+}
+
+int Run::go(const std::vector<std::string>& all_archives, const std::vector<std::string>& all_loose) {
     std::error_code ec;
+    // Those that a stopped run unpacked whole are not unpacked again.
+    std::set<std::string> done;
+    for (const auto& a : manifest_.archives) done.insert(a.path);
+    for (const auto& l : manifest_.loose) done.insert(l.name);
+    std::vector<std::string> archives, loose;
+    for (const auto& a : all_archives)
+        if (!done.count(a)) archives.push_back(a);
+    for (const auto& l : all_loose)
+        if (!done.count(l)) loose.push_back(l);
     const fs::path game_path = fs::weakly_canonical(fs::absolute(game_), ec);
     manifest_.game = path_text(game_path);
     const fs::path from_work = game_path.lexically_relative(fs::weakly_canonical(fs::absolute(work_), ec));
@@ -379,6 +404,12 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
         unpack_loose(rel);
     }
     retire_all();
+    // In the order of a run that did not stop.
+    std::stable_sort(manifest_.archives.begin(), manifest_.archives.end(),
+                     [](const Archive& x, const Archive& y) { return x.path < y.path; });
+    std::stable_sort(manifest_.loose.begin(), manifest_.loose.end(),
+                     [](const Item& x, const Item& y) { return x.name < y.name; });
+    manifest_.unfinished = !stopped_at_.empty();
 
     const std::string manifest_path = platform::join(work_, kManifestName);
     const std::string json = to_json(manifest_);
@@ -411,6 +442,9 @@ int Run::go(const std::vector<std::string>& archives, const std::vector<std::str
 
 }  // namespace
 
+int unpack_into(Ui& ui, const std::string& game, const std::string& work, const UnpackOptions& options,
+                std::optional<Manifest> earlier);
+
 int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, const UnpackOptions& options) {
     const std::string game = folder_arg(game_arg), work = folder_arg(work_arg);
     std::error_code ec;
@@ -419,9 +453,27 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
         return 1;
     }
     if (fs::exists(work, ec) && (!fs::is_directory(work, ec) || !fs::is_empty(work, ec))) {
+        // The work folder of a stopped unpack of the same game: go on.
+        if (fs::is_regular_file(platform::join(work, kManifestName), ec)) {
+            SilentUi quiet;
+            auto earlier = load_manifest(quiet, work);
+            std::error_code e2;
+            if (earlier && earlier->unfinished &&
+                fs::equivalent(fs::path(earlier->game), fs::path(game), e2) && !e2) {
+                UnpackOptions same = options;
+                same.bitmaps = earlier->bitmaps;
+                return unpack_into(ui, game, work, same, std::move(*earlier));
+            }
+        }
         ui.alert(format("%s is not empty: unpack needs an empty or new work folder", {work}));
         return 1;
     }
+    return unpack_into(ui, game, work, options, std::nullopt);
+}
+
+int unpack_into(Ui& ui, const std::string& game, const std::string& work, const UnpackOptions& options,
+                std::optional<Manifest> earlier) {
+    std::error_code ec;
     const fs::path g = fs::weakly_canonical(game, ec), w = fs::weakly_canonical(work, ec);
     const auto rel = w.lexically_relative(g);
     if (!rel.empty() && *rel.begin() != "..") {
@@ -505,6 +557,7 @@ int unpack(Ui& ui, const std::string& game_arg, const std::string& work_arg, con
     for (const auto& l : loops)
         ui.alert(format("%s is a link back into a folder that holds it: it is not followed", {under(game, l)}));
     Run run(ui, game, work, options);
+    if (earlier) run.go_on_from(std::move(*earlier));
     run.count_left_out(in_edit + in_members.size() + loops.size());
     return run.go(archives, loose);
 }

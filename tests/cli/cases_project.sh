@@ -318,5 +318,28 @@ check "repack refuses two added names that differ only in case" 1 "*" \
 rm work23/data_fl3/new.DAT
 check "one added name of that spelling is taken" 0 "Repacking OK: 1 file written to out25" "" \
     bash -c "set -o pipefail; '$cli' repack work23 out25 | tail -n 1"
+# Ctrl-C stops unpack between two members with a work folder that holds
+# what was unpacked whole; unpack then goes on into it, and the manifest
+# comes out as that of a run that did not stop. The progress lines come
+# through a pipe, so the run is never more than a pipe's worth ahead of the
+# Ctrl-C sent at its 100th member (of 4,000).
+"$samples" --mod-game game26 4000 16 >/dev/null
+check "Ctrl-C stops unpack; unpack goes on into the work folder it left" 0 "stopped 1 1
+unfinished 1
+Going on with the unfinished work folder work26
+Unpacking OK
+same manifest
+Status: nothing changed since unpack" "" bash -c "
+    set -m
+    exec 3< <('$cli' unpack -j 1 game26 work26 2>&1; echo \"rc \$?\")
+    sub=\$!
+    while read -r line <&3; do
+        case \$line in 'Unpacking 100 of'*) pkill -INT -P \$sub ;; 'rc '*) rc=\${line#rc } ;; 'Unpacking stopped at '*) stopped=1 ;; esac
+    done
+    echo \"stopped \${stopped:-0} \${rc:-}\"; echo \"unfinished \$(grep -c '\"unfinished\": 1' work26/vidodide-project.json)\"
+    '$cli' unpack game26 work26 | grep -v '^Unpacking [0-9]' | sed 's/: 1 archive.*//; s/: [0-9] archives.*//'
+    '$cli' unpack game26 work27 >/dev/null && sed 's/work27/work26/' work27/vidodide-project.json |
+        cmp - work26/vidodide-project.json && echo 'same manifest'
+    '$cli' status work26"
 cd "$pj"
 cd "$work"
