@@ -378,5 +378,27 @@ TEST(Faults, RepackStopsInsideALargeMember) {
     EXPECT_TRUE(listing(dir.file("out")).empty());
 }
 
+// An edited file that another program holds cannot be read: it is no
+// unchanged file (the edit would be dropped unseen) but one that status
+// lists and repack refuses, saying why.
+TEST(Faults, AnEditedFileThatCannotBeReadIsNotDropped) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"pic.bm2", kit::bm2_file(kit::bmp24(8, 4, 3))}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    ASSERT_TRUE(test::file_exists(dir.file("work/edit/a_fl3/pic.png")));
+    test::write_file(dir.file("work/edit/a_fl3/pic.png"), test::bytes_of("an edit held open elsewhere"));
+    Planted p(false, "/pic.png", 0);
+    EXPECT_EQ(project::status(ui, dir.file("work")), 1);
+    EXPECT_EQ(ui.last_status(), "Status: 1 change since unpack");
+    RecordingUi repacking;
+    EXPECT_EQ(project::repack(repacking, dir.file("work"), dir.file("out"), 1), 1);
+    ASSERT_FALSE(repacking.alerts().empty());
+    EXPECT_EQ(repacking.alerts()[0], "Can't read " + dir.file("work/edit/a_fl3/pic.png") +
+                                         ": it may be open in another program. Close it there and repack again");
+    EXPECT_FALSE(test::file_exists(dir.file("out/a.fl3")));
+}
+
 }  // namespace
 }  // namespace vid

@@ -130,7 +130,11 @@ Change change_of(const std::string& work, const Item& item) {
         const std::string edit = under(work, item.edit);
         const bool same_stamp = !item.edit_stamp.empty();
         const auto edit_hash = same_stamp ? std::optional<std::string>(item.edit_hash) : hash_file(edit);
-        edited = edit_hash && *edit_hash != item.edit_hash;
+        // One that is there but cannot be read (another program holds it)
+        // may hold an edit: it counts as edited, and repack says why it
+        // cannot take it, rather than dropping the edit unseen.
+        std::error_code ec;
+        edited = edit_hash ? *edit_hash != item.edit_hash : fs::exists(edit, ec);
     }
     if (edited && replaced) return Change::conflict;
     if (edited) return Change::edited;

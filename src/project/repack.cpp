@@ -46,6 +46,11 @@ std::string change_text(Change c, const std::string& member_file, const std::str
     return {};
 }
 
+// The Alert for an edited file that cannot be read.
+std::string in_use_text(const std::string& file) {
+    return cant_read(file) + ": it may be open in another program. Close it there and repack again";
+}
+
 // The Alert for a file of the work folder that is a link.
 std::string link_text(const std::string& file, const std::string& target) {
     return format("%s is a link: repack reads no file of the work folder through a link, so that nothing from "
@@ -205,7 +210,7 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
         pool_.wait(job.task);
         job.ui.replay(ui_);
         if (!job.read) {
-            ui_.alert(cant_read(edit_path));
+            ui_.alert(in_use_text(edit_path));
             return false;
         }
         c = std::move(job.c);
@@ -213,7 +218,7 @@ bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
     } else {
         const auto edited = read_file(edit_path);
         if (!edited) {
-            ui_.alert(cant_read(edit_path));
+            ui_.alert(in_use_text(edit_path));
             return false;
         }
         c = encode_member(p.item->kind, *edited, original, edit_path, &ui_, utf8_);
