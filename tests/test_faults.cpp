@@ -400,5 +400,35 @@ TEST(Faults, AnEditedFileThatCannotBeReadIsNotDropped) {
     EXPECT_FALSE(test::file_exists(dir.file("out/a.fl3")));
 }
 
+// A full disk: every write fails once the first few hundred bytes (the
+// manifest that unpack writes first, marked unfinished) have gone. Three
+// Alerts tell of the first failures, one more says that the run stopped and
+// how to go on; the members after them are not tried, and unpack goes on
+// into the same work folder once there is room.
+TEST(Faults, UnpackStopsOnAFullDisk) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    std::vector<std::pair<std::string, Bytes>> members;
+    for (int i = 0; i < 20; ++i) members.emplace_back("m" + std::to_string(i) + ".dat", Bytes(1000, 0x41));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive(members));
+    RecordingUi ui;
+    {
+        Planted p(true, ".tmp", 400);
+        EXPECT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 1);
+    }
+    const std::string work = dir.file("work");
+    const auto alerts = ui.alerts();
+    ASSERT_EQ(alerts.size(), 5u) << ui.last_status();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(alerts[i].rfind("Can't write " + work + "/a_fl3/", 0), 0u) << alerts[i];
+    EXPECT_EQ(alerts[3], "Can't write " + work + "/vidodide-project.json");
+    EXPECT_EQ(alerts[4], "Unpacking stopped: files could not be written into " + work +
+                             " (is the disk full?). Make room and unpack again into the same work folder: it goes on "
+                             "where it stopped.");
+    RecordingUi again;
+    EXPECT_EQ(project::unpack(again, dir.file("game"), dir.file("work"), {}), 0) << again.last_status();
+    EXPECT_EQ(again.last_status(), "Unpacking OK: 1 archive, 20 files, 0 editable files");
+    EXPECT_EQ(test::read_file(dir.file("work/a_fl3/m19.dat")), Bytes(1000, 0x41));
+}
+
 }  // namespace
 }  // namespace vid

@@ -104,7 +104,24 @@ private:
         while (!pending_.empty()) retire();
     }
     void problem(const std::string& text);
-    bool stopped() const { return options_.stop && options_.stop->load(); }
+    // Tells an Alert, the first few one by one (the rest in the summary).
+    void tell(const std::string& text) {
+        if (++alerts_ <= kAlertsShown) ui_.alert(text);
+    }
+    // Each write that failed: after a few (a full disk, most likely) the
+    // run stops as if it was told to, leaving a work folder to go on with.
+    bool stopped() const { return (options_.stop && options_.stop->load()) || write_failures_ >= kAlertsShown; }
+    // The Ui through which a member's texts are told: its Alerts as tell() tells them.
+    class Told : public Ui {
+    public:
+        explicit Told(Run& run) : run_(run) {}
+        void status(std::string_view text, Draw draw) override { run_.ui_.status(text, draw); }
+        void alert(std::string_view text) override { run_.tell(std::string(text)); }
+
+    private:
+        Run& run_;
+    };
+    std::uint64_t write_failures_ = 0;
 
     Ui& ui_;
     std::string game_, work_;
@@ -131,13 +148,15 @@ void Run::retire() {
     Pending& p = pending_.front();
     ++done_;
     ui_.status(format("Unpacking %s of %s: %s", {count_text(done_), count_text(total_), p.progress}), Draw::now);
-    p.ui.replay(ui_);
+    Told told(*this);
+    p.ui.replay(told);
     for (const auto& text : p.problems) problem(text);
     failed_ += static_cast<std::uint64_t>(p.failures);
+    write_failures_ += static_cast<std::uint64_t>(p.failures);
     if (p.job) {
         pool_.wait(p.task);
         Job& j = *p.job;
-        j.ui.replay(ui_);
+        j.ui.replay(told);
         Item& it = p.item;
         if (!j.decoded) {
             it.problem = "does not decode: " + j.why;
@@ -148,6 +167,7 @@ void Run::retire() {
             it.problem = "its editable file could not be written";
             it.edit.clear();
             ++failed_;
+            ++write_failures_;
         } else {
             it.note = j.note.empty() ? it.note : j.note;
             it.edit_hash = j.edit_hash;
@@ -161,7 +181,7 @@ void Run::retire() {
 
 void Run::problem(const std::string& text) {
     ++failed_;
-    if (++alerts_ <= kAlertsShown) ui_.alert(text);
+    tell(text);
 }
 
 std::string Run::edit_name(const std::string& folder, const std::string& name, Kind kind) {
@@ -244,6 +264,9 @@ void Run::unpack_archive(Planned& p) {
     a.folder = *folder;
     const std::string folder_path = under(work_, a.folder);
     std::error_code ec;
+    // What an unfinished run left of this archive goes first.
+    fs::remove_all(folder_path, ec);
+    fs::remove_all(under(work_, "edit/" + a.folder), ec);
     fs::create_directories(folder_path, ec);
     fl3::FileReader in(*p.file, p.size);
 
@@ -251,7 +274,11 @@ void Run::unpack_archive(Planned& p) {
         Bytes index;
         copy_bytes(in, p.header.dir_offset, std::min<std::uint64_t>(p.header.dir_length, p.size - p.header.dir_offset),
                    nullptr, nullptr, &index);
-        write_file(ui_, platform::join(folder_path, fl3::kIndexName), index);
+        Told told(*this);
+        if (!write_file(told, platform::join(folder_path, fl3::kIndexName), index)) {
+            ++failed_;
+            ++write_failures_;
+        }
     }
 
     std::uint32_t i = 0;
@@ -386,6 +413,19 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
     const fs::path from_work = game_path.lexically_relative(fs::weakly_canonical(fs::absolute(work_), ec));
     if (!from_work.empty() && from_work.is_relative()) manifest_.game_from_work = from_work.generic_string();
     manifest_.bitmaps = options_.bitmaps;
+    // A manifest first, marked unfinished, for a run that ends without a
+    // word (a full disk, the process killed): unpack goes on from it.
+    const std::string manifest_path = platform::join(work_, kManifestName);
+    const auto write_manifest = [&] {
+        const std::string json = to_json(manifest_);
+        return write_file(ui_, manifest_path,
+                          ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+    };
+    manifest_.unfinished = true;
+    if (!write_manifest()) {
+        ui_.status("Unpacking: the manifest could not be written", Draw::later);
+        return 1;
+    }
     std::vector<Planned> planned;
     for (const auto& rel : archives) {
         planned.push_back(plan(rel));
@@ -411,14 +451,21 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
                      [](const Item& x, const Item& y) { return x.name < y.name; });
     manifest_.unfinished = !stopped_at_.empty();
 
-    const std::string manifest_path = platform::join(work_, kManifestName);
-    const std::string json = to_json(manifest_);
-    if (!write_file(ui_, manifest_path, ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()))) {
+    const auto full_disk = [&] {
+        if (write_failures_ >= kAlertsShown)
+            ui_.alert(format("Unpacking stopped: files could not be written into %s (is the disk full?). Make room "
+                             "and unpack again into the same work folder: it goes on where it stopped.",
+                             {work_}));
+    };
+    if (!write_manifest()) {
+        full_disk();
         ui_.status("Unpacking: the manifest could not be written", Draw::later);
         return 1;
     }
     write_stamps(ui_, work_, manifest_);
-    if (alerts_ > kAlertsShown)
+    if (write_failures_ >= kAlertsShown)
+        full_disk();
+    else if (alerts_ > kAlertsShown)
         ui_.alert(format("%s more problems; %s lists every member that was not extracted or not decoded, with the "
                          "reason.",
                          {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
