@@ -110,6 +110,8 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
          "\"index\" is beyond the 65535 members"},
         {head + R"("archives": [], "loose": [{"name_hex": "6g", "size": 3, "hash": "00", "kind": "bm2"}]})",
          "hexadecimal digits"},
+        {head + R"("archives": [], "loose": [{"name_hex": "612", "size": 3, "hash": "00", "kind": "bm2"}]})",
+         "an odd number of digits"},
     };
     for (const auto& b : broken) {
         EXPECT_FALSE(from_json(b.text, why)) << b.text;

@@ -83,12 +83,13 @@ constexpr const char* kHelp =
 struct Command {
     const char* name;
     int (*run)(ConsoleUi&, Args);
+    bool whole_game;  // a command of mod projects and tables, with plain texts of its own
 };
 
 constexpr Command kCommands[] = {
-    {"extract-fl3", extract_fl3}, {"encode-fl3", encode_fl3}, {"export-text", export_text},
-    {"import-text", import_text}, {"list-fl3", list_fl3},     {"unpack", unpack},
-    {"status", status},           {"repack", repack},
+    {"extract-fl3", extract_fl3, false}, {"encode-fl3", encode_fl3, false}, {"export-text", export_text, true},
+    {"import-text", import_text, true},  {"list-fl3", list_fl3, true},      {"unpack", unpack, true},
+    {"status", status, true},            {"repack", repack, true},
 };
 
 }  // namespace
@@ -122,7 +123,7 @@ int run(int argc, char** argv) {
     for (const Command& c : kCommands) {
         if (first == c.name) {
             ConsoleUi ui(stdout, stderr);
-            return guarded(ui, [&] { return c.run(ui, rest); }, 1);
+            return guarded(ui, [&] { return c.run(ui, rest); }, 1, c.whole_game ? kOutOfMemory : kNoMemory);
         }
     }
     // The per-file converters of every kind: decode-KIND and encode-KIND.

@@ -13,11 +13,11 @@
 namespace vid {
 
 template <typename Task, typename Result>
-Result guarded(Ui& ui, Task&& task, Result failed) {
+Result guarded(Ui& ui, Task&& task, Result failed, std::string_view no_memory = kNoMemory) {
     try {
         return task();
     } catch (const std::bad_alloc&) {
-        ui.alert(kNoMemory);
+        ui.alert(no_memory);
     } catch (const std::exception& e) {
         ui.alert(std::string("The command stopped on an unexpected error: ") + e.what());
     }

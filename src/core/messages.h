@@ -20,7 +20,9 @@ std::string cant_read(std::string_view path);
 std::string cant_write(std::string_view path);
 std::string cant_create(std::string_view path);
 
-// The Alert of a command whose work ran out of memory.
+// The Alert of a command whose work ran out of memory: the converters'
+// own text, and that of the mod projects and translation tables.
 inline constexpr std::string_view kNoMemory = "not enought memory";
+inline constexpr std::string_view kOutOfMemory = "not enough memory";
 
 }  // namespace vid

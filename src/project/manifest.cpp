@@ -150,6 +150,7 @@ std::string text_of(const Fields& f, const std::string& key, bool required = tru
         if (c >= 'a' && c <= 'f') return c - 'a' + 10;
         refuse("a _hex text holds other characters than hexadecimal digits");
     };
+    if (hex.size() % 2 != 0) refuse("a _hex text has an odd number of digits");
     std::string text;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         text += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));

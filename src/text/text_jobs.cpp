@@ -249,7 +249,7 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
             }
         }
     } catch (const std::bad_alloc&) {
-        ui.alert("not enought memory");
+        ui.alert(kOutOfMemory);
         ui.status("Exporting texts failed", Draw::later);
         return false;
     }
@@ -725,7 +725,7 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         ui.status(format(ok ? "Importing OK: %s" : "Importing: %s, with failures", {counts}), Draw::later);
         return ok;
     } catch (const std::bad_alloc&) {
-        ui.alert("not enought memory");
+        ui.alert(kOutOfMemory);
         return failed();
     }
 }
