@@ -112,6 +112,9 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
          "hexadecimal digits"},
         {head + R"("archives": [], "loose": [{"name_hex": "612", "size": 3, "hash": "00", "kind": "bm2"}]})",
          "an odd number of digits"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []},
+                                {"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
+         "it lists the archive d.fl3 twice"},
     };
     for (const auto& b : broken) {
         EXPECT_FALSE(from_json(b.text, why)) << b.text;

@@ -1,6 +1,7 @@
 #include "project/manifest.h"
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
@@ -227,6 +228,12 @@ public:
             m_.bitmaps = string_of(fields_root_, "editable_images", false) == "bmp";
             m_.unfinished = number_of(fields_root_, "unfinished", false) != 0;
             if (!seen_archives_ || !seen_loose_) refuse(seen_archives_ ? "\"loose\" is missing" : "\"archives\" is missing");
+            // One file of the game, one entry: a second would write the same file of the patch twice.
+            std::set<std::string> paths;
+            for (const Archive& a : m_.archives)
+                if (!paths.insert(a.path).second) refuse("it lists the archive " + a.path + " twice");
+            for (const Item& it : m_.loose)
+                if (!paths.insert(it.name).second) refuse("it lists the file " + it.name + " twice");
         } else if (top == Frame::archive) {
             Archive& a = m_.archives.back();
             a.path = text_of(fields_, "path");
