@@ -4,7 +4,7 @@
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev pkg-config libspng-dev zlib1g-dev
           libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev python3
-          mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox)
+          mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox procps)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
