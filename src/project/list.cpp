@@ -84,22 +84,30 @@ public:
             quoted = nlohmann::ordered_json(value).dump();
         } catch (const nlohmann::ordered_json::type_error&) {
             static const char digits[] = "0123456789abcdef";
-            quoted = "\"";
+            quoted.assign(1, '"');
             for (unsigned char c : value) {
                 quoted += digits[c >> 4];
                 quoted += digits[c & 15];
             }
             quoted += '"';
             indent(level);
-            raw("\"" + std::string(key) + "_hex\": " + quoted);
+            key_of(std::string(key) + "_hex");
+            raw(quoted);
             return;
         }
         indent(level);
-        raw("\"" + std::string(key) + "\": " + quoted);
+        key_of(key);
+        raw(quoted);
     }
     void number(int level, std::string_view key, std::uint64_t value) {
         indent(level);
-        raw("\"" + std::string(key) + "\": " + std::to_string(value));
+        key_of(key);
+        raw(std::to_string(value));
+    }
+    void key_of(std::string_view key) {
+        raw("\"");
+        raw(key);
+        raw("\": ");
     }
     void flush() {
         std::fwrite(text_.data(), 1, text_.size(), stdout);
