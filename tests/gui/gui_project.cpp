@@ -23,6 +23,17 @@ constexpr const char* kManifest = "vidodide-project.json";
 // wide as the window, broken inside a path where it must be.
 constexpr UINT kWrapped = DT_WORDBREAK | DT_EDITCONTROL;
 
+// The command line's final text of unpack names its work folder's edit
+// folder as the command line saw it; the Windows program names it by the
+// folder chosen in the dialog.
+std::string unpack_text(const std::string& cli, const std::string& work) {
+    const std::string tail = "/gamework/edit";
+    const std::size_t end = cli.find(tail);
+    const std::size_t begin = end == std::string::npos ? end : cli.rfind(" in ", end);
+    if (begin == std::string::npos) return cli;
+    return cli.substr(0, begin + 4) + work + "\\edit" + cli.substr(end + tail.size());
+}
+
 // Every file under `folder`, as paths relative to it, sorted by folder.
 void files_under(const std::string& folder, const std::string& rel, std::vector<std::string>& out) {
     for (const std::string& n : list_folder(rel.empty() ? folder : folder + "\\" + rel)) {
@@ -68,7 +79,7 @@ void project(const Env& env) {
     const auto alerts = drain_message_boxes("Alert", 3000);
     report().check(static_cast<int>(alerts.size()) == alert_lines(ref + "\\unpack.alerts"),
                    "the Alerts are the command line's", std::to_string(alerts.size()) + " boxes");
-    const std::string unpacked = first_line(ref + "\\unpack.status");
+    const std::string unpacked = unpack_text(first_line(ref + "\\unpack.status"), dir + "\\gamework");
     report().check(status_shows(w, unpacked, 20000, 100, kWrapped), "the status line ends with the command line's totals", unpacked);
     save_bmp(w, env.shots + "\\unpack-game.bmp");
     std::vector<std::string> got, want;
