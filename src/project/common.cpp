@@ -170,13 +170,13 @@ void in_runs(std::size_t n, std::size_t threads, const std::function<void(std::s
 
 }  // namespace
 
-namespace {
-
 std::string lower_ascii(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
 }
+
+namespace {
 
 // "NAME.orig" (any case) for a member NAME (the encoders find their
 // originals in any case, and keep them under the name on disk).

@@ -27,6 +27,10 @@ std::string count_text(std::uint64_t n);
 // The path as the program uses it (8-bit, as given).
 inline std::string path_text(const std::filesystem::path& p) { return p.string(); }
 
+// `s` with A-Z in lower case: names as Windows compares them (member names
+// are the game's bytes; only ASCII letters are folded).
+std::string lower_ascii(std::string s);
+
 // A folder as given, without the separators at its end ("work/" is
 // "work"; "/" stays).
 std::string folder_arg(std::string folder);

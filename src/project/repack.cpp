@@ -24,12 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lower_ascii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 std::string member_text(const Archive& a, const Item& it) { return a.path + ":" + fl3::printable_name(it.name); }
 
 // The status text of one change, or nothing for none.

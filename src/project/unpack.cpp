@@ -24,14 +24,8 @@ namespace {
 
 constexpr int kAlertsShown = 3;  // members told about one by one; the rest in one summary Alert
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool has_extension(const std::string& name, std::string_view ext) {
-    return name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext;
+    return name.size() > ext.size() && lower_ascii(name.substr(name.size() - ext.size())) == ext;
 }
 
 std::string folder_part(const std::string& rel) {
@@ -188,7 +182,7 @@ std::string Run::edit_name(const std::string& folder, const std::string& name, K
     const std::string base = "edit/" + (folder.empty() ? std::string() : folder + "/") + stem_of(name);
     const std::string ext(editable_extension(kind, options_.bitmaps));
     std::string candidate = base + ext;
-    for (int k = 2; !edit_names_.insert(lower(candidate)).second; ++k) candidate = base + "~" + std::to_string(k) + ext;
+    for (int k = 2; !edit_names_.insert(lower_ascii(candidate)).second; ++k) candidate = base + "~" + std::to_string(k) + ext;
     return candidate;
 }
 
@@ -310,7 +304,7 @@ void Run::unpack_archive(Planned& p) {
                                            {p.rel, fl3::printable_name(e.name)}));
             continue;
         }
-        if (!member_names.insert(lower(e.name)).second) {
+        if (!member_names.insert(lower_ascii(e.name)).second) {
             // A folder of Windows cannot hold two names that differ only in
             // case, so on every system the second has no member file; its
             // editable file (with a suffix) stands for it.
@@ -389,9 +383,9 @@ void Run::go_on_from(Manifest earlier) {
     manifest_.unfinished = false;
     for (const Archive& a : manifest_.archives)
         for (const Item& it : a.members)
-            if (!it.edit.empty()) edit_names_.insert(lower(it.edit));
+            if (!it.edit.empty()) edit_names_.insert(lower_ascii(it.edit));
     for (const Item& it : manifest_.loose)
-        if (!it.edit.empty()) edit_names_.insert(lower(it.edit));
+        if (!it.edit.empty()) edit_names_.insert(lower_ascii(it.edit));
     ui_.status(format("Going on with the unfinished work folder %s: %s and %s were unpacked before",
                       {work_, plural(manifest_.archives.size(), "archive"), plural(manifest_.loose.size(), "loose file")}),
                Draw::now);
@@ -551,7 +545,7 @@ int unpack_into(Ui& ui, const std::string& game, const std::string& work, const 
         if (!it->is_regular_file(e2)) continue;
         const std::string r = it->path().lexically_relative(game).generic_string();
         const bool kept = has_extension(r, ".fl3") || kind_of(r) != Kind::other;
-        if (kept && lower(r).rfind("edit/", 0) == 0) {
+        if (kept && lower_ascii(r).rfind("edit/", 0) == 0) {
             ++in_edit;
             continue;
         }
@@ -570,10 +564,10 @@ int unpack_into(Ui& ui, const std::string& game, const std::string& work, const 
     // by an earlier Extract FL3) would be taken for members: left out.
     std::set<std::string> member_folders;
     for (const auto& a : archives)
-        if (const auto f = platform::overwrite_from_end(a, 4, '_')) member_folders.insert(lower(*f) + "/");
+        if (const auto f = platform::overwrite_from_end(a, 4, '_')) member_folders.insert(lower_ascii(*f) + "/");
     std::vector<std::string> in_members;
     const auto in_member_folder = [&](const std::string& r) {
-        const std::string l = lower(r);
+        const std::string l = lower_ascii(r);
         for (auto cut = l.find('/'); cut != std::string::npos; cut = l.find('/', cut + 1))
             if (member_folders.count(l.substr(0, cut + 1))) return true;
         return false;
