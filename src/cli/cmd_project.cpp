@@ -13,13 +13,16 @@ namespace vid::cli {
 
 namespace {
 
-// The operands among `args` and the flags of `flags` that were given;
-// nothing after a usage error was printed. "--" ends the options.
-std::optional<std::vector<std::string>> operands(Args args, const char* command,
-                                                 std::initializer_list<std::pair<const char*, bool*>> flags) {
+// The operands among `args`, the flags of `flags` that were given and the
+// values of the options of `values` ("--game FOLDER"); nothing after a
+// usage error was printed. "--" ends the options.
+std::optional<std::vector<std::string>> operands(
+    Args args, const char* command, std::initializer_list<std::pair<const char*, bool*>> flags,
+    std::initializer_list<std::pair<const char*, std::string*>> values = {}) {
     std::vector<std::string> out;
     bool options = true;
-    for (const std::string& a : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (options && a == "--") {
             options = false;
             continue;
@@ -28,6 +31,15 @@ std::optional<std::vector<std::string>> operands(Args args, const char* command,
             bool known = false;
             for (const auto& [name, set] : flags)
                 if (a == name) *set = known = true;
+            for (const auto& [name, value] : values) {
+                if (a != name) continue;
+                if (++i == args.size()) {
+                    usage_error(std::string(command) + ": " + name + " needs a value");
+                    return std::nullopt;
+                }
+                *value = args[i];
+                known = true;
+            }
             if (!known) {
                 usage_error(std::string(command) + ": unknown option '" + a + "'");
                 return std::nullopt;
@@ -82,21 +94,7 @@ int repack(ConsoleUi& ui, Args args) {
     if (!taken) return 2;
     project::RepackOptions options;
     options.jobs = taken->jobs;
-    // --game FOLDER: the game folder, when it is not where unpack found it.
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < taken->rest.size(); ++i) {
-        if (taken->rest[i] == "--") {
-            rest.insert(rest.end(), taken->rest.begin() + static_cast<std::ptrdiff_t>(i), taken->rest.end());
-            break;
-        }
-        if (taken->rest[i] != "--game") {
-            rest.push_back(taken->rest[i]);
-            continue;
-        }
-        if (++i == taken->rest.size()) return usage_error("repack: --game needs a FOLDER");
-        options.game = taken->rest[i];
-    }
-    const auto folders = operands(rest, "repack", {{"--utf8", &options.utf8}});
+    const auto folders = operands(taken->rest, "repack", {{"--utf8", &options.utf8}}, {{"--game", &options.game}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
     options.stop = stop_on_ctrl_c();
