@@ -29,6 +29,10 @@ void repack_game(HWND window);
 bool project_running();
 // Asks it to stop (Esc); with `close`, the window closes when it has.
 void stop_project(bool close);
+// A command that waits for it (one posted to the window while its menu
+// item is greyed): the status line says why nothing happened, under the
+// worker's text, until the run ends.
+void refuse_command(HWND window);
 // The messages of its worker to the window; false for any other message.
 bool project_message(HWND window, UINT message, LPARAM lparam);
 

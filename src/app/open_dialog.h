@@ -30,9 +30,19 @@ std::optional<std::string> ask_one_file(HWND owner, const char* filter_text, con
                                         DWORD flags, const char* default_ext, const std::string& initial_dir,
                                         bool save = false);
 
+// Whether a folder dialog takes the name of a folder that is not there yet.
+enum class NewFolder {
+    refused,  // the folder must exist: another name is refused in the dialog
+    allowed,  // a new name is taken as it is (the command makes the folder),
+              // and the dialog has a "Make New Folder" button
+};
+
 // A folder, in the system's file dialog in its folder-picking mode,
 // opening on `start`: a folder is chosen like a file (its name typed, or
-// Open pressed in it). Nothing when the user cancelled.
-std::optional<std::string> ask_folder(HWND owner, const char* title, const std::string& start);
+// Open pressed in it). A name that is not a folder is refused in the
+// dialog with an Alert owned by it, and the dialog stays open. Nothing
+// when the user cancelled.
+std::optional<std::string> ask_folder(HWND owner, const char* title, const std::string& start,
+                                      NewFolder new_folder = NewFolder::refused);
 
 }  // namespace vid::app

@@ -26,6 +26,11 @@ Shell& shell();
 // any other text is drawn on one line per line feed and cut at the edge.
 void set_status(HWND window, const std::string& text, bool now, bool wraps = false);
 
+// The menu commands that wait while Unpack Game or Repack Game is at work
+// (all but Exit and About): greyed with `allow` false, enabled again with
+// `allow` true.
+void allow_commands(HWND window, bool allow);
+
 // Message boxes: text into the message buffer, then the box.
 int message_box(HWND owner, const std::string& text, const char* title, UINT flags);
 

@@ -23,6 +23,24 @@ int message_box(HWND owner, const std::string& text, const char* title, UINT fla
 
 namespace {
 
+// The commands that wait while Unpack Game or Repack Game is at work.
+constexpr UINT kWaitingCommands[] = {
+    ID_DECODE_EXTRACTFL3, ID_DECODE_DECODEBM2, ID_DECODE_DECODEWV5,   ID_DECODE_DECODEAB,
+    ID_DECODE_DECODEBM2PNG, ID_DECODE_EXPORTTEXTS, ID_DECODE_UNPACKGAME,
+    ID_ENCODE_ENCODEFL3,  ID_ENCODE_ENCODEAB,  ID_ENCODE_ENCODEBM2,   ID_ENCODE_ENCODEWV5,
+    ID_ENCODE_IMPORTTEXTS, ID_ENCODE_REPACKGAME,
+};
+
+}  // namespace
+
+void allow_commands(HWND window, bool allow) {
+    HMENU menu = GetMenu(window);
+    if (!menu) return;
+    for (const UINT id : kWaitingCommands) EnableMenuItem(menu, id, MF_BYCOMMAND | (allow ? MF_ENABLED : MF_GRAYED));
+}
+
+namespace {
+
 void paint_status(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -37,10 +55,20 @@ void paint_status(HWND window) {
 // Runs the command `id`; false when the id is not one of the menu's.
 bool run_command(HWND window, int id) {
     // While Unpack Game or Repack Game is at work, the other commands wait
-    // for it; Exit stops it and closes the window when it has stopped.
+    // for it (their menu items are greyed; one that comes all the same is
+    // told as refused); Exit stops it and closes the window when it has
+    // stopped.
     if (project_running() && id != IDM_ABOUT) {
-        if (id == IDM_EXIT) stop_project(true);
-        return id == IDM_EXIT || (id >= ID_DECODE_EXTRACTFL3 && id <= ID_DECODE_DECODEBM2PNG);
+        if (id == IDM_EXIT) {
+            stop_project(true);
+            return true;
+        }
+        for (const UINT waiting : kWaitingCommands)
+            if (static_cast<UINT>(id) == waiting) {
+                refuse_command(window);
+                return true;
+            }
+        return false;
     }
     switch (id) {
         case IDM_ABOUT:
