@@ -76,16 +76,21 @@ HWND wait_scripting_shown(std::size_t items, DWORD ms) {
 }
 
 // The same number of nodes, each at the same level.
-bool same_shape(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+bool same_shape(const std::vector<std::wstring>& a, const std::vector<std::wstring>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if ((a[i].rfind("  ", 0) == 0) != (b[i].rfind("  ", 0) == 0)) return false;
+        if ((a[i].rfind(L"  ", 0) == 0) != (b[i].rfind(L"  ", 0) == 0)) return false;
     return true;
 }
 
-void write_lines(const std::string& path, const std::vector<std::string>& lines) {
+// The lines in UTF-8.
+void write_lines(const std::string& path, const std::vector<std::wstring>& lines) {
     if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        for (const auto& l : lines) std::fprintf(f, "%s\n", l.c_str());
+        for (const auto& l : lines) {
+            char out[4096] = {};
+            WideCharToMultiByte(CP_UTF8, 0, l.c_str(), -1, out, sizeof out - 1, nullptr, nullptr);
+            std::fprintf(f, "%s\n", out);
+        }
         std::fclose(f);
     }
 }
@@ -97,7 +102,8 @@ void write_lines(const std::string& path, const std::vector<std::string>& lines)
 // tree land in SHOTS as NAME.bmp and NAME.tree.
 void time_scripting(const Env& env, const char* name, const std::string& folder, char menu, int downs,
                     const char* title, const std::string& file, const std::string& done, bool same_texts) {
-    const auto want = read_lines(env.work + "\\big.tree");
+    std::vector<std::wstring> want;  // its texts read in the game's code page
+    for (const std::string& line : read_lines(env.work + "\\big.tree")) want.push_back(from_932(line));
     GUI_CHECK(want.size() > 1000, "the reference tree is there");
     App app(env.exe, folder);
     HWND w = app.main();

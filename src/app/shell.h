@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace vid::app {
 
@@ -31,7 +32,18 @@ void set_status(HWND window, const std::string& text, bool now, bool wraps = fal
 // `allow` true.
 void allow_commands(HWND window, bool allow);
 
-// Message boxes: text into the message buffer, then the box.
+// The program's texts as UTF-16 for the controls: `shown_text` takes each
+// well-formed UTF-8 sequence as UTF-8 and every other byte as the ANSI code
+// page's (paths, with the characters that messages quote from UTF-8
+// listings and tables); `game_text` takes a game text in code page 932, as
+// the game shows it; `from_code_page` any other code page (falling back to
+// the ANSI one where the system lacks it).
+std::wstring shown_text(std::string_view text);
+std::wstring game_text(std::string_view text);
+std::wstring from_code_page(std::string_view text, UINT code_page);
+
+// Message boxes: text into the message buffer, then the box, its text and
+// title drawn as `shown_text` has them.
 int message_box(HWND owner, const std::string& text, const char* title, UINT flags);
 
 // A dialog's OK (1) or Cancel (2) command, the close box included: ends the

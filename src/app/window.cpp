@@ -18,7 +18,7 @@ void set_status(HWND window, const std::string& text, bool now, bool wraps) {
 
 int message_box(HWND owner, const std::string& text, const char* title, UINT flags) {
     shell().message = text;
-    return MessageBoxA(owner, shell().message.c_str(), title, flags);
+    return MessageBoxW(owner, shown_text(shell().message).c_str(), shown_text(title).c_str(), flags);
 }
 
 namespace {
@@ -46,8 +46,8 @@ void paint_status(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     RECT rect;
     GetClientRect(window, &rect);
-    const std::string& text = shell().status;
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+    const std::wstring text = shown_text(shell().status);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
               shell().status_wraps ? DT_WORDBREAK | DT_EDITCONTROL : 0);
     EndPaint(window, &ps);
 }

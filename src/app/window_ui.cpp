@@ -14,13 +14,16 @@ void WindowUi::alert(std::string_view text) {
     UpdateWindow(main_);
 }
 
-HTREEITEM WindowUi::insert(HTREEITEM parent, char* text) {
-    TVINSERTSTRUCTA ins = {};
+// A node's text holds the script's texts in the game's code page: it is
+// drawn as the game shows it, whatever the system's code page.
+HTREEITEM WindowUi::insert(HTREEITEM parent, const char* text) {
+    std::wstring shown = game_text(text);
+    TVINSERTSTRUCTW ins = {};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT;
-    ins.item.pszText = text;
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
+    ins.item.pszText = shown.data();
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
 void WindowUi::add_node(std::string_view text, int level) {
@@ -32,8 +35,8 @@ void WindowUi::add_node(std::string_view text, int level) {
         pending_text_.push_back('\0');
         return;
     }
-    std::string label(text);
-    HTREEITEM node = insert(parent, label.data());
+    const std::string label(text);
+    HTREEITEM node = insert(parent, label.c_str());
     if (level == 1) last_instruction_ = node;
 }
 

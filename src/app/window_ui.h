@@ -45,7 +45,7 @@ private:
     HWND owner_;
     HWND tree_ = nullptr;
     HTREEITEM last_instruction_ = nullptr;
-    HTREEITEM insert(HTREEITEM parent, char* text);
+    HTREEITEM insert(HTREEITEM parent, const char* text);
 
     bool filling_ = false;
     // The waiting operand nodes: their instruction node and the offset of

@@ -134,7 +134,9 @@ void decode_ab(const Env& env) {
         drain_message_boxes("Alert", 500);
         HWND tree = GetDlgItem(dlg, 1000);
         auto nodes = read_tree(tree);
-        auto want = read_lines(ref + "\\" + replace_tail(file, 2, "tree"));
+        // The command line's tree, its texts read in the game's code page.
+        std::vector<std::wstring> want;
+        for (const std::string& line : read_lines(ref + "\\" + replace_tail(file, 2, "tree"))) want.push_back(from_932(line));
         report().check(!nodes.empty() && nodes == want, "its tree holds every instruction with its operands as children",
                        std::to_string(nodes.size()) + " nodes, want " + std::to_string(want.size()));
         if (close_with == IDOK) save_bmp(dlg, env.shots + "\\scripting-dialog.bmp");

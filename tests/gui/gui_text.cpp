@@ -1,7 +1,12 @@
 // Export Texts and Import Texts through the real menu, the folder browser
 // and the file dialogs; the table and the scripts are compared byte for byte
 // with the command line's in WORK\ref.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "scenarios.h"
 #include "winauto.h"
@@ -11,6 +16,7 @@ namespace {
 
 // Below the last separator of Decode and of Encode (separators are skipped).
 constexpr int kExportTexts = 5, kImportTexts = 4;  // Export Texts after Decode BM2 to PNG
+constexpr int kDecodeAb = 3;
 constexpr const char* kExportFolder = "Select the folder of the scripts to export";
 constexpr const char* kImportFolder = "Select the folder of the scripts to import into";
 
@@ -47,6 +53,21 @@ void texts(const Env& env) {
     GUI_CHECK(same_file(dir + "\\texts.csv", ref + "\\texts.csv"), "the table is byte-identical to the command line's");
     save_bmp(w, env.shots + "\\export-texts.bmp");
 
+    // A translation that the game's code page cannot hold: the Alert quotes
+    // the character as it was typed, whatever the system's code page.
+    menu_command(w, 'E', kImportTexts);
+    GUI_CHECK(choose_folder(kImportFolder, dir, ""), "Import Texts... of a table with a character 932 lacks");
+    GUI_CHECK(choose_file("Select the table to import", "emoji.csv"), "the table is chosen");
+    HWND refused = wait_dialog("Alert", 10000);
+    settle(300);
+    const std::wstring quoted = refused ? message_text_wide(refused) : L"";
+    if (refused) save_bmp(refused, env.shots + "\\import-texts-refused-character.bmp");
+    report().check(quoted.find(L": code page 932 cannot hold \"\u00E9\" (U+00E9)") != std::wstring::npos,
+                   "the Alert shows the refused character itself", std::to_string(quoted.size()) + " characters");
+    take_message_box("Alert", 1000);
+    drain_message_boxes("Alert", 1000);
+    GUI_CHECK(same_file(dir + "\\scene01.ab", ref + "\\texts\\scene01.ab"), "and the script is unchanged");
+
     menu_command(w, 'E', kImportTexts);
     GUI_CHECK(choose_folder(kImportFolder, dir, ""), "Import Texts... asks for a folder");
     GUI_CHECK(choose_file("Select the table to import", "translated.csv"), "then the table is chosen");
@@ -67,6 +88,30 @@ void texts(const Env& env) {
     report().check(alert.find("row 2: the original no longer matches the text of instruction 5") != std::string::npos,
                    "a stale row is refused with its row number", alert);
     GUI_CHECK(same_file(dir + "\\scene01.ab", ref + "\\texts-imported\\scene01.ab"), "and the script stays as it was");
+
+    // The translated script in the Scripting dialog: its Japanese text is
+    // shown as the game shows it (code page 932), whatever the system's.
+    menu_command(w, 'D', kDecodeAb);
+    GUI_CHECK(choose_file("Select AB files to decode", "scene01.ab"), "Decode AB... of the translated script");
+    HWND dlg = wait_dialog("Scripting", 10000);
+    settle(300);
+    const auto nodes = dlg ? read_tree(GetDlgItem(dlg, 1000)) : std::vector<std::wstring>{};
+    // おはようございます。
+    const std::wstring morning = L"  Text : \u304A\u306F\u3088\u3046\u3054\u3056\u3044\u307E\u3059\u3002";
+    report().check(std::find(nodes.begin(), nodes.end(), morning) != nodes.end(),
+                   "the tree holds the text in the game's code page", std::to_string(nodes.size()) + " nodes");
+    if (dlg) {
+        // Each instruction opened, to be looked at in the screenshot.
+        HWND tree = GetDlgItem(dlg, 1000);
+        for (LPARAM item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0); item;
+             item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, item))
+            SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, item);
+        settle(300);
+        save_bmp(dlg, env.shots + "\\scripting-japanese.bmp");
+        focus(dlg);
+        press(VK_RETURN);
+        wait_gone(dlg);
+    }
 }
 
 }  // namespace

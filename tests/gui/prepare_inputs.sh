@@ -91,6 +91,9 @@ done
 "$cli" export-text "$work/ref/texts" "$work/ref/texts.csv" | tail -n 1 >"$work/ref/texts-export.status"
 sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1おはようございます。\r/' "$work/ref/texts.csv" \
     >"$work/gui/texts/translated.csv"
+# A translation that code page 932 cannot hold: refused, the character quoted.
+sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1Café\r/' "$work/ref/texts.csv" \
+    >"$work/gui/texts/emoji.csv"
 cp -r "$work/ref/texts" "$work/ref/texts-imported"
 "$cli" import-text "$work/ref/texts-imported" "$work/gui/texts/translated.csv" | tail -n 1 >"$work/ref/texts-import.status"
 # Unpack Game and Repack Game: the sample game unpacked by the command line,

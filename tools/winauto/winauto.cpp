@@ -106,6 +106,13 @@ std::string window_text(HWND window) {
     return buf;
 }
 
+std::wstring window_text_wide(HWND window) {
+    wchar_t buf[1024] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, sizeof buf / sizeof buf[0], reinterpret_cast<LPARAM>(buf),
+                        SMTO_ABORTIFHUNG, 2000, nullptr);
+    return buf;
+}
+
 std::string class_name(HWND window) {
     char buf[256] = {};
     GetClassNameA(window, buf, sizeof buf);
@@ -258,6 +265,11 @@ std::string message_text(HWND box) {
     return text ? window_text(text) : std::string();
 }
 
+std::wstring message_text_wide(HWND box) {
+    HWND text = GetDlgItem(box, 0xFFFF);
+    return text ? window_text_wide(text) : std::wstring();
+}
+
 std::string take_message_box(const char* title, DWORD ms) {
     HWND box = wait_dialog(title, ms);
     if (!box) return {};
@@ -338,33 +350,40 @@ std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet) {
     }
 }
 
-std::vector<std::string> read_tree(HWND tree) {
-    std::vector<std::string> out;
+std::wstring from_932(const std::string& text) {
+    const int n = MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::vector<std::wstring> read_tree(HWND tree) {
+    std::vector<std::wstring> out;
     DWORD pid = 0;
     GetWindowThreadProcessId(tree, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process) return out;
-    const SIZE_T text_size = 1024;
-    auto* remote = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, sizeof(TVITEMA) + text_size, MEM_COMMIT, PAGE_READWRITE));
+    const SIZE_T text_chars = 1024;
+    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(TVITEMW) + text_chars * sizeof(wchar_t),
+                                                     MEM_COMMIT, PAGE_READWRITE));
     auto text_of = [&](HTREEITEM item) {
-        TVITEMA tv = {};
+        TVITEMW tv = {};
         tv.mask = TVIF_TEXT;
         tv.hItem = item;
-        tv.pszText = remote + sizeof(TVITEMA);
-        tv.cchTextMax = static_cast<int>(text_size);
+        tv.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(TVITEMW));
+        tv.cchTextMax = static_cast<int>(text_chars);
         WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr);
-        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote));
-        char buf[1024] = {};
-        ReadProcessMemory(process, remote + sizeof(TVITEMA), buf, sizeof buf - 1, nullptr);
-        return std::string(buf);
+        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
+        wchar_t buf[1024] = {};
+        ReadProcessMemory(process, remote + sizeof(TVITEMW), buf, sizeof buf - sizeof buf[0], nullptr);
+        return std::wstring(buf);
     };
     auto next = [&](HTREEITEM item, WPARAM how) {
         return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
     };
     for (HTREEITEM top = next(nullptr, TVGN_ROOT); top; top = next(top, TVGN_NEXT)) {
         out.push_back(text_of(top));
-        for (HTREEITEM c = next(top, TVGN_CHILD); c; c = next(c, TVGN_NEXT)) out.push_back("  " + text_of(c));
+        for (HTREEITEM c = next(top, TVGN_CHILD); c; c = next(c, TVGN_NEXT)) out.push_back(L"  " + text_of(c));
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);

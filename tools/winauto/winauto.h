@@ -44,6 +44,8 @@ void type_text(const std::string& text);  // characters, as typed
 void focus(HWND window);
 
 std::string window_text(HWND window);
+// The text of a control as the program gave it, in UTF-16.
+std::wstring window_text_wide(HWND window);
 std::string class_name(HWND window);
 std::vector<HWND> children(HWND parent);
 
@@ -76,6 +78,7 @@ bool cancel_dialog(const char* title);
 std::string take_message_box(const char* title, DWORD ms = 5000);
 // The text of a message box's message.
 std::string message_text(HWND box);
+std::wstring message_text_wide(HWND box);
 
 // Files (Windows paths).
 bool read_all(const std::string& path, std::string& out);
@@ -103,8 +106,12 @@ void click(HWND window, int x = -1, int y = -1);
 // within `quiet` milliseconds.
 std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet = 1500);
 // The nodes of a tree view of another process, depth first: a level-1 node's
-// text, its children's texts indented by two spaces.
-std::vector<std::string> read_tree(HWND tree);
+// text, its children's texts indented by two spaces; each text as the view
+// holds it (UTF-16).
+std::vector<std::wstring> read_tree(HWND tree);
+// Bytes in code page 932 as Windows reads them (a byte that is no character
+// of it becomes the system's stand-in).
+std::wstring from_932(const std::string& text);
 // Names in `folder` ending with `suffix`, sorted.
 std::vector<std::string> names_with(const std::string& folder, const std::string& suffix);
 // `"a" "b" "c"`, as typed into the file-name box to choose several files.
