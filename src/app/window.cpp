@@ -1,6 +1,7 @@
 // The main window: command dispatch, the status line, the About box.
 #include <windows.h>
 
+#include "app/browser.h"
 #include "app/commands.h"
 #include "app/shell.h"
 #include "app/window_ui.h"
@@ -26,7 +27,7 @@ namespace {
 // The commands that wait while Unpack Game or Repack Game is at work.
 constexpr UINT kWaitingCommands[] = {
     ID_DECODE_EXTRACTFL3, ID_DECODE_DECODEBM2, ID_DECODE_DECODEWV5,   ID_DECODE_DECODEAB,
-    ID_DECODE_DECODEBM2PNG, ID_DECODE_EXPORTTEXTS, ID_DECODE_UNPACKGAME,
+    ID_DECODE_DECODEBM2PNG, ID_DECODE_EXPORTTEXTS, ID_DECODE_UNPACKGAME, ID_DECODE_BROWSE,
     ID_ENCODE_ENCODEFL3,  ID_ENCODE_ENCODEAB,  ID_ENCODE_ENCODEBM2,   ID_ENCODE_ENCODEWV5,
     ID_ENCODE_IMPORTTEXTS, ID_ENCODE_REPACKGAME,
 };
@@ -87,6 +88,7 @@ bool run_command(HWND window, int id) {
         case ID_DECODE_EXPORTTEXTS: export_texts(window); return true;
         case ID_ENCODE_IMPORTTEXTS: import_texts(window); return true;
         case ID_DECODE_UNPACKGAME: unpack_game(window); return true;
+        case ID_DECODE_BROWSE: browse(window); return true;
         case ID_ENCODE_REPACKGAME: repack_game(window); return true;
         default: return false;
     }

@@ -100,31 +100,13 @@ bool type_folder(HWND main, const char* title, const std::string& folder, std::s
     return false;
 }
 
-// A left click on the button of `dialog` labelled `label`, the pointer moved
-// onto it first (a button takes a click only where the pointer is).
+// A left click on the button of `dialog` labelled `label`.
 bool click_button(HWND dialog, const std::string& label) {
     HWND button = nullptr;
     for (HWND c : children(dialog))
         if (class_name(c) == "Button" && window_text(c) == label && IsWindowVisible(c)) button = c;
     if (!button) return false;
-    RECT r;
-    GetWindowRect(button, &r);
-    const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    INPUT in = {};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    in.mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SetCursorPos(at.x, at.y);
-    settle(150);
-    SendInput(1, &in, sizeof in);
-    settle(150);
-    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    SendInput(1, &in, sizeof in);
-    settle(100);
-    in.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(1, &in, sizeof in);
-    settle(300);
+    click(button);
     return true;
 }
 

@@ -85,7 +85,7 @@ void check_resources(const Env& env) {
         {0, "&File", 0},       {1, "E&xit", 105},       {0, "&Decode", 0},       {1, "Extract FL3", 32771},
         {1, "", 0},            {1, "Decode BM2", 32777}, {1, "Decode WV5", 32778}, {1, "Decode AB", 32779},
         {1, "", 0},            {1, "Decode BM2 to PNG", 32787}, {1, "Export Texts...", 32785},
-        {1, "Unpack Game...", 32783},
+        {1, "Unpack Game...", 32783}, {1, "", 0},            {1, "Browse...", 32788},
         {0, "&Encode", 0},     {1, "Encode FL3", 32774}, {1, "", 0},            {1, "Encode AB", 32780},
         {1, "", 0},            {1, "Encode BM2", 32781}, {1, "Encode WV5", 32782},
         {1, "", 0},            {1, "Import Texts...", 32786}, {1, "Repack Game...", 32784},

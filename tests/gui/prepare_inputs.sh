@@ -91,6 +91,13 @@ done
 "$cli" export-text "$work/ref/texts" "$work/ref/texts.csv" | tail -n 1 >"$work/ref/texts-export.status"
 sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1おはようございます。\r/' "$work/ref/texts.csv" \
     >"$work/gui/texts/translated.csv"
+# The browser: a folder of an archive, a copy of it in a sub-folder and a
+# loose image; the command line's listing of the archive.
+mkdir -p "$work/gui/browse/sub"
+cp "$work/samples/data.fl3" "$work/gui/browse/"
+cp "$work/samples/data.fl3" "$work/gui/browse/sub/copy.fl3"
+cp "$members/title.bm2" "$work/gui/browse/"
+(cd "$work/gui/browse" && "$cli" list-fl3 data.fl3 >"$work/ref/browse.list")
 # A translation that code page 932 cannot hold: refused, the character quoted.
 sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1Café\r/' "$work/ref/texts.csv" \
     >"$work/gui/texts/emoji.csv"

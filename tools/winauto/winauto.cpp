@@ -99,6 +99,18 @@ void focus(HWND window) {
     settle(200);
 }
 
+bool focus_control(HWND control) {
+    SetForegroundWindow(GetAncestor(control, GA_ROOT));
+    settle(100);
+    const DWORD mine = GetCurrentThreadId(), theirs = GetWindowThreadProcessId(control, nullptr);
+    const bool attached = AttachThreadInput(mine, theirs, TRUE) != 0;
+    SetFocus(control);
+    const bool focused = GetFocus() == control;
+    if (attached) AttachThreadInput(mine, theirs, FALSE);
+    settle(100);
+    return focused;
+}
+
 std::string window_text(HWND window) {
     char buf[1024] = {};
     SendMessageTimeoutA(window, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000,
@@ -331,14 +343,24 @@ void click(HWND window, int x, int y) {
     GetWindowRect(window, &r);
     int px = x < 0 ? (r.left + r.right) / 2 : r.left + x;
     int py = y < 0 ? (r.top + r.bottom) / 2 : r.top + y;
+    // The pointer is moved there as a mouse moves it (a window takes a
+    // click only where the pointer is), then pressed and released.
     SetCursorPos(px, py);
-    Sleep(50);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
-    Sleep(200);
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = px * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    move.mi.dy = py * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof move);
+    Sleep(150);
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &in, sizeof in);
+    Sleep(100);
+    in.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &in, sizeof in);
+    Sleep(300);
 }
 
 std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet) {
@@ -348,6 +370,47 @@ std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet) {
         if (!box || !IsWindowVisible(box)) return texts;
         texts.push_back(take_message_box(title, 100));
     }
+}
+
+std::vector<std::vector<std::wstring>> read_list(HWND list, int columns) {
+    std::vector<std::vector<std::wstring>> out;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return out;
+    const SIZE_T text_chars = 1024;
+    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + text_chars * sizeof(wchar_t),
+                                                     MEM_COMMIT, PAGE_READWRITE));
+    const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::wstring> row;
+        for (int c = 0; c < columns; ++c) {
+            LVITEMW item = {};
+            item.iSubItem = c;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            item.cchTextMax = static_cast<int>(text_chars);
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote));
+            wchar_t buf[1024] = {};
+            ReadProcessMemory(process, remote + sizeof(LVITEMW), buf, sizeof buf - sizeof buf[0], nullptr);
+            row.emplace_back(buf);
+        }
+        out.push_back(std::move(row));
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return out;
+}
+
+std::wstring whole_text(HWND window) {
+    DWORD_PTR n = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &n)) return {};
+    std::wstring out(n + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, out.size(), reinterpret_cast<LPARAM>(out.data()), SMTO_ABORTIFHUNG, 2000,
+                        &got);
+    out.resize(got);
+    return out;
 }
 
 std::wstring from_932(const std::string& text) {

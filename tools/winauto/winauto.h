@@ -43,6 +43,9 @@ void press_with(std::initializer_list<WORD> modifiers, WORD vk);
 void type_text(const std::string& text);  // characters, as typed
 void focus(HWND window);
 
+// The keyboard focus put on a control of another program's window, as
+// Tab would put it there.
+bool focus_control(HWND control);
 std::string window_text(HWND window);
 // The text of a control as the program gave it, in UTF-16.
 std::wstring window_text_wide(HWND window);
@@ -109,6 +112,11 @@ std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet = 15
 // text, its children's texts indented by two spaces; each text as the view
 // holds it (UTF-16).
 std::vector<std::wstring> read_tree(HWND tree);
+// The rows of a list view of another process in report view, each its
+// first `columns` cells, in the order shown.
+std::vector<std::vector<std::wstring>> read_list(HWND list, int columns);
+// The whole text of a control (an edit control's of any length).
+std::wstring whole_text(HWND window);
 // Bytes in code page 932 as Windows reads them (a byte that is no character
 // of it becomes the system's stand-in).
 std::wstring from_932(const std::string& text);
