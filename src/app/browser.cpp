@@ -329,7 +329,13 @@ private:
             try {
                 p = make_preview(job);
             } catch (const std::exception&) {
-                continue;
+                try {
+                    p = std::make_unique<Preview>();
+                    p->generation = job.generation;
+                    p->info = L"There is not enough memory to show it.";
+                } catch (const std::exception&) {
+                    continue;
+                }
             }
             if (PostMessageW(to_, kPreviewDone, 0, reinterpret_cast<LPARAM>(p.get()))) p.release();
         }
@@ -594,8 +600,8 @@ void Browser::refilter() {
     SendMessageW(list_, LVM_SETITEMCOUNT, view_.size(), 0);
     InvalidateRect(list_, nullptr, TRUE);
     generation_++;
+    stop_playing();  // before the samples it plays go
     preview_.reset();
-    stop_playing();
     show_preview();
 }
 
