@@ -58,26 +58,78 @@ check "import-text .tsv: the first original stays" 0 "" "" cmp "$tx/game/scene.a
 check "import-text .tsv: b.ab" 0 "0100 0300 476f 6f64 2064 6179 00" "" sh -c "xxd -p '$tx/game/sub/b.ab' | sed 's/..../& /g;s/ $//'"
 
 # Refusals: a stale row, a character outside the code page, a line break,
-# a script that is not there, an instruction that is no text. Each script
-# with a refused row stays as it was.
+# an instruction that is no text. Each script with a refused row stays as
+# it was.
 rm -rf "$tx/game" && cp -r "$tx/clean" "$tx/game"
 { printf 'script,n,original,translation\n'
   printf 'scene.ab,1,窓が閉じた。,x\n'
   printf 'scene.ab,2,"Hi, ""you""",5 €\n'
   printf 'sub/b.ab,1,Hello,"two\nlines"\n'
-  printf 'none.ab,1,Hello,x\n'
   printf 'scene.ab,4,,x\n'
   printf 'scene.ab,9,,\n'; } >"$tx/bad.csv"
 check "import-text refusals" 1 "Importing texts of $tx/bad.csv
-Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $tx/bad.csv: these rows were refused:
-- row 5: there is no script \"none.ab\" in $tx/game
-Alert: $tx/game/scene.ab was left unchanged:
-- row 2: the original no longer matches the text of instruction 1 (the table is older than the script)
+Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $tx/game/scene.ab was left unchanged:
+- row 2: the original of instruction 1 in scene.ab is not the script's text: the script has \"窓が[開]いています。\", the table \"窓が[閉]じた。\" (the table is older than the script, or the original was changed)
 - row 3: code page 932 cannot hold \"€\" (U+20AC)
-- row 6: instruction 4 is not a text
+- row 5: instruction 4 is not a text
 Alert: $tx/game/sub/b.ab was left unchanged:
 - row 4: the translation holds a line break" "$cli" import-text "$tx/game" "$tx/bad.csv"
 check "import-text refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+
+# Rows that belong to no script of the folder, or to no instruction: no
+# script is written, not even those of the rows that were fine.
+{ printf 'script,n,original,translation\n'
+  printf 'sub/b.ab,1,Hello,Bye\n'
+  printf 'none.ab,1,Hello,x\n'
+  printf 'scene.ab,x1,,x\n'; } >"$tx/whole.csv"
+check "import-text refuses the table for rows of no script" 1 "Importing texts of $tx/whole.csv
+Importing texts failed" "Alert: $tx/whole.csv: no script was changed, since these rows were refused:
+- row 3: there is no script \"none.ab\" in $tx/game
+- row 4: \"x1\" is not an instruction number" "$cli" import-text "$tx/game" "$tx/whole.csv"
+printf 'script,n,Translation,original,translation,N\nsub/b.ab,1,Bye,Hello,Bye,1\n' >"$tx/twice.csv"
+check "import-text refuses columns named twice" 1 "Importing texts of $tx/twice.csv
+Importing texts failed" "Alert: $tx/twice.csv has these columns more than once, so no script was changed:
+- \"n\" (columns B and F)
+- \"translation\" (columns C and E)" "$cli" import-text "$tx/game" "$tx/twice.csv"
+printf '\xff\xfes\x00c\x00r\x00i\x00p\x00t\x00' >"$tx/wide.csv"
+check "import-text names a UTF-16 table" 1 "Importing texts of $tx/wide.csv
+Importing texts failed" "Alert: $tx/wide.csv is UTF-16 text (as Excel's \"Unicode Text\" saves it), which import does not read: save it as \"CSV UTF-8\", or use an XLSX or ODS table" \
+    "$cli" import-text "$tx/game" "$tx/wide.csv"
+check "import-text of a table without translations" 1 "Importing texts of $tx/t.csv
+Importing texts failed" "Alert: $tx/t.csv has no translation to import: every cell of its \"translation\" column is empty" \
+    "$cli" import-text "$tx/game" "$tx/t.csv"
+check "import-text table refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+
+# Texts that a spreadsheet would run as formulas go into CSV with an
+# apostrophe in front; a table saved by a spreadsheet that took texts for
+# numbers, dates and formulas is refused with what it changed.
+mkdir -p "$tx/conv"
+printf '\x01\x00\x01\x00007\x00\x01\x00\x02\x001/2\x00\x01\x00\x03\x00=1+1\x00\x01\x00\x04\x001.50\x00' >"$tx/conv/conv.ab"
+printf '\x01\x00\x05\x00Hello world\x00\x01\x00\x06\x00-1\x00\x01\x00\x07\x00'"'"'Tis\x00' >>"$tx/conv/conv.ab"
+cp "$tx/conv/conv.ab" "$tx/conv.ab"
+check "export-text of formula-like texts" 0 "*" "" "$cli" export-text "$tx/conv" "$tx/conv.csv"
+{ printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n'
+  printf 'conv.ab,1,update,0x0001,,007,\r\nconv.ab,2,update,0x0002,,1/2,\r\nconv.ab,3,update,0x0003,,'"'"'=1+1,\r\n'
+  printf 'conv.ab,4,update,0x0004,,1.50,\r\nconv.ab,5,update,0x0005,,Hello world,\r\nconv.ab,6,update,0x0006,,'"'"'-1,\r\n'
+  printf 'conv.ab,7,update,0x0007,,'"'"'Tis,\r\n'; } >"$tx/want-conv.csv"
+check "export-text: formulas with an apostrophe" 0 "" "" cmp "$tx/conv.csv" "$tx/want-conv.csv"
+{ printf 'script,n,original,translation\n'
+  printf 'conv.ab,1,7,x\nconv.ab,2,01/02/24,x\nconv.ab,3,2,x\nconv.ab,4,1.5,x\nconv.ab,5,Hello World,x\n'; } >"$tx/calc.csv"
+check "import-text shows what a spreadsheet changed" 1 "Importing texts of $tx/calc.csv
+Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/conv/conv.ab was left unchanged:
+- row 2: the original of instruction 1 in conv.ab is not the script's text: the script has \"[0]07\", the table \"[7]\". This looks like a spreadsheet's doing: it took the text for a number and dropped its leading zeros. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 3: the original of instruction 2 in conv.ab is not the script's text: the script has \"[1]/2\", the table \"[0]1/02/24\". This looks like a spreadsheet's doing: it took the text for a date. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 4: the original of instruction 3 in conv.ab is not the script's text: the script has \"[=]1+1\", the table \"[2]\". This looks like a spreadsheet's doing: it ran the text as a formula and kept its result. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 5: the original of instruction 4 in conv.ab is not the script's text: the script has \"1.5[0]\", the table \"1.5[]\". This looks like a spreadsheet's doing: it took the text for a number and wrote the number its own way. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 6: the original of instruction 5 in conv.ab is not the script's text: the script has \"Hello [w]orld\", the table \"Hello [W]orld\" (the table is older than the script, or the original was changed)" \
+    "$cli" import-text "$tx/conv" "$tx/calc.csv"
+# Formulas with or without their apostrophe (a spreadsheet may keep it or
+# not) and a text that begins with one, as texts.
+{ printf 'script,n,original,translation\n'
+  printf "conv.ab,3,'=1+1,'=2+2\\nconv.ab,6,-1,'+1\\nconv.ab,7,'Tis,'Twas\\n"; } >"$tx/formulas.csv"
+check "import-text of formula-like texts" 0 "*" "" "$cli" import-text "$tx/conv" "$tx/formulas.csv"
+check "import-text of formula-like texts: the script" 0 "0100 0100 3030 3700 0100 0200 312f 3200 0100 0300 3d32 2b32 0001 0004 0031 2e35 3000 0100 0500 4865 6c6c 6f20 776f 726c 6400 0100 0600 2b31 0001 0007 0027 5477 6173 00" "" \
+    sh -c "xxd -p '$tx/conv/conv.ab' | tr -d '\n' | sed 's/..../& /g;s/ $//'"
 
 # A jump into the middle of an instruction: no length may change; the same
 # length may.
@@ -178,19 +230,22 @@ cp "$tx/long/one.ab" "$tx/long-one.ab"
 mib() { head -c 1048576 /dev/zero | tr '\0' "$1"; }
 { printf 'script,n,original,translation\r\none.ab,1,Hello,'; mib y; printf 'y\r\n'; } >"$tx/field-over.csv"
 check "import-text refuses a field of 1 MiB and 1 byte" 1 "Importing texts of $tx/field-over.csv
-Importing: 0 texts into 0 scripts, with failures" "Alert: $tx/field-over.csv: these rows were refused:
+Importing texts failed" "Alert: $tx/field-over.csv: no script was changed, since these rows were refused:
 - row 2: its \"translation\" is longer than 1 MiB (1048576 bytes), the most that a field may hold" \
     "$cli" import-text "$tx/long" "$tx/field-over.csv"
 check "import-text field refused: the script unchanged" 0 "" "" cmp "$tx/long/one.ab" "$tx/long-one.ab"
 # The same in quotes, with a doubled quote in it, in a column import ignores
-# (no limit there), and then a row that is taken.
-{ printf 'note,script,n,original,translation\r\n"'; mib q; printf '""'; mib q; printf '",one.ab,1,Hello,"'; mib y; printf 'y"\r\n'
-  mib n; mib n; printf ',one.ab,1,Hello,'; mib z; printf '\n'; } >"$tx/field-quoted.csv"
-check "import-text: a quoted field over 1 MiB, and a long ignored column" 1 "Importing texts of $tx/field-quoted.csv
-$tx/long/one.ab: 1 text, 0 jumps moved
-Importing: 1 text into 1 script, with failures" "Alert: $tx/field-quoted.csv: these rows were refused:
+# (no limit there); then that column long again and a translation of
+# exactly 1 MiB, which is taken.
+{ printf 'note,script,n,original,translation\r\n"'; mib q; printf '""'; mib q; printf '",one.ab,1,Hello,"'; mib y; printf 'y"\r\n'; } >"$tx/field-quoted.csv"
+check "import-text: a quoted field over 1 MiB" 1 "Importing texts of $tx/field-quoted.csv
+Importing texts failed" "Alert: $tx/field-quoted.csv: no script was changed, since these rows were refused:
 - row 2: its \"translation\" is longer than 1 MiB (1048576 bytes), the most that a field may hold" \
     "$cli" import-text "$tx/long" "$tx/field-quoted.csv"
+{ printf 'note,script,n,original,translation\r\n'; mib n; mib n; printf ',one.ab,1,Hello,'; mib z; printf '\n'; } >"$tx/field-exact.csv"
+check "import-text: a long ignored column and a translation of 1 MiB" 0 "Importing texts of $tx/field-exact.csv
+$tx/long/one.ab: 1 text, 0 jumps moved
+Importing OK: 1 text into 1 script" "" "$cli" import-text "$tx/long" "$tx/field-exact.csv"
 { printf '\x01\x00\x01\x00'; mib z; printf '\x00'; } >"$tx/want-long.ab"
 check "import-text: a translation of exactly 1 MiB" 0 "" "" cmp "$tx/long/one.ab" "$tx/want-long.ab"
 

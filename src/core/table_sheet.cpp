@@ -1,0 +1,104 @@
+#include "core/table_sheet.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/files.h"
+#include "core/table_sheet_read.h"
+#include "core/text.h"
+
+namespace vid {
+
+
+bool SheetRows::read_part(std::string_view part, XmlHandler& handler) {
+    if (!zip_.start(part)) {
+        error_ = zip_.error();
+        return false;
+    }
+    XmlPart parser(zip_, handler);
+    for (;;) {
+        switch (parser.run()) {
+            case XmlPart::Result::paused: continue;
+            case XmlPart::Result::done: return true;
+            case XmlPart::Result::failed: error_ = parser.error(); return false;
+        }
+    }
+}
+
+bool SheetRows::start_rows(std::string_view part, XmlHandler& handler) {
+    rows_.reset();
+    if (!zip_.start(part)) {
+        error_ = zip_.error();
+        return false;
+    }
+    rows_ = std::make_unique<XmlPart>(zip_, handler);
+    return true;
+}
+
+bool SheetRows::run_rows() {
+    if (!error_.empty() || !rows_) return false;
+    switch (rows_->run()) {
+        case XmlPart::Result::paused: return true;
+        case XmlPart::Result::done: rows_.reset(); return false;
+        case XmlPart::Result::failed: error_ = rows_->error(); return false;
+    }
+    return false;
+}
+
+void SheetRows::give(std::size_t column, std::string& text, bool cut, CellKind kind) {
+    const std::size_t most = limit(column);
+    if (most == 0 || take_ == nullptr || (text.empty() && !cut)) return;
+    if (text.size() > most) {
+        text.resize(most);
+        cut = true;
+    }
+    Cell cell{column, text, cut, kind};
+    (*take_)(cell);
+}
+
+bool same_name(std::string_view name, std::string_view wanted) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return name.size() == wanted.size() &&
+           std::equal(name.begin(), name.end(), wanted.begin(), [&](char a, char b) { return lower(a) == lower(b); });
+}
+
+std::string package_path(std::string_view folder, std::string_view target) {
+    std::string joined = target.starts_with('/') ? std::string(target.substr(1)) : std::string(folder) + std::string(target);
+    for (char& c : joined)
+        if (c == '\\') c = '/';
+    std::vector<std::string_view> parts;
+    std::string_view rest = joined;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out;
+    for (std::string_view p : parts) out += (out.empty() ? "" : "/") + std::string(p);
+    return out;
+}
+
+std::unique_ptr<TableRows> open_sheet(Ui& ui, const std::string& path, TableFormat format_of, std::string_view sheet,
+                                      const SheetLimits& limits) {
+    auto in = open_input(ui, path);
+    if (!in) return nullptr;
+    const auto size = in->size();
+    if (!size) {
+        ui.alert(format("can't read %s", {path}));
+        return nullptr;
+    }
+    if (*size > kMaxTableFile) {
+        ui.alert(format("%s is too large: %s bytes", {path, std::to_string(*size)}));
+        return nullptr;
+    }
+    return format_of == TableFormat::ods ? open_ods(ui, std::move(*in), *size, path, sheet, limits)
+                                         : open_xlsx(ui, std::move(*in), *size, path, sheet, limits);
+}
+
+}  // namespace vid
