@@ -66,8 +66,10 @@ void append_row(std::string& out, std::span<const std::string_view> fields, char
 }
 
 std::string csv_field(std::string_view text) {
-    if (!quoted_formula(text)) return std::string(text);
-    return "'" + std::string(text);
+    std::string field;
+    if (quoted_formula(text)) field += '\'';
+    field += text;
+    return field;
 }
 
 std::string_view csv_text(std::string_view field) {

@@ -80,7 +80,10 @@ std::string package_path(std::string_view folder, std::string_view target) {
         parts.push_back(part);
     }
     std::string out;
-    for (std::string_view p : parts) out += (out.empty() ? "" : "/") + std::string(p);
+    for (std::string_view p : parts) {
+        if (!out.empty()) out += '/';
+        out += p;
+    }
     return out;
 }
 

@@ -637,7 +637,7 @@ bool XlsxWriter::start(std::span<const TableColumn> columns, std::string_view sh
         std::array<lxw_format*, 2> looks{};
         for (int header = 0; header < 2; ++header) {
             lxw_format* f = workbook_add_format(book_);
-            format_set_num_format(f, "@");  // text: what is typed stays as typed
+            format_set_num_format_index(f, 49);  // "@", text: what is typed stays as typed
             format_set_align(f, LXW_ALIGN_VERTICAL_TOP);
             if (header) format_set_bold(f);
             if (columns[c].look == ColumnLook::original) format_set_bg_color(f, 0xE4E4E4);

@@ -174,6 +174,134 @@ Encoding OK" "Alert: $tx/listing/broken.txt: these lines may not be in the game'
 - line 26 holds EF BF BD, written by an editor for a character it could not read" "$cli" encode-ab "$tx/listing/broken.txt"
 check "encode-ab warning: the bytes as the listing says" 0 "" "" cmp -n 12 "$tx/listing/broken.ab" "$tx/listing/closed.ab"
 
+# XLSX and ODS: every cell of texts and keys a text cell, the empty ones of
+# each column formatted as text; the header bold and frozen. Translations
+# typed into the translation cells (here written into the sheets' XML) give
+# the same script as the CSV table above.
+rm -rf "$tx/game" && cp -r "$tx/clean" "$tx/game"
+for e in xlsx ods; do
+    check "export-text .$e" 0 "Exporting texts of $tx/game
+Exporting OK: 3 texts of 2 scripts" "" "$cli" export-text "$tx/game" "$tx/t.$e"
+done
+check "export-text: the cells of the tables" 0 "xlsx: 23 text cells, 0 other, 5 empty; columns formatted as text; frozen below row 1
+ods: mimetype first, stored; 23 text cells, 0 other, 5 empty; columns formatted as text; frozen below row 1" "" \
+    python3 - "$tx/t.xlsx" "$tx/t.ods" <<'PY'
+import re, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+sheet = z.read('xl/worksheets/sheet1.xml').decode()
+styles = z.read('xl/styles.xml').decode()
+cells = re.findall(r'<c [^>]*?(?:/>|>.*?</c>)', sheet)
+text = [c for c in cells if 't="inlineStr"' in c]
+empty = [c for c in cells if c.endswith('/>')]
+# Each column's format: its xf's number format is 49 (text, "@").
+xfs = re.findall(r'<xf [^>]*>', styles.split('<cellXfs')[1])
+cols = re.findall(r'<col [^>]*style="(\d+)"', sheet)
+as_text = all('numFmtId="49"' in xfs[int(i)] for i in cols) and len(cols) == 7
+frozen = '<pane ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/>' in sheet
+print('xlsx: %d text cells, %d other, %d empty; columns %s; %s' % (len(text), len(cells) - len(text) - len(empty),
+      len(empty), 'formatted as text' if as_text else 'NOT TEXT', 'frozen below row 1' if frozen else 'NOT FROZEN'))
+z = zipfile.ZipFile(sys.argv[2])
+first = z.infolist()[0]
+content = z.read('content.xml').decode()
+settings = z.read('settings.xml').decode()
+cells = re.findall(r'<table:table-cell [^>]*?(?:/>|>.*?</table:table-cell>)', content)
+text = [c for c in cells if 'office:value-type="string"' in c]
+empty = [c for c in cells if c.endswith('/>')]
+styles = dict(re.findall(r'<style:style style:name="([^"]*)" style:family="table-cell" style:data-style-name="(N0)"', content))
+defaults = re.findall(r'table:default-cell-style-name="([^"]*)"', content)
+as_text = '<number:text-style style:name="N0"><number:text-content/></number:text-style>' in content and \
+    len(defaults) == 7 and all(d in styles for d in defaults)
+frozen = '"VerticalSplitMode" config:type="short">2<' in settings and '"VerticalSplitPosition" config:type="int">1<' in settings
+print('ods: mimetype %s; %d text cells, %d other, %d empty; columns %s; %s' % (
+      'first, stored' if first.filename == 'mimetype' and first.compress_type == 0 else 'WRONG',
+      len(text), len(cells) - len(text) - len(empty), len(empty), 'formatted as text' if as_text else 'NOT TEXT',
+      'frozen below row 1' if frozen else 'NOT FROZEN'))
+PY
+python3 - "$tx/t.xlsx" "$tx/typed.xlsx" "$tx/t.ods" "$tx/typed.ods" <<'PY'
+import re, sys, zipfile
+typed = {'2': '窓が閉じた。', '3': 'Hello, "friend"'}  # rows 2 and 3, scene.ab's texts
+def retype(src, dst, part, change):
+    zin, zout = zipfile.ZipFile(src), zipfile.ZipFile(dst, 'w', zipfile.ZIP_DEFLATED)
+    for info in zin.infolist():
+        data = zin.read(info.filename)
+        if info.filename == part:
+            data = change(data.decode()).encode()
+        zout.writestr(info, data)
+    zout.close()
+esc = lambda t: t.replace('&', '&amp;').replace('<', '&lt;').replace('"', '&quot;')
+retype(sys.argv[1], sys.argv[2], 'xl/worksheets/sheet1.xml', lambda x: re.sub(
+    r'<c r="G(\d+)" s="(\d+)"/>', lambda m: '<c r="G%s" s="%s" t="inlineStr"><is><t>%s</t></is></c>' % (
+        m.group(1), m.group(2), esc(typed[m.group(1)])) if m.group(1) in typed else m.group(0), x))
+rows = iter(range(1, 100))
+def ods_row(m):
+    n = str(next(rows))
+    if n not in typed: return m.group(0)
+    return m.group(0).replace('<table:table-cell table:style-name="ce-translation"/>',
+        '<table:table-cell table:style-name="ce-translation" office:value-type="string"><text:p>%s</text:p></table:table-cell>' % esc(typed[n]))
+retype(sys.argv[3], sys.argv[4], 'content.xml', lambda x: re.sub(r'<table:table-row>.*?</table:table-row>', ods_row, x))
+PY
+for e in xlsx ods; do
+    rm -rf "$tx/game-$e" && cp -r "$tx/clean" "$tx/game-$e"
+    check "import-text .$e" 0 "Importing texts of $tx/typed.$e
+$tx/game-$e/scene.ab: 2 texts, 1 jump moved
+Importing OK: 2 texts into 1 script" "" "$cli" import-text "$tx/game-$e" "$tx/typed.$e"
+    check "import-text .$e: the new script" 0 "" "" cmp "$tx/game-$e/scene.ab" "$tx/want.ab"
+done
+# A sheet as Excel saves it, with shared strings; translations that are a
+# number (taken as its text), a formula's result, a date and a truth value.
+mkdir -p "$tx/kinds"
+printf '\x01\x00\x01\x00A\x00\x01\x00\x02\x00B\x00\x01\x00\x03\x00C\x00\x01\x00\x04\x00D\x00' >"$tx/kinds/k.ab"
+cp "$tx/kinds/k.ab" "$tx/kinds-k.ab"
+python3 - "$tx/kinds.xlsx" <<'PY'
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)
+z.writestr('_rels/.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+           '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" '
+           'Target="xl/workbook.xml"/></Relationships>')
+z.writestr('xl/workbook.xml', '<workbook><sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>')
+z.writestr('xl/_rels/workbook.xml.rels', '<Relationships>'
+           '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>'
+           '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>'
+           '<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>'
+           '</Relationships>')
+z.writestr('xl/sharedStrings.xml', '<sst><si><t>script</t></si><si><t>n</t></si><si><t>original</t></si>'
+           '<si><t>translation</t></si><si><t>k.ab</t></si><si><t>A</t></si><si><t>B</t></si><si><t>C</t></si><si><t>D</t></si></sst>')
+z.writestr('xl/styles.xml', '<styleSheet><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/></cellXfs></styleSheet>')
+row = lambda r, orig, cell: ('<row r="%d"><c r="A%d" t="s"><v>4</v></c><c r="B%d"><v>%d</v></c>'
+                             '<c r="C%d" t="s"><v>%d</v></c>%s</row>') % (r, r, r, r - 1, r, orig, cell)
+z.writestr('xl/worksheets/sheet1.xml', '<worksheet><sheetData>'
+           '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>2</v></c><c r="D1" t="s"><v>3</v></c></row>'
+           + row(2, 5, '<c r="D2"><v>42</v></c>')
+           + row(3, 6, '<c r="D3" t="str"><f>A1</f><v>script</v></c>')
+           + row(4, 7, '<c r="D4" s="1"><v>45292</v></c>')
+           + row(5, 8, '<c r="D5" t="b"><v>1</v></c>')
+           + '</sheetData></worksheet>')
+z.close()
+PY
+check "import-text refuses formulas, dates and truth values" 1 "Importing texts of $tx/kinds.xlsx
+Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/kinds/k.ab was left unchanged:
+- row 3: the translation is the result of a formula (\"script\"), not a text: type the text itself (in a cell formatted as text, \"=\" stays as typed)
+- row 4: the translation is a date (\"45292\" as the spreadsheet shows it), not a text: format the cell as text and type it again
+- row 5: the translation is a truth value (\"TRUE\"), not a text: format the cell as text and type it again" \
+    "$cli" import-text "$tx/kinds" "$tx/kinds.xlsx"
+check "import-text refusals of kinds: the script unchanged" 0 "" "" cmp "$tx/kinds/k.ab" "$tx/kinds-k.ab"
+# The same table without those rows: the number is taken as its text.
+python3 - "$tx/kinds.xlsx" "$tx/number.xlsx" <<'PY'
+import re, sys, zipfile
+zin, zout = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED)
+for info in zin.infolist():
+    data = zin.read(info.filename)
+    if info.filename == 'xl/worksheets/sheet1.xml':
+        data = re.sub(rb'<row r="[345]">.*?</row>', b'', data)
+    zout.writestr(info, data)
+zout.close()
+PY
+check "import-text of a number typed into a translation" 0 "Importing texts of $tx/number.xlsx
+$tx/kinds/k.ab: 1 text, 0 jumps moved
+Importing OK: 1 text into 1 script" "" "$cli" import-text "$tx/kinds" "$tx/number.xlsx"
+check "import-text of a number: the script" 0 "0100 0100 3432 0001 0002 0042 0001 0003 0043 0001 0004 0044 00" "" \
+    sh -c "xxd -p '$tx/kinds/k.ab' | tr -d '\n' | sed 's/..../& /g;s/ $//'"
+
 # The round trip on the sample game: the table read by Python's csv module,
 # every translation set to its original, imported: every script byte-identical.
 mkdir -p "$tx/samples"
