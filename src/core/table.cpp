@@ -267,20 +267,28 @@ std::string not_csv(std::string_view head, const std::string& path) {
 
 }  // namespace
 
+std::optional<platform::File> open_table_file(Ui& ui, const std::string& path, std::uint64_t& size) {
+    auto in = open_input(ui, path);
+    if (!in) return std::nullopt;
+    const auto got = in->size();
+    if (!got) {
+        ui.alert(format("can't read %s", {path}));
+        return std::nullopt;
+    }
+    if (*got > kMaxTableFile) {
+        ui.alert(format("%s is too large: %s bytes", {path, std::to_string(*got)}));
+        return std::nullopt;
+    }
+    size = *got;
+    return in;
+}
+
 std::unique_ptr<TableRows> open_table(Ui& ui, const std::string& path, std::string_view sheet) {
     const TableFormat format_of = table_format(path);
     if (format_of == TableFormat::xlsx || format_of == TableFormat::ods) return open_sheet(ui, path, format_of, sheet);
-    auto in = open_input(ui, path);
+    std::uint64_t size = 0;
+    auto in = open_table_file(ui, path, size);
     if (!in) return nullptr;
-    const auto size = in->size();
-    if (!size) {
-        ui.alert(format("can't read %s", {path}));
-        return nullptr;
-    }
-    if (*size > kMaxTableFile) {
-        ui.alert(format("%s is too large: %s bytes", {path, std::to_string(*size)}));
-        return nullptr;
-    }
     char head[64];
     const std::size_t got = in->read_full(std::span(reinterpret_cast<std::uint8_t*>(head), sizeof head));
     if (const std::string why = not_csv({head, got}, path); !why.empty()) {
@@ -291,7 +299,7 @@ std::unique_ptr<TableRows> open_table(Ui& ui, const std::string& path, std::stri
         ui.alert(format("can't read %s", {path}));
         return nullptr;
     }
-    return std::make_unique<CsvRows>(std::move(*in), *size, table_delimiter(path), path);
+    return std::make_unique<CsvRows>(std::move(*in), size, table_delimiter(path), path);
 }
 
 namespace {

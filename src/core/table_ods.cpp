@@ -57,25 +57,15 @@ public:
         }
         content_.chosen = content_.named.value_or(0);
         content_.scanning = false;
+        rows_part_ = "content.xml";
         return rewind();
     }
 
-    bool next(const RowLimits& limits, const std::function<void(Cell&)>& take) override {
-        limits_ = &limits;
-        take_ = &take;
-        const bool got = run_rows();
-        limits_ = nullptr;
-        take_ = nullptr;
-        row_ = content_.row;
-        return got;
-    }
-
-    bool rewind() override {
-        if (!error_.empty()) return false;
+    XmlHandler& restart() override {
         content_.reset();
-        row_ = 0;
-        return start_rows("content.xml", content_);
+        return content_;
     }
+    std::uint64_t last_row() const override { return content_.row; }
 
 private:
     struct ContentHandler : XmlHandler {

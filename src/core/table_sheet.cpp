@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/files.h"
 #include "core/table_sheet_read.h"
 #include "core/text.h"
 
@@ -25,9 +24,12 @@ bool SheetRows::read_part(std::string_view part, XmlHandler& handler) {
     }
 }
 
-bool SheetRows::start_rows(std::string_view part, XmlHandler& handler) {
+bool SheetRows::rewind() {
+    if (!error_.empty()) return false;
     rows_.reset();
-    if (!zip_.start(part)) {
+    row_ = 0;
+    XmlHandler& handler = restart();
+    if (!zip_.start(rows_part_)) {
         error_ = zip_.error();
         return false;
     }
@@ -35,14 +37,24 @@ bool SheetRows::start_rows(std::string_view part, XmlHandler& handler) {
     return true;
 }
 
-bool SheetRows::run_rows() {
+bool SheetRows::next(const RowLimits& limits, const std::function<void(Cell&)>& take) {
     if (!error_.empty() || !rows_) return false;
-    switch (rows_->run()) {
-        case XmlPart::Result::paused: return true;
-        case XmlPart::Result::done: rows_.reset(); return false;
-        case XmlPart::Result::failed: error_ = rows_->error(); return false;
+    limits_ = &limits;
+    take_ = &take;
+    XmlPart::Result result = XmlPart::Result::failed;
+    try {
+        result = rows_->run();
+    } catch (...) {
+        limits_ = nullptr;
+        take_ = nullptr;
+        throw;
     }
-    return false;
+    limits_ = nullptr;
+    take_ = nullptr;
+    row_ = last_row();
+    if (result == XmlPart::Result::failed) error_ = rows_->error();
+    if (result != XmlPart::Result::paused) rows_.reset();
+    return result == XmlPart::Result::paused;
 }
 
 void SheetRows::give(std::size_t column, std::string& text, bool cut, CellKind kind) {
@@ -89,19 +101,11 @@ std::string package_path(std::string_view folder, std::string_view target) {
 
 std::unique_ptr<TableRows> open_sheet(Ui& ui, const std::string& path, TableFormat format_of, std::string_view sheet,
                                       const SheetLimits& limits) {
-    auto in = open_input(ui, path);
+    std::uint64_t size = 0;
+    auto in = open_table_file(ui, path, size);
     if (!in) return nullptr;
-    const auto size = in->size();
-    if (!size) {
-        ui.alert(format("can't read %s", {path}));
-        return nullptr;
-    }
-    if (*size > kMaxTableFile) {
-        ui.alert(format("%s is too large: %s bytes", {path, std::to_string(*size)}));
-        return nullptr;
-    }
-    return format_of == TableFormat::ods ? open_ods(ui, std::move(*in), *size, path, sheet, limits)
-                                         : open_xlsx(ui, std::move(*in), *size, path, sheet, limits);
+    return format_of == TableFormat::ods ? open_ods(ui, std::move(*in), size, path, sheet, limits)
+                                         : open_xlsx(ui, std::move(*in), size, path, sheet, limits);
 }
 
 }  // namespace vid

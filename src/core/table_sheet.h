@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,6 +47,11 @@ struct SheetLimits {
     // Files in the zip.
     std::uint64_t files = 10000;
 };
+
+// The table file at `path`, opened for reading, with its size; Alerts and
+// returns nothing when it is not there, cannot be read or is over
+// kMaxTableFile.
+std::optional<platform::File> open_table_file(Ui& ui, const std::string& path, std::uint64_t& size);
 
 std::unique_ptr<TableRows> open_sheet(Ui& ui, const std::string& path, TableFormat format, std::string_view sheet,
                                       const SheetLimits& limits = {});

@@ -16,6 +16,10 @@
 namespace vid {
 
 class SheetRows : public TableRows {
+public:
+    bool next(const RowLimits& limits, const std::function<void(Cell&)>& take) final;
+    bool rewind() final;
+
 protected:
     SheetRows(platform::File file, std::uint64_t size, std::string path, std::string_view kind,
               const SheetLimits& limits)
@@ -23,11 +27,14 @@ protected:
 
     // Reads the part whole through `handler`; false with error_ set.
     bool read_part(std::string_view part, XmlHandler& handler);
-    // Starts the part of the rows with a new parser on `handler`.
-    bool start_rows(std::string_view part, XmlHandler& handler);
-    // Parses on until the handler pauses at the end of a row that holds
-    // anything; false at the end or with error_ set.
-    bool run_rows();
+
+    // The format's reading of the rows: the handler of the part
+    // `rows_part_` (which pauses at the end of each row that holds
+    // anything), made ready to read from the start, and the number of the
+    // row it read last.
+    virtual XmlHandler& restart() = 0;
+    virtual std::uint64_t last_row() const = 0;
+    std::string rows_part_;
 
     // Hands a cell of the row being read to the caller, cut to its limit.
     void give(std::size_t column, std::string& text, bool cut, CellKind kind);

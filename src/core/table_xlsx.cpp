@@ -324,22 +324,11 @@ public:
 
     bool prepare();
 
-    bool next(const RowLimits& limits, const std::function<void(Cell&)>& take) override {
-        limits_ = &limits;
-        take_ = &take;
-        const bool got = run_rows();
-        limits_ = nullptr;
-        take_ = nullptr;
-        row_ = sheet_.row;
-        return got;
-    }
-
-    bool rewind() override {
-        if (!error_.empty()) return false;
+    XmlHandler& restart() override {
         sheet_.reset();
-        row_ = 0;
-        return start_rows(sheet_part_, sheet_);
+        return sheet_;
     }
+    std::uint64_t last_row() const override { return sheet_.row; }
 
 private:
     // The sheet's rows, cell by cell.
@@ -468,7 +457,7 @@ private:
         }
     };
 
-    std::string wanted_, sheet_part_;
+    std::string wanted_;
     std::string shared_pool_;
     std::vector<std::uint32_t> shared_ends_;
     std::vector<bool> date_styles_;
@@ -508,8 +497,8 @@ bool XlsxRows::prepare() {
         if (first.empty()) first = part;
         if (named.empty() && same_name(s.name, wanted_)) named = part;
     }
-    sheet_part_ = !named.empty() ? named : first;
-    if (sheet_part_.empty()) {
+    rows_part_ = !named.empty() ? named : first;
+    if (rows_part_.empty()) {
         error_ = format("%s holds no sheet", {zip_.path()});
         return false;
     }
@@ -524,7 +513,7 @@ bool XlsxRows::prepare() {
         shared_pool_ = std::move(s.pool);
         shared_ends_ = std::move(s.ends);
     }
-    return start_rows(sheet_part_, sheet_);
+    return rewind();
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ std::string xml_cannot_hold(std::string_view text, bool controls) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == 0) return "it holds a zero byte";
         if (c < 0x20 && c != '\t' && c != '\n' && !controls) {
-            char code[8];
+            char code[16];
             std::snprintf(code, sizeof code, "U+%04X", c);
             return format("it holds the control character %s", {code});
         }
@@ -209,7 +209,7 @@ std::string xml_cannot_hold(std::string_view text, bool controls) {
         }
         if (point < least || point > 0x10FFFF || (point >= 0xD800 && point < 0xE000)) return "it is not UTF-8 text";
         if (point == 0xFFFE || point == 0xFFFF) {
-            char code[8];
+            char code[16];
             std::snprintf(code, sizeof code, "U+%04X", point);
             return format("it holds %s, which is no character", {code});
         }

@@ -504,8 +504,8 @@ std::string spreadsheet_change(std::string_view expected, std::string_view found
 std::string stale_text(std::string_view script, const std::string& n, std::string_view expected,
                        std::string_view found) {
     const auto [want, got] = difference(expected, found);
-    std::string out = format("the original of instruction %s in %s is not the script's text: the script has \"%s\", "
-                             "the table \"%s\"",
+    std::string out = format("the original no longer matches the text of instruction %s in %s: the script has "
+                             "\"%s\", the table \"%s\"",
                              {n, script, want, got});
     const std::string change = spreadsheet_change(expected, found);
     if (change.empty()) return out + " (the table is older than the script, or the original was changed)";

@@ -69,7 +69,7 @@ rm -rf "$tx/game" && cp -r "$tx/clean" "$tx/game"
   printf 'scene.ab,9,,\n'; } >"$tx/bad.csv"
 check "import-text refusals" 1 "Importing texts of $tx/bad.csv
 Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $tx/game/scene.ab was left unchanged:
-- row 2: the original of instruction 1 in scene.ab is not the script's text: the script has \"窓が[開]いています。\", the table \"窓が[閉]じた。\" (the table is older than the script, or the original was changed)
+- row 2: the original no longer matches the text of instruction 1 in scene.ab: the script has \"窓が[開]いています。\", the table \"窓が[閉]じた。\" (the table is older than the script, or the original was changed)
 - row 3: code page 932 cannot hold \"€\" (U+20AC)
 - row 5: instruction 4 is not a text
 Alert: $tx/game/sub/b.ab was left unchanged:
@@ -117,11 +117,11 @@ check "export-text: formulas with an apostrophe" 0 "" "" cmp "$tx/conv.csv" "$tx
   printf 'conv.ab,1,7,x\nconv.ab,2,01/02/24,x\nconv.ab,3,2,x\nconv.ab,4,1.5,x\nconv.ab,5,Hello World,x\n'; } >"$tx/calc.csv"
 check "import-text shows what a spreadsheet changed" 1 "Importing texts of $tx/calc.csv
 Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/conv/conv.ab was left unchanged:
-- row 2: the original of instruction 1 in conv.ab is not the script's text: the script has \"[0]07\", the table \"[7]\". This looks like a spreadsheet's doing: it took the text for a number and dropped its leading zeros. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
-- row 3: the original of instruction 2 in conv.ab is not the script's text: the script has \"[1]/2\", the table \"[0]1/02/24\". This looks like a spreadsheet's doing: it took the text for a date. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
-- row 4: the original of instruction 3 in conv.ab is not the script's text: the script has \"[=]1+1\", the table \"[2]\". This looks like a spreadsheet's doing: it ran the text as a formula and kept its result. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
-- row 5: the original of instruction 4 in conv.ab is not the script's text: the script has \"1.5[0]\", the table \"1.5[]\". This looks like a spreadsheet's doing: it took the text for a number and wrote the number its own way. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
-- row 6: the original of instruction 5 in conv.ab is not the script's text: the script has \"Hello [w]orld\", the table \"Hello [W]orld\" (the table is older than the script, or the original was changed)" \
+- row 2: the original no longer matches the text of instruction 1 in conv.ab: the script has \"[0]07\", the table \"[7]\". This looks like a spreadsheet's doing: it took the text for a number and dropped its leading zeros. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 3: the original no longer matches the text of instruction 2 in conv.ab: the script has \"[1]/2\", the table \"[0]1/02/24\". This looks like a spreadsheet's doing: it took the text for a date. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 4: the original no longer matches the text of instruction 3 in conv.ab: the script has \"[=]1+1\", the table \"[2]\". This looks like a spreadsheet's doing: it ran the text as a formula and kept its result. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 5: the original no longer matches the text of instruction 4 in conv.ab: the script has \"1.5[0]\", the table \"1.5[]\". This looks like a spreadsheet's doing: it took the text for a number and wrote the number its own way. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 6: the original no longer matches the text of instruction 5 in conv.ab: the script has \"Hello [w]orld\", the table \"Hello [W]orld\" (the table is older than the script, or the original was changed)" \
     "$cli" import-text "$tx/conv" "$tx/calc.csv"
 # Formulas with or without their apostrophe (a spreadsheet may keep it or
 # not) and a text that begins with one, as texts.

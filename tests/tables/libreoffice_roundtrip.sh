@@ -129,8 +129,8 @@ done
 year=$(date +%y)
 check "import-text of the .csv table saved by Calc" 1 "Importing texts of typed.csv
 Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: game-csv/a.ab was left unchanged:
-- row 2: the original of instruction 1 in a.ab is not the script's text: the script has \"[0]07\", the table \"[7]\". This looks like a spreadsheet's doing: it took the text for a number and dropped its leading zeros. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
-- row 3: the original of instruction 2 in a.ab is not the script's text: the script has \"[1]/2\", the table \"[0]1/02/$year\". This looks like a spreadsheet's doing: it took the text for a date. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 2: the original no longer matches the text of instruction 1 in a.ab: the script has \"[0]07\", the table \"[7]\". This looks like a spreadsheet's doing: it took the text for a number and dropped its leading zeros. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 3: the original no longer matches the text of instruction 2 in a.ab: the script has \"[1]/2\", the table \"[0]1/02/$year\". This looks like a spreadsheet's doing: it took the text for a date. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
 Alert: game-csv/b.ab was left unchanged:
 - row 7: the translation holds a line break" "$cli" import-text game-csv typed.csv
 check ".csv: a.ab unchanged" 0 "" "" cmp game-csv/a.ab game/a.ab
