@@ -4,6 +4,7 @@
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev pkg-config libspng-dev zlib1g-dev
           libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev python3
+          libxlsxwriter-dev libminizip-dev libexpat1-dev
           mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox procps)
 missing=()
 for p in "${packages[@]}"; do
@@ -21,23 +22,44 @@ fi
 # their source, of the very version installed, as Debian ships it (patches
 # applied), for our CMake to build with MinGW-w64.
 src_root=/usr/local/src/vidodide
-source_of() {  # PACKAGE (a source package) INSTALLED_BINARY_PACKAGE FOLDER
-    local version
-    version=$(dpkg-query -W -f='${Version}' "$2")
-    [ -f "$src_root/$3.version" ] && [ "$(cat "$src_root/$3.version")" = "$version" ] && return 0
-    if ! apt-get source --print-uris "$1=$version" >/dev/null 2>&1; then
-        printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-            "$(. /etc/os-release && echo "$VERSION_CODENAME")" | $sudo tee /etc/apt/sources.list.d/vidodide-src.sources >/dev/null
+source_of() {  # INSTALLED_BINARY_PACKAGE FOLDER: the source package it was built from
+    local package version
+    package=$(dpkg-query -W -f='${source:Package}' "$1")
+    version=$(dpkg-query -W -f='${source:Version}' "$1")
+    [ -f "$src_root/$2.version" ] && [ "$(cat "$src_root/$2.version")" = "$version" ] && return 0
+    if ! apt-get source --print-uris "$package=$version" >/dev/null 2>&1; then
+        # The release and its security updates (expat's fixes come from there).
+        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n\nTypes: deb-src\nURIs: http://deb.debian.org/debian-security\nSuites: %s-security\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+            "$codename" "$codename" "$codename" | $sudo tee /etc/apt/sources.list.d/vidodide-src.sources >/dev/null
         $sudo apt-get update -qq
     fi
-    local tmp
+    # A mirror may lack the source of a security update: then the newest
+    # source of the same package that it has (said so below).
+    local tmp used=
     tmp=$(mktemp -d)
-    (cd "$tmp" && apt-get source -qq --download-only "$1=$version" >/dev/null 2>&1 &&
-        dpkg-source -x --no-check ./*.dsc unpacked >/dev/null)
+    for v in "$version" $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV); do
+        if (cd "$tmp" && rm -rf ./* && apt-get source -qq --download-only "$package=$v" >/dev/null 2>&1 &&
+            dpkg-source -x --no-check ./*.dsc unpacked >/dev/null); then
+            used=$v
+            break
+        fi
+    done
+    if [ -z "$used" ]; then
+        echo "could not fetch the source of $package" >&2
+        rm -rf "$tmp"
+        return 1
+    fi
+    [ "$used" = "$version" ] || echo "$package: the source of $version is not on the mirror; using that of $used"
     $sudo mkdir -p "$src_root"
-    $sudo rm -rf "${src_root:?}/$3"
-    $sudo mv "$tmp/unpacked" "$src_root/$3"
-    echo "$version" | $sudo tee "$src_root/$3.version" >/dev/null
+    $sudo rm -rf "${src_root:?}/$2"
+    $sudo mv "$tmp/unpacked" "$src_root/$2"
+    echo "$version" | $sudo tee "$src_root/$2.version" >/dev/null
     rm -rf "$tmp"
 }
-source_of libsoxr libsoxr-dev soxr
+source_of libsoxr-dev soxr
+# The spreadsheet tables: libxlsxwriter writes XLSX, minizip (zlib's) reads
+# XLSX and ODS and writes ODS, expat parses their XML.
+source_of libxlsxwriter-dev xlsxwriter
+source_of libminizip-dev minizip
+source_of libexpat1-dev expat

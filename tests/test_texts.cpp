@@ -1,8 +1,7 @@
-// Translation tables: the table format, the code pages and the texts of a
-// script with the jumps that move with them.
+// Translation tables: the code pages and the texts of a script with the
+// jumps that move with them (the table files: test_tables.cpp).
 #include <gtest/gtest.h>
 
-#include "core/table.h"
 #include "platform/codepage.h"
 #include "text/text_jobs.h"
 #include "script/texts.h"
@@ -13,55 +12,6 @@ using namespace vid::text;
 namespace {
 
 using test::hex;
-
-// Rows as "ROW:field|field" joined by " / "; "!" after a row with an open quote.
-std::string rows_of(std::string_view text, char delimiter) {
-    TableReader reader(text, delimiter);
-    std::vector<std::string> fields;
-    std::string out;
-    while (reader.next(fields)) {
-        out += (out.empty() ? "" : " / ") + std::to_string(reader.row()) + ":";
-        for (std::size_t i = 0; i < fields.size(); ++i) out += (i ? "|" : "") + fields[i];
-        if (reader.open_quote()) out += "!";
-    }
-    return out;
-}
-
-TEST(Table, ReadingAsSpreadsheetsSaveIt) {
-    const struct {
-        std::string_view text;
-        char delimiter;
-        std::string_view rows;
-    } cases[] = {
-        {"\xEF\xBB\xBFscript,n\r\na.ab,1\r\n", ',', "1:script|n / 2:a.ab|1"},
-        {"script,n\na.ab,1", ',', "1:script|n / 2:a.ab|1"},
-        {"a\rb\r", ',', "1:a / 2:b"},
-        // Every special case in one row: a comma, doubled quotes, CR LF and
-        // LF inside quotes, an empty quoted field, an empty last field.
-        {"x,\"a,b\",\"say \"\"hi\"\"\",\"l1\r\nl2\nl3\",\"\",\r\nnext", ',',
-         "1:x|a,b|say \"hi\"|l1\r\nl2\nl3|| / 2:next"},
-        // Empty lines are no rows but count; a quote inside a bare field is a quote.
-        {"a\n\n\r\nb\"c\n", ',', "1:a / 4:b\"c"},
-        {"a\t\"b\tc\"\td,e\n", '\t', "1:a|b\tc|d,e"},
-        // Text after a closing quote stays with its field; a quote never closed
-        // takes the rest.
-        {"\"ab\"cd,e\n\"open,\nf", ',', "1:abcd|e / 2:open,\nf!"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(rows_of(c.text, c.delimiter), c.rows) << c.text;
-}
-
-TEST(Table, WritingQuotesWhereNeeded) {
-    const std::string_view fields[] = {"plain", "a,b", "say \"hi\"", "l1\nl2", "cr\r", "tab\there", ""};
-    std::string csv, tsv;
-    append_row(csv, fields, ',');
-    append_row(tsv, fields, '\t');
-    EXPECT_EQ(csv, "plain,\"a,b\",\"say \"\"hi\"\"\",\"l1\nl2\",\"cr\r\",tab\there,\r\n");
-    EXPECT_EQ(tsv, "plain\ta,b\t\"say \"\"hi\"\"\"\t\"l1\nl2\"\t\"cr\r\"\t\"tab\there\"\t\r\n");
-    EXPECT_EQ(rows_of(csv, ','), "1:plain|a,b|say \"hi\"|l1\nl2|cr\r|tab\there|");
-    for (const auto& [path, delimiter] : {std::pair{"t.tsv", '\t'}, std::pair{"T.TSV", '\t'}, std::pair{"t.csv", ','},
-                                           std::pair{"tsv", ','}, std::pair{"t.tsv.csv", ','}})
-        EXPECT_EQ(table_delimiter(path), delimiter) << path;
-}
 
 TEST(Codepage, SystemTablesBothWays) {
     // Texts and their bytes in the code page, written down by hand.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
@@ -26,16 +28,30 @@ using namespace script;
 namespace {
 
 // Scripts are read whole; jump targets are 32-bit positions. Tables are
-// read piece by piece.
+// read piece by piece (core/table.h).
 constexpr std::uint64_t kMaxScript = 256u << 20;
-constexpr std::uint64_t kMaxTable = 1024u << 20;
-constexpr std::size_t kTablePiece = std::size_t{1} << 20;
 // Import keeps the rows of the scripts it works on at most to this much:
 // their original and translation texts and kRowCost for each row.
 constexpr std::uint64_t kRowBudget = std::uint64_t{16} << 20;
 constexpr std::uint64_t kRowCost = 256;
-// Export writes its table out whenever this much is waiting.
-constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+// The sheet of a spreadsheet table, and how its columns look.
+constexpr std::string_view kSheet = "texts";
+constexpr TableColumn kColumns[] = {
+    {kTableColumns[0], ColumnLook::key, 24},      {kTableColumns[1], ColumnLook::key, 6},
+    {kTableColumns[2], ColumnLook::key, 8},       {kTableColumns[3], ColumnLook::key, 8},
+    {kTableColumns[4], ColumnLook::key, 12},      {kTableColumns[5], ColumnLook::original, 50},
+    {kTableColumns[6], ColumnLook::translation, 60},
+};
+
+std::string_view table_format_name(std::string_view path) {
+    switch (table_format(path)) {
+        case TableFormat::xlsx: return "XLSX";
+        case TableFormat::ods: return "ODS";
+        case TableFormat::tsv: return "TSV";
+        case TableFormat::csv: break;
+    }
+    return "CSV";
+}
 // Lines of one Alert at most, then how many more.
 constexpr std::size_t kMaxLines = 20;
 
@@ -194,27 +210,15 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         ui.status("Exporting texts failed", Draw::later);
         return false;
     }
-    const char delim = table_delimiter(table_path);
-    // The table goes out in pieces: the output is started once the first
-    // piece is full (or at the end), and takes its name only when complete.
-    std::string table(kUtf8Mark);
-    std::optional<platform::Output> out;
-    const auto put_out = [&]() -> bool {
-        if (!out) {
-            out = create_output(ui, table_path, platform::Existing::replace_target);
-            if (!out) return false;
-        }
-        if (!out->file().write(bytes_of(table))) {
-            ui.alert(cant_write(table_path));
-            return false;
-        }
-        table.clear();
-        return true;
-    };
     std::size_t texts = 0;
     try {
-        std::vector<std::string_view> header(std::begin(kTableColumns), std::end(kTableColumns));
-        append_row(table, header, delim);
+        // The table takes its name only when complete.
+        const auto table = create_table(ui, table_path, kColumns, kSheet);
+        if (!table) {
+            ui.status("Exporting texts failed", Draw::later);
+            return false;
+        }
+        const std::string_view format_name = table_format_name(table_path);
         std::string voice, original, n;
         ValueBuffer idx;
         for (const ScriptFile& s : scripts) {
@@ -224,7 +228,7 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
                 continue;
             }
             const ScriptMap map = map_script(bytes_of(*data));
-            Lines bad;
+            Lines bad, unheld;
             for (const ScriptText& t : map.texts) {
                 if (!cp.to_utf8(slice(*data, t.voice_at, t.voice_size), voice) ||
                     !cp.to_utf8(slice(*data, t.text_at, t.text_size), original)) {
@@ -234,12 +238,18 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
                 n = std::to_string(t.n);
                 const std::string_view row[] = {s.name,  n,     t.opcode == 0 ? "init" : "update",
                                                 value_text(t.idx, 4, idx), voice, original, {}};
-                append_row(table, row, delim);
-                ++texts;
-                if (table.size() >= kFlushAt && !put_out()) {
+                std::string why;
+                for (std::string_view field : row)
+                    if (why.empty()) why = table->cannot_hold(field);
+                if (!why.empty()) {
+                    unheld.add(format("instruction %s: %s", {n, why}));
+                    continue;
+                }
+                if (!table->add(row)) {
                     ui.status("Exporting texts failed", Draw::later);
                     return false;
                 }
+                ++texts;
             }
             if (!bad.empty()) {
                 ok = false;
@@ -247,13 +257,20 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
                                        {s.path, std::to_string(codepage)}),
                                 bad));
             }
+            if (!unheld.empty()) {
+                ok = false;
+                ui.alert(listed(format("%s: these texts cannot be held in an %s table and were left out of it (a CSV "
+                                       "table holds them):",
+                                       {s.path, format_name}),
+                                unheld));
+            }
+        }
+        if (!table->finish()) {
+            ui.status("Exporting texts failed", Draw::later);
+            return false;
         }
     } catch (const std::bad_alloc&) {
         ui.alert(kOutOfMemory);
-        ui.status("Exporting texts failed", Draw::later);
-        return false;
-    }
-    if (!put_out() || !commit_keeping_original(ui, *out, false)) {
         ui.status("Exporting texts failed", Draw::later);
         return false;
     }
@@ -269,6 +286,7 @@ struct Row {
     std::uint64_t number = 0;  // as the spreadsheet counts
     std::uint32_t n = 0;
     std::string op, original, translation;
+    CellKind kind = CellKind::text;  // of the translation's cell
 };
 
 std::string trimmed_lower(std::string_view s) {
@@ -293,127 +311,12 @@ std::string row_text(std::uint64_t row, std::string_view what) {
     return format("row %s: %s", {std::to_string(row), what});
 }
 
-// The rows of a table file, read kTablePiece bytes at a time, exactly as
-// TableReader (core/table.h) reads a table held whole: the same fields, row
-// numbers and open quotes. Each field is handed to `take(column, text, cut)`
-// with at most `limit(column)` of its bytes (`cut` when it holds more), so
-// that neither a long field nor a long row is ever held whole.
-class TableStream {
-public:
-    TableStream(platform::File& file, std::uint64_t size, char delimiter)
-        : file_(file), size_(size), delim_(delimiter), piece_(kTablePiece) {
-        fill();
-        if (end_ - pos_ >= kUtf8Mark.size() && std::memcmp(piece_.data(), kUtf8Mark.data(), kUtf8Mark.size()) == 0)
-            pos_ = kUtf8Mark.size();
-    }
-
-    // The next row; false at the end. Empty lines are skipped.
-    template <class Limit, class Take>
-    bool next(Limit limit, Take take) {
-        open_quote_ = false;
-        // Empty lines are no rows, but they count.
-        for (;;) {
-            const int c = peek();
-            if (c < 0) return false;
-            if (c != '\r' && c != '\n') break;
-            ++row_;
-            ++pos_;
-            if (c == '\r' && peek() == '\n') ++pos_;
-        }
-        ++row_;
-        std::string field;
-        for (std::size_t column = 0;; ++column) {
-            field.clear();
-            const std::size_t most = limit(column);
-            bool cut = false;
-            const auto add = [&](const char* p, std::size_t n) {
-                if (cut) return;
-                if (n > most - field.size()) {
-                    field.append(p, most - field.size());
-                    cut = true;
-                } else {
-                    field.append(p, n);
-                }
-            };
-            if (peek() == '"') {
-                // Quoted: up to the quote that is not doubled; whatever
-                // follows it up to the delimiter belongs to the field as well.
-                ++pos_;
-                for (;;) {
-                    if (peek() < 0) {
-                        open_quote_ = true;
-                        break;
-                    }
-                    const char* at = here();
-                    const auto* q = static_cast<const char*>(std::memchr(at, '"', end_ - pos_));
-                    if (q == nullptr) {
-                        add(at, end_ - pos_);
-                        pos_ = end_;
-                        continue;
-                    }
-                    add(at, static_cast<std::size_t>(q - at));
-                    pos_ += static_cast<std::size_t>(q - at) + 1;
-                    if (peek() == '"') {
-                        add("\"", 1);
-                        ++pos_;
-                        continue;
-                    }
-                    break;
-                }
-            }
-            while (peek() >= 0) {
-                const char* at = here();
-                const char* stop = at;
-                const char* last = at + (end_ - pos_);
-                while (stop < last && *stop != delim_ && *stop != '\r' && *stop != '\n') ++stop;
-                add(at, static_cast<std::size_t>(stop - at));
-                pos_ += static_cast<std::size_t>(stop - at);
-                if (stop < last) break;
-            }
-            take(column, field, cut);
-            const int c = peek();
-            if (c < 0) return true;
-            ++pos_;
-            if (c == delim_) continue;
-            if (c == '\r' && peek() == '\n') ++pos_;
-            return true;
-        }
-    }
-    std::uint64_t row() const { return row_; }
-    bool open_quote() const { return open_quote_; }
-    // The system read less than the file holds.
-    bool failed() const { return failed_; }
-
-private:
-    // The next byte, reading the next piece when this one is used up; -1 at
-    // the end.
-    int peek() {
-        if (pos_ == end_ && !fill()) return -1;
-        return static_cast<unsigned char>(piece_[pos_]);
-    }
-    const char* here() const { return reinterpret_cast<const char*>(piece_.data()) + pos_; }
-    bool fill() {
-        if (done_) return false;
-        const std::size_t n = file_.read_full(piece_);
-        read_ += n;
-        pos_ = 0;
-        end_ = n;
-        if (n < piece_.size()) {
-            done_ = true;
-            failed_ = read_ < size_;
-        }
-        return n > 0;
-    }
-
-    platform::File& file_;
-    std::uint64_t size_, read_ = 0;
-    char delim_;
-    Bytes piece_;
-    std::size_t pos_ = 0, end_ = 0;
-    bool done_ = false, failed_ = false;
-    std::uint64_t row_ = 0;
-    bool open_quote_ = false;
-};
+// "A", "B", ... "Z", "AA": a column as spreadsheets name it.
+std::string column_name(std::size_t column) {
+    std::string name;
+    for (std::size_t c = column + 1; c > 0; c = (c - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return name;
+}
 
 // The columns that import uses.
 enum Field { f_script, f_n, f_op, f_original, f_translation, f_count };
@@ -422,6 +325,7 @@ constexpr std::string_view kFieldNames[f_count] = {"script", "n", "op", "origina
 // One row of the table: the fields that import uses.
 struct TableRow {
     std::string fields[f_count];
+    CellKind kinds[f_count] = {};
     int cut = -1;  // the first field longer than kMaxField
 
     std::string& operator[](Field f) { return fields[f]; }
@@ -429,23 +333,208 @@ struct TableRow {
 
 // Reads the next row into `row`; `slots` gives each column's field (-1
 // for a column that import does not use, whose bytes are not kept).
-template <class Stream>
-bool next_row(Stream& in, const std::vector<int>& slots, TableRow& row) {
+bool next_row(TableRows& in, const std::vector<int>& slots, const RowLimits& limits, TableRow& row) {
     for (std::string& f : row.fields) f.clear();
+    for (CellKind& k : row.kinds) k = CellKind::text;
     row.cut = -1;
-    return in.next([&](std::size_t column) { return column < slots.size() && slots[column] >= 0 ? kMaxField : 0; },
-                   [&](std::size_t column, std::string& text, bool cut) {
-                       if (column >= slots.size() || slots[column] < 0) return;
-                       const int slot = slots[column];
-                       row.fields[slot].swap(text);
-                       if (cut && row.cut < 0) row.cut = slot;
-                   });
+    return in.next(limits, [&](Cell& cell) {
+        if (cell.column >= slots.size() || slots[cell.column] < 0) return;
+        const int slot = slots[cell.column];
+        row.fields[slot].swap(cell.text);
+        row.kinds[slot] = cell.kind;
+        if (cell.cut && row.cut < 0) row.cut = slot;
+    });
 }
 
 std::uint64_t row_cost(const Row& r) { return kRowCost + r.op.size() + r.original.size() + r.translation.size(); }
 
 std::string mib_text(std::uint64_t bytes) {
     return format("%s MiB (%s bytes)", {std::to_string(bytes >> 20), std::to_string(bytes)});
+}
+
+// ---- How a text differs from the one expected ----
+
+// The length of the UTF-8 sequence that begins with `c` (1 for a byte that
+// begins none).
+std::size_t sequence_length(unsigned char c) {
+    if (c >= 0xF0 && c < 0xF8) return 4;
+    if (c >= 0xE0) return 3;
+    if (c >= 0xC0) return 2;
+    return 1;
+}
+
+// The start of each character of `s`, and its end.
+std::vector<std::size_t> characters(std::string_view s) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < s.size(); i += sequence_length(static_cast<unsigned char>(s[i]))) at.push_back(i);
+    at.push_back(s.size());
+    return at;
+}
+
+// `s` shortened to kShown characters each side of its character `mark`,
+// which is put in brackets ("[]" when `s` ends there).
+constexpr std::size_t kShown = 20;
+
+std::string shown(std::string_view s, std::size_t mark) {
+    const std::vector<std::size_t> at = characters(s);
+    const std::size_t count = at.size() - 1;
+    const std::size_t first = mark > kShown ? mark - kShown : 0;
+    const std::size_t last = std::min(count, mark + 1 + kShown);
+    std::string out = first > 0 ? "..." : "";
+    out += s.substr(at[first], at[std::min(mark, count)] - at[first]);
+    out += "[";
+    if (mark < count) out += s.substr(at[mark], at[mark + 1] - at[mark]);
+    out += "]";
+    if (mark < count) out += s.substr(at[mark + 1], at[std::max(last, mark + 1)] - at[mark + 1]);
+    if (last < count) out += "...";
+    return out;
+}
+
+// Both texts shortened around their first difference, marked.
+std::pair<std::string, std::string> difference(std::string_view expected, std::string_view found) {
+    std::size_t same = 0;
+    while (same < expected.size() && same < found.size() && expected[same] == found[same]) ++same;
+    // The first character that differs, counted in the characters that
+    // both begin with.
+    std::size_t index = 0;
+    for (std::size_t i = 0; i < same; ++index) {
+        const std::size_t n = sequence_length(static_cast<unsigned char>(expected[i]));
+        if (i + n > same) break;
+        i += n;
+    }
+    return {shown(expected, index), shown(found, index)};
+}
+
+bool digits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The value of a number as spreadsheets read one: a sign, digits with
+// thousands separators, a fraction, an exponent, a percent sign.
+std::optional<long double> number_value(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    bool percent = false;
+    if (s.ends_with('%')) {
+        percent = true;
+        s.remove_suffix(1);
+    }
+    std::string plain;
+    bool any = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == ',' && any && digits(s.substr(i + 1, 3)) && (i + 4 == s.size() || !digits(s.substr(i + 4, 1))))
+            continue;
+        if ((c >= '0' && c <= '9')) any = true;
+        plain += c;
+    }
+    if (!any) return std::nullopt;
+    if (plain.starts_with('+')) plain.erase(0, 1);
+    char* end = nullptr;
+    const long double v = std::strtold(plain.c_str(), &end);
+    if (end != plain.c_str() + plain.size()) return std::nullopt;
+    return percent ? v / 100 : v;
+}
+
+// A date or a time as spreadsheets take one: 1/2, 2024-01-02, 1.2.24,
+// 12:30, "Jan 2".
+bool date_like(std::string_view s) {
+    const auto numbers = [](std::string_view t, std::string_view separators) {
+        std::size_t parts = 0;
+        for (std::size_t i = 0; i <= t.size();) {
+            std::size_t j = i;
+            while (j < t.size() && separators.find(t[j]) == std::string_view::npos) ++j;
+            if (!digits(t.substr(i, j - i)) || j - i > 4) return std::size_t{0};
+            ++parts;
+            if (j == t.size()) break;
+            i = j + 1;
+        }
+        return parts;
+    };
+    const std::size_t parts = numbers(s, "/-.");
+    if (parts == 2 || parts == 3) return true;
+    std::string_view time = s;
+    for (std::string_view suffix : {" AM", " PM", " am", " pm", "AM", "PM", "am", "pm"})
+        if (time.ends_with(suffix)) {
+            time.remove_suffix(suffix.size());
+            break;
+        }
+    const std::size_t clock = numbers(time, ":");
+    if ((clock == 2 || clock == 3) && time.find(':') != std::string_view::npos) return true;
+    static constexpr std::string_view months[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                  "jul", "aug", "sep", "oct", "nov", "dec"};
+    const std::string lower = trimmed_lower(s);
+    for (std::string_view m : months) {
+        const std::size_t at = lower.find(m);
+        if (at == std::string::npos) continue;
+        const std::string rest = lower.substr(0, at) + lower.substr(at + 3);
+        if (!rest.empty() && std::all_of(rest.begin(), rest.end(), [](char c) {
+                return (c >= '0' && c <= '9') || c == ' ' || c == '-' || c == '/' || c == '.' || c == ',' ||
+                       (c >= 'a' && c <= 'z');
+            }) && std::any_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+            lower.size() <= 14)
+            return true;
+    }
+    return false;
+}
+
+// What a spreadsheet did to `expected` to give `found`, when it looks like
+// its conversion of a text it took for something else; empty otherwise.
+std::string spreadsheet_change(std::string_view expected, std::string_view found) {
+    const auto value = number_value(expected);
+    if (value) {
+        const std::string_view unsigned_part = expected.substr(expected.find_first_not_of("+- ") == std::string_view::npos
+                                                                   ? 0
+                                                                   : expected.find_first_not_of("+- "));
+        if (unsigned_part.size() > 1 && unsigned_part[0] == '0' && unsigned_part[1] >= '0' && unsigned_part[1] <= '9')
+            if (const auto f = number_value(found); f && *f == *value)
+                return "it took the text for a number and dropped its leading zeros";
+        if (const auto f = number_value(found);
+            f && (*f == *value || (*value != 0 && std::fabs((*f - *value) / *value) < 1e-9L)))
+            return "it took the text for a number and wrote the number its own way";
+    }
+    if (date_like(expected)) return "it took the text for a date";
+    if (!expected.empty() && (expected[0] == '=' || expected[0] == '+' || expected[0] == '-' || expected[0] == '@'))
+        return "it ran the text as a formula and kept its result";
+    if (found.starts_with("#") || found.starts_with("Err:")) return "it ran the text as a formula and kept its result";
+    return {};
+}
+
+// A row whose original is not the script's text.
+std::string stale_text(std::string_view script, const std::string& n, std::string_view expected,
+                       std::string_view found) {
+    const auto [want, got] = difference(expected, found);
+    std::string out = format("the original no longer matches the text of instruction %s in %s: the script has "
+                             "\"%s\", the table \"%s\"",
+                             {n, script, want, got});
+    const std::string change = spreadsheet_change(expected, found);
+    if (change.empty()) return out + " (the table is older than the script, or the original was changed)";
+    return out + format(". This looks like a spreadsheet's doing: %s. Export the table as XLSX or ODS instead, whose "
+                        "cells stay text (or open the CSV with every column as text)",
+                        {change});
+}
+
+// A translation's cell that held no typed text; empty for text and numbers.
+std::string kind_text(CellKind kind, std::string_view text) {
+    switch (kind) {
+        case CellKind::formula:
+            return format("the translation is the result of a formula (\"%s\"), not a text: type the text itself "
+                          "(in a cell formatted as text, \"=\" stays as typed)",
+                          {text});
+        case CellKind::error:
+            return format("the translation is the error of a formula (\"%s\"), not a text: type the text itself", {text});
+        case CellKind::date:
+            return format("the translation is a date (\"%s\" as the spreadsheet shows it), not a text: format the cell "
+                          "as text and type it again",
+                          {text});
+        case CellKind::truth:
+            return format("the translation is a truth value (\"%s\"), not a text: format the cell as text and type it "
+                          "again",
+                          {text});
+        case CellKind::text:
+        case CellKind::number: break;
+    }
+    return {};
 }
 
 // What import does with one script: true when it was written or had
@@ -477,16 +566,24 @@ bool import_script(Ui& ui, const ScriptFile& script, std::vector<Row>& rows, pla
             continue;
         }
         const std::string_view op = t.opcode == 0 ? "init" : "update";
-        if (text != r.original || (!r.op.empty() && r.op != op)) {
-            refused.add(row_text(r.number, format("the original no longer matches the text of instruction %s "
-                                                  "(the table is older than the script)",
-                                                  {n})));
+        if (text != r.original) {
+            refused.add(row_text(r.number, stale_text(script.name, n, text, r.original)));
+            continue;
+        }
+        if (!r.op.empty() && r.op != op) {
+            refused.add(row_text(r.number, format("instruction %s in %s is an %s text, the table says \"%s\" (the table "
+                                                  "is older than the script)",
+                                                  {n, script.name, op, r.op})));
             continue;
         }
         if (const auto [at, fresh] = seen.emplace(r.n, r.number); !fresh) {
             refused.add(
                 row_text(r.number, format("instruction %s has a translation in row %s already",
                                           {n, std::to_string(at->second)})));
+            continue;
+        }
+        if (const std::string why = kind_text(r.kind, r.translation); !why.empty()) {
+            refused.add(row_text(r.number, why));
             continue;
         }
         if (r.translation.find_first_of("\r\n") != std::string::npos) {
@@ -566,48 +663,50 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         return failed();
     }
     try {
-        auto in = open_input(ui, table_path);
-        if (!in) return failed();
-        const auto size = in->size();
-        if (!size) {
-            ui.alert(format("can't read %s", {table_path}));
-            return failed();
-        }
-        if (*size > kMaxTable) {
-            ui.alert(format("%s is too large: %s bytes", {table_path, std::to_string(*size)}));
-            return failed();
-        }
-        const char delim = table_delimiter(table_path);
-        const auto cant_read_table = [&] {
-            ui.alert(format("can't read %s", {table_path}));
+        const auto reader = open_table(ui, table_path, kSheet);
+        if (!reader) return failed();
+        const auto read_failed = [&] {
+            ui.alert(reader->error());
             return failed();
         };
 
-        // The header: the first column of each name.
-        std::vector<int> slots;
-        int found_at[f_count] = {-1, -1, -1, -1, -1};
-        TableStream reader(*in, *size, delim);
-        reader.next([](std::size_t) { return kMaxField; },
-                    [&](std::size_t column, std::string& text, bool cut) {
-                        if (cut) return;
-                        const std::string name = trimmed_lower(text);
-                        for (int f = 0; f < f_count; ++f)
-                            if (name == kFieldNames[f] && found_at[f] < 0) found_at[f] = static_cast<int>(column);
-                    });
-        if (reader.failed()) return cant_read_table();
-        Lines missing;
+        // The header: the column of each name, which may stand once.
+        std::vector<std::size_t> found_at[f_count];
+        reader->next(RowLimits{{}, kMaxField}, [&](Cell& cell) {
+            if (cell.cut) return;
+            const std::string name = trimmed_lower(cell.text);
+            for (int f = 0; f < f_count; ++f)
+                if (name == kFieldNames[f]) found_at[f].push_back(cell.column);
+        });
+        if (!reader->error().empty()) return read_failed();
+        Lines missing, twice;
         for (const Field f : {f_script, f_n, f_original, f_translation})
-            if (found_at[f] < 0) missing.add(format("\"%s\"", {kFieldNames[f]}));
+            if (found_at[f].empty()) missing.add(format("\"%s\"", {kFieldNames[f]}));
+        for (int f = 0; f < f_count; ++f) {
+            if (found_at[f].size() < 2) continue;
+            std::string columns;
+            for (std::size_t i = 0; i < found_at[f].size(); ++i)
+                columns += (i == 0 ? "" : i + 1 == found_at[f].size() ? " and " : ", ") + column_name(found_at[f][i]);
+            twice.add(format("\"%s\" (columns %s)", {kFieldNames[f], columns}));
+        }
         if (!missing.empty()) {
             ui.alert(listed(format("%s has no header row with these columns:", {table_path}), missing));
             return failed();
         }
+        if (!twice.empty()) {
+            ui.alert(listed(format("%s has these columns more than once, so no script was changed:", {table_path}),
+                            twice));
+            return failed();
+        }
+        std::vector<int> slots;
+        RowLimits limits;
         for (int f = 0; f < f_count; ++f) {
-            if (found_at[f] < 0) continue;
-            const auto column = static_cast<std::size_t>(found_at[f]);
+            if (found_at[f].empty()) continue;
+            const std::size_t column = found_at[f][0];
             if (slots.size() <= column) slots.resize(column + 1, -1);
             slots[column] = f;
         }
+        for (const int slot : slots) limits.columns.push_back(slot >= 0 ? kMaxField : 0);
 
         std::vector<ScriptFile> scripts;
         std::size_t archives = 0;
@@ -623,13 +722,15 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         // reasons (a second reading of the table, which told them already).
         TableRow fields;
         Lines table_refused;
-        const auto take_row = [&](TableStream& from, bool quiet, std::size_t& script, Row& r) -> bool {
+        std::size_t translations = 0;
+        const auto take_row = [&](bool quiet, std::size_t& script, Row& r) -> bool {
             const auto refuse = [&](std::string_view why) {
-                if (!quiet) table_refused.add(row_text(from.row(), why));
+                if (!quiet) table_refused.add(row_text(reader->row(), why));
                 return false;
             };
-            if (from.open_quote()) return refuse("a quoted field has no closing quote");
+            if (reader->open_quote()) return refuse("a quoted field has no closing quote");
             if (fields[f_translation].empty()) return false;
+            if (!quiet) ++translations;
             if (fields.cut >= 0)
                 return refuse(format("its \"%s\" is longer than %s, the most that a field may hold",
                                      {kFieldNames[fields.cut], mib_text(kMaxField)}));
@@ -639,11 +740,12 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
             const auto n = parse_n(fields[f_n]);
             if (!n) return refuse(format("\"%s\" is not an instruction number", {fields[f_n]}));
             script = found->second;
-            r.number = from.row();
+            r.number = reader->row();
             r.n = *n;
             r.op = trimmed_lower(fields[f_op]);
             r.original = std::move(fields[f_original]);
             r.translation = std::move(fields[f_translation]);
+            r.kind = fields.kinds[f_translation];
             return true;
         };
 
@@ -655,10 +757,10 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         std::vector<std::uint64_t> cost(scripts.size());
         std::uint64_t kept = 0;
         bool all_kept = true;
-        while (next_row(reader, slots, fields)) {
+        while (next_row(*reader, slots, limits, fields)) {
             std::size_t script = 0;
             Row r;
-            if (!take_row(reader, false, script, r)) continue;
+            if (!take_row(false, script, r)) continue;
             const std::uint64_t c = row_cost(r);
             cost[script] += c;
             if (!all_kept) continue;
@@ -670,10 +772,18 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
             all_kept = false;
             for (std::vector<Row>& v : rows) std::vector<Row>().swap(v);
         }
-        if (reader.failed()) return cant_read_table();
+        if (!reader->error().empty()) return read_failed();
+        // A row that cannot be told to belong to a script could belong to
+        // any: nothing is written.
         if (!table_refused.empty()) {
-            ok = false;
-            ui.alert(listed(format("%s: these rows were refused:", {table_path}), table_refused));
+            ui.alert(listed(format("%s: no script was changed, since these rows were refused:", {table_path}),
+                            table_refused));
+            return failed();
+        }
+        if (translations == 0) {
+            ui.alert(format("%s has no translation to import: every cell of its \"translation\" column is empty",
+                            {table_path}));
+            return failed();
         }
         std::size_t imported = 0, written = 0, unchanged = 0;
         const auto import_run = [&](std::size_t from, std::size_t to) {
@@ -704,16 +814,15 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
                 std::uint64_t sum = 0;
                 while (to < scripts.size() && sum + cost[to] <= kRowBudget) sum += cost[to++];
                 if (sum > 0) {
-                    if (!in->seek(0)) return cant_read_table();
-                    TableStream again(*in, *size, delim);
-                    next_row(again, slots, fields);  // the header
-                    while (next_row(again, slots, fields)) {
+                    if (!reader->rewind()) return read_failed();
+                    next_row(*reader, slots, limits, fields);  // the header
+                    while (next_row(*reader, slots, limits, fields)) {
                         std::size_t script = 0;
                         Row r;
-                        if (take_row(again, true, script, r) && script >= from && script < to)
+                        if (take_row(true, script, r) && script >= from && script < to)
                             rows[script].push_back(std::move(r));
                     }
-                    if (again.failed()) return cant_read_table();
+                    if (!reader->error().empty()) return read_failed();
                     import_run(from, to);
                 }
                 from = to;

@@ -37,17 +37,20 @@ bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& sc
 // with a longer one is refused.
 inline constexpr std::size_t kMaxField = std::size_t{1} << 20;
 
-// Writes the table of every text under `folder` to `table_path` (CSV, or
-// tab-separated for a name ending in ".tsv"). True when every script was
-// read and every text converted. A folder without scripts that holds FL3
-// archives gets no table, but an Alert that says to unpack them first.
+// Writes the table of every text under `folder` to `table_path`, in the
+// format its name gives (core/table.h: CSV, TSV, XLSX or ODS). True when
+// every script was read and every text converted and held by the format. A
+// folder without scripts that holds FL3 archives gets no table, but an
+// Alert that says to unpack them first.
 bool export_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
 
 // Writes the translations of the table at `table_path` into the scripts
-// under `folder`. A script with any refused row is left unchanged. True
-// when no row was refused and every script was written. The table is read
-// piece by piece, and the rows kept at once hold at most a few MiB: a table
-// of more is read again for each group of scripts that fits.
+// under `folder`. A script with any refused row is left unchanged; a row
+// that names no script or instruction (or cannot be read), a column named
+// twice, or a table without any translation changes none. True when no row
+// was refused and every script was written. The table is read piece by
+// piece, and the rows kept at once hold at most a few MiB: a table of more
+// is read again for each group of scripts that fits.
 bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
 
 }  // namespace vid::text

@@ -58,26 +58,78 @@ check "import-text .tsv: the first original stays" 0 "" "" cmp "$tx/game/scene.a
 check "import-text .tsv: b.ab" 0 "0100 0300 476f 6f64 2064 6179 00" "" sh -c "xxd -p '$tx/game/sub/b.ab' | sed 's/..../& /g;s/ $//'"
 
 # Refusals: a stale row, a character outside the code page, a line break,
-# a script that is not there, an instruction that is no text. Each script
-# with a refused row stays as it was.
+# an instruction that is no text. Each script with a refused row stays as
+# it was.
 rm -rf "$tx/game" && cp -r "$tx/clean" "$tx/game"
 { printf 'script,n,original,translation\n'
   printf 'scene.ab,1,窓が閉じた。,x\n'
   printf 'scene.ab,2,"Hi, ""you""",5 €\n'
   printf 'sub/b.ab,1,Hello,"two\nlines"\n'
-  printf 'none.ab,1,Hello,x\n'
   printf 'scene.ab,4,,x\n'
   printf 'scene.ab,9,,\n'; } >"$tx/bad.csv"
 check "import-text refusals" 1 "Importing texts of $tx/bad.csv
-Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $tx/bad.csv: these rows were refused:
-- row 5: there is no script \"none.ab\" in $tx/game
-Alert: $tx/game/scene.ab was left unchanged:
-- row 2: the original no longer matches the text of instruction 1 (the table is older than the script)
+Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $tx/game/scene.ab was left unchanged:
+- row 2: the original no longer matches the text of instruction 1 in scene.ab: the script has \"窓が[開]いています。\", the table \"窓が[閉]じた。\" (the table is older than the script, or the original was changed)
 - row 3: code page 932 cannot hold \"€\" (U+20AC)
-- row 6: instruction 4 is not a text
+- row 5: instruction 4 is not a text
 Alert: $tx/game/sub/b.ab was left unchanged:
 - row 4: the translation holds a line break" "$cli" import-text "$tx/game" "$tx/bad.csv"
 check "import-text refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+
+# Rows that belong to no script of the folder, or to no instruction: no
+# script is written, not even those of the rows that were fine.
+{ printf 'script,n,original,translation\n'
+  printf 'sub/b.ab,1,Hello,Bye\n'
+  printf 'none.ab,1,Hello,x\n'
+  printf 'scene.ab,x1,,x\n'; } >"$tx/whole.csv"
+check "import-text refuses the table for rows of no script" 1 "Importing texts of $tx/whole.csv
+Importing texts failed" "Alert: $tx/whole.csv: no script was changed, since these rows were refused:
+- row 3: there is no script \"none.ab\" in $tx/game
+- row 4: \"x1\" is not an instruction number" "$cli" import-text "$tx/game" "$tx/whole.csv"
+printf 'script,n,Translation,original,translation,N\nsub/b.ab,1,Bye,Hello,Bye,1\n' >"$tx/twice.csv"
+check "import-text refuses columns named twice" 1 "Importing texts of $tx/twice.csv
+Importing texts failed" "Alert: $tx/twice.csv has these columns more than once, so no script was changed:
+- \"n\" (columns B and F)
+- \"translation\" (columns C and E)" "$cli" import-text "$tx/game" "$tx/twice.csv"
+printf '\xff\xfes\x00c\x00r\x00i\x00p\x00t\x00' >"$tx/wide.csv"
+check "import-text names a UTF-16 table" 1 "Importing texts of $tx/wide.csv
+Importing texts failed" "Alert: $tx/wide.csv is UTF-16 text (as Excel's \"Unicode Text\" saves it), which import does not read: save it as \"CSV UTF-8\", or use an XLSX or ODS table" \
+    "$cli" import-text "$tx/game" "$tx/wide.csv"
+check "import-text of a table without translations" 1 "Importing texts of $tx/t.csv
+Importing texts failed" "Alert: $tx/t.csv has no translation to import: every cell of its \"translation\" column is empty" \
+    "$cli" import-text "$tx/game" "$tx/t.csv"
+check "import-text table refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+
+# Texts that a spreadsheet would run as formulas go into CSV with an
+# apostrophe in front; a table saved by a spreadsheet that took texts for
+# numbers, dates and formulas is refused with what it changed.
+mkdir -p "$tx/conv"
+printf '\x01\x00\x01\x00007\x00\x01\x00\x02\x001/2\x00\x01\x00\x03\x00=1+1\x00\x01\x00\x04\x001.50\x00' >"$tx/conv/conv.ab"
+printf '\x01\x00\x05\x00Hello world\x00\x01\x00\x06\x00-1\x00\x01\x00\x07\x00'"'"'Tis\x00' >>"$tx/conv/conv.ab"
+cp "$tx/conv/conv.ab" "$tx/conv.ab"
+check "export-text of formula-like texts" 0 "*" "" "$cli" export-text "$tx/conv" "$tx/conv.csv"
+{ printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n'
+  printf 'conv.ab,1,update,0x0001,,007,\r\nconv.ab,2,update,0x0002,,1/2,\r\nconv.ab,3,update,0x0003,,'"'"'=1+1,\r\n'
+  printf 'conv.ab,4,update,0x0004,,1.50,\r\nconv.ab,5,update,0x0005,,Hello world,\r\nconv.ab,6,update,0x0006,,'"'"'-1,\r\n'
+  printf 'conv.ab,7,update,0x0007,,'"'"'Tis,\r\n'; } >"$tx/want-conv.csv"
+check "export-text: formulas with an apostrophe" 0 "" "" cmp "$tx/conv.csv" "$tx/want-conv.csv"
+{ printf 'script,n,original,translation\n'
+  printf 'conv.ab,1,7,x\nconv.ab,2,01/02/24,x\nconv.ab,3,2,x\nconv.ab,4,1.5,x\nconv.ab,5,Hello World,x\n'; } >"$tx/calc.csv"
+check "import-text shows what a spreadsheet changed" 1 "Importing texts of $tx/calc.csv
+Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/conv/conv.ab was left unchanged:
+- row 2: the original no longer matches the text of instruction 1 in conv.ab: the script has \"[0]07\", the table \"[7]\". This looks like a spreadsheet's doing: it took the text for a number and dropped its leading zeros. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 3: the original no longer matches the text of instruction 2 in conv.ab: the script has \"[1]/2\", the table \"[0]1/02/24\". This looks like a spreadsheet's doing: it took the text for a date. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 4: the original no longer matches the text of instruction 3 in conv.ab: the script has \"[=]1+1\", the table \"[2]\". This looks like a spreadsheet's doing: it ran the text as a formula and kept its result. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 5: the original no longer matches the text of instruction 4 in conv.ab: the script has \"1.5[0]\", the table \"1.5[]\". This looks like a spreadsheet's doing: it took the text for a number and wrote the number its own way. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
+- row 6: the original no longer matches the text of instruction 5 in conv.ab: the script has \"Hello [w]orld\", the table \"Hello [W]orld\" (the table is older than the script, or the original was changed)" \
+    "$cli" import-text "$tx/conv" "$tx/calc.csv"
+# Formulas with or without their apostrophe (a spreadsheet may keep it or
+# not) and a text that begins with one, as texts.
+{ printf 'script,n,original,translation\n'
+  printf "conv.ab,3,'=1+1,'=2+2\\nconv.ab,6,-1,'+1\\nconv.ab,7,'Tis,'Twas\\n"; } >"$tx/formulas.csv"
+check "import-text of formula-like texts" 0 "*" "" "$cli" import-text "$tx/conv" "$tx/formulas.csv"
+check "import-text of formula-like texts: the script" 0 "0100 0100 3030 3700 0100 0200 312f 3200 0100 0300 3d32 2b32 0001 0004 0031 2e35 3000 0100 0500 4865 6c6c 6f20 776f 726c 6400 0100 0600 2b31 0001 0007 0027 5477 6173 00" "" \
+    sh -c "xxd -p '$tx/conv/conv.ab' | tr -d '\n' | sed 's/..../& /g;s/ $//'"
 
 # A jump into the middle of an instruction: no length may change; the same
 # length may.
@@ -121,6 +173,134 @@ Encoding OK" "Alert: $tx/listing/broken.txt: these lines may not be in the game'
 - line 9 is UTF-8 text that the code page does not hold: the listing was saved in another encoding
 - line 26 holds EF BF BD, written by an editor for a character it could not read" "$cli" encode-ab "$tx/listing/broken.txt"
 check "encode-ab warning: the bytes as the listing says" 0 "" "" cmp -n 12 "$tx/listing/broken.ab" "$tx/listing/closed.ab"
+
+# XLSX and ODS: every cell of texts and keys a text cell, the empty ones of
+# each column formatted as text; the header bold and frozen. Translations
+# typed into the translation cells (here written into the sheets' XML) give
+# the same script as the CSV table above.
+rm -rf "$tx/game" && cp -r "$tx/clean" "$tx/game"
+for e in xlsx ods; do
+    check "export-text .$e" 0 "Exporting texts of $tx/game
+Exporting OK: 3 texts of 2 scripts" "" "$cli" export-text "$tx/game" "$tx/t.$e"
+done
+check "export-text: the cells of the tables" 0 "xlsx: 23 text cells, 0 other, 5 empty; columns formatted as text; frozen below row 1
+ods: mimetype first, stored; 23 text cells, 0 other, 5 empty; columns formatted as text; frozen below row 1" "" \
+    python3 - "$tx/t.xlsx" "$tx/t.ods" <<'PY'
+import re, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+sheet = z.read('xl/worksheets/sheet1.xml').decode()
+styles = z.read('xl/styles.xml').decode()
+cells = re.findall(r'<c [^>]*?(?:/>|>.*?</c>)', sheet)
+text = [c for c in cells if 't="inlineStr"' in c]
+empty = [c for c in cells if c.endswith('/>')]
+# Each column's format: its xf's number format is 49 (text, "@").
+xfs = re.findall(r'<xf [^>]*>', styles.split('<cellXfs')[1])
+cols = re.findall(r'<col [^>]*style="(\d+)"', sheet)
+as_text = all('numFmtId="49"' in xfs[int(i)] for i in cols) and len(cols) == 7
+frozen = '<pane ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/>' in sheet
+print('xlsx: %d text cells, %d other, %d empty; columns %s; %s' % (len(text), len(cells) - len(text) - len(empty),
+      len(empty), 'formatted as text' if as_text else 'NOT TEXT', 'frozen below row 1' if frozen else 'NOT FROZEN'))
+z = zipfile.ZipFile(sys.argv[2])
+first = z.infolist()[0]
+content = z.read('content.xml').decode()
+settings = z.read('settings.xml').decode()
+cells = re.findall(r'<table:table-cell [^>]*?(?:/>|>.*?</table:table-cell>)', content)
+text = [c for c in cells if 'office:value-type="string"' in c]
+empty = [c for c in cells if c.endswith('/>')]
+styles = dict(re.findall(r'<style:style style:name="([^"]*)" style:family="table-cell" style:data-style-name="(N0)"', content))
+defaults = re.findall(r'table:default-cell-style-name="([^"]*)"', content)
+as_text = '<number:text-style style:name="N0"><number:text-content/></number:text-style>' in content and \
+    len(defaults) == 7 and all(d in styles for d in defaults)
+frozen = '"VerticalSplitMode" config:type="short">2<' in settings and '"VerticalSplitPosition" config:type="int">1<' in settings
+print('ods: mimetype %s; %d text cells, %d other, %d empty; columns %s; %s' % (
+      'first, stored' if first.filename == 'mimetype' and first.compress_type == 0 else 'WRONG',
+      len(text), len(cells) - len(text) - len(empty), len(empty), 'formatted as text' if as_text else 'NOT TEXT',
+      'frozen below row 1' if frozen else 'NOT FROZEN'))
+PY
+python3 - "$tx/t.xlsx" "$tx/typed.xlsx" "$tx/t.ods" "$tx/typed.ods" <<'PY'
+import re, sys, zipfile
+typed = {'2': '窓が閉じた。', '3': 'Hello, "friend"'}  # rows 2 and 3, scene.ab's texts
+def retype(src, dst, part, change):
+    zin, zout = zipfile.ZipFile(src), zipfile.ZipFile(dst, 'w', zipfile.ZIP_DEFLATED)
+    for info in zin.infolist():
+        data = zin.read(info.filename)
+        if info.filename == part:
+            data = change(data.decode()).encode()
+        zout.writestr(info, data)
+    zout.close()
+esc = lambda t: t.replace('&', '&amp;').replace('<', '&lt;').replace('"', '&quot;')
+retype(sys.argv[1], sys.argv[2], 'xl/worksheets/sheet1.xml', lambda x: re.sub(
+    r'<c r="G(\d+)" s="(\d+)"/>', lambda m: '<c r="G%s" s="%s" t="inlineStr"><is><t>%s</t></is></c>' % (
+        m.group(1), m.group(2), esc(typed[m.group(1)])) if m.group(1) in typed else m.group(0), x))
+rows = iter(range(1, 100))
+def ods_row(m):
+    n = str(next(rows))
+    if n not in typed: return m.group(0)
+    return m.group(0).replace('<table:table-cell table:style-name="ce-translation"/>',
+        '<table:table-cell table:style-name="ce-translation" office:value-type="string"><text:p>%s</text:p></table:table-cell>' % esc(typed[n]))
+retype(sys.argv[3], sys.argv[4], 'content.xml', lambda x: re.sub(r'<table:table-row>.*?</table:table-row>', ods_row, x))
+PY
+for e in xlsx ods; do
+    rm -rf "$tx/game-$e" && cp -r "$tx/clean" "$tx/game-$e"
+    check "import-text .$e" 0 "Importing texts of $tx/typed.$e
+$tx/game-$e/scene.ab: 2 texts, 1 jump moved
+Importing OK: 2 texts into 1 script" "" "$cli" import-text "$tx/game-$e" "$tx/typed.$e"
+    check "import-text .$e: the new script" 0 "" "" cmp "$tx/game-$e/scene.ab" "$tx/want.ab"
+done
+# A sheet as Excel saves it, with shared strings; translations that are a
+# number (taken as its text), a formula's result, a date and a truth value.
+mkdir -p "$tx/kinds"
+printf '\x01\x00\x01\x00A\x00\x01\x00\x02\x00B\x00\x01\x00\x03\x00C\x00\x01\x00\x04\x00D\x00' >"$tx/kinds/k.ab"
+cp "$tx/kinds/k.ab" "$tx/kinds-k.ab"
+python3 - "$tx/kinds.xlsx" <<'PY'
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)
+z.writestr('_rels/.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+           '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" '
+           'Target="xl/workbook.xml"/></Relationships>')
+z.writestr('xl/workbook.xml', '<workbook><sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>')
+z.writestr('xl/_rels/workbook.xml.rels', '<Relationships>'
+           '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>'
+           '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>'
+           '<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>'
+           '</Relationships>')
+z.writestr('xl/sharedStrings.xml', '<sst><si><t>script</t></si><si><t>n</t></si><si><t>original</t></si>'
+           '<si><t>translation</t></si><si><t>k.ab</t></si><si><t>A</t></si><si><t>B</t></si><si><t>C</t></si><si><t>D</t></si></sst>')
+z.writestr('xl/styles.xml', '<styleSheet><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/></cellXfs></styleSheet>')
+row = lambda r, orig, cell: ('<row r="%d"><c r="A%d" t="s"><v>4</v></c><c r="B%d"><v>%d</v></c>'
+                             '<c r="C%d" t="s"><v>%d</v></c>%s</row>') % (r, r, r, r - 1, r, orig, cell)
+z.writestr('xl/worksheets/sheet1.xml', '<worksheet><sheetData>'
+           '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>2</v></c><c r="D1" t="s"><v>3</v></c></row>'
+           + row(2, 5, '<c r="D2"><v>42</v></c>')
+           + row(3, 6, '<c r="D3" t="str"><f>A1</f><v>script</v></c>')
+           + row(4, 7, '<c r="D4" s="1"><v>45292</v></c>')
+           + row(5, 8, '<c r="D5" t="b"><v>1</v></c>')
+           + '</sheetData></worksheet>')
+z.close()
+PY
+check "import-text refuses formulas, dates and truth values" 1 "Importing texts of $tx/kinds.xlsx
+Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/kinds/k.ab was left unchanged:
+- row 3: the translation is the result of a formula (\"script\"), not a text: type the text itself (in a cell formatted as text, \"=\" stays as typed)
+- row 4: the translation is a date (\"45292\" as the spreadsheet shows it), not a text: format the cell as text and type it again
+- row 5: the translation is a truth value (\"TRUE\"), not a text: format the cell as text and type it again" \
+    "$cli" import-text "$tx/kinds" "$tx/kinds.xlsx"
+check "import-text refusals of kinds: the script unchanged" 0 "" "" cmp "$tx/kinds/k.ab" "$tx/kinds-k.ab"
+# The same table without those rows: the number is taken as its text.
+python3 - "$tx/kinds.xlsx" "$tx/number.xlsx" <<'PY'
+import re, sys, zipfile
+zin, zout = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED)
+for info in zin.infolist():
+    data = zin.read(info.filename)
+    if info.filename == 'xl/worksheets/sheet1.xml':
+        data = re.sub(rb'<row r="[345]">.*?</row>', b'', data)
+    zout.writestr(info, data)
+zout.close()
+PY
+check "import-text of a number typed into a translation" 0 "Importing texts of $tx/number.xlsx
+$tx/kinds/k.ab: 1 text, 0 jumps moved
+Importing OK: 1 text into 1 script" "" "$cli" import-text "$tx/kinds" "$tx/number.xlsx"
+check "import-text of a number: the script" 0 "0100 0100 3432 0001 0002 0042 0001 0003 0043 0001 0004 0044 00" "" \
+    sh -c "xxd -p '$tx/kinds/k.ab' | tr -d '\n' | sed 's/..../& /g;s/ $//'"
 
 # The round trip on the sample game: the table read by Python's csv module,
 # every translation set to its original, imported: every script byte-identical.
@@ -178,19 +358,22 @@ cp "$tx/long/one.ab" "$tx/long-one.ab"
 mib() { head -c 1048576 /dev/zero | tr '\0' "$1"; }
 { printf 'script,n,original,translation\r\none.ab,1,Hello,'; mib y; printf 'y\r\n'; } >"$tx/field-over.csv"
 check "import-text refuses a field of 1 MiB and 1 byte" 1 "Importing texts of $tx/field-over.csv
-Importing: 0 texts into 0 scripts, with failures" "Alert: $tx/field-over.csv: these rows were refused:
+Importing texts failed" "Alert: $tx/field-over.csv: no script was changed, since these rows were refused:
 - row 2: its \"translation\" is longer than 1 MiB (1048576 bytes), the most that a field may hold" \
     "$cli" import-text "$tx/long" "$tx/field-over.csv"
 check "import-text field refused: the script unchanged" 0 "" "" cmp "$tx/long/one.ab" "$tx/long-one.ab"
 # The same in quotes, with a doubled quote in it, in a column import ignores
-# (no limit there), and then a row that is taken.
-{ printf 'note,script,n,original,translation\r\n"'; mib q; printf '""'; mib q; printf '",one.ab,1,Hello,"'; mib y; printf 'y"\r\n'
-  mib n; mib n; printf ',one.ab,1,Hello,'; mib z; printf '\n'; } >"$tx/field-quoted.csv"
-check "import-text: a quoted field over 1 MiB, and a long ignored column" 1 "Importing texts of $tx/field-quoted.csv
-$tx/long/one.ab: 1 text, 0 jumps moved
-Importing: 1 text into 1 script, with failures" "Alert: $tx/field-quoted.csv: these rows were refused:
+# (no limit there); then that column long again and a translation of
+# exactly 1 MiB, which is taken.
+{ printf 'note,script,n,original,translation\r\n"'; mib q; printf '""'; mib q; printf '",one.ab,1,Hello,"'; mib y; printf 'y"\r\n'; } >"$tx/field-quoted.csv"
+check "import-text: a quoted field over 1 MiB" 1 "Importing texts of $tx/field-quoted.csv
+Importing texts failed" "Alert: $tx/field-quoted.csv: no script was changed, since these rows were refused:
 - row 2: its \"translation\" is longer than 1 MiB (1048576 bytes), the most that a field may hold" \
     "$cli" import-text "$tx/long" "$tx/field-quoted.csv"
+{ printf 'note,script,n,original,translation\r\n'; mib n; mib n; printf ',one.ab,1,Hello,'; mib z; printf '\n'; } >"$tx/field-exact.csv"
+check "import-text: a long ignored column and a translation of 1 MiB" 0 "Importing texts of $tx/field-exact.csv
+$tx/long/one.ab: 1 text, 0 jumps moved
+Importing OK: 1 text into 1 script" "" "$cli" import-text "$tx/long" "$tx/field-exact.csv"
 { printf '\x01\x00\x01\x00'; mib z; printf '\x00'; } >"$tx/want-long.ab"
 check "import-text: a translation of exactly 1 MiB" 0 "" "" cmp "$tx/long/one.ab" "$tx/want-long.ab"
 
