@@ -21,7 +21,6 @@
 #include "core/bytes.h"
 #include "core/text.h"
 #include "fl3/archive.h"
-#include "fl3/format.h"
 #include "formats/kinds.h"
 #include "platform/file.h"
 #include "platform/folders.h"

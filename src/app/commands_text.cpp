@@ -16,12 +16,14 @@ namespace {
 
 // The table to write, in the save dialog (an existing one is replaced after
 // the dialog has asked).
-constexpr const char* kTables = "Tables (*.csv;*.tsv)";
-constexpr const char* kTablePattern = "*.csv;*.tsv";
+// A name typed without an extension gets .xlsx, the table that survives
+// spreadsheets.
+constexpr const char* kTables = "Tables (*.xlsx;*.ods;*.csv;*.tsv)";
+constexpr const char* kTablePattern = "*.xlsx;*.ods;*.csv;*.tsv";
 
 std::optional<std::string> ask_new_table(HWND owner, const char* title, const std::string& initial_dir) {
     return ask_one_file(owner, kTables, kTablePattern, title, OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
-                        "csv", initial_dir, true);
+                        "xlsx", initial_dir, true);
 }
 
 }  // namespace
@@ -41,7 +43,7 @@ void import_texts(HWND window) {
     const auto folder = ask_folder(window, "Select the folder of the scripts to import into", cwd);
     if (!folder) return;
     const auto table = ask_one_file(window, kTables, kTablePattern, "Select the table to import",
-                                    OFN_EXPLORER | OFN_FILEMUSTEXIST, "csv", cwd);
+                                    OFN_EXPLORER | OFN_FILEMUSTEXIST, "xlsx", cwd);
     if (!table) return;
     WindowUi ui(window);
     text::import_texts(ui, *folder, *table, script::kGameCodepage);
