@@ -22,6 +22,7 @@
 #include "core/text.h"
 #include "fl3/archive.h"
 #include "formats/kinds.h"
+#include "formats/members.h"
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/paths.h"
@@ -47,7 +48,6 @@ enum ChildId : int { kTreeId = 2001, kFilterLabelId, kFilterId, kListId, kExtrac
 constexpr std::uint64_t kPreviewLimit = 64ull << 20;
 constexpr std::size_t kHexBytes = 4096;  // the first bytes shown of other files
 constexpr int kWaveColumns = 1024;       // the drawn waveform's resolution
-constexpr std::uint64_t kCopyPiece = 1u << 20;
 
 // ---- what the window shows ----
 
@@ -99,31 +99,6 @@ std::string lower(std::string_view s) {
     for (char& c : out)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
-}
-
-// `name` matches `pattern` (already lower-case): with * or ?, as a whole
-// name; otherwise anywhere in it. Case is ignored.
-bool matches(std::string_view name, std::string_view pattern) {
-    if (pattern.empty()) return true;
-    const std::string n = lower(name);
-    if (pattern.find_first_of("*?") == std::string_view::npos) return n.find(pattern) != std::string::npos;
-    std::size_t p = 0, s = 0, star = std::string_view::npos, mark = 0;
-    while (s < n.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == n[s])) {
-            ++p;
-            ++s;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = s;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            s = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
 }
 
 std::wstring kind_label(formats::Kind kind) {
@@ -577,10 +552,12 @@ void Browser::refilter() {
     GetWindowTextW(filter_, typed, 255);
     char narrow[1024] = {};
     WideCharToMultiByte(CP_ACP, 0, typed, -1, narrow, sizeof narrow - 1, nullptr, nullptr);
-    const std::string pattern = lower(narrow);
+    // Names that hold the text typed, or match it when it has * or ?.
+    std::string pattern = narrow;
+    if (pattern.find_first_of("*?") == std::string::npos) pattern = "*" + pattern + "*";
     view_.clear();
     for (std::uint32_t i = 0; i < rows_.size(); ++i)
-        if (matches(rows_[i].name, pattern)) view_.push_back(i);
+        if (matches_name(rows_[i].name, pattern)) view_.push_back(i);
     if (sort_column_ >= 0) {
         const int column = sort_column_;
         const bool down = descending_;
@@ -759,9 +736,21 @@ void Browser::stop_playing() {
 
 void Browser::played() { stop_playing(); }
 
+// The Ui of the browser's own commands: Alerts over its window; the status
+// line is the main window's, so progress is not told.
+class BrowserUi : public Ui {
+public:
+    explicit BrowserUi(HWND window) : window_(window) {}
+    void status(std::string_view, Draw) override {}
+    void alert(std::string_view text) override { message_box(window_, std::string(text), "Alert", MB_OK | MB_ICONHAND); }
+
+private:
+    HWND window_;
+};
+
 // The selected members written into a folder chosen in the folder dialog:
-// as they are, or decoded into their editable files. Files there are never
-// replaced.
+// as they are, or decoded into their editable files, as extract-fl3 writes
+// them. Files there are never replaced.
 void Browser::save(bool decoded) {
     const auto rows = selected_rows();
     if (rows.empty()) {
@@ -771,60 +760,20 @@ void Browser::save(bool decoded) {
     const auto folder = ask_folder(window, decoded ? "Select the folder to save the decoded members in"
                                                    : "Select the folder to extract the members into",
                                    platform::current_directory(), NewFolder::allowed);
-    if (!folder || !platform::create_directory(*folder)) return;
-    std::uint64_t written = 0;
-    std::vector<std::string> problems;
-    for (const Row* r : rows) {
-        const std::string file = archive_ ? source_ : platform::join(source_, r->name);
-        const bool decode = decoded && r->kind != formats::Kind::other;
-        const std::string name =
-            decode ? std::string(platform::stem_of(r->name)) + std::string(formats::editable_extension(r->kind, false))
-                   : r->name;
-        const std::string shown = fl3::printable_name(r->name);
-        if (!fl3::is_safe_name(name)) {
-            problems.push_back(fl3::refused_name_message(r->name));
-            continue;
-        }
-        const std::string out_path = platform::join(*folder, name);
-        auto out = platform::File::open(out_path, platform::OpenMode::create_new);
-        if (!out) {
-            problems.push_back(out_path + " exists or cannot be made: it is not replaced");
-            continue;
-        }
-        bool ok = true;
-        std::string why;
-        if (decode) {
-            std::optional<Bytes> bytes = r->size <= kPreviewLimit ? read_part(file, r->offset, r->size, why) : std::nullopt;
-            if (!bytes && why.empty()) why = "it is larger than " + grouped(kPreviewLimit >> 20) + " MiB";
-            formats::Converted c;
-            if (bytes) c = formats::decode_member(r->kind, *bytes, false);
-            if (bytes && !c.bytes) why = c.why;
-            ok = bytes && c.bytes && out->write(*c.bytes);
-            if (ok && !c.note.empty()) problems.push_back(shown + ": " + c.note);
-            if (!why.empty()) why = shown + " does not decode: " + why;
-        } else {
-            auto in = platform::File::open(file, platform::OpenMode::read_existing);
-            ok = in && in->seek(r->offset);
-            Bytes piece(static_cast<std::size_t>(std::min(kCopyPiece, std::max<std::uint64_t>(r->size, 1))));
-            for (std::uint64_t left = r->size; ok && left > 0;) {
-                const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
-                ok = in->read_full(std::span(piece).first(n)) == n && out->write(std::span(piece).first(n));
-                left -= n;
-            }
-        }
-        ok = out->close() && ok;
-        if (ok) {
-            ++written;
-        } else {
-            platform::remove_file(out_path);
-            problems.push_back(why.empty() ? "Can't write " + out_path : why);
-        }
+    if (!folder) return;
+    if (!platform::create_directory(*folder)) {
+        message_box(window, *folder + " cannot be made", "Alert", MB_OK | MB_ICONHAND);
+        return;
     }
-    for (const auto& p : problems) message_box(window, p, "Alert", MB_OK | MB_ICONHAND);
+    std::vector<formats::MemberBytes> members;
+    for (const Row* r : rows)
+        members.push_back({archive_ ? source_ : platform::join(source_, r->name), r->name, r->offset, r->size});
+    BrowserUi ui(window);
+    const std::uint64_t written = formats::write_members(ui, members, *folder, {decoded, false});
     const std::string verb = decoded ? "Saving" : "Extracting";
     message_box(window,
-                verb + (problems.empty() ? " OK: " : ": ") + grouped(written) + (written == 1 ? " file" : " files") +
-                    " written to " + *folder,
+                verb + (written == members.size() ? " OK: " : ": ") + grouped(written) +
+                    (written == 1 ? " file" : " files") + " written to " + *folder,
                 "Vidodide Browser", MB_OK | MB_ICONINFORMATION);
 }
 

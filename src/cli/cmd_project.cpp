@@ -13,44 +13,6 @@ namespace vid::cli {
 
 namespace {
 
-// The operands among `args`, the flags of `flags` that were given and the
-// values of the options of `values` ("--game FOLDER"); nothing after a
-// usage error was printed. "--" ends the options.
-std::optional<std::vector<std::string>> operands(
-    Args args, const char* command, std::initializer_list<std::pair<const char*, bool*>> flags,
-    std::initializer_list<std::pair<const char*, std::string*>> values = {}) {
-    std::vector<std::string> out;
-    bool options = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options && a == "--") {
-            options = false;
-            continue;
-        }
-        if (options && a.size() > 1 && a[0] == '-') {
-            bool known = false;
-            for (const auto& [name, set] : flags)
-                if (a == name) *set = known = true;
-            for (const auto& [name, value] : values) {
-                if (a != name) continue;
-                if (++i == args.size()) {
-                    usage_error(std::string(command) + ": " + name + " needs a value");
-                    return std::nullopt;
-                }
-                *value = args[i];
-                known = true;
-            }
-            if (!known) {
-                usage_error(std::string(command) + ": unknown option '" + a + "'");
-                return std::nullopt;
-            }
-            continue;
-        }
-        out.push_back(a);
-    }
-    return out;
-}
-
 // Ctrl-C stops unpack and repack as Esc stops them in the Windows program:
 // between two members, with a work folder or patch that holds what was
 // done whole. A second Ctrl-C ends the run at once.

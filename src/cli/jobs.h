@@ -1,8 +1,11 @@
-// "-j N": the number of workers of the commands that convert many files.
+// The commands' arguments: "-j N", the number of workers of the commands
+// that convert many files, and their flags, valued options and operands.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
@@ -24,5 +27,12 @@ std::optional<JobsArgs> take_jobs(Args args, const char* command);
 // in the same order.
 std::vector<bool> convert_all(Ui& ui, const std::vector<std::string>& files, bool (*convert)(Ui&, const std::string&),
                               unsigned jobs);
+
+// The operands among `args`, the flags of `flags` that were given and the
+// values of the options of `values` ("--game FOLDER"); nothing after a
+// usage error was printed. "--" ends the options.
+std::optional<std::vector<std::string>> operands(
+    Args args, const char* command, std::initializer_list<std::pair<const char*, bool*>> flags,
+    std::initializer_list<std::pair<const char*, std::string*>> values = {});
 
 }  // namespace vid::cli

@@ -41,4 +41,30 @@ std::string format(std::string_view pattern, std::initializer_list<std::string_v
     return out;
 }
 
+namespace {
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+bool matches_name(std::string_view name, std::string_view pattern) {
+    // The last "*" seen, and where in the name its run now ends: on a
+    // mismatch, the run takes one more character.
+    std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || folded(pattern[p]) == folded(name[n]))) {
+            ++p;
+            ++n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
 }  // namespace vid

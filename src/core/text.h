@@ -16,4 +16,9 @@ namespace vid {
 // inside an argument is shown as "\x0A": only the pattern starts new lines.
 std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
 
+// Whether the whole of `name` matches `pattern`, where "*" stands for any
+// run of characters and "?" for any one; letters A to Z in either case, as
+// Windows compares names.
+bool matches_name(std::string_view name, std::string_view pattern);
+
 }  // namespace vid
