@@ -262,14 +262,15 @@ void Run::unpack_archive(Planned& p) {
     fs::remove_all(folder_path, ec);
     fs::remove_all(under(work_, "edit/" + a.folder), ec);
     fs::create_directories(folder_path, ec);
-    fl3::FileReader in(*p.file, p.size);
+    fl3::ArchiveReader archive(*p.file, p.size);
+    fl3::FileReader& in = archive.reader();
 
     {  // _index.bin: the directory's bytes, as Extract FL3 writes it
-        Bytes index;
-        copy_bytes(in, p.header.dir_offset, std::min<std::uint64_t>(p.header.dir_length, p.size - p.header.dir_offset),
-                   nullptr, nullptr, &index);
+        const std::string index_path = platform::join(folder_path, fl3::kIndexName);
         Told told(*this);
-        if (!write_file(told, platform::join(folder_path, fl3::kIndexName), index)) {
+        auto out = create_output(told, index_path);
+        if (!out || archive.copy_index(out->file()) == fl3::CopyResult::write_failed || !out->commit()) {
+            if (out) told.alert(cant_write(index_path));
             ++failed_;
             ++write_failures_;
         }
