@@ -79,7 +79,7 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     it.name = "\x82\xa0.bm2";  // a name of another code page
     it.file = "sub/data_fl3/\x82\xa0.bm2";
     it.kind = Kind::bm2;
-    it.hash = "0123456789abcdef";
+    it.hash = 0x0123456789abcdef;
     a.members.push_back(it);
     m.archives.push_back(a);
     const std::string json = to_json(m);
@@ -94,7 +94,7 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
 
     // Manifests that are not whole are refused with the reason.
     const std::string head = R"({"vidodide_project": 1, "game_folder": "g", )";
-    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"})";
+    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00000000000000ff", "kind": "bm2"})";
     const struct {
         std::string text, why;
     } broken[] = {
@@ -112,6 +112,13 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
          "hexadecimal digits"},
         {head + R"("archives": [], "loose": [{"name_hex": "612", "size": 3, "hash": "00", "kind": "bm2"}]})",
          "an odd number of digits"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"}]})",
+         "\"hash\" is not a hash of 16 hexadecimal digits"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00000000000000FF", "kind": "bm2"}]})",
+         "\"hash\" is not a hash of 16 hexadecimal digits"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00000000000000ff", "kind": "bm2",
+                                              "edit": "edit/a.png"}]})",
+         "\"edit_hash\" is missing"},
         {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []},
                                 {"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
          "it lists the archive d.fl3 twice"},
@@ -124,6 +131,7 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     ASSERT_TRUE(fine) << why;
     ASSERT_EQ(fine->loose.size(), 1u);
     EXPECT_EQ(fine->loose[0].size, 3u);
+    EXPECT_EQ(fine->loose[0].hash, 0xffu);
 
     // Paths that would lead repack out of its folders are refused.
     for (const char* path : {"../data.fl3", "/data.fl3", "sub//data.fl3", "sub/./data.fl3", "C:data.fl3"}) {

@@ -57,9 +57,12 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
                  const std::function<bool(std::uint64_t)>& piece = {});
 
-// "SIZE:MTIME" of a file (the modification time in the system's finest
-// unit); empty when it cannot be told.
-std::string stamp_of(const std::string& path);
+// The stamp of a file (size and modification time); none when it cannot be told.
+Stamp stamp_of(const std::string& path);
+
+// Writes the file `path` (its folders made first) through the output
+// layer with the text that `write` gives its sink. False after an Alert.
+bool write_text_file(Ui& ui, const std::string& path, const std::function<bool(const TextSink&)>& write);
 
 // What became of one item of the manifest since unpack.
 enum class Change {
@@ -87,11 +90,15 @@ struct Changes {
 // What changed in `work`, looked at by `jobs` threads.
 Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs = 1);
 
-// The stamps of the manifest's files: one line each, "STAMP<tab>PATH".
-// Reading fills in the stamps that the files named still show (a file
-// whose stamp is empty is hashed); a missing or damaged stamps file only
-// makes status and repack hash every file.
+// The stamps of the manifest's files: one line each, "STAMP<tab>PATH", in
+// the order of the items (member file, then editable file). Reading fills
+// in the stamps that the files named still show (a file without one is
+// hashed); a missing or damaged stamps file only makes status and repack
+// hash every file.
 bool write_stamps(Ui& ui, const std::string& work, const Manifest& m);
+
+// Writes the manifest of the work folder. False after an Alert.
+bool write_manifest(Ui& ui, const std::string& work, const Manifest& m);
 
 // The manifest of the work folder, with its stamps; nothing after an Alert.
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work);

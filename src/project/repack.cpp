@@ -357,7 +357,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
                 hash.update(v);
                 return true;
             });
-            if (read == 1 && hash.hex() != p.item->hash)
+            if (read == 1 && hash.value() != p.item->hash)
                 return format("member %s is not byte-identical to the original's as unpacked", {p.name});
         }
         if (read == 0) return {};

@@ -70,7 +70,9 @@ private:
         std::string edit_path;
         BufferUi ui;
         bool decoded = false, written = false;
-        std::string why, note, edit_hash, edit_stamp;
+        std::string why, note;
+        Hash edit_hash = 0;
+        Stamp edit_stamp;
     };
     // A member (or loose file) on its way: what it says is kept until it
     // is retired, in order, so that the texts come in one order whatever
@@ -163,7 +165,7 @@ void Run::retire() {
             ++failed_;
             ++write_failures_;
         } else {
-            it.note = j.note.empty() ? it.note : j.note;
+            if (!j.note.empty()) it.note = j.note;
             it.edit_hash = j.edit_hash;
             it.edit_stamp = j.edit_stamp;
             ++edits_;
@@ -256,6 +258,7 @@ void Run::unpack_archive(Planned& p) {
     }
     if (!p.problem.empty()) problem(p.problem + " Its members are unpacked as far as the directory goes.");
     a.folder = *folder;
+    a.members.reserve(p.dir.entries.size());
     const std::string folder_path = under(work_, a.folder);
     std::error_code ec;
     // What an unfinished run left of this archive goes first.
@@ -298,7 +301,7 @@ void Run::unpack_archive(Planned& p) {
         bool cut = false;
         if (!safe) {
             copy_bytes(in, it.offset, e.size, nullptr, &hash, nullptr, &cut);
-            it.hash = hash.hex();
+            it.hash = hash.value();
             it.problem = "not extracted: its name cannot be a file's name here; repack keeps its bytes";
             pend.problems.push_back(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. "
                                            "Repack keeps its bytes.",
@@ -310,7 +313,7 @@ void Run::unpack_archive(Planned& p) {
             // case, so on every system the second has no member file; its
             // editable file (with a suffix) stands for it.
             copy_bytes(in, it.offset, e.size, nullptr, &hash, keep ? &bytes : nullptr, &cut);
-            it.hash = hash.hex();
+            it.hash = hash.value();
             it.note = "no member file: its name differs from another member's only in case";
             if (!cut && keep) decode(pend, a.folder, std::move(bytes));
             continue;
@@ -319,7 +322,7 @@ void Run::unpack_archive(Planned& p) {
         const std::string member_path = under(work_, it.file);
         auto out = create_output(pend.ui, member_path);
         bool written = out && copy_bytes(in, it.offset, e.size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
-        it.hash = hash.hex();
+        it.hash = hash.value();
         if (cut) {
             it.problem = "the archive ends inside it";
             pend.problems.push_back(format("%s is truncated: member %s runs past its end and is written only as far "
@@ -411,11 +414,7 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
     // A manifest first, marked unfinished, for a run that ends without a
     // word (a full disk, the process killed): unpack goes on from it.
     const std::string manifest_path = platform::join(work_, kManifestName);
-    const auto write_manifest = [&] {
-        const std::string json = to_json(manifest_);
-        return write_file(ui_, manifest_path,
-                          ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
-    };
+    const auto write_manifest = [&] { return project::write_manifest(ui_, work_, manifest_); };
     manifest_.unfinished = true;
     if (!write_manifest()) {
         ui_.status("Unpacking: the manifest could not be written", Draw::later);
@@ -431,7 +430,9 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
         if (stopped_at_.empty() && stopped()) stopped_at_ = p.rel;
         if (!stopped_at_.empty()) break;
         unpack_archive(p);
+        // Its directory is let go: the manifest's items now hold it.
         p.file.reset();
+        p.dir = {};
     }
     for (const auto& rel : loose) {
         if (stopped_at_.empty() && stopped()) stopped_at_ = rel;
