@@ -15,6 +15,7 @@
 #include "project/common.h"
 #include "core/pool.h"
 #include "project/project.h"
+#include "wv5/codec.h"
 
 namespace vid::project {
 
@@ -41,6 +42,41 @@ std::string stem_of(const std::string& name) {
 // "1 archive", "2,345 archives".
 std::string plural(std::uint64_t n, const std::string& what) { return count_text(n) + " " + what + (n == 1 ? "" : "s"); }
 
+// `n` bytes of a file from the reader's position, for the sound decoder.
+class RangeSource : public wv5::Source {
+public:
+    RangeSource(fl3::FileReader& in, std::uint64_t n) : in_(in), left_(n) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t got = in_.read(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left_))));
+        left_ -= got;
+        return got;
+    }
+
+private:
+    fl3::FileReader& in_;
+    std::uint64_t left_;
+};
+
+// A WAV file written to a file and hashed on the way; a rewrite of bytes
+// already written is noted (they are hashed again from the file).
+class HashedOutput : public wv5::SoundOutput {
+public:
+    explicit HashedOutput(platform::File& f) : f_(f) {}
+    bool write(ByteView bytes) override {
+        hash.update(bytes);
+        return f_.write(bytes);
+    }
+    bool write_at(std::uint64_t pos, ByteView bytes) override {
+        rewritten = true;
+        return f_.seek(pos) && f_.write(bytes);
+    }
+    Hasher hash;
+    bool rewritten = false;
+
+private:
+    platform::File& f_;
+};
+
 class Run {
 public:
     Run(Ui& ui, std::string game, std::string work, const UnpackOptions& options)
@@ -66,7 +102,8 @@ private:
     struct Job {
         Kind kind = Kind::other;
         bool bitmaps = false;
-        Bytes bytes;
+        Bytes bytes;         // the member, decoded in memory
+        std::string source;  // or the file of a sound, decoded piece by piece
         std::string edit_path;
         BufferUi ui;
         bool decoded = false, written = false;
@@ -85,13 +122,38 @@ private:
         std::vector<std::string> problems;
         int failures = 0;
         std::shared_ptr<Job> job;
-        std::size_t task = 0;
+        std::optional<std::size_t> task;  // none: the job ran at once
+    };
+    // Where a member is decoded from: its bytes, or for a sound (which
+    // streams through, whatever its length) the file that holds it, or
+    // the archive being read, at the member's offset.
+    struct From {
+        Bytes bytes;
+        std::string file;
+        fl3::FileReader* archive = nullptr;
+        static From of_bytes(Bytes b) {
+            From f;
+            f.bytes = std::move(b);
+            return f;
+        }
+        static From of_file(std::string path) {
+            From f;
+            f.file = std::move(path);
+            return f;
+        }
+        static From of_archive(fl3::FileReader& in) {
+            From f;
+            f.archive = &in;
+            return f;
+        }
     };
     Planned plan(const std::string& rel);
     void unpack_archive(Planned& p);
     void unpack_loose(const std::string& rel);
-    // Starts decoding a member's bytes into its editable file.
-    void decode(Pending& pend, const std::string& folder, Bytes bytes);
+    // Starts decoding a member into its editable file.
+    void decode(Pending& pend, const std::string& folder, From from);
+    // Decodes the sound pulled from `in` into job.edit_path, hashed as it is written.
+    static void decode_sound(Job& job, wv5::Source& in);
     std::string edit_name(const std::string& folder, const std::string& name, Kind kind);
     Pending& start(std::vector<Item>* into, const std::string& progress);
     // Tells the oldest pending member's texts and takes its result.
@@ -150,7 +212,7 @@ void Run::retire() {
     failed_ += static_cast<std::uint64_t>(p.failures);
     write_failures_ += static_cast<std::uint64_t>(p.failures);
     if (p.job) {
-        pool_.wait(p.task);
+        if (p.task) pool_.wait(*p.task);
         Job& j = *p.job;
         j.ui.replay(told);
         Item& it = p.item;
@@ -188,7 +250,7 @@ std::string Run::edit_name(const std::string& folder, const std::string& name, K
     return candidate;
 }
 
-void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
+void Run::decode(Pending& pend, const std::string& folder, From from) {
     Item& it = pend.item;
     if (it.kind == Kind::other) return;
     const std::string leaf = it.name.substr(it.name.rfind('/') + 1);
@@ -204,10 +266,30 @@ void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
     auto job = std::make_shared<Job>();
     job->kind = it.kind;
     job->bitmaps = options_.bitmaps;
-    job->bytes = std::move(bytes);
+    job->bytes = std::move(from.bytes);
+    job->source = std::move(from.file);
     job->edit_path = under(work_, it.edit);
     pend.job = job;
+    if (from.archive) {
+        // The archive is read by this thread only.
+        from.archive->seek(it.offset);
+        RangeSource in(*from.archive, it.size);
+        decode_sound(*job, in);
+        return;
+    }
     pend.task = pool_.submit([job] {
+        if (!job->source.empty()) {
+            auto f = platform::File::open(job->source, platform::OpenMode::read_existing);
+            const auto size = f ? f->size() : std::nullopt;
+            if (!size) {
+                job->why = "its file cannot be read";
+                return;
+            }
+            fl3::FileReader reader(*f, *size, std::size_t{64} << 10);
+            RangeSource in(reader, *size);
+            decode_sound(*job, in);
+            return;
+        }
         Converted c = decode_member(job->kind, job->bytes, job->bitmaps);
         Bytes().swap(job->bytes);
         job->why = c.why;
@@ -219,6 +301,30 @@ void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
         job->edit_hash = hash_of(*c.bytes);
         job->edit_stamp = stamp_of(job->edit_path);
     });
+}
+
+void Run::decode_sound(Job& job, wv5::Source& in) {
+    std::error_code ec;
+    fs::create_directories(fs::path(job.edit_path).parent_path(), ec);
+    auto out = create_output(job.ui, job.edit_path);
+    job.decoded = true;  // unless the sound says otherwise
+    if (!out) return;
+    HashedOutput wav(out->file());
+    const wv5::Stop stop = wv5::decode_to_wav(in, wav, job.why);
+    if (stop != wv5::Stop::done && stop != wv5::Stop::write_failed) {
+        job.decoded = false;
+        return;  // the output is discarded
+    }
+    if (stop == wv5::Stop::write_failed || !out->commit()) {
+        job.ui.alert(cant_write(job.edit_path));
+        return;
+    }
+    // Sizes rewritten at the start (a frame count that does not match the
+    // runs): the file is hashed again.
+    const auto hash = wav.rewritten ? hash_file(job.edit_path) : std::optional<Hash>(wav.hash.value());
+    job.written = true;
+    job.edit_hash = hash.value_or(0);
+    job.edit_stamp = stamp_of(job.edit_path);
 }
 
 Run::Planned Run::plan(const std::string& rel) {
@@ -297,7 +403,10 @@ void Run::unpack_archive(Planned& p) {
                           platform::fits(platform::join(folder_path, e.name));
         Hasher hash;
         Bytes bytes;
-        const bool keep = safe && it.kind != Kind::other && e.size <= kMaxConverted;
+        // A sound streams through from its file; the other kinds are
+        // decoded from their bytes, kept here.
+        const bool streams = it.kind == Kind::wv5;
+        const bool keep = safe && it.kind != Kind::other && !streams && e.size <= kMaxConverted;
         bool cut = false;
         if (!safe) {
             copy_bytes(in, it.offset, e.size, nullptr, &hash, nullptr, &cut);
@@ -315,7 +424,8 @@ void Run::unpack_archive(Planned& p) {
             copy_bytes(in, it.offset, e.size, nullptr, &hash, keep ? &bytes : nullptr, &cut);
             it.hash = hash.value();
             it.note = "no member file: its name differs from another member's only in case";
-            if (!cut && keep) decode(pend, a.folder, std::move(bytes));
+            if (!cut && keep) decode(pend, a.folder, From::of_bytes(std::move(bytes)));
+            if (!cut && streams) decode(pend, a.folder, From::of_archive(in));
             continue;
         }
         it.file = a.folder + "/" + e.name;
@@ -338,11 +448,11 @@ void Run::unpack_archive(Planned& p) {
             continue;
         }
         it.file_stamp = stamp_of(member_path);
-        if (it.kind != Kind::other && !keep) {
+        if (it.kind != Kind::other && !keep && !streams) {
             it.problem = "too large to decode here";
             pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {member_path}));
         } else if (!cut) {
-            decode(pend, a.folder, std::move(bytes));
+            decode(pend, a.folder, streams ? From::of_file(member_path) : From::of_bytes(std::move(bytes)));
         }
     }
     retire_all();
@@ -362,23 +472,42 @@ void Run::unpack_loose(const std::string& rel) {
     it.name = rel;
     it.kind = kind_of(rel);
     it.file = rel;
-    const std::string from = under(game_, rel);
-    auto bytes = read_file(from);
-    if (!bytes) {
+    const std::string from = under(game_, rel), to = under(work_, rel);
+    auto f = platform::File::open(from, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    const auto unreadable = [&] {
         it.problem = "could not be read";
         it.file.clear();
         pend.problems.push_back(cant_read(from));
-        return;
-    }
-    it.size = bytes->size();
-    it.hash = hash_of(*bytes);
-    if (!write_file(pend.ui, under(work_, rel), *bytes)) {
+    };
+    if (!size) return unreadable();
+    it.size = *size;
+    // As for members: a sound streams through, the others are kept here.
+    const bool streams = it.kind == Kind::wv5;
+    const bool keep = it.kind != Kind::other && !streams && *size <= kMaxConverted;
+    fl3::FileReader in(*f, *size);
+    std::error_code ec;
+    fs::create_directories(fs::path(to).parent_path(), ec);
+    auto out = create_output(pend.ui, to);
+    Hasher hash;
+    Bytes bytes;
+    bool cut = false;
+    const bool written = out && copy_bytes(in, 0, *size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
+    if (cut) return unreadable();  // the output is discarded
+    it.hash = hash.value();
+    if (!out || !written || !out->commit()) {
+        if (out) pend.ui.alert(cant_write(to));
         it.file.clear();
         it.problem = "its copy could not be written";
         ++pend.failures;
+        return;
+    }
+    it.file_stamp = stamp_of(to);
+    if (it.kind != Kind::other && !keep && !streams) {
+        it.problem = "too large to decode here";
+        pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {to}));
     } else {
-        it.file_stamp = stamp_of(under(work_, rel));
-        decode(pend, folder_part(rel), std::move(*bytes));
+        decode(pend, folder_part(rel), streams ? From::of_file(to) : From::of_bytes(std::move(bytes)));
     }
 }
 

@@ -89,28 +89,57 @@ private:
     std::optional<Converter> converter_;
 };
 
+constexpr const char* kNoHeader = "it ends inside its 18-byte header";
+
+// Why the runs did not decode whole: empty when they did.
+std::string why_not_whole(const Header& h, const Outcome& r) {
+    switch (r.stop) {
+        case Stop::done: return {};
+        case Stop::input_ended:
+            return "it ends early: " + std::to_string(r.runs_done) + " of its " + std::to_string(h.runs) + " runs decode";
+        case Stop::too_long:
+        case Stop::write_failed: break;
+    }
+    return "it is too long for a WAV file";
+}
+
 }  // namespace
 
 std::optional<Sound> decode_sound(ByteView file, std::string& why, std::uint64_t max_bytes) {
     const auto h = parse_header(file);
     if (!h) {
-        why = "it ends inside its 18-byte header";
+        why = kNoHeader;
         return std::nullopt;
     }
     Sound sound;
     sound.header = *h;
     MemorySource source(file.subspan(kHeaderSize));
     BytesSink sink(sound.samples);
-    const Outcome r = decode_runs(*h, source, sink, max_bytes);
-    if (r.stop == Stop::input_ended) {
-        why = "it ends early: " + std::to_string(r.runs_done) + " of its " + std::to_string(h->runs) + " runs decode";
-        return std::nullopt;
-    }
-    if (r.stop != Stop::done) {
-        why = "it is too long for a WAV file";
-        return std::nullopt;
-    }
+    why = why_not_whole(*h, decode_runs(*h, source, sink, max_bytes));
+    if (!why.empty()) return std::nullopt;
     return sound;
+}
+
+Stop decode_to_wav(Source& in, SoundOutput& out, std::string& why, std::uint64_t max_bytes) {
+    std::uint8_t head[kHeaderSize];
+    std::size_t got = 0;
+    for (std::size_t n = 1; got < kHeaderSize && n > 0; got += n) n = in.read(std::span(head).subspan(got));
+    const auto h = parse_header(ByteView(head, got));
+    if (!h) {
+        why = kNoHeader;
+        return Stop::input_ended;
+    }
+    const std::uint32_t promised = h->promised_data_size();
+    if (!out.write(wav_header(*h, promised))) return Stop::write_failed;
+    OutputSink sink(out);
+    const Outcome r = decode_runs(*h, in, sink, max_bytes);
+    if (r.stop == Stop::write_failed) return r.stop;
+    why = why_not_whole(*h, r);
+    if (!why.empty()) return r.stop;
+    // r.bytes is at most max_bytes, which a WAV file's 32-bit sizes hold.
+    if (r.bytes != promised && !out.write_at(0, wav_header(*h, static_cast<std::uint32_t>(r.bytes))))
+        return Stop::write_failed;
+    return Stop::done;
 }
 
 Bytes wav_bytes(const Sound& sound) {

@@ -40,6 +40,17 @@ std::optional<Sound> decode_sound(ByteView file, std::string& why, std::uint64_t
 // The WAV file of a decoded sound: its 46 bytes of headers and the samples.
 Bytes wav_bytes(const Sound& sound);
 
+class SoundOutput;
+
+// The same WAV file as wav_bytes(decode_sound()) gives, made piece by piece
+// for a sound of any length: the WV5 sound is pulled from `in` (from its
+// first byte) and the WAV file pushed to `out`, its headers first with the
+// sizes that the WV5 header promises, rewritten at the end when the runs
+// give another number of samples. Stop::done when it decoded whole; else
+// the reason in `why` (the texts of decode_sound()), or Stop::write_failed
+// when `out` refused bytes.
+Stop decode_to_wav(Source& in, SoundOutput& out, std::string& why, std::uint64_t max_bytes = kMaxDataSize);
+
 // ---- Encoding ----
 
 // What an original gives the new sound: its first four bytes, and its
