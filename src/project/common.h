@@ -2,6 +2,7 @@
 // member bytes copied between files, and the changes of a work folder.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,11 +16,31 @@
 #include "platform/file.h"
 #include "project/hash.h"
 #include "project/manifest.h"
+#include "wv5/wv5.h"
 
 namespace vid::project {
 
 // The most bytes of one member that are decoded or encoded in memory.
 inline constexpr std::uint64_t kMaxConverted = std::uint64_t{256} << 20;
+
+// A kind whose files stream through unpack and repack in pieces, whatever
+// their length (sounds); the others are converted in memory.
+inline bool streams(Kind kind) { return kind == Kind::wv5; }
+
+// `n` bytes of a file from a reader's position, for the sound decoder.
+class RangeSource : public wv5::Source {
+public:
+    RangeSource(fl3::FileReader& in, std::uint64_t n) : in_(in), left_(n) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t got = in_.read(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left_))));
+        left_ -= got;
+        return got;
+    }
+
+private:
+    fl3::FileReader& in_;
+    std::uint64_t left_;
+};
 
 // "2,345".
 std::string count_text(std::uint64_t n);

@@ -17,6 +17,7 @@
 #include "project/common.h"
 #include "core/pool.h"
 #include "project/project.h"
+#include "wv5/codec.h"
 
 namespace vid::project {
 
@@ -52,6 +53,46 @@ std::string link_text(const std::string& file, const std::string& target) {
                   {file, target});
 }
 
+// How the original of an edited file was found.
+enum class Original { ok, unreadable, changed };
+
+// The original of an edited file (a member of the game's archive, at `pos`
+// in `in`), checked as it is read against the hash that unpack saw: its
+// bytes, or only the first of a sound's (its header, which is all the
+// encoder takes), as a sound streams through.
+Original read_original(fl3::FileReader& in, std::uint64_t pos, const Item& it, Bytes& out) {
+    Hasher hash;
+    const std::uint64_t kept = streams(it.kind) ? std::min<std::uint64_t>(it.size, wv5::kHeaderSize) : it.size;
+    out.clear();
+    if (!copy_bytes(in, pos, kept, nullptr, &hash, &out) ||
+        !copy_bytes(in, pos + kept, it.size - kept, nullptr, &hash, nullptr))
+        return Original::unreadable;
+    return hash.value() == it.hash ? Original::ok : Original::changed;
+}
+
+// The same for a loose file of the game.
+Original read_loose_original(const std::string& path, const Item& it, Bytes& out) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) return Original::unreadable;
+    if (*size != it.size) return Original::changed;
+    fl3::FileReader in(*f, *size, std::size_t{64} << 10);
+    return read_original(in, 0, it, out);
+}
+
+// Whether an encoded sound, pulled from `packed`, decodes to the edited
+// WAV file `edit`, as verify_member tells it for the kinds in memory;
+// nothing when `edit` cannot be read.
+std::optional<Verdict> sound_verdict(wv5::Source& packed, const std::string& edit) {
+    auto f = platform::File::open(edit, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) return std::nullopt;
+    Verdict v;
+    wv5::FileInput wav(*f, *size);
+    v.ok = wv5::decodes_to(packed, wav, v.why, v.note);
+    return v;
+}
+
 // A member of the archive being written: where its bytes come from.
 struct Part {
     std::string name;
@@ -59,6 +100,7 @@ struct Part {
     const Item* item = nullptr;  // nothing for an added file
     std::string file;            // replaced or added: the work folder's file
     Bytes encoded;               // edited: the new member
+    std::optional<platform::Output> sound;  // or, for a sound, the temporary file that holds it
     std::uint64_t recoloured = 0;
     std::uint64_t size = 0;
 };
@@ -103,6 +145,38 @@ private:
     bool done_ = false, ok_ = false;
 };
 
+// The archive being written, read back from `at` as far as it is written,
+// for the sound decoder.
+class WrittenSource : public wv5::Source {
+public:
+    WrittenSource(platform::File& f, std::uint64_t at, std::uint64_t n, Progress& tally)
+        : f_(f), pos_(at), left_(n), tally_(tally) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left_));
+        if (k == 0 || state_ != 1) return 0;
+        if (!tally_.bytes(pos_ + k)) {
+            state_ = 0;
+            return 0;
+        }
+        if (!f_.seek(pos_) || f_.read_full(out.first(k)) != k) {
+            state_ = -1;
+            return 0;
+        }
+        pos_ += k;
+        left_ -= k;
+        return k;
+    }
+    // 1 while all is read, 0 when the writing ended first, -1 when the
+    // system read less.
+    int state() const { return state_; }
+
+private:
+    platform::File& f_;
+    std::uint64_t pos_, left_;
+    Progress& tally_;
+    int state_ = 1;
+};
+
 class Repack {
 public:
     int go(const Changes& changes);
@@ -116,7 +190,9 @@ private:
     std::string verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
                        std::vector<std::string>& notes) const;
     bool loose(const Item& it, Change c);
-    bool encode(Part& p, const std::string& edit_path, ByteView original);
+    // Encodes the edited file over `original` (see read_original), or takes
+    // what a worker encoded; false after an Alert.
+    bool encode(Part& p, const std::string& edit_path, Bytes original);
     // Starts encoding every edited file on the workers, each with its
     // original's bytes; encode() then takes the result.
     void start_encoding(const Changes& changes);
@@ -128,9 +204,17 @@ private:
         Bytes original;
         bool read = false;  // the edited file could be read
         Converted c;
+        // A sound, which streams through: its temporary file in the patch
+        // folder, never committed (it goes when it is let go, or on an
+        // interrupt).
+        std::optional<platform::Output> sound;
         BufferUi ui;  // what the encoder told, replayed when its result is taken
         std::size_t task = 0;
     };
+    // Encodes job.edit_path over job.original, into memory or (a sound) into
+    // a temporary file of `out`.
+    static void run(Job& job, bool utf8, const std::string& out);
+    std::shared_ptr<Job> job_for(const Item& it, Bytes original) const;
 
     Ui& ui_;
     std::string work_, out_;
@@ -158,18 +242,42 @@ public:
           utf8_(options.utf8) {}
 };
 
+std::shared_ptr<Repack::Job> Repack::job_for(const Item& it, Bytes original) const {
+    auto job = std::make_shared<Job>();
+    job->kind = it.kind;
+    job->edit_path = under(work_, it.edit);
+    job->original = std::move(original);
+    return job;
+}
+
+void Repack::run(Job& job, bool utf8, const std::string& out) {
+    if (!streams(job.kind)) {
+        const auto edited = read_file(job.edit_path);
+        job.read = edited.has_value();
+        if (job.read) job.c = encode_member(job.kind, *edited, job.original, job.edit_path, &job.ui, utf8);
+        Bytes().swap(job.original);
+        return;
+    }
+    auto f = platform::File::open(job.edit_path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    job.read = size.has_value();
+    if (!job.read) return;
+    // A name that is never taken: the temporary file alone is used.
+    auto sound = platform::Output::create(platform::join(out, "encoded.wv5"), platform::Existing::keep);
+    if (!sound) {
+        job.c.why = cant_write(out);
+        return;
+    }
+    wv5::FileInput wav(*f, *size);
+    wv5::FileOutput written(sound->file());
+    if (wv5::encode_over_member(job.ui, wav, job.edit_path, job.original, written, job.c.why))
+        job.sound = std::move(sound);
+}
+
 void Repack::start_encoding(const Changes& changes) {
     const auto submit = [&](const Item& it, Bytes original) {
-        auto job = std::make_shared<Job>();
-        job->kind = it.kind;
-        job->edit_path = under(work_, it.edit);
-        job->original = std::move(original);
-        job->task = pool_.submit([job, utf8 = utf8_] {
-            const auto edited = read_file(job->edit_path);
-            job->read = edited.has_value();
-            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path, &job->ui, utf8);
-            Bytes().swap(job->original);
-        });
+        auto job = job_for(it, std::move(original));
+        job->task = pool_.submit([job, utf8 = utf8_, out = out_] { run(*job, utf8, out); });
         jobs_[&it] = job;
     };
     for (std::size_t i = 0; i < m_.archives.size() && !stopped(); ++i) {
@@ -185,47 +293,53 @@ void Repack::start_encoding(const Changes& changes) {
         for (std::size_t k = 0; k < a.members.size(); ++k) {
             if (c[k] != Change::edited || stopped()) continue;
             Bytes original;
-            if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original) &&
-                hash_of(original) == a.members[k].hash)
+            if (read_original(in, a.members[k].offset, a.members[k], original) == Original::ok)
                 submit(a.members[k], std::move(original));
         }
     }
     for (std::size_t i = 0; i < m_.loose.size(); ++i) {
         if (changes.loose[i] != Change::edited) continue;
-        auto original = read_file(under(m_.game, m_.loose[i].name));
-        if (original && hash_of(*original) == m_.loose[i].hash) submit(m_.loose[i], std::move(*original));
+        Bytes original;
+        if (read_loose_original(under(m_.game, m_.loose[i].name), m_.loose[i], original) == Original::ok)
+            submit(m_.loose[i], std::move(original));
     }
 }
 
-bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
-    Converted c;
+bool Repack::encode(Part& p, const std::string& edit_path, Bytes original) {
+    std::shared_ptr<Job> job;
     if (const auto found = jobs_.find(p.item); found != jobs_.end()) {
-        Job& job = *found->second;
-        pool_.wait(job.task);
-        job.ui.replay(ui_);
-        if (!job.read) {
-            ui_.alert(in_use_text(edit_path));
-            return false;
-        }
-        c = std::move(job.c);
+        job = found->second;
         jobs_.erase(found);
+        pool_.wait(job->task);
     } else {
-        const auto edited = read_file(edit_path);
-        if (!edited) {
-            ui_.alert(in_use_text(edit_path));
-            return false;
-        }
-        c = encode_member(p.item->kind, *edited, original, edit_path, &ui_, utf8_);
+        job = job_for(*p.item, std::move(original));
+        run(*job, utf8_, out_);
     }
-    if (!c.bytes) {
+    job->ui.replay(ui_);
+    if (!job->read) {
+        ui_.alert(in_use_text(edit_path));
+        return false;
+    }
+    Converted& c = job->c;
+    if (!c.bytes && !job->sound) {
         // The reason may hold line breaks of its own.
         ui_.alert(format("%s cannot be encoded: ", {edit_path}) + c.why);
         return false;
     }
     if (!c.note.empty()) notes_.push_back(edit_path + ": " + c.note);
-    p.encoded = std::move(*c.bytes);
     p.recoloured = c.recoloured;
-    p.size = p.encoded.size();
+    if (job->sound) {
+        const auto size = job->sound->file().size();
+        if (!size) {
+            ui_.alert(cant_read(out_));
+            return false;
+        }
+        p.sound = std::move(job->sound);
+        p.size = *size;
+    } else {
+        p.encoded = std::move(*c.bytes);
+        p.size = p.encoded.size();
+    }
     return true;
 }
 
@@ -274,6 +388,12 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             ok = copy_member(original_file, original, p.item->offset, n, f, piece);
             for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name, static_cast<std::uint32_t>(parts[i].size));
             k = last;
+        } else if (p.change == Change::edited && p.sound) {
+            auto sound = p.sound->reader();
+            if (!sound) return cant_write();
+            fl3::FileReader r(*sound, p.size, std::size_t{64} << 10);
+            ok = copy_member(*sound, r, 0, p.size, f, piece);
+            archive.add(p.name, static_cast<std::uint32_t>(p.size));
         } else if (p.change == Change::edited) {
             ok = out.write(p.encoded) && out.flush();
             archive.add(p.name, static_cast<std::uint32_t>(p.size));
@@ -324,7 +444,16 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
         if (p.change != Change::edited && !p.file.empty() && !tally.parts(i + 1)) return {};
         starts.push_back(at);
         int read = 1;
-        if (p.change == Change::edited) {
+        if (p.change == Change::edited && p.sound) {
+            WrittenSource packed(f, at, p.size, tally);
+            const auto v = sound_verdict(packed, under(work_, p.item->edit));
+            read = packed.state();
+            if (read == 1) {
+                if (!v) return format("%s cannot be read back", {p.item->edit});
+                if (!v->ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v->why});
+                if (!v->note.empty()) notes.push_back(format("%s in %s: %s", {p.name, a.path, v->note}));
+            }
+        } else if (p.change == Change::edited) {
             Bytes got;
             read = each_piece(at, p.size, [&](ByteView v) {
                 got.insert(got.end(), v.begin(), v.end());
@@ -471,19 +600,19 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
             // The template is the member that unpack decoded, or nothing is. A
             // worker that encodes it already read and checked it (start_encoding).
             Bytes before;
-            const bool started = jobs_.count(&it) > 0;
-            if (!started && !copy_bytes(original, it.offset, it.size, nullptr, nullptr, &before)) {
+            const Original found = jobs_.count(&it) > 0 ? Original::ok : read_original(original, it.offset, it, before);
+            if (found == Original::unreadable) {
                 ui_.alert(cant_read(original_path));
                 return false;
             }
-            if (!started && hash_of(before) != it.hash) {
+            if (found == Original::changed) {
                 ui_.alert(format("%s changed since unpack: its member %s is not the one unpack decoded. %s is not "
                                  "written",
                                  {original_path, fl3::printable_name(it.name), path}));
                 return false;
             }
             ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
-            if (!encode(p, under(work_, it.edit), before)) {
+            if (!encode(p, under(work_, it.edit), std::move(before))) {
                 ui_.alert(format("%s is not written", {path}));
                 return false;
             }
@@ -546,40 +675,61 @@ bool Repack::loose(const Item& it, Change c) {
         return false;
     }
     ui_.status(progress(it.name), Draw::now);
-    Bytes bytes;
+    // What goes to the patch: the work folder's file, an encoded file in
+    // memory, or an encoded sound's temporary file.
+    std::optional<platform::File> from;
+    Part p;
+    p.item = &it;
     if (c == Change::replaced) {
-        auto b = read_file(under(work_, it.file));
-        if (!b) {
+        from = platform::File::open(under(work_, it.file), platform::OpenMode::read_existing);
+        const auto size = from ? from->size() : std::nullopt;
+        if (!size) {
             ui_.alert(cant_read(under(work_, it.file)));
             return false;
         }
-        bytes = std::move(*b);
+        p.size = *size;
     } else {
-        const auto original = read_file(under(m_.game, it.name));
-        if (!original || hash_of(*original) != it.hash) {
+        Bytes original;
+        if (read_loose_original(under(m_.game, it.name), it, original) != Original::ok) {
             ui_.alert(format("%s changed since unpack or cannot be read: %s is not written", {under(m_.game, it.name), path}));
             return false;
         }
-        Part p;
-        p.item = &it;
         ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
-        if (!encode(p, under(work_, it.edit), *original)) return false;
-        const auto edited = read_file(under(work_, it.edit));
-        const Verdict v =
-            verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured, utf8_);
+        if (!encode(p, under(work_, it.edit), std::move(original))) return false;
+        Verdict v;
+        if (p.sound) {
+            from = p.sound->reader();
+            if (!from) {
+                ui_.alert(cant_read(out_));
+                return false;
+            }
+            fl3::FileReader r(*from, p.size, std::size_t{64} << 10);
+            RangeSource packed(r, p.size);
+            v = sound_verdict(packed, under(work_, it.edit)).value_or(Verdict{false, "the WAV file cannot be read", {}});
+        } else {
+            const auto edited = read_file(under(work_, it.edit));
+            v = verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured, utf8_);
+        }
         if (!v.ok) {
             ui_.alert(format("%s failed its check and is not written: it does not decode to %s: %s",
                              {path, it.edit, v.why}));
             return false;
         }
         if (!v.note.empty()) notes_.push_back(it.name + ": " + v.note);
-        bytes = std::move(p.encoded);
     }
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
     auto out = create_output(ui_, path, platform::Existing::keep);
     if (!out) return false;
-    if (!out->file().write(bytes) || !out->commit()) {
+    bool written;
+    if (from) {
+        from->seek(0);  // a check may have read it
+        fl3::FileReader r(*from, p.size);
+        written = copy_member(*from, r, 0, p.size, out->file());
+    } else {
+        written = out->file().write(p.encoded);
+    }
+    if (!written || !out->commit()) {
         ui_.alert(cant_write(path));
         return false;
     }

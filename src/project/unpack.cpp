@@ -42,21 +42,6 @@ std::string stem_of(const std::string& name) {
 // "1 archive", "2,345 archives".
 std::string plural(std::uint64_t n, const std::string& what) { return count_text(n) + " " + what + (n == 1 ? "" : "s"); }
 
-// `n` bytes of a file from the reader's position, for the sound decoder.
-class RangeSource : public wv5::Source {
-public:
-    RangeSource(fl3::FileReader& in, std::uint64_t n) : in_(in), left_(n) {}
-    std::size_t read(std::span<std::uint8_t> out) override {
-        const std::size_t got = in_.read(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left_))));
-        left_ -= got;
-        return got;
-    }
-
-private:
-    fl3::FileReader& in_;
-    std::uint64_t left_;
-};
-
 // A WAV file written to a file and hashed on the way; a rewrite of bytes
 // already written is noted (they are hashed again from the file).
 class HashedOutput : public wv5::SoundOutput {
@@ -405,7 +390,7 @@ void Run::unpack_archive(Planned& p) {
         Bytes bytes;
         // A sound streams through from its file; the other kinds are
         // decoded from their bytes, kept here.
-        const bool streams = it.kind == Kind::wv5;
+        const bool streams = project::streams(it.kind);
         const bool keep = safe && it.kind != Kind::other && !streams && e.size <= kMaxConverted;
         bool cut = false;
         if (!safe) {
@@ -483,7 +468,7 @@ void Run::unpack_loose(const std::string& rel) {
     if (!size) return unreadable();
     it.size = *size;
     // As for members: a sound streams through, the others are kept here.
-    const bool streams = it.kind == Kind::wv5;
+    const bool streams = project::streams(it.kind);
     const bool keep = it.kind != Kind::other && !streams && *size <= kMaxConverted;
     fl3::FileReader in(*f, *size);
     std::error_code ec;

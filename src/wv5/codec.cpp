@@ -318,14 +318,17 @@ public:
     explicit Comparison(Feed& feed) : feed_(feed) {}
 
     bool write(ByteView bytes) override {
-        for (std::uint8_t b : bytes) {
-            if (!odd_) {
-                low_ = b;
-                odd_ = true;
-                continue;
-            }
+        std::size_t i = 0;
+        if (odd_ && !bytes.empty()) {  // a sample split between two pieces
+            const std::uint8_t pair[2] = {low_, bytes[0]};
+            take(static_cast<std::int16_t>(load_u16(pair)));
             odd_ = false;
-            take(static_cast<std::int16_t>(static_cast<std::uint16_t>(low_ | (b << 8))));
+            i = 1;
+        }
+        for (; i + 1 < bytes.size(); i += 2) take(static_cast<std::int16_t>(load_u16(bytes.data() + i)));
+        if (i < bytes.size()) {
+            low_ = bytes[i];
+            odd_ = true;
         }
         return true;  // the decoding goes on whatever: its own failure is told first
     }
@@ -350,7 +353,7 @@ private:
         return at_ < want_.size();
     }
     void take(std::int16_t got) {
-        if (!want_more()) return;
+        if (at_ == want_.size() && !want_more()) return;
         const double w = want_[at_++];
         ++count_;
         signal += w * w;
