@@ -93,16 +93,24 @@ std::optional<Verdict> sound_verdict(wv5::Source& packed, const std::string& edi
     return v;
 }
 
-// A member of the archive being written: where its bytes come from.
-struct Part {
-    std::string name;
-    Change change = Change::none;
-    const Item* item = nullptr;  // nothing for an added file
-    std::string file;            // replaced or added: the work folder's file
-    Bytes encoded;               // edited: the new member
+// An edited member, encoded.
+struct Encoded {
+    Bytes bytes;                            // the new member
     std::optional<platform::Output> sound;  // or, for a sound, the temporary file that holds it
     std::uint64_t recoloured = 0;
+};
+
+// A member of the archive being written: where its bytes come from. One
+// per member of an archive of up to 65,535: small.
+struct Part {
+    const Item* item = nullptr;  // nothing for an added file
+    std::string added;           // an added file's name
+    Change change = Change::none;
     std::uint64_t size = 0;
+    std::unique_ptr<Encoded> encoded;  // edited
+    const std::string& name() const { return item ? item->name : added; }
+    // Packed from the work folder's file (see Repack::file_of).
+    bool from_work() const { return change == Change::replaced; }
 };
 
 // How far the archive being written has come, for the check that reads
@@ -190,6 +198,10 @@ private:
     std::string verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
                        std::vector<std::string>& notes) const;
     bool loose(const Item& it, Change c);
+    // The work folder's file that a replaced or added member is packed from.
+    std::string file_of(const Archive& a, const Part& p) const {
+        return p.item ? under(work_, p.item->file) : platform::join(under(work_, a.folder), p.added);
+    }
     // Encodes the edited file over `original` (see read_original), or takes
     // what a worker encoded; false after an Alert.
     bool encode(Part& p, const std::string& edit_path, Bytes original);
@@ -327,18 +339,19 @@ bool Repack::encode(Part& p, const std::string& edit_path, Bytes original) {
         return false;
     }
     if (!c.note.empty()) notes_.push_back(edit_path + ": " + c.note);
-    p.recoloured = c.recoloured;
+    p.encoded = std::make_unique<Encoded>();
+    p.encoded->recoloured = c.recoloured;
     if (job->sound) {
         const auto size = job->sound->file().size();
         if (!size) {
             ui_.alert(cant_read(out_));
             return false;
         }
-        p.sound = std::move(job->sound);
+        p.encoded->sound = std::move(job->sound);
         p.size = *size;
     } else {
-        p.encoded = std::move(*c.bytes);
-        p.size = p.encoded.size();
+        p.encoded->bytes = std::move(*c.bytes);
+        p.size = p.encoded->bytes.size();
     }
     return true;
 }
@@ -356,12 +369,12 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
-    const auto from_original = [](const Part& p) { return p.change != Change::edited && p.file.empty(); };
+    const auto from_original = [](const Part& p) { return p.change != Change::edited && !p.from_work(); };
     for (std::size_t k = 0; k < parts.size(); ++k) {
         Part& p = parts[k];
         if (stopped()) {
             // The unfinished archive is discarded with its output.
-            stopped_at_ = a.path + " " + fl3::printable_name(p.name);
+            stopped_at_ = a.path + " " + fl3::printable_name(p.name());
             return false;
         }
         const std::uint64_t start = archive.data_end();
@@ -374,7 +387,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                                         sum + parts[at].item->size <= done;
                  ++at)
                 sum += parts[at].item->size;
-            stopped_at_ = a.path + " " + fl3::printable_name(parts[at].name);
+            stopped_at_ = a.path + " " + fl3::printable_name(parts[at].name());
             return false;
         };
         bool ok = true;
@@ -386,28 +399,29 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                 n += parts[++last].item->size;
             }
             ok = copy_member(original_file, original, p.item->offset, n, f, piece);
-            for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name, static_cast<std::uint32_t>(parts[i].size));
+            for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name(), static_cast<std::uint32_t>(parts[i].size));
             k = last;
-        } else if (p.change == Change::edited && p.sound) {
-            auto sound = p.sound->reader();
+        } else if (p.change == Change::edited && p.encoded->sound) {
+            auto sound = p.encoded->sound->reader();
             if (!sound) return cant_write();
             fl3::FileReader r(*sound, p.size, std::size_t{64} << 10);
             ok = copy_member(*sound, r, 0, p.size, f, piece);
-            archive.add(p.name, static_cast<std::uint32_t>(p.size));
+            archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         } else if (p.change == Change::edited) {
-            ok = out.write(p.encoded) && out.flush();
-            archive.add(p.name, static_cast<std::uint32_t>(p.size));
+            ok = out.write(p.encoded->bytes) && out.flush();
+            archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         } else {
-            auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
+            const std::string file = file_of(a, p);
+            auto in = platform::File::open(file, platform::OpenMode::read_existing);
             const auto size = in ? in->size() : std::nullopt;
             if (!size || *size > fl3::kMaxMemberSize) {
-                ui_.alert(size ? format("%s is too large for an FL3 archive", {p.file}) : cant_read(p.file));
+                ui_.alert(size ? format("%s is too large for an FL3 archive", {file}) : cant_read(file));
                 return false;
             }
             p.size = *size;
             fl3::FileReader r(*in, *size);
             ok = copy_member(*in, r, 0, *size, f, piece);
-            archive.add(p.name, static_cast<std::uint32_t>(p.size));
+            archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         }
         if (!ok) return stopped_at_.empty() ? cant_write() : false;
         if (archive.data_end() > 0xFFFFFFFFu) {
@@ -422,7 +436,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
 std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
                            std::vector<std::string>& notes) const {
     const std::string unreadable = "it cannot be read back";
-    Bytes buf(std::size_t{4} << 20);
+    Bytes buf(std::size_t{1} << 20);
     // Reads `n` bytes of the archive from `at` as they are written, piece by
     // piece into `use`: 1 when all were read, 0 when the writing ended
     // first, -1 when the system read less.
@@ -441,17 +455,17 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const Part& p = parts[i];
         // A work folder's file is measured as it is copied.
-        if (p.change != Change::edited && !p.file.empty() && !tally.parts(i + 1)) return {};
+        if (p.from_work() && !tally.parts(i + 1)) return {};
         starts.push_back(at);
         int read = 1;
-        if (p.change == Change::edited && p.sound) {
+        if (p.change == Change::edited && p.encoded->sound) {
             WrittenSource packed(f, at, p.size, tally);
             const auto v = sound_verdict(packed, under(work_, p.item->edit));
             read = packed.state();
             if (read == 1) {
                 if (!v) return format("%s cannot be read back", {p.item->edit});
-                if (!v->ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v->why});
-                if (!v->note.empty()) notes.push_back(format("%s in %s: %s", {p.name, a.path, v->note}));
+                if (!v->ok) return format("member %s does not decode to %s: %s", {p.name(), p.item->edit, v->why});
+                if (!v->note.empty()) notes.push_back(format("%s in %s: %s", {p.name(), a.path, v->note}));
             }
         } else if (p.change == Change::edited) {
             Bytes got;
@@ -462,14 +476,15 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
             if (read == 1) {
                 const auto edited = read_file(under(work_, p.item->edit));
                 if (!edited) return format("%s cannot be read back", {p.item->edit});
-                const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured, utf8_);
-                if (!v.ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v.why});
-                if (!v.note.empty()) notes.push_back(format("%s in %s: %s", {p.name, a.path, v.note}));
+                const Verdict v = verify_member(p.item->kind, got, *edited, p.encoded->recoloured, utf8_);
+                if (!v.ok) return format("member %s does not decode to %s: %s", {p.name(), p.item->edit, v.why});
+                if (!v.note.empty()) notes.push_back(format("%s in %s: %s", {p.name(), a.path, v.note}));
             }
-        } else if (!p.file.empty()) {
-            auto w = platform::File::open(p.file, platform::OpenMode::read_existing);
+        } else if (p.from_work()) {
+            const std::string file = file_of(a, p);
+            auto w = platform::File::open(file, platform::OpenMode::read_existing);
             const auto wsize = w ? w->size() : std::nullopt;
-            if (!wsize || *wsize != p.size) return format("member %s differs from %s", {p.name, p.file});
+            if (!wsize || *wsize != p.size) return format("member %s differs from %s", {p.name(), file});
             Bytes theirs;
             bool same = true;
             read = each_piece(at, p.size, [&](ByteView v) {
@@ -477,7 +492,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
                 same = w->read_full(theirs) == v.size() && std::equal(v.begin(), v.end(), theirs.begin());
                 return same;
             });
-            if (read == 1 && !same) return format("member %s differs from %s", {p.name, p.file});
+            if (read == 1 && !same) return format("member %s differs from %s", {p.name(), file});
         } else {
             // The bytes that unpack found there, by their hash: one read of
             // the new archive, none of the original.
@@ -487,7 +502,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
                 return true;
             });
             if (read == 1 && hash.value() != p.item->hash)
-                return format("member %s is not byte-identical to the original's as unpacked", {p.name});
+                return format("member %s is not byte-identical to the original's as unpacked", {p.name()});
         }
         if (read == 0) return {};
         if (read < 0) return unreadable;
@@ -496,7 +511,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
     if (!tally.all()) return {};
     const auto size = f.size();
     if (!size) return unreadable;
-    fl3::ArchiveReader back(f, *size);
+    fl3::ArchiveReader back(f, *size, std::size_t{64} << 10);  // for the directory only
     if (back.opened() == fl3::Opened::cant_read) return unreadable;
     const fl3::Header& h = back.header();
     if (back.opened() == fl3::Opened::too_short || h.entry_count != parts.size())
@@ -507,10 +522,10 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
         return "its directory is not complete";
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const fl3::Entry& e = dir.entries[i];
-        if (e.name != parts[i].name)
-            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), parts[i].name});
+        if (e.name != parts[i].name())
+            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), parts[i].name()});
         if (e.size != parts[i].size || fl3::ArchiveReader::offset_of(e) != starts[i])
-            return format("its directory does not place member %s where it was written", {parts[i].name});
+            return format("its directory does not place member %s where it was written", {parts[i].name()});
     }
     return {};
 }
@@ -528,7 +543,8 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     // Windows compares names without case: an added RAW.DAT beside the
     // member raw.dat would be a second file of one name there.
     std::map<std::string, std::string> names;  // in lower case: the name as it stands
-    for (const Item& it : a.members) names.emplace(lower_ascii(it.name), it.name);
+    if (!c.added.empty())
+        for (const Item& it : a.members) names.emplace(lower_ascii(it.name), it.name);
     for (const auto& name : c.added)
         if (!fl3::is_safe_name(name)) {
             ui_.alert(format("%s: ", {under(work_, a.folder)}) + fl3::refused_name_message(name) + ".");
@@ -591,11 +607,9 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
             return false;
         }
         Part p;
-        p.name = it.name;
         p.item = &it;
         p.change = c.members[i];
         p.size = it.size;
-        if (p.change == Change::replaced) p.file = under(work_, it.file);
         if (p.change == Change::edited) {
             // The template is the member that unpack decoded, or nothing is. A
             // worker that encodes it already read and checked it (start_encoding).
@@ -621,9 +635,8 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     }
     for (const auto& name : c.added) {
         Part p;
-        p.name = name;
+        p.added = name;
         p.change = Change::replaced;
-        p.file = platform::join(under(work_, a.folder), name);
         parts.push_back(std::move(p));
     }
 
@@ -697,8 +710,8 @@ bool Repack::loose(const Item& it, Change c) {
         ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
         if (!encode(p, under(work_, it.edit), std::move(original))) return false;
         Verdict v;
-        if (p.sound) {
-            from = p.sound->reader();
+        if (p.encoded->sound) {
+            from = p.encoded->sound->reader();
             if (!from) {
                 ui_.alert(cant_read(out_));
                 return false;
@@ -708,7 +721,8 @@ bool Repack::loose(const Item& it, Change c) {
             v = sound_verdict(packed, under(work_, it.edit)).value_or(Verdict{false, "the WAV file cannot be read", {}});
         } else {
             const auto edited = read_file(under(work_, it.edit));
-            v = verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured, utf8_);
+            v = verify_member(it.kind, p.encoded->bytes, edited ? ByteView(*edited) : ByteView(), p.encoded->recoloured,
+                              utf8_);
         }
         if (!v.ok) {
             ui_.alert(format("%s failed its check and is not written: it does not decode to %s: %s",
@@ -727,7 +741,7 @@ bool Repack::loose(const Item& it, Change c) {
         fl3::FileReader r(*from, p.size);
         written = copy_member(*from, r, 0, p.size, out->file());
     } else {
-        written = out->file().write(p.encoded);
+        written = out->file().write(p.encoded->bytes);
     }
     if (!written || !out->commit()) {
         ui_.alert(cant_write(path));
