@@ -1,6 +1,7 @@
 #include "project/manifest.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <iterator>
 #include <set>
@@ -39,18 +40,15 @@ std::string stamp_text(const Stamp& s) {
 
 Stamp stamp_of_text(std::string_view text) {
     const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return {};
-    const auto digits = [](std::string_view d) {
-        return !d.empty() && d.size() <= 19 && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    std::string_view size = text.substr(0, colon), time = text.substr(colon + 1);
-    const bool negative = !time.empty() && time[0] == '-';
-    if (negative) time.remove_prefix(1);
-    if (!digits(size) || !digits(time)) return {};
+    if (colon == std::string_view::npos || colon == 0) return {};
     Stamp s;
-    s.size = std::stoull(std::string(size));
-    s.time = std::stoll(std::string(time));
-    if (negative) s.time = -s.time;
+    const char* end = text.data() + text.size();
+    const auto size = std::from_chars(text.data(), text.data() + colon, s.size);
+    const auto time = std::from_chars(text.data() + colon + 1, end, s.time);
+    // Every character taken, the numbers in range (and a size that is not the mark of none).
+    if (size.ec != std::errc() || size.ptr != text.data() + colon || time.ec != std::errc() || time.ptr != end ||
+        colon + 1 == text.size() || !s.known())
+        return {};
     return s;
 }
 
