@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "core/messages.h"
@@ -89,7 +90,11 @@ std::optional<Verdict> sound_verdict(wv5::Source& packed, const std::string& edi
     if (!size) return std::nullopt;
     Verdict v;
     wv5::FileInput wav(*f, *size);
-    v.ok = wv5::decodes_to(packed, wav, v.why, v.note);
+    try {
+        v.ok = wv5::decodes_to(packed, wav, v.why, v.note);
+    } catch (const std::bad_alloc&) {
+        v = {false, "not enough memory to check it", {}};
+    }
     return v;
 }
 
@@ -274,16 +279,21 @@ void Repack::run(Job& job, bool utf8, const std::string& out) {
     const auto size = f ? f->size() : std::nullopt;
     job.read = size.has_value();
     if (!job.read) return;
-    // A name that is never taken: the temporary file alone is used.
-    auto sound = platform::Output::create(platform::join(out, "encoded.wv5"), platform::Existing::keep);
+    // Only the temporary file is used, under a name that no file of the
+    // patch takes (they end in .fl3, .bm2, .wv5 or .ab).
+    auto sound = platform::Output::create(platform::join(out, "sound.tmp"), platform::Existing::keep);
     if (!sound) {
         job.c.why = cant_write(out);
         return;
     }
     wv5::FileInput wav(*f, *size);
     wv5::FileOutput written(sound->file());
-    if (wv5::encode_over_member(job.ui, wav, job.edit_path, job.original, written, job.c.why))
-        job.sound = std::move(sound);
+    try {
+        if (wv5::encode_over_member(job.ui, wav, job.edit_path, job.original, written, job.c.why))
+            job.sound = std::move(sound);
+    } catch (const std::bad_alloc&) {
+        job.c.why = "not enough memory to encode it";
+    }
 }
 
 void Repack::start_encoding(const Changes& changes) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <new>
 #include <set>
 
 #include "core/messages.h"
@@ -295,7 +296,13 @@ void Run::decode_sound(Job& job, wv5::Source& in) {
     job.decoded = true;  // unless the sound says otherwise
     if (!out) return;
     HashedOutput wav(out->file());
-    const wv5::Stop stop = wv5::decode_to_wav(in, wav, job.why);
+    wv5::Stop stop;
+    try {
+        stop = wv5::decode_to_wav(in, wav, job.why);
+    } catch (const std::bad_alloc&) {
+        job.why = "not enough memory to decode it";
+        stop = wv5::Stop::too_long;
+    }
     if (stop != wv5::Stop::done && stop != wv5::Stop::write_failed) {
         job.decoded = false;
         return;  // the output is discarded
