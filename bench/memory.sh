@@ -5,7 +5,8 @@
 #   unpack      a game whose archive's header gives a directory of 150 MB
 #               (extract-fl3 of the same archive beside it)
 #   unpack      a game whose one member is a WV5 sound of 40 MB
-#   unpack      4 archives of 65,535 members each; status of that work folder
+#   unpack      4 archives of 65,535 members each; status of that work folder,
+#               and repack of it after one member file was replaced
 #   repack      a work folder whose sound (a WAV file of 60 MB) was edited
 #   list-fl3    10 archives of 65,535 members, as text and with --json
 #   import-text a table whose translation field holds 100 MB
@@ -133,6 +134,11 @@ for j in 1 2; do
     measure unpack "4 archives x 65,535 members" "$j" "$vid" unpack -j "$j" many/game many/work
 done
 measure status "4 archives x 65,535 members" 1 "$vid" status many/work
+printf 'replaced' >many/work/a2_fl3/member7.dat
+for j in 1 2; do
+    measure repack "4 archives x 65,535, one replaced" "$j" "$vid" repack -j "$j" many/work many/out$j
+    rm -rf many/out$j
+done
 rm -rf many/work
 
 "$vid" unpack repack/game repack/work >/dev/null

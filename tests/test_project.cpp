@@ -5,11 +5,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 
 #include "fl3/format.h"
 #include "kit/lzss_bm2.h"
+#include "kit/wv5_encode.h"
+#include "platform/paths.h"
+#include "project/common.h"
 #include "project/convert.h"
 #include "project/manifest.h"
 #include "project/project.h"
@@ -37,9 +42,25 @@ Bytes bmp_row(std::initializer_list<std::array<std::uint8_t, 3>> pixels) {
     return b;
 }
 
+// A WAV file of 16-bit mono samples at 8000 Hz.
+Bytes wav_mono(std::initializer_list<std::int16_t> samples) {
+    Bytes b = {'R', 'I', 'F', 'F'};
+    put_u32(b, static_cast<std::uint32_t>(36 + 2 * samples.size()));
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put_u32(b, 16), put_u16(b, 1), put_u16(b, 1), put_u32(b, 8000), put_u32(b, 16000), put_u16(b, 2), put_u16(b, 16);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put_u32(b, static_cast<std::uint32_t>(2 * samples.size()));
+    for (const std::int16_t v : samples) put_u16(b, static_cast<std::uint16_t>(v));
+    return b;
+}
+
 TEST(ProjectVerify, MemberAgainstEditedFile) {
     const Bytes packed_bm2 = kit::bm2_file(bmp_row({{1, 2, 3}, {200, 100, 50}}));
     const Bytes set16 = {0x02, 0x00, 0x10, 0x00, 0x00, 0x00};  // Set 0x453818 to 0x10
+    // One channel at 8000 Hz, two codes of step 1: the samples 1 and 2.
+    const Bytes sound = kit::Wv5Builder(1, 8000).repeat(2, 1).finish();
+    const Bytes sound_of_3_frames = kit::Wv5Builder(1, 8000).repeat(2, 1).finish(3);
+    const Bytes sound_cut = kit::Wv5Builder(1, 8000).repeat(2, 1).finish(std::nullopt, 2);
     struct Case {
         const char* what;
         Kind kind;
@@ -47,6 +68,7 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
         Bytes edited;
         std::uint64_t recoloured;
         std::string why;  // empty: passes
+        std::string note = {};
     };
     const auto text = [](std::string_view s) { return Bytes(s.begin(), s.end()); };
     const Case cases[] = {
@@ -61,12 +83,120 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
          "its listing differs from the edited listing at value line 2"},
         {"a line more", Kind::ab, set16, text("0x0002\n0x00000010\n0x0002\n"), 0,
          "its listing differs from the edited listing at value line 3"},
+        {"same samples", Kind::wv5, sound, wav_mono({1, 2}), 0, "", "sound exact"},
+        // Signal 1 + 9, noise 0 + 1: 10 dB.
+        {"one sample off", Kind::wv5, sound, wav_mono({1, 3}), 0, "", "signal-to-noise ratio 10.0 dB"},
+        {"a sample more", Kind::wv5, sound, wav_mono({1, 2, 3}), 0,
+         "it decodes to 2 samples (2 frames by its header), the edited sound gives 3"},
+        {"a sample less", Kind::wv5, sound, wav_mono({1}), 0,
+         "it decodes to 2 samples (2 frames by its header), the edited sound gives 1"},
+        {"a frame more by its header", Kind::wv5, sound_of_3_frames, wav_mono({1, 2}), 0,
+         "it decodes to 2 samples (3 frames by its header), the edited sound gives 2"},
+        {"cut short", Kind::wv5, sound_cut, wav_mono({1, 2}), 0, "it ends early: 1 of its 2 runs decode"},
+        {"not a WAV file", Kind::wv5, sound, text("RIFX"), 0,
+         "the WAV file is not a WAV file: it does not begin with a RIFF/WAVE header"},
     };
     for (const Case& c : cases) {
         const Verdict v = verify_member(c.kind, c.packed, c.edited, c.recoloured);
         EXPECT_EQ(v.ok, c.why.empty()) << c.what;
         EXPECT_EQ(v.why, c.why) << c.what;
+        EXPECT_EQ(v.note, c.note) << c.what;
     }
+}
+
+// The manifest's text, byte for byte as earlier versions wrote it (and
+// work folders hold it): one space of indent per level, escapes as JSON
+// has them, names that are not UTF-8 as KEY_hex, empty lists as [].
+TEST(ProjectManifest, TextAsWritten) {
+    Manifest m;
+    m.game = "/g";
+    m.game_from_work = "../g";
+    m.unfinished = true;
+    Archive a;
+    a.path = "a.fl3";
+    a.folder = "a_fl3";
+    a.size = 40;
+    Item x;
+    x.name = "x\"y\\.ab";
+    x.offset = 28;
+    x.size = 5;
+    x.hash = 0x0123456789abcdef;
+    x.kind = Kind::ab;
+    x.file = "a_fl3/x\"y.ab";
+    x.edit = "edit/a_fl3/x.txt";
+    x.edit_hash = 0xff;
+    x.note = "n\x01";
+    Item y;
+    y.name = "\x82\xa0";
+    y.index = 1;
+    y.offset = 33;
+    y.problem = "p";
+    a.members = {x, y};
+    Archive b;
+    b.path = "b.fl3";
+    b.folder = "b_fl3";
+    b.size = 3;
+    b.problem = "bad";
+    m.archives.push_back(std::move(a));
+    m.archives.push_back(std::move(b));
+    const std::string text = R"({
+ "vidodide_project": 1,
+ "game_folder": "/g",
+ "game_folder_from_work": "../g",
+ "editable_images": "png",
+ "unfinished": 1,
+ "archives": [
+  {
+   "path": "a.fl3",
+   "folder": "a_fl3",
+   "size": 40,
+   "members": [
+    {
+     "name": "x\"y\\.ab",
+     "index": 0,
+     "offset": 28,
+     "size": 5,
+     "hash": "0123456789abcdef",
+     "kind": "ab",
+     "file": "a_fl3/x\"y.ab",
+     "edit": "edit/a_fl3/x.txt",
+     "edit_hash": "00000000000000ff",
+     "note": "n\u0001"
+    },
+    {
+     "name_hex": "82a0",
+     "index": 1,
+     "offset": 33,
+     "size": 0,
+     "hash": "0000000000000000",
+     "kind": "other",
+     "problem": "p"
+    }
+   ]
+  },
+  {
+   "path": "b.fl3",
+   "folder": "b_fl3",
+   "size": 3,
+   "problem": "bad",
+   "members": []
+  }
+ ],
+ "loose": []
+}
+)";
+    EXPECT_EQ(to_json(m), text);
+    std::string why;
+    const auto back = from_json(text, why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(to_json(*back), text);
+    ASSERT_EQ(back->archives.at(0).members.size(), 2u);
+    const Item& got = back->archives[0].members[0];
+    EXPECT_EQ(got.hash, 0x0123456789abcdefu);
+    EXPECT_EQ(got.edit_hash, 0xffu);
+    EXPECT_EQ(got.note.view(), "n\x01");
+    EXPECT_EQ(back->archives[0].members[1].name, "\x82\xa0");
+    EXPECT_TRUE(back->unfinished);
 }
 
 TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
@@ -79,7 +209,7 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     it.name = "\x82\xa0.bm2";  // a name of another code page
     it.file = "sub/data_fl3/\x82\xa0.bm2";
     it.kind = Kind::bm2;
-    it.hash = "0123456789abcdef";
+    it.hash = 0x0123456789abcdef;
     a.members.push_back(it);
     m.archives.push_back(a);
     const std::string json = to_json(m);
@@ -94,7 +224,7 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
 
     // Manifests that are not whole are refused with the reason.
     const std::string head = R"({"vidodide_project": 1, "game_folder": "g", )";
-    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"})";
+    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00000000000000ff", "kind": "bm2"})";
     const struct {
         std::string text, why;
     } broken[] = {
@@ -112,6 +242,13 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
          "hexadecimal digits"},
         {head + R"("archives": [], "loose": [{"name_hex": "612", "size": 3, "hash": "00", "kind": "bm2"}]})",
          "an odd number of digits"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"}]})",
+         "\"hash\" is not a hash of 16 hexadecimal digits"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00000000000000FF", "kind": "bm2"}]})",
+         "\"hash\" is not a hash of 16 hexadecimal digits"},
+        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00000000000000ff", "kind": "bm2",
+                                              "edit": "edit/a.png"}]})",
+         "\"edit_hash\" is missing"},
         {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []},
                                 {"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
          "it lists the archive d.fl3 twice"},
@@ -124,6 +261,7 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
     ASSERT_TRUE(fine) << why;
     ASSERT_EQ(fine->loose.size(), 1u);
     EXPECT_EQ(fine->loose[0].size, 3u);
+    EXPECT_EQ(fine->loose[0].hash, 0xffu);
 
     // Paths that would lead repack out of its folders are refused.
     for (const char* path : {"../data.fl3", "/data.fl3", "sub//data.fl3", "sub/./data.fl3", "C:data.fl3"}) {
@@ -132,6 +270,55 @@ TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
         EXPECT_FALSE(from_json(to_json(bad), why)) << path;
         EXPECT_NE(why.find("leads out of its folder"), std::string::npos) << why;
     }
+}
+
+// The stamps file: a line is taken only for the file it names, in the
+// manifest's order, when that file still shows it; anything else in it
+// (numbers out of range, lines without a tab, paths of no item) is passed
+// over, and the file is then hashed.
+TEST(ProjectManifest, StampsThatStillHold) {
+    test::ScratchDir dir;
+    const std::string work = dir.file("work");
+    std::filesystem::create_directories(work + "/a_fl3");
+    Manifest m;
+    m.game = dir.file("game");
+    Archive a;
+    a.path = "a.fl3";
+    a.folder = "a_fl3";
+    for (const char* name : {"m1.dat", "m2.dat", "m3.dat", "m4.dat"}) {
+        Item it;
+        it.name = name;
+        it.file = std::string("a_fl3/") + name;
+        test::write_file(under(work, it.file), std::string_view("abc"));
+        // Older than the stamps file, by a day.
+        std::filesystem::last_write_time(under(work, it.file),
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
+        a.members.push_back(std::move(it));
+    }
+    m.archives.push_back(std::move(a));
+    test::write_file(platform::join(work, kManifestName), to_json(m));
+    const auto stamp = [&](const char* file) { return stamp_text(stamp_of(under(work, file))); };
+    test::write_file(platform::join(work, kStampsName),
+                     stamp("a_fl3/m1.dat") + "\ta_fl3/m1.dat\n" +                       // taken
+                         "99999999999999999999:5\ta_fl3/m2.dat\n" +                     // a size out of range
+                         stamp("a_fl3/m3.dat") + "\ta_fl3/zz.dat\n" +                   // no such item
+                         stamp("a_fl3/m3.dat") + "a_fl3/m3.dat\n" +                       // no tab
+                         "3:1\ta_fl3/m4.dat\n" +                                        // not what the file shows
+                         stamp("a_fl3/m2.dat"));                                           // no tab, no line break
+    SilentUi quiet;
+    const auto loaded = load_manifest(quiet, work);
+    ASSERT_TRUE(loaded);
+    const auto& members = loaded->archives.at(0).members;
+    ASSERT_EQ(members.size(), 4u);
+    EXPECT_EQ(members[0].file_stamp, stamp_of(under(work, "a_fl3/m1.dat")));
+    EXPECT_TRUE(members[0].file_stamp.known());
+    for (std::size_t i = 1; i < 4; ++i) EXPECT_FALSE(members[i].file_stamp.known()) << members[i].name;
+    EXPECT_FALSE(stamp_of_text("18446744073709551615:1").known()) << "the size that marks none";
+    EXPECT_FALSE(stamp_of_text("1:9223372036854775808").known());
+    EXPECT_EQ(stamp_of_text("1:-9223372036854775808").time, INT64_MIN);
+    EXPECT_FALSE(stamp_of_text("1:").known());
+    EXPECT_FALSE(stamp_of_text(":1").known());
+    EXPECT_FALSE(stamp_of_text("1:2x").known());
 }
 
 TEST(ProjectEncode, ListingWhoseTextsChangeLengthOverJumps) {

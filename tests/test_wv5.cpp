@@ -1,4 +1,5 @@
-// WV5 sounds: the run decoder. The WAV files it writes are checked by the command-line cases.
+// WV5 sounds: the run decoder, and the WAV file it makes piece by piece (Decode WV5's files are
+// checked by the command-line cases).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include "formats.h"
 #include "kit/wv5_encode.h"
 #include "test_support.h"
+#include "wv5/codec.h"
 #include "wv5/wv5.h"
 
 namespace vid {
@@ -99,6 +101,65 @@ TEST(Wv5, FilesThatEndEarly) {
     std::tie(outcome, samples) = decode(Wv5Builder(1, 8000).repeat(4, 1).repeat(4, 1).finish(), 1 << 20, 10);
     EXPECT_EQ(outcome.stop, wv5::Stop::too_long);
     EXPECT_EQ(samples.size(), 4u);
+}
+
+// decode_to_wav: the 46 bytes of headers, then the samples; the sizes follow
+// the samples decoded when the frame count promises others.
+TEST(Wv5, WavFileMadePieceByPiece) {
+    struct Io : wv5::Source, wv5::SoundOutput {
+        Bytes in, out;
+        std::size_t pos = 0, refuse_after = SIZE_MAX;
+        std::size_t read(std::span<std::uint8_t> to) override {  // 3 bytes at a time
+            const std::size_t n = std::min({to.size(), std::size_t{3}, in.size() - pos});
+            std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(pos), n, to.begin());
+            return pos += n, n;
+        }
+        bool write(ByteView b) override {
+            if (out.size() + b.size() > refuse_after) return false;
+            return out.insert(out.end(), b.begin(), b.end()), true;
+        }
+        bool write_at(std::uint64_t at, ByteView b) override {
+            return std::copy(b.begin(), b.end(), out.begin() + static_cast<std::ptrdiff_t>(at)), true;
+        }
+    };
+    // RIFF, its size, WAVEfmt , 18, PCM, channels, rate, bytes per second, block, 16 bits, 0, data, its size.
+    const auto wav = [](std::uint8_t channels, Bytes samples) {
+        const auto data = static_cast<std::uint32_t>(samples.size());
+        Bytes h = {'R', 'I', 'F', 'F'};
+        put_u32(h, data + 38);
+        h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 18, 0, 0, 0, 1, 0, channels, 0, 0x40, 0x1F, 0, 0});
+        put_u32(h, 8000u * 2 * channels);
+        h.insert(h.end(), {static_cast<std::uint8_t>(2 * channels), 0, 16, 0, 0, 0, 'd', 'a', 't', 'a'});
+        put_u32(h, data);
+        h.insert(h.end(), samples.begin(), samples.end());
+        return h;
+    };
+    const struct {
+        const char* what;
+        Bytes file;
+        Bytes want;  // empty: it does not decode
+        std::string why;
+    } cases[] = {
+        {"frames as promised", Wv5Builder(1, 8000).repeat(2, 1).finish(), wav(1, {1, 0, 2, 0}), ""},
+        {"more frames promised", Wv5Builder(2, 8000).run0({1, 1, 1}).finish(9), wav(2, {1, 0, 1, 0, 2, 0}), ""},
+        {"fewer frames promised", Wv5Builder(1, 8000).repeat(2, 2).finish(1), wav(1, {2, 0, 4, 0}), ""},
+        {"ends early", Wv5Builder(1, 8000).repeat(2, 1).finish(std::nullopt, 2), {}, "it ends early: 1 of its 2 runs decode"},
+        {"no header", Bytes(17, 0), {}, "it ends inside its 18-byte header"},
+    };
+    for (const auto& c : cases) {
+        Io io;
+        io.in = c.file;
+        std::string why;
+        const wv5::Stop stop = wv5::decode_to_wav(io, io, why);
+        EXPECT_EQ(stop == wv5::Stop::done, c.why.empty()) << c.what;
+        EXPECT_EQ(why, c.why) << c.what;
+        if (c.why.empty()) EXPECT_EQ(io.out, c.want) << c.what;
+    }
+    Io full;
+    full.in = cases[0].file;
+    full.refuse_after = 47;
+    std::string why;
+    EXPECT_EQ(wv5::decode_to_wav(full, full, why), wv5::Stop::write_failed);
 }
 
 }  // namespace

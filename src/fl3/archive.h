@@ -61,6 +61,10 @@ public:
     // Copies `n` bytes from `offset` to `out`'s position, as far as the
     // archive holds them.
     CopyResult copy(std::uint64_t offset, std::uint64_t n, platform::File& out);
+    // Copies the bytes of `_index.bin` to `out`'s position: the header's
+    // directory length from the directory offset, as far as the archive
+    // holds them (cut_short when it ends first). Call once opened() is ok.
+    CopyResult copy_index(platform::File& out) { return copy(header_.dir_offset, header_.dir_length, out); }
 
     bool read_failed() const { return in_ && in_->failed(); }
     // The archive's file, opened by the reader, for the caller to keep once

@@ -149,7 +149,7 @@ bool extract(Ui& ui, const std::string& archive_path) {
     {
         auto out = create_output(ui, index_path);
         if (!out) return false;
-        const CopyResult r = archive.copy(header->dir_offset, header->dir_length, out->file());
+        const CopyResult r = archive.copy_index(out->file());
         if (r == CopyResult::read_failed) return fail(cant_read, nothing);
         if (r == CopyResult::write_failed || !out->commit())
             return fail(cant_write(index_path), nothing);

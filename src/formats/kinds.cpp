@@ -30,28 +30,6 @@ bool ends_with_any_case(std::string_view name, std::string_view ext) {
     return true;
 }
 
-// A Ui that keeps the Alerts: an encoder's refusal becomes the reason, its
-// warnings go on to the real Ui once the encoding succeeded.
-class KeptAlerts : public Ui {
-public:
-    explicit KeptAlerts(Ui* next) : next_(next) {}
-    void status(std::string_view text, Draw draw) override {
-        if (next_) next_->status(text, draw);
-    }
-    void alert(std::string_view text) override { alerts_.emplace_back(text); }
-    // The last Alert: why the encoding failed.
-    std::string why() const { return alerts_.empty() ? std::string("it cannot be encoded") : alerts_.back(); }
-    void pass_on() {
-        if (next_)
-            for (const auto& a : alerts_) next_->alert(a);
-        alerts_.clear();
-    }
-
-private:
-    Ui* next_;
-    std::vector<std::string> alerts_;
-};
-
 // ---- BM2 ----
 
 Converted decode_bm2(ByteView member, bool bitmaps) {
@@ -108,62 +86,17 @@ Converted decode_wv5(ByteView member, bool) {
 Converted encode_wv5(Ui& ui, ByteView edited, ByteView original, std::string_view edited_name, bool) {
     Converted c;
     wv5::MemoryInput input(edited);
-    auto read = wv5::read_wav(input);
-    if (auto* problem = std::get_if<std::string>(&read)) {
-        c.why = "the WAV file " + *problem;
-        return c;
-    }
-    const std::string target = "the member";
-    KeptAlerts kept(&ui);
-    const auto tmpl = wv5::read_template(kept, original.first(std::min(original.size(), wv5::kHeaderSize)), target);
-    const auto plan = tmpl ? wv5::prepare(kept, std::get<wv5::WavSound>(read), edited_name, tmpl, target)
-                           : std::nullopt;
-    if (!plan) {
-        c.why = kept.why();
-        return c;
-    }
     Bytes out;
     wv5::BytesOutput sink(out);
-    const auto converted = wv5::encode(kept, input, edited_name, *plan, sink, target);
-    if (!converted) {
-        c.why = kept.why();
-        return c;
-    }
-    kept.pass_on();
-    if (!converted->empty()) ui.status(*converted, Draw::now);
-    c.bytes = std::move(out);
+    if (wv5::encode_over_member(ui, input, edited_name, original, sink, c.why)) c.bytes = std::move(out);
     return c;
 }
 
 Verdict verify_wv5(ByteView packed, ByteView edited, std::uint64_t, bool) {
     Verdict v;
-    const auto got = wv5::decode_sound(packed, v.why);
-    if (!got) return v;
-    const wv5::Header& h = got->header;
-    // The edited sound as the encoder takes it in the member's format.
-    const auto want = wv5::encoder_samples(edited, h.wav_channels(), h.rate, v.why);
-    if (!want) return v;
-    const std::size_t samples = got->samples.size() / 2;
-    if (samples != want->size() || std::uint64_t{h.frames} * h.wav_channels() != samples) {
-        v.why = "it decodes to " + std::to_string(samples) + " samples (" + std::to_string(h.frames) +
-                " frames by its header), the edited sound gives " + std::to_string(want->size());
-        return v;
-    }
-    double signal = 0, noise = 0;
-    for (std::size_t i = 0; i < want->size(); ++i) {
-        const auto s = static_cast<std::int16_t>(load_u16(got->samples.data() + 2 * i));
-        const double w = (*want)[i];
-        signal += w * w;
-        noise += (w - s) * (w - s);
-    }
-    char text[64];
-    if (noise == 0)
-        std::snprintf(text, sizeof text, "sound exact");
-    else
-        std::snprintf(text, sizeof text, "signal-to-noise ratio %.1f dB",
-                      signal == 0 ? 0.0 : 10.0 * std::log10(signal / noise));
-    v.note = text;
-    v.ok = true;
+    wv5::MemorySource sound(packed);
+    wv5::MemoryInput wav(edited);
+    v.ok = wv5::decodes_to(sound, wav, v.why, v.note);
     return v;
 }
 

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <set>
 #include <thread>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "core/messages.h"
 #include "core/files.h"
@@ -91,26 +91,43 @@ bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, s
     return true;
 }
 
-std::string stamp_of(const std::string& path) {
+Stamp stamp_of(const std::string& path) {
+    Stamp s;
 #ifdef _WIN32
     // The system's own times, in 100 ns: the C library's keep only seconds.
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
-    const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    const std::uint64_t time =
-        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
-    return std::to_string(size) + ":" + std::to_string(time);
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return s;
+    s.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    s.time = static_cast<std::int64_t>((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                       data.ftLastWriteTime.dwLowDateTime);
 #else
     // One call for both (a work folder has thousands of files to look at).
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
     // The time on the file system's clock, as std::filesystem tells it (the
     // stamps of earlier versions hold it so).
     const std::chrono::sys_time<std::chrono::nanoseconds> time{std::chrono::seconds(st.st_mtim.tv_sec) +
                                                                std::chrono::nanoseconds(st.st_mtim.tv_nsec)};
-    const auto count = std::chrono::file_clock::from_sys(time).time_since_epoch().count();
-    return std::to_string(st.st_size) + ":" + std::to_string(count);
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.time = std::chrono::file_clock::from_sys(time).time_since_epoch().count();
 #endif
+    return s;
+}
+
+bool write_text_file(Ui& ui, const std::string& path, const std::function<bool(const TextSink&)>& write) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    auto out = create_output(ui, path);
+    if (!out) return false;
+    fl3::FileWriter w(out->file(), std::size_t{1} << 20);
+    const bool written = write([&w](std::string_view piece) {
+        return w.write(ByteView(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+    });
+    if (!written || !w.flush() || !out->commit()) {
+        ui.alert(cant_write(path));
+        return false;
+    }
+    return true;
 }
 
 Change change_of(const std::string& work, const Item& item) {
@@ -119,8 +136,8 @@ Change change_of(const std::string& work, const Item& item) {
     if (!item.file.empty()) {
         const std::string member = under(work, item.file);
         // A stamp is kept only when the file still showed it as it was read.
-        const bool same_stamp = !item.file_stamp.empty();
-        const auto member_hash = same_stamp ? std::optional<std::string>(item.hash) : hash_file(member);
+        const bool same_stamp = item.file_stamp.known();
+        const auto member_hash = same_stamp ? std::optional<Hash>(item.hash) : hash_file(member);
         std::error_code ec;
         deleted = !member_hash && !fs::exists(member, ec);
         replaced = !deleted && (!member_hash || *member_hash != item.hash);
@@ -128,8 +145,8 @@ Change change_of(const std::string& work, const Item& item) {
     bool edited = false;
     if (!item.edit.empty()) {
         const std::string edit = under(work, item.edit);
-        const bool same_stamp = !item.edit_stamp.empty();
-        const auto edit_hash = same_stamp ? std::optional<std::string>(item.edit_hash) : hash_file(edit);
+        const bool same_stamp = item.edit_stamp.known();
+        const auto edit_hash = same_stamp ? std::optional<Hash>(item.edit_hash) : hash_file(edit);
         // One that is there but cannot be read (another program holds it)
         // may hold an edit: it counts as edited, and repack says why it
         // cannot take it, rather than dropping the edit unseen.
@@ -179,12 +196,13 @@ std::string lower_ascii(std::string s) {
 namespace {
 
 // "NAME.orig" (any case) for a member NAME (the encoders find their
-// originals in any case, and keep them under the name on disk).
-bool is_backup_of_member(const std::string& name, const std::set<std::string>& lower_members) {
+// originals in any case, and keep them under the name on disk);
+// `lower_members` gives the members' names in lower case.
+bool is_backup_of_member(const std::string& name, const std::function<const std::set<std::string>&()>& lower_members) {
     const std::string low = lower_ascii(name);
     constexpr std::string_view kOrig = ".orig";
     return low.size() > kOrig.size() && low.ends_with(kOrig) &&
-           lower_members.count(low.substr(0, low.size() - kOrig.size())) > 0;
+           lower_members().count(low.substr(0, low.size() - kOrig.size())) > 0;
 }
 
 }  // namespace
@@ -204,12 +222,18 @@ Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
     std::size_t next = 0;
     for (const Archive& a : m.archives) {
         ArchiveChanges ac;
-        std::set<std::string> names, lower_names;
-        for (const Item& it : a.members) {
-            ac.members.push_back(found[next++]);
-            names.insert(it.name);
-            lower_names.insert(lower_ascii(it.name));
-        }
+        ac.members.assign(found.begin() + static_cast<std::ptrdiff_t>(next),
+                          found.begin() + static_cast<std::ptrdiff_t>(next + a.members.size()));
+        next += a.members.size();
+        std::unordered_set<std::string_view> names;
+        names.reserve(a.members.size());
+        for (const Item& it : a.members) names.insert(it.name);
+        std::set<std::string> lower_names;  // made for the first file that may be a backup
+        const auto lower = [&]() -> const std::set<std::string>& {
+            if (lower_names.empty())
+                for (const Item& it : a.members) lower_names.insert(lower_ascii(it.name));
+            return lower_names;
+        };
         std::error_code ec;
         if (!a.problem.empty() && a.members.empty()) {
             c.archives.push_back(std::move(ac));
@@ -223,7 +247,7 @@ Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs) {
             if (name.size() > 7 && name.rfind("~vd", 0) == 0 && name.substr(name.size() - 4) == ".tmp") continue;
             // The original that an encoder or import-text kept of a member it
             // replaced: a backup, never a member of its own.
-            if (is_backup_of_member(name, lower_names)) continue;
+            if (is_backup_of_member(name, lower)) continue;
             ac.added.push_back(name);
         }
         std::sort(ac.added.begin(), ac.added.end());
@@ -246,79 +270,100 @@ void each_item(M& m, F f) {
 }  // namespace
 
 bool write_stamps(Ui& ui, const std::string& work, const Manifest& m) {
-    std::string text;
-    const auto line = [&text](const std::string& stamp, const std::string& path) {
-        if (stamp.empty() || path.find_first_of("\t\n") != std::string::npos) return;
-        text += stamp + "\t" + path + "\n";
-    };
-    each_item(m, [&](const Item& it) {
-        line(it.file_stamp, it.file);
-        line(it.edit_stamp, it.edit);
+    return write_text_file(ui, platform::join(work, kStampsName), [&m](const TextSink& out) {
+        std::string line;
+        bool ok = true;
+        const auto put = [&](const Stamp& stamp, const Text& path) {
+            if (!stamp.known() || path.empty() || path.view().find_first_of("\t\n") != std::string_view::npos) return;
+            line = stamp_text(stamp);
+            line += '\t';
+            line += path.view();
+            line += '\n';
+            ok = ok && out(line);
+        };
+        each_item(m, [&](const Item& it) {
+            put(it.file_stamp, it.file);
+            put(it.edit_stamp, it.edit);
+        });
+        return ok;
     });
-    return write_file(ui, platform::join(work, kStampsName),
-                      ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+bool write_manifest(Ui& ui, const std::string& work, const Manifest& m) {
+    return write_text_file(ui, platform::join(work, kManifestName),
+                           [&m](const TextSink& out) { return write_json(m, out); });
 }
 
 namespace {
 
-// The time of a stamp ("SIZE:TIME"), or nothing.
-std::optional<long long> stamp_time(const std::string& stamp) {
-    const auto colon = stamp.find(':');
-    if (colon == std::string::npos) return std::nullopt;
-    try {
-        return std::stoll(stamp.substr(colon + 1));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// The stamps of the stamps file that the files named there still show:
-// path -> stamp. Stamps not older than the stamps file itself are left out,
-// as are paths that would leave the work folder.
-std::unordered_map<std::string, std::string> stamps_still_shown(const std::string& work) {
-    std::unordered_map<std::string, std::string> stamps;
-    const std::string path = platform::join(work, kStampsName);
-    const auto bytes = read_file(path);
-    // A file whose time is not older than the stamps file's own may have
-    // been changed again within the clock's step after it was stamped: it
-    // is hashed.
-    const auto written = stamp_time(stamp_of(path));
-    if (!bytes || !written) return stamps;
-    std::vector<std::pair<std::string, std::string>> listed;  // path, stamp
-    const std::string text(bytes->begin(), bytes->end());
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::size_t tab = text.find('\t', at);
-        if (tab < end) {
-            std::string stamp = text.substr(at, tab - at), file = text.substr(tab + 1, end - tab - 1);
-            const auto time = stamp_time(stamp);
-            const bool inside = !file.empty() && file[0] != '/' && file.find("..") == std::string::npos;
-            if (time && *time < *written && inside) listed.emplace_back(std::move(file), std::move(stamp));
+// Calls `line` on each line of the file `path` (without its line break);
+// false when it cannot be read.
+bool each_line(const std::string& path, const std::function<void(std::string_view)>& line) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) return false;
+    Bytes buf(std::size_t{64} << 10);
+    std::string rest;
+    std::uint64_t total = 0;
+    for (std::size_t n; (n = f->read(buf)) > 0;) {
+        total += n;
+        std::string_view piece(reinterpret_cast<const char*>(buf.data()), n);
+        for (std::size_t end; (end = piece.find('\n')) != std::string_view::npos; piece.remove_prefix(end + 1)) {
+            if (rest.empty()) {
+                line(piece.substr(0, end));
+            } else {
+                rest += piece.substr(0, end);
+                line(rest);
+                rest.clear();
+            }
         }
-        at = end + 1;
+        rest += piece;
     }
-    std::vector<char> shown(listed.size());
-    in_runs(listed.size(), std::thread::hardware_concurrency(), [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i) shown[i] = stamp_of(under(work, listed[i].first)) == listed[i].second;
-    });
-    stamps.reserve(listed.size());
-    for (std::size_t i = 0; i < listed.size(); ++i)
-        if (shown[i]) stamps.emplace(std::move(listed[i].first), std::move(listed[i].second));
-    return stamps;
+    if (!rest.empty()) line(rest);
+    return total == *size;
 }
 
-void take_stamps(const std::unordered_map<std::string, std::string>& stamps, Manifest& m) {
-    const auto find = [&stamps](const std::string& file) {
-        const auto it = stamps.find(file);
-        return it == stamps.end() || file.empty() ? std::string() : it->second;
+// Fills in the stamps of the stamps file that the files named there still
+// show. The file lists the items' files in the manifest's order, so each
+// line is looked for only among the next few files of the manifest: a
+// stamps file edited by hand costs no more than one in order. Stamps not
+// older than the stamps file itself are left out (such a file may have been
+// changed again within the clock's step after it was stamped).
+void take_stamps(const std::string& work, Manifest& m) {
+    const std::string path = platform::join(work, kStampsName);
+    const Stamp written = stamp_of(path);
+    if (!written.known()) return;
+    std::vector<Item*> items;
+    each_item(m, [&items](Item& it) { items.push_back(&it); });
+    // Slot 2i is the member file of item i, 2i + 1 its editable file.
+    const auto slot_path = [&items](std::size_t slot) -> const Text& {
+        return slot % 2 == 0 ? items[slot / 2]->file : items[slot / 2]->edit;
     };
-    each_item(m, [&](Item& it) {
-        it.file_stamp = find(it.file);
-        it.edit_stamp = find(it.edit);
+    constexpr std::size_t kLookAhead = 64;
+    std::size_t next = 0;
+    const bool read = each_line(path, [&](std::string_view line) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) return;
+        const Stamp stamp = stamp_of_text(line.substr(0, tab));
+        const std::string_view file = line.substr(tab + 1);
+        if (!stamp.known() || stamp.time >= written.time || file.empty()) return;
+        for (std::size_t slot = next; slot < 2 * items.size() && slot < next + kLookAhead; ++slot) {
+            if (slot_path(slot).view() != file) continue;
+            (slot % 2 == 0 ? items[slot / 2]->file_stamp : items[slot / 2]->edit_stamp) = stamp;
+            next = slot + 1;
+            return;
+        }
+    });
+    if (!read) {
+        each_item(m, [](Item& it) { it.file_stamp = it.edit_stamp = Stamp(); });
+        return;
+    }
+    in_runs(items.size(), std::thread::hardware_concurrency(), [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            Item& it = *items[i];
+            if (it.file_stamp.known() && stamp_of(under(work, it.file.view())) != it.file_stamp) it.file_stamp = Stamp();
+            if (it.edit_stamp.known() && stamp_of(under(work, it.edit.view())) != it.edit_stamp) it.edit_stamp = Stamp();
+        }
     });
 }
 
@@ -326,24 +371,34 @@ void take_stamps(const std::unordered_map<std::string, std::string>& stamps, Man
 
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work) {
     const std::string path = platform::join(work, kManifestName);
-    auto text = read_file(path);
-    if (!text) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) {
         std::error_code ec;
         ui.alert(fs::exists(path, ec) ? cant_read(path)
                                       : format("%s is not a work folder of unpack: it has no %s", {work, kManifestName}));
         return std::nullopt;
     }
-    // The files are looked at while the manifest is parsed.
-    std::unordered_map<std::string, std::string> stamps;
-    std::thread looking([&] { stamps = stamps_still_shown(work); });
+    std::uint64_t total = 0;
+    bool short_read = false;  // the system read less than the file holds
     std::string why;
-    auto m = from_json(std::string(text->begin(), text->end()), why);
-    looking.join();
+    auto m = read_json(
+        [&](std::span<char> out) {
+            const std::size_t n = f->read(std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
+            total += n;
+            short_read = short_read || (n == 0 && total < *size);
+            return n;
+        },
+        why);
+    if (short_read) {
+        ui.alert(cant_read(path));
+        return std::nullopt;
+    }
     if (!m) {
         ui.alert(format("%s is not a manifest that this version reads: %s", {path, why}));
         return m;
     }
-    take_stamps(stamps, *m);
+    take_stamps(work, *m);
     return m;
 }
 

@@ -2,6 +2,7 @@
 // member bytes copied between files, and the changes of a work folder.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,11 +16,31 @@
 #include "platform/file.h"
 #include "project/hash.h"
 #include "project/manifest.h"
+#include "wv5/wv5.h"
 
 namespace vid::project {
 
 // The most bytes of one member that are decoded or encoded in memory.
 inline constexpr std::uint64_t kMaxConverted = std::uint64_t{256} << 20;
+
+// A kind whose files stream through unpack and repack in pieces, whatever
+// their length (sounds); the others are converted in memory.
+inline bool streams(Kind kind) { return kind == Kind::wv5; }
+
+// `n` bytes of a file from a reader's position, for the sound decoder.
+class RangeSource : public wv5::Source {
+public:
+    RangeSource(fl3::FileReader& in, std::uint64_t n) : in_(in), left_(n) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const std::size_t got = in_.read(out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left_))));
+        left_ -= got;
+        return got;
+    }
+
+private:
+    fl3::FileReader& in_;
+    std::uint64_t left_;
+};
 
 // "2,345".
 std::string count_text(std::uint64_t n);
@@ -57,9 +78,12 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
                  const std::function<bool(std::uint64_t)>& piece = {});
 
-// "SIZE:MTIME" of a file (the modification time in the system's finest
-// unit); empty when it cannot be told.
-std::string stamp_of(const std::string& path);
+// The stamp of a file (size and modification time); none when it cannot be told.
+Stamp stamp_of(const std::string& path);
+
+// Writes the file `path` (its folders made first) through the output
+// layer with the text that `write` gives its sink. False after an Alert.
+bool write_text_file(Ui& ui, const std::string& path, const std::function<bool(const TextSink&)>& write);
 
 // What became of one item of the manifest since unpack.
 enum class Change {
@@ -87,11 +111,15 @@ struct Changes {
 // What changed in `work`, looked at by `jobs` threads.
 Changes changes_of(const std::string& work, const Manifest& m, unsigned jobs = 1);
 
-// The stamps of the manifest's files: one line each, "STAMP<tab>PATH".
-// Reading fills in the stamps that the files named still show (a file
-// whose stamp is empty is hashed); a missing or damaged stamps file only
-// makes status and repack hash every file.
+// The stamps of the manifest's files: one line each, "STAMP<tab>PATH", in
+// the order of the items (member file, then editable file). Reading fills
+// in the stamps that the files named still show (a file without one is
+// hashed); a missing or damaged stamps file only makes status and repack
+// hash every file.
 bool write_stamps(Ui& ui, const std::string& work, const Manifest& m);
+
+// Writes the manifest of the work folder. False after an Alert.
+bool write_manifest(Ui& ui, const std::string& work, const Manifest& m);
 
 // The manifest of the work folder, with its stamps; nothing after an Alert.
 std::optional<Manifest> load_manifest(Ui& ui, const std::string& work);

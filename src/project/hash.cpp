@@ -17,20 +17,37 @@ void Hasher::update(ByteView bytes) {
     if (!bytes.empty()) XXH3_64bits_update(static_cast<XXH3_state_t*>(state_), bytes.data(), bytes.size());
 }
 
-std::string Hasher::hex() const {
+Hash Hasher::value() const { return XXH3_64bits_digest(static_cast<XXH3_state_t*>(state_)); }
+
+std::string hash_text(Hash h) {
     char text[17];
-    std::snprintf(text, sizeof text, "%016llx",
-                  static_cast<unsigned long long>(XXH3_64bits_digest(static_cast<XXH3_state_t*>(state_))));
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
     return text;
 }
 
-std::string hash_of(ByteView bytes) {
-    Hasher h;
-    h.update(bytes);
-    return h.hex();
+std::optional<Hash> hash_of_text(std::string_view text) {
+    if (text.size() != 16) return std::nullopt;
+    Hash h = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return std::nullopt;
+        h = h << 4 | static_cast<Hash>(digit);
+    }
+    return h;
 }
 
-std::optional<std::string> hash_file(const std::string& path) {
+Hash hash_of(ByteView bytes) {
+    Hasher h;
+    h.update(bytes);
+    return h.value();
+}
+
+std::optional<Hash> hash_file(const std::string& path) {
     auto f = platform::File::open(path, platform::OpenMode::read_existing);
     if (!f) return std::nullopt;
     const auto size = f->size();
@@ -45,7 +62,7 @@ std::optional<std::string> hash_file(const std::string& path) {
         total += n;
     }
     if (total != *size) return std::nullopt;
-    return h.hex();
+    return h.value();
 }
 
 }  // namespace vid::project

@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/bytes.h"
 
 namespace vid::project {
+
+using Hash = std::uint64_t;
 
 class Hasher {
 public:
@@ -19,15 +22,19 @@ public:
     Hasher(const Hasher&) = delete;
     Hasher& operator=(const Hasher&) = delete;
     void update(ByteView bytes);
-    // Sixteen lower-case hexadecimal digits.
-    std::string hex() const;
+    Hash value() const;
 
 private:
     void* state_;
 };
 
-std::string hash_of(ByteView bytes);
+// The hash as the manifest writes it: sixteen lower-case hexadecimal digits.
+std::string hash_text(Hash h);
+// The hash of such a text; nothing for any other text.
+std::optional<Hash> hash_of_text(std::string_view text);
+
+Hash hash_of(ByteView bytes);
 // The hash of a whole file, read through a buffer; nothing when it cannot be read.
-std::optional<std::string> hash_file(const std::string& path);
+std::optional<Hash> hash_file(const std::string& path);
 
 }  // namespace vid::project

@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
 #include "core/messages.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "fl3/archive.h"
 #include "project/common.h"
+#include "project/json_writer.h"
 #include "project/project.h"
 
 namespace vid::project {
@@ -65,68 +64,17 @@ std::string line(std::string_view size, std::string_view offset, std::string_vie
     return pad(size) + " " + pad(offset) + "  " + std::string(name);
 }
 
-// The JSON of listing_json() (nlohmann's dump with an indent of one space),
-// written piece by piece to standard output.
-class JsonOut {
-public:
-    ~JsonOut() { flush(); }
-
-    void raw(std::string_view s) {
-        text_ += s;
-        if (text_.size() >= kFlushAt) flush();
-    }
-    void indent(int level) { text_.append(static_cast<std::size_t>(level), ' '); }
-    // `"key": "text"`, or `"key_hex": "..."` for a text that is not UTF-8,
-    // as the manifest keeps such names.
-    void text(int level, std::string_view key, const std::string& value) {
-        std::string quoted;
-        try {
-            quoted = nlohmann::ordered_json(value).dump();
-        } catch (const nlohmann::ordered_json::type_error&) {
-            static const char digits[] = "0123456789abcdef";
-            quoted.assign(1, '"');
-            for (unsigned char c : value) {
-                quoted += digits[c >> 4];
-                quoted += digits[c & 15];
-            }
-            quoted += '"';
-            indent(level);
-            key_of(std::string(key) + "_hex");
-            raw(quoted);
-            return;
-        }
-        indent(level);
-        key_of(key);
-        raw(quoted);
-    }
-    void number(int level, std::string_view key, std::uint64_t value) {
-        indent(level);
-        key_of(key);
-        raw(std::to_string(value));
-    }
-    void key_of(std::string_view key) {
-        raw("\"");
-        raw(key);
-        raw("\": ");
-    }
-    void flush() {
-        std::fwrite(text_.data(), 1, text_.size(), stdout);
-        text_.clear();
-    }
-
-private:
-    static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
-    std::string text_;
-};
-
 }  // namespace
 
 int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json) {
     bool ok = true;
     std::uint64_t members = 0, bytes = 0;
-    JsonOut out;
-    if (json) out.raw(archives.empty() ? "{\n \"archives\": []" : "{\n \"archives\": [\n");
-    bool first = true;
+    // The JSON goes to standard output as it is made.
+    JsonWriter out([](std::string_view piece) { return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size(); });
+    if (json) {
+        out.begin_object();
+        out.begin_array("archives");
+    }
     for (const std::string& path : archives) {
         fl3::ArchiveReader archive(path, std::size_t{64} << 10);
         const Reading r = read_listing(ui, archive, path);
@@ -135,34 +83,23 @@ int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json) {
         const std::vector<fl3::Entry>& entries = r.dir ? r.dir->entries : none;
         std::uint64_t sum = 0;
         if (json) {
-            if (!first) out.raw(",\n");
-            out.raw("  {\n");
-            out.text(3, "path", path);
-            out.raw(",\n");
-            out.number(3, "size", r.size);
-            out.raw(",\n");
-            if (!r.problem.empty()) {
-                out.text(3, "problem", r.problem);
-                out.raw(",\n");
-            }
-            out.raw(entries.empty() ? "   \"members\": []" : "   \"members\": [\n");
-            for (std::size_t i = 0; i < entries.size(); ++i) {
-                const fl3::Entry& e = entries[i];
-                out.raw(i == 0 ? "    {\n" : ",\n    {\n");
-                out.text(5, "name", e.name);
-                out.raw(",\n");
-                out.number(5, "size", e.size);
-                out.raw(",\n");
-                out.number(5, "offset", fl3::ArchiveReader::offset_of(e));
-                out.raw("\n    }");
+            out.begin_object();
+            out.text("path", path);
+            out.number("size", r.size);
+            if (!r.problem.empty()) out.text("problem", r.problem);
+            out.begin_array("members");
+            for (const fl3::Entry& e : entries) {
+                out.begin_object();
+                out.text("name", e.name);
+                out.number("size", e.size);
+                out.number("offset", fl3::ArchiveReader::offset_of(e));
+                out.end_object();
                 sum += e.size;
             }
-            if (!entries.empty()) out.raw("\n   ]");
-            out.raw(",\n");
-            out.number(3, "member_count", entries.size());
-            out.raw(",\n");
-            out.number(3, "member_bytes", sum);
-            out.raw("\n  }");
+            out.end_array();
+            out.number("member_count", entries.size());
+            out.number("member_bytes", sum);
+            out.end_object();
         } else if (r.problem.empty() || !entries.empty()) {
             ui.status(line("size", "offset", path), Draw::now);
             for (const fl3::Entry& e : entries) {
@@ -176,16 +113,13 @@ int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json) {
         }
         members += entries.size();
         bytes += sum;
-        first = false;
     }
     if (json) {
-        if (!archives.empty()) out.raw("\n ]");
-        out.raw(",\n");
-        out.number(1, "member_count", members);
-        out.raw(",\n");
-        out.number(1, "member_bytes", bytes);
-        out.raw("\n}\n");
-        out.flush();
+        out.end_array();
+        out.number("member_count", members);
+        out.number("member_bytes", bytes);
+        out.end_object();
+        out.finish();
         std::fflush(stdout);
         return ok ? 0 : 1;
     }

@@ -1,6 +1,9 @@
 #include "project/manifest.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 #include <string_view>
@@ -8,30 +11,48 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/paths.h"
+#include "project/json_writer.h"
 
 namespace vid::project {
 
-namespace {
-
-using Json = nlohmann::ordered_json;  // written with its keys in a fixed order
-
-// Names are bytes, not always UTF-8 (a game of another code page): such a
-// text is kept as KEY_hex, its bytes in hexadecimal, so that it comes back
-// exactly.
-void put_text(Json& j, const std::string& key, const std::string& text) {
-    try {
-        (void)Json(text).dump();
-        j[key] = text;
-    } catch (const Json::type_error&) {
-        static const char digits[] = "0123456789abcdef";
-        std::string hex;
-        for (unsigned char c : text) {
-            hex += digits[c >> 4];
-            hex += digits[c & 15];
-        }
-        j[key + "_hex"] = hex;
-    }
+std::string_view Text::view() const {
+    if (!p_) return {};
+    std::uint32_t n;
+    std::memcpy(&n, p_.get(), sizeof n);
+    return {p_.get() + sizeof n, n};
 }
+
+void Text::assign(std::string_view s) {
+    if (s.empty()) {
+        p_.reset();
+        return;
+    }
+    const auto n = static_cast<std::uint32_t>(s.size());
+    auto p = std::make_unique_for_overwrite<char[]>(sizeof n + n);
+    std::memcpy(p.get(), &n, sizeof n);
+    std::memcpy(p.get() + sizeof n, s.data(), n);
+    p_ = std::move(p);
+}
+
+std::string stamp_text(const Stamp& s) {
+    return s.known() ? std::to_string(s.size) + ":" + std::to_string(s.time) : std::string();
+}
+
+Stamp stamp_of_text(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0) return {};
+    Stamp s;
+    const char* end = text.data() + text.size();
+    const auto size = std::from_chars(text.data(), text.data() + colon, s.size);
+    const auto time = std::from_chars(text.data() + colon + 1, end, s.time);
+    // Every character taken, the numbers in range (and a size that is not the mark of none).
+    if (size.ec != std::errc() || size.ptr != text.data() + colon || time.ec != std::errc() || time.ptr != end ||
+        colon + 1 == text.size() || !s.known())
+        return {};
+    return s;
+}
+
+namespace {
 
 // A path of the manifest that stays inside its folder: relative, "/"
 // between names, no name empty, "." or "..", no "\\" or ":".
@@ -51,53 +72,63 @@ void check_inside(const std::string& path, bool may_be_empty = false) {
     throw std::runtime_error("the path \"" + path + "\" leads out of its folder");
 }
 
-Json item_json(const Item& it, bool member) {
-    Json j;
-    put_text(j, "name", it.name);
+void write_item(JsonWriter& j, const Item& it, bool member) {
+    j.begin_object();
+    j.text("name", it.name);
     if (member) {
-        j["index"] = it.index;
-        j["offset"] = it.offset;
+        j.number("index", it.index);
+        j.number("offset", it.offset);
     }
-    j["size"] = it.size;
-    j["hash"] = it.hash;
-    j["kind"] = std::string(kind_name(it.kind));
-    if (!it.file.empty()) put_text(j, "file", it.file);
+    j.number("size", it.size);
+    j.text("hash", hash_text(it.hash));
+    j.text("kind", kind_name(it.kind));
+    if (!it.file.empty()) j.text("file", it.file.view());
     if (!it.edit.empty()) {
-        put_text(j, "edit", it.edit);
-        j["edit_hash"] = it.edit_hash;
+        j.text("edit", it.edit.view());
+        j.text("edit_hash", hash_text(it.edit_hash));
     }
-    if (!it.problem.empty()) put_text(j, "problem", it.problem);
-    if (!it.note.empty()) put_text(j, "note", it.note);
-
-    return j;
+    if (!it.problem.empty()) j.text("problem", it.problem.view());
+    if (!it.note.empty()) j.text("note", it.note.view());
+    j.end_object();
 }
 
 }  // namespace
 
-std::string to_json(const Manifest& m) {
-    Json j;
-    j["vidodide_project"] = kManifestVersion;
-    put_text(j, "game_folder", m.game);
-    if (!m.game_from_work.empty()) put_text(j, "game_folder_from_work", m.game_from_work);
-    j["editable_images"] = m.bitmaps ? "bmp" : "png";
-    if (m.unfinished) j["unfinished"] = 1;
-    Json archives = Json::array();
+bool write_json(const Manifest& m, const TextSink& out) {
+    JsonWriter j(out);
+    j.begin_object();
+    j.number("vidodide_project", kManifestVersion);
+    j.text("game_folder", m.game);
+    if (!m.game_from_work.empty()) j.text("game_folder_from_work", m.game_from_work);
+    j.text("editable_images", m.bitmaps ? "bmp" : "png");
+    if (m.unfinished) j.number("unfinished", 1);
+    j.begin_array("archives");
     for (const Archive& a : m.archives) {
-        Json ja;
-        put_text(ja, "path", a.path);
-        put_text(ja, "folder", a.folder);
-        ja["size"] = a.size;
-        if (!a.problem.empty()) put_text(ja, "problem", a.problem);
-        Json members = Json::array();
-        for (const Item& it : a.members) members.push_back(item_json(it, true));
-        ja["members"] = std::move(members);
-        archives.push_back(std::move(ja));
+        j.begin_object();
+        j.text("path", a.path);
+        j.text("folder", a.folder);
+        j.number("size", a.size);
+        if (!a.problem.empty()) j.text("problem", a.problem);
+        j.begin_array("members");
+        for (const Item& it : a.members) write_item(j, it, true);
+        j.end_array();
+        j.end_object();
     }
-    j["archives"] = std::move(archives);
-    Json loose = Json::array();
-    for (const Item& it : m.loose) loose.push_back(item_json(it, false));
-    j["loose"] = std::move(loose);
-    return j.dump(1) + "\n";
+    j.end_array();
+    j.begin_array("loose");
+    for (const Item& it : m.loose) write_item(j, it, false);
+    j.end_array();
+    j.end_object();
+    return j.finish();
+}
+
+std::string to_json(const Manifest& m) {
+    std::string text;
+    write_json(m, [&text](std::string_view piece) {
+        text += piece;
+        return true;
+    });
+    return text;
 }
 
 namespace {
@@ -141,7 +172,7 @@ std::uint64_t number_of(const Fields& f, std::string_view key, bool required) {
     return v->number;
 }
 
-// KEY, or KEY_hex (see put_text).
+// KEY, or KEY_hex (see JsonWriter::text).
 std::string text_of(const Fields& f, const std::string& key, bool required = true) {
     if (find(f, key)) return string_of(f, key, true);
     if (!find(f, key + "_hex")) return string_of(f, key, required);
@@ -158,6 +189,12 @@ std::string text_of(const Fields& f, const std::string& key, bool required = tru
     return text;
 }
 
+Hash hash_in(const Fields& f, std::string_view key) {
+    const auto h = hash_of_text(string_of(f, key, true));
+    if (!h) refuse("\"" + std::string(key) + "\" is not a hash of 16 hexadecimal digits");
+    return *h;
+}
+
 Item item_of(const Fields& f) {
     Item it;
     it.name = text_of(f, "name");
@@ -166,15 +203,16 @@ Item item_of(const Fields& f) {
     it.index = static_cast<std::uint32_t>(index);
     it.offset = number_of(f, "offset", false);
     it.size = number_of(f, "size", true);
-    it.hash = string_of(f, "hash", true);
+    it.hash = hash_in(f, "hash");
     it.kind = kind_from_name(string_of(f, "kind", true));
-    it.file = text_of(f, "file", false);
-    it.edit = text_of(f, "edit", false);
-    it.edit_hash = string_of(f, "edit_hash", false);
+    const std::string file = text_of(f, "file", false), edit = text_of(f, "edit", false);
+    check_inside(file, true);
+    check_inside(edit, true);
+    it.file = file;
+    it.edit = edit;
+    if (!edit.empty()) it.edit_hash = hash_in(f, "edit_hash");
     it.problem = text_of(f, "problem", false);
     it.note = text_of(f, "note", false);
-    check_inside(it.file, true);
-    check_inside(it.edit, true);
     return it;
 }
 
@@ -315,11 +353,55 @@ private:
 
 }  // namespace
 
-std::optional<Manifest> from_json(const std::string& text, std::string& why) {
+namespace {
+
+// The characters of a TextSource, one by one, for nlohmann's parser.
+class SourceChars {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    SourceChars() = default;  // the end
+    explicit SourceChars(const TextSource& in) : state_(std::make_shared<State>(in)) { state_->fill(); }
+
+    const char& operator*() const { return state_->buf[state_->at]; }
+    SourceChars& operator++() {
+        if (++state_->at == state_->len) state_->fill();
+        return *this;
+    }
+    SourceChars operator++(int) {
+        SourceChars before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const SourceChars& other) const { return ended() == other.ended(); }
+    bool operator!=(const SourceChars& other) const { return !(*this == other); }
+
+private:
+    struct State {
+        explicit State(const TextSource& source) : in(source) {}
+        void fill() {
+            at = 0;
+            len = in(std::span<char>(buf));
+        }
+        const TextSource& in;
+        char buf[std::size_t{64} << 10];
+        std::size_t at = 0, len = 0;
+    };
+    bool ended() const { return !state_ || state_->at >= state_->len; }
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace
+
+std::optional<Manifest> read_json(const TextSource& in, std::string& why) {
     Manifest m;
     try {
         Reader reader(m);
-        if (!nlohmann::json::sax_parse(text, &reader)) {
+        if (!nlohmann::json::sax_parse(SourceChars(in), SourceChars(), &reader)) {
             why = "it is not JSON";
             return std::nullopt;
         }
@@ -330,40 +412,20 @@ std::optional<Manifest> from_json(const std::string& text, std::string& why) {
     }
 }
 
-std::string listing_json(const std::vector<Listed>& archives) {
-    Json j;
-    Json list = Json::array();
-    std::uint64_t members = 0, bytes = 0;
-    for (const Listed& l : archives) {
-        Json ja;
-        put_text(ja, "path", l.path);
-        ja["size"] = l.size;
-        if (!l.problem.empty()) put_text(ja, "problem", l.problem);
-        Json jm = Json::array();
-        std::uint64_t sum = 0;
-        for (const Item& it : l.members) {
-            Json e;
-            put_text(e, "name", it.name);
-            e["size"] = it.size;
-            e["offset"] = it.offset;
-            jm.push_back(std::move(e));
-            sum += it.size;
-        }
-        ja["members"] = std::move(jm);
-        ja["member_count"] = l.members.size();
-        ja["member_bytes"] = sum;
-        members += l.members.size();
-        bytes += sum;
-        list.push_back(std::move(ja));
-    }
-    j["archives"] = std::move(list);
-    j["member_count"] = members;
-    j["member_bytes"] = bytes;
-    return j.dump(1) + "\n";
+std::optional<Manifest> from_json(const std::string& text, std::string& why) {
+    std::size_t at = 0;
+    return read_json(
+        [&](std::span<char> out) {
+            const std::size_t n = std::min(out.size(), text.size() - at);
+            std::copy_n(text.data() + at, n, out.data());
+            at += n;
+            return n;
+        },
+        why);
 }
 
-std::string under(const std::string& root, const std::string& relative) {
-    std::string r = relative;
+std::string under(const std::string& root, std::string_view relative) {
+    std::string r(relative);
     for (char& c : r)
         if (c == '/') c = platform::kSeparator;
     return platform::join(root, r);

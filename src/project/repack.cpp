@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "core/messages.h"
@@ -17,6 +18,7 @@
 #include "project/common.h"
 #include "core/pool.h"
 #include "project/project.h"
+#include "wv5/codec.h"
 
 namespace vid::project {
 
@@ -52,15 +54,68 @@ std::string link_text(const std::string& file, const std::string& target) {
                   {file, target});
 }
 
-// A member of the archive being written: where its bytes come from.
-struct Part {
-    std::string name;
-    Change change = Change::none;
-    const Item* item = nullptr;  // nothing for an added file
-    std::string file;            // replaced or added: the work folder's file
-    Bytes encoded;               // edited: the new member
+// How the original of an edited file was found.
+enum class Original { ok, unreadable, changed };
+
+// The original of an edited file (a member of the game's archive, at `pos`
+// in `in`), checked as it is read against the hash that unpack saw: its
+// bytes, or only the first of a sound's (its header, which is all the
+// encoder takes), as a sound streams through.
+Original read_original(fl3::FileReader& in, std::uint64_t pos, const Item& it, Bytes& out) {
+    Hasher hash;
+    const std::uint64_t kept = streams(it.kind) ? std::min<std::uint64_t>(it.size, wv5::kHeaderSize) : it.size;
+    out.clear();
+    if (!copy_bytes(in, pos, kept, nullptr, &hash, &out) ||
+        !copy_bytes(in, pos + kept, it.size - kept, nullptr, &hash, nullptr))
+        return Original::unreadable;
+    return hash.value() == it.hash ? Original::ok : Original::changed;
+}
+
+// The same for a loose file of the game.
+Original read_loose_original(const std::string& path, const Item& it, Bytes& out) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) return Original::unreadable;
+    if (*size != it.size) return Original::changed;
+    fl3::FileReader in(*f, *size, std::size_t{64} << 10);
+    return read_original(in, 0, it, out);
+}
+
+// Whether an encoded sound, pulled from `packed`, decodes to the edited
+// WAV file `edit`, as verify_member tells it for the kinds in memory;
+// nothing when `edit` cannot be read.
+std::optional<Verdict> sound_verdict(wv5::Source& packed, const std::string& edit) {
+    auto f = platform::File::open(edit, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    if (!size) return std::nullopt;
+    Verdict v;
+    wv5::FileInput wav(*f, *size);
+    try {
+        v.ok = wv5::decodes_to(packed, wav, v.why, v.note);
+    } catch (const std::bad_alloc&) {
+        v = {false, "not enough memory to check it", {}};
+    }
+    return v;
+}
+
+// An edited member, encoded.
+struct Encoded {
+    Bytes bytes;                            // the new member
+    std::optional<platform::Output> sound;  // or, for a sound, the temporary file that holds it
     std::uint64_t recoloured = 0;
+};
+
+// A member of the archive being written: where its bytes come from. One
+// per member of an archive of up to 65,535: small.
+struct Part {
+    const Item* item = nullptr;  // nothing for an added file
+    std::string added;           // an added file's name
+    Change change = Change::none;
     std::uint64_t size = 0;
+    std::unique_ptr<Encoded> encoded;  // edited
+    const std::string& name() const { return item ? item->name : added; }
+    // Packed from the work folder's file (see Repack::file_of).
+    bool from_work() const { return change == Change::replaced; }
 };
 
 // How far the archive being written has come, for the check that reads
@@ -103,6 +158,38 @@ private:
     bool done_ = false, ok_ = false;
 };
 
+// The archive being written, read back from `at` as far as it is written,
+// for the sound decoder.
+class WrittenSource : public wv5::Source {
+public:
+    WrittenSource(platform::File& f, std::uint64_t at, std::uint64_t n, Progress& tally)
+        : f_(f), pos_(at), left_(n), tally_(tally) {}
+    std::size_t read(std::span<std::uint8_t> out) override {
+        const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left_));
+        if (k == 0 || state_ != 1) return 0;
+        if (!tally_.bytes(pos_ + k)) {
+            state_ = 0;
+            return 0;
+        }
+        if (!f_.seek(pos_) || f_.read_full(out.first(k)) != k) {
+            state_ = -1;
+            return 0;
+        }
+        pos_ += k;
+        left_ -= k;
+        return k;
+    }
+    // 1 while all is read, 0 when the writing ended first, -1 when the
+    // system read less.
+    int state() const { return state_; }
+
+private:
+    platform::File& f_;
+    std::uint64_t pos_, left_;
+    Progress& tally_;
+    int state_ = 1;
+};
+
 class Repack {
 public:
     int go(const Changes& changes);
@@ -116,7 +203,13 @@ private:
     std::string verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
                        std::vector<std::string>& notes) const;
     bool loose(const Item& it, Change c);
-    bool encode(Part& p, const std::string& edit_path, ByteView original);
+    // The work folder's file that a replaced or added member is packed from.
+    std::string file_of(const Archive& a, const Part& p) const {
+        return p.item ? under(work_, p.item->file) : platform::join(under(work_, a.folder), p.added);
+    }
+    // Encodes the edited file over `original` (see read_original), or takes
+    // what a worker encoded; false after an Alert.
+    bool encode(Part& p, const std::string& edit_path, Bytes original);
     // Starts encoding every edited file on the workers, each with its
     // original's bytes; encode() then takes the result.
     void start_encoding(const Changes& changes);
@@ -128,9 +221,17 @@ private:
         Bytes original;
         bool read = false;  // the edited file could be read
         Converted c;
+        // A sound, which streams through: its temporary file in the patch
+        // folder, never committed (it goes when it is let go, or on an
+        // interrupt).
+        std::optional<platform::Output> sound;
         BufferUi ui;  // what the encoder told, replayed when its result is taken
         std::size_t task = 0;
     };
+    // Encodes job.edit_path over job.original, into memory or (a sound) into
+    // a temporary file of `out`.
+    static void run(Job& job, bool utf8, const std::string& out);
+    std::shared_ptr<Job> job_for(const Item& it, Bytes original) const;
 
     Ui& ui_;
     std::string work_, out_;
@@ -158,18 +259,47 @@ public:
           utf8_(options.utf8) {}
 };
 
+std::shared_ptr<Repack::Job> Repack::job_for(const Item& it, Bytes original) const {
+    auto job = std::make_shared<Job>();
+    job->kind = it.kind;
+    job->edit_path = under(work_, it.edit);
+    job->original = std::move(original);
+    return job;
+}
+
+void Repack::run(Job& job, bool utf8, const std::string& out) {
+    if (!streams(job.kind)) {
+        const auto edited = read_file(job.edit_path);
+        job.read = edited.has_value();
+        if (job.read) job.c = encode_member(job.kind, *edited, job.original, job.edit_path, &job.ui, utf8);
+        Bytes().swap(job.original);
+        return;
+    }
+    auto f = platform::File::open(job.edit_path, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    job.read = size.has_value();
+    if (!job.read) return;
+    // Only the temporary file is used, under a name that no file of the
+    // patch takes (they end in .fl3, .bm2, .wv5 or .ab).
+    auto sound = platform::Output::create(platform::join(out, "sound.tmp"), platform::Existing::keep);
+    if (!sound) {
+        job.c.why = cant_write(out);
+        return;
+    }
+    wv5::FileInput wav(*f, *size);
+    wv5::FileOutput written(sound->file());
+    try {
+        if (wv5::encode_over_member(job.ui, wav, job.edit_path, job.original, written, job.c.why))
+            job.sound = std::move(sound);
+    } catch (const std::bad_alloc&) {
+        job.c.why = "not enough memory to encode it";
+    }
+}
+
 void Repack::start_encoding(const Changes& changes) {
     const auto submit = [&](const Item& it, Bytes original) {
-        auto job = std::make_shared<Job>();
-        job->kind = it.kind;
-        job->edit_path = under(work_, it.edit);
-        job->original = std::move(original);
-        job->task = pool_.submit([job, utf8 = utf8_] {
-            const auto edited = read_file(job->edit_path);
-            job->read = edited.has_value();
-            if (job->read) job->c = encode_member(job->kind, *edited, job->original, job->edit_path, &job->ui, utf8);
-            Bytes().swap(job->original);
-        });
+        auto job = job_for(it, std::move(original));
+        job->task = pool_.submit([job, utf8 = utf8_, out = out_] { run(*job, utf8, out); });
         jobs_[&it] = job;
     };
     for (std::size_t i = 0; i < m_.archives.size() && !stopped(); ++i) {
@@ -185,47 +315,54 @@ void Repack::start_encoding(const Changes& changes) {
         for (std::size_t k = 0; k < a.members.size(); ++k) {
             if (c[k] != Change::edited || stopped()) continue;
             Bytes original;
-            if (copy_bytes(in, a.members[k].offset, a.members[k].size, nullptr, nullptr, &original) &&
-                hash_of(original) == a.members[k].hash)
+            if (read_original(in, a.members[k].offset, a.members[k], original) == Original::ok)
                 submit(a.members[k], std::move(original));
         }
     }
     for (std::size_t i = 0; i < m_.loose.size(); ++i) {
         if (changes.loose[i] != Change::edited) continue;
-        auto original = read_file(under(m_.game, m_.loose[i].name));
-        if (original && hash_of(*original) == m_.loose[i].hash) submit(m_.loose[i], std::move(*original));
+        Bytes original;
+        if (read_loose_original(under(m_.game, m_.loose[i].name), m_.loose[i], original) == Original::ok)
+            submit(m_.loose[i], std::move(original));
     }
 }
 
-bool Repack::encode(Part& p, const std::string& edit_path, ByteView original) {
-    Converted c;
+bool Repack::encode(Part& p, const std::string& edit_path, Bytes original) {
+    std::shared_ptr<Job> job;
     if (const auto found = jobs_.find(p.item); found != jobs_.end()) {
-        Job& job = *found->second;
-        pool_.wait(job.task);
-        job.ui.replay(ui_);
-        if (!job.read) {
-            ui_.alert(in_use_text(edit_path));
-            return false;
-        }
-        c = std::move(job.c);
+        job = found->second;
         jobs_.erase(found);
+        pool_.wait(job->task);
     } else {
-        const auto edited = read_file(edit_path);
-        if (!edited) {
-            ui_.alert(in_use_text(edit_path));
-            return false;
-        }
-        c = encode_member(p.item->kind, *edited, original, edit_path, &ui_, utf8_);
+        job = job_for(*p.item, std::move(original));
+        run(*job, utf8_, out_);
     }
-    if (!c.bytes) {
+    job->ui.replay(ui_);
+    if (!job->read) {
+        ui_.alert(in_use_text(edit_path));
+        return false;
+    }
+    Converted& c = job->c;
+    if (!c.bytes && !job->sound) {
         // The reason may hold line breaks of its own.
         ui_.alert(format("%s cannot be encoded: ", {edit_path}) + c.why);
         return false;
     }
     if (!c.note.empty()) notes_.push_back(edit_path + ": " + c.note);
-    p.encoded = std::move(*c.bytes);
-    p.recoloured = c.recoloured;
-    p.size = p.encoded.size();
+    p.encoded = std::make_unique<Encoded>();
+    p.encoded->recoloured = c.recoloured;
+    if (job->sound) {
+        const auto size = job->sound->file().size();
+        if (!size) {
+            ui_.alert(cant_read(out_));
+            return false;
+        }
+        p.encoded->sound = std::move(job->sound);
+        p.size = *size;
+    } else {
+        p.encoded->bytes = std::move(*c.bytes);
+        p.size = p.encoded->bytes.size();
+    }
     return true;
 }
 
@@ -242,12 +379,12 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
-    const auto from_original = [](const Part& p) { return p.change != Change::edited && p.file.empty(); };
+    const auto from_original = [](const Part& p) { return p.change != Change::edited && !p.from_work(); };
     for (std::size_t k = 0; k < parts.size(); ++k) {
         Part& p = parts[k];
         if (stopped()) {
             // The unfinished archive is discarded with its output.
-            stopped_at_ = a.path + " " + fl3::printable_name(p.name);
+            stopped_at_ = a.path + " " + fl3::printable_name(p.name());
             return false;
         }
         const std::uint64_t start = archive.data_end();
@@ -260,7 +397,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                                         sum + parts[at].item->size <= done;
                  ++at)
                 sum += parts[at].item->size;
-            stopped_at_ = a.path + " " + fl3::printable_name(parts[at].name);
+            stopped_at_ = a.path + " " + fl3::printable_name(parts[at].name());
             return false;
         };
         bool ok = true;
@@ -272,22 +409,29 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                 n += parts[++last].item->size;
             }
             ok = copy_member(original_file, original, p.item->offset, n, f, piece);
-            for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name, static_cast<std::uint32_t>(parts[i].size));
+            for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name(), static_cast<std::uint32_t>(parts[i].size));
             k = last;
+        } else if (p.change == Change::edited && p.encoded->sound) {
+            auto sound = p.encoded->sound->reader();
+            if (!sound) return cant_write();
+            fl3::FileReader r(*sound, p.size, std::size_t{64} << 10);
+            ok = copy_member(*sound, r, 0, p.size, f, piece);
+            archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         } else if (p.change == Change::edited) {
-            ok = out.write(p.encoded) && out.flush();
-            archive.add(p.name, static_cast<std::uint32_t>(p.size));
+            ok = out.write(p.encoded->bytes) && out.flush();
+            archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         } else {
-            auto in = platform::File::open(p.file, platform::OpenMode::read_existing);
+            const std::string file = file_of(a, p);
+            auto in = platform::File::open(file, platform::OpenMode::read_existing);
             const auto size = in ? in->size() : std::nullopt;
             if (!size || *size > fl3::kMaxMemberSize) {
-                ui_.alert(size ? format("%s is too large for an FL3 archive", {p.file}) : cant_read(p.file));
+                ui_.alert(size ? format("%s is too large for an FL3 archive", {file}) : cant_read(file));
                 return false;
             }
             p.size = *size;
             fl3::FileReader r(*in, *size);
             ok = copy_member(*in, r, 0, *size, f, piece);
-            archive.add(p.name, static_cast<std::uint32_t>(p.size));
+            archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         }
         if (!ok) return stopped_at_.empty() ? cant_write() : false;
         if (archive.data_end() > 0xFFFFFFFFu) {
@@ -302,7 +446,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
 std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, platform::File& f, Progress& tally,
                            std::vector<std::string>& notes) const {
     const std::string unreadable = "it cannot be read back";
-    Bytes buf(std::size_t{4} << 20);
+    Bytes buf(std::size_t{1} << 20);
     // Reads `n` bytes of the archive from `at` as they are written, piece by
     // piece into `use`: 1 when all were read, 0 when the writing ended
     // first, -1 when the system read less.
@@ -321,10 +465,19 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const Part& p = parts[i];
         // A work folder's file is measured as it is copied.
-        if (p.change != Change::edited && !p.file.empty() && !tally.parts(i + 1)) return {};
+        if (p.from_work() && !tally.parts(i + 1)) return {};
         starts.push_back(at);
         int read = 1;
-        if (p.change == Change::edited) {
+        if (p.change == Change::edited && p.encoded->sound) {
+            WrittenSource packed(f, at, p.size, tally);
+            const auto v = sound_verdict(packed, under(work_, p.item->edit));
+            read = packed.state();
+            if (read == 1) {
+                if (!v) return format("%s cannot be read back", {p.item->edit});
+                if (!v->ok) return format("member %s does not decode to %s: %s", {p.name(), p.item->edit, v->why});
+                if (!v->note.empty()) notes.push_back(format("%s in %s: %s", {p.name(), a.path, v->note}));
+            }
+        } else if (p.change == Change::edited) {
             Bytes got;
             read = each_piece(at, p.size, [&](ByteView v) {
                 got.insert(got.end(), v.begin(), v.end());
@@ -333,14 +486,15 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
             if (read == 1) {
                 const auto edited = read_file(under(work_, p.item->edit));
                 if (!edited) return format("%s cannot be read back", {p.item->edit});
-                const Verdict v = verify_member(p.item->kind, got, *edited, p.recoloured, utf8_);
-                if (!v.ok) return format("member %s does not decode to %s: %s", {p.name, p.item->edit, v.why});
-                if (!v.note.empty()) notes.push_back(format("%s in %s: %s", {p.name, a.path, v.note}));
+                const Verdict v = verify_member(p.item->kind, got, *edited, p.encoded->recoloured, utf8_);
+                if (!v.ok) return format("member %s does not decode to %s: %s", {p.name(), p.item->edit, v.why});
+                if (!v.note.empty()) notes.push_back(format("%s in %s: %s", {p.name(), a.path, v.note}));
             }
-        } else if (!p.file.empty()) {
-            auto w = platform::File::open(p.file, platform::OpenMode::read_existing);
+        } else if (p.from_work()) {
+            const std::string file = file_of(a, p);
+            auto w = platform::File::open(file, platform::OpenMode::read_existing);
             const auto wsize = w ? w->size() : std::nullopt;
-            if (!wsize || *wsize != p.size) return format("member %s differs from %s", {p.name, p.file});
+            if (!wsize || *wsize != p.size) return format("member %s differs from %s", {p.name(), file});
             Bytes theirs;
             bool same = true;
             read = each_piece(at, p.size, [&](ByteView v) {
@@ -348,7 +502,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
                 same = w->read_full(theirs) == v.size() && std::equal(v.begin(), v.end(), theirs.begin());
                 return same;
             });
-            if (read == 1 && !same) return format("member %s differs from %s", {p.name, p.file});
+            if (read == 1 && !same) return format("member %s differs from %s", {p.name(), file});
         } else {
             // The bytes that unpack found there, by their hash: one read of
             // the new archive, none of the original.
@@ -357,8 +511,8 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
                 hash.update(v);
                 return true;
             });
-            if (read == 1 && hash.hex() != p.item->hash)
-                return format("member %s is not byte-identical to the original's as unpacked", {p.name});
+            if (read == 1 && hash.value() != p.item->hash)
+                return format("member %s is not byte-identical to the original's as unpacked", {p.name()});
         }
         if (read == 0) return {};
         if (read < 0) return unreadable;
@@ -367,7 +521,7 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
     if (!tally.all()) return {};
     const auto size = f.size();
     if (!size) return unreadable;
-    fl3::ArchiveReader back(f, *size);
+    fl3::ArchiveReader back(f, *size, std::size_t{64} << 10);  // for the directory only
     if (back.opened() == fl3::Opened::cant_read) return unreadable;
     const fl3::Header& h = back.header();
     if (back.opened() == fl3::Opened::too_short || h.entry_count != parts.size())
@@ -378,10 +532,10 @@ std::string Repack::verify(const Archive& a, const std::vector<Part>& parts, pla
         return "its directory is not complete";
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const fl3::Entry& e = dir.entries[i];
-        if (e.name != parts[i].name)
-            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), parts[i].name});
+        if (e.name != parts[i].name())
+            return format("its directory holds %s where %s belongs", {fl3::printable_name(e.name), parts[i].name()});
         if (e.size != parts[i].size || fl3::ArchiveReader::offset_of(e) != starts[i])
-            return format("its directory does not place member %s where it was written", {parts[i].name});
+            return format("its directory does not place member %s where it was written", {parts[i].name()});
     }
     return {};
 }
@@ -399,7 +553,8 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     // Windows compares names without case: an added RAW.DAT beside the
     // member raw.dat would be a second file of one name there.
     std::map<std::string, std::string> names;  // in lower case: the name as it stands
-    for (const Item& it : a.members) names.emplace(lower_ascii(it.name), it.name);
+    if (!c.added.empty())
+        for (const Item& it : a.members) names.emplace(lower_ascii(it.name), it.name);
     for (const auto& name : c.added)
         if (!fl3::is_safe_name(name)) {
             ui_.alert(format("%s: ", {under(work_, a.folder)}) + fl3::refused_name_message(name) + ".");
@@ -462,28 +617,26 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
             return false;
         }
         Part p;
-        p.name = it.name;
         p.item = &it;
         p.change = c.members[i];
         p.size = it.size;
-        if (p.change == Change::replaced) p.file = under(work_, it.file);
         if (p.change == Change::edited) {
             // The template is the member that unpack decoded, or nothing is. A
             // worker that encodes it already read and checked it (start_encoding).
             Bytes before;
-            const bool started = jobs_.count(&it) > 0;
-            if (!started && !copy_bytes(original, it.offset, it.size, nullptr, nullptr, &before)) {
+            const Original found = jobs_.count(&it) > 0 ? Original::ok : read_original(original, it.offset, it, before);
+            if (found == Original::unreadable) {
                 ui_.alert(cant_read(original_path));
                 return false;
             }
-            if (!started && hash_of(before) != it.hash) {
+            if (found == Original::changed) {
                 ui_.alert(format("%s changed since unpack: its member %s is not the one unpack decoded. %s is not "
                                  "written",
                                  {original_path, fl3::printable_name(it.name), path}));
                 return false;
             }
             ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
-            if (!encode(p, under(work_, it.edit), before)) {
+            if (!encode(p, under(work_, it.edit), std::move(before))) {
                 ui_.alert(format("%s is not written", {path}));
                 return false;
             }
@@ -492,9 +645,8 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     }
     for (const auto& name : c.added) {
         Part p;
-        p.name = name;
+        p.added = name;
         p.change = Change::replaced;
-        p.file = platform::join(under(work_, a.folder), name);
         parts.push_back(std::move(p));
     }
 
@@ -546,40 +698,62 @@ bool Repack::loose(const Item& it, Change c) {
         return false;
     }
     ui_.status(progress(it.name), Draw::now);
-    Bytes bytes;
+    // What goes to the patch: the work folder's file, an encoded file in
+    // memory, or an encoded sound's temporary file.
+    std::optional<platform::File> from;
+    Part p;
+    p.item = &it;
     if (c == Change::replaced) {
-        auto b = read_file(under(work_, it.file));
-        if (!b) {
+        from = platform::File::open(under(work_, it.file), platform::OpenMode::read_existing);
+        const auto size = from ? from->size() : std::nullopt;
+        if (!size) {
             ui_.alert(cant_read(under(work_, it.file)));
             return false;
         }
-        bytes = std::move(*b);
+        p.size = *size;
     } else {
-        const auto original = read_file(under(m_.game, it.name));
-        if (!original || hash_of(*original) != it.hash) {
+        Bytes original;
+        if (read_loose_original(under(m_.game, it.name), it, original) != Original::ok) {
             ui_.alert(format("%s changed since unpack or cannot be read: %s is not written", {under(m_.game, it.name), path}));
             return false;
         }
-        Part p;
-        p.item = &it;
         ui_.status(format("Encoding %s", {under(work_, it.edit)}), Draw::now);
-        if (!encode(p, under(work_, it.edit), *original)) return false;
-        const auto edited = read_file(under(work_, it.edit));
-        const Verdict v =
-            verify_member(it.kind, p.encoded, edited ? ByteView(*edited) : ByteView(), p.recoloured, utf8_);
+        if (!encode(p, under(work_, it.edit), std::move(original))) return false;
+        Verdict v;
+        if (p.encoded->sound) {
+            from = p.encoded->sound->reader();
+            if (!from) {
+                ui_.alert(cant_read(out_));
+                return false;
+            }
+            fl3::FileReader r(*from, p.size, std::size_t{64} << 10);
+            RangeSource packed(r, p.size);
+            v = sound_verdict(packed, under(work_, it.edit)).value_or(Verdict{false, "the WAV file cannot be read", {}});
+        } else {
+            const auto edited = read_file(under(work_, it.edit));
+            v = verify_member(it.kind, p.encoded->bytes, edited ? ByteView(*edited) : ByteView(), p.encoded->recoloured,
+                              utf8_);
+        }
         if (!v.ok) {
             ui_.alert(format("%s failed its check and is not written: it does not decode to %s: %s",
                              {path, it.edit, v.why}));
             return false;
         }
         if (!v.note.empty()) notes_.push_back(it.name + ": " + v.note);
-        bytes = std::move(p.encoded);
     }
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
     auto out = create_output(ui_, path, platform::Existing::keep);
     if (!out) return false;
-    if (!out->file().write(bytes) || !out->commit()) {
+    bool written;
+    if (from) {
+        from->seek(0);  // a check may have read it
+        fl3::FileReader r(*from, p.size);
+        written = copy_member(*from, r, 0, p.size, out->file());
+    } else {
+        written = out->file().write(p.encoded->bytes);
+    }
+    if (!written || !out->commit()) {
         ui_.alert(cant_write(path));
         return false;
     }

@@ -4,6 +4,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <new>
 #include <set>
 
 #include "core/messages.h"
@@ -15,6 +16,7 @@
 #include "project/common.h"
 #include "core/pool.h"
 #include "project/project.h"
+#include "wv5/codec.h"
 
 namespace vid::project {
 
@@ -41,6 +43,26 @@ std::string stem_of(const std::string& name) {
 // "1 archive", "2,345 archives".
 std::string plural(std::uint64_t n, const std::string& what) { return count_text(n) + " " + what + (n == 1 ? "" : "s"); }
 
+// A WAV file written to a file and hashed on the way; a rewrite of bytes
+// already written is noted (they are hashed again from the file).
+class HashedOutput : public wv5::SoundOutput {
+public:
+    explicit HashedOutput(platform::File& f) : f_(f) {}
+    bool write(ByteView bytes) override {
+        hash.update(bytes);
+        return f_.write(bytes);
+    }
+    bool write_at(std::uint64_t pos, ByteView bytes) override {
+        rewritten = true;
+        return f_.seek(pos) && f_.write(bytes);
+    }
+    Hasher hash;
+    bool rewritten = false;
+
+private:
+    platform::File& f_;
+};
+
 class Run {
 public:
     Run(Ui& ui, std::string game, std::string work, const UnpackOptions& options)
@@ -66,11 +88,14 @@ private:
     struct Job {
         Kind kind = Kind::other;
         bool bitmaps = false;
-        Bytes bytes;
+        Bytes bytes;         // the member, decoded in memory
+        std::string source;  // or the file of a sound, decoded piece by piece
         std::string edit_path;
         BufferUi ui;
         bool decoded = false, written = false;
-        std::string why, note, edit_hash, edit_stamp;
+        std::string why, note;
+        Hash edit_hash = 0;
+        Stamp edit_stamp;
     };
     // A member (or loose file) on its way: what it says is kept until it
     // is retired, in order, so that the texts come in one order whatever
@@ -83,13 +108,38 @@ private:
         std::vector<std::string> problems;
         int failures = 0;
         std::shared_ptr<Job> job;
-        std::size_t task = 0;
+        std::optional<std::size_t> task;  // none: the job ran at once
+    };
+    // Where a member is decoded from: its bytes, or for a sound (which
+    // streams through, whatever its length) the file that holds it, or
+    // the archive being read, at the member's offset.
+    struct From {
+        Bytes bytes;
+        std::string file;
+        fl3::FileReader* archive = nullptr;
+        static From of_bytes(Bytes b) {
+            From f;
+            f.bytes = std::move(b);
+            return f;
+        }
+        static From of_file(std::string path) {
+            From f;
+            f.file = std::move(path);
+            return f;
+        }
+        static From of_archive(fl3::FileReader& in) {
+            From f;
+            f.archive = &in;
+            return f;
+        }
     };
     Planned plan(const std::string& rel);
     void unpack_archive(Planned& p);
     void unpack_loose(const std::string& rel);
-    // Starts decoding a member's bytes into its editable file.
-    void decode(Pending& pend, const std::string& folder, Bytes bytes);
+    // Starts decoding a member into its editable file.
+    void decode(Pending& pend, const std::string& folder, From from);
+    // Decodes the sound pulled from `in` into job.edit_path, hashed as it is written.
+    static void decode_sound(Job& job, wv5::Source& in);
     std::string edit_name(const std::string& folder, const std::string& name, Kind kind);
     Pending& start(std::vector<Item>* into, const std::string& progress);
     // Tells the oldest pending member's texts and takes its result.
@@ -148,7 +198,7 @@ void Run::retire() {
     failed_ += static_cast<std::uint64_t>(p.failures);
     write_failures_ += static_cast<std::uint64_t>(p.failures);
     if (p.job) {
-        pool_.wait(p.task);
+        if (p.task) pool_.wait(*p.task);
         Job& j = *p.job;
         j.ui.replay(told);
         Item& it = p.item;
@@ -163,7 +213,7 @@ void Run::retire() {
             ++failed_;
             ++write_failures_;
         } else {
-            it.note = j.note.empty() ? it.note : j.note;
+            if (!j.note.empty()) it.note = j.note;
             it.edit_hash = j.edit_hash;
             it.edit_stamp = j.edit_stamp;
             ++edits_;
@@ -186,7 +236,7 @@ std::string Run::edit_name(const std::string& folder, const std::string& name, K
     return candidate;
 }
 
-void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
+void Run::decode(Pending& pend, const std::string& folder, From from) {
     Item& it = pend.item;
     if (it.kind == Kind::other) return;
     const std::string leaf = it.name.substr(it.name.rfind('/') + 1);
@@ -202,10 +252,30 @@ void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
     auto job = std::make_shared<Job>();
     job->kind = it.kind;
     job->bitmaps = options_.bitmaps;
-    job->bytes = std::move(bytes);
+    job->bytes = std::move(from.bytes);
+    job->source = std::move(from.file);
     job->edit_path = under(work_, it.edit);
     pend.job = job;
+    if (from.archive) {
+        // The archive is read by this thread only.
+        from.archive->seek(it.offset);
+        RangeSource in(*from.archive, it.size);
+        decode_sound(*job, in);
+        return;
+    }
     pend.task = pool_.submit([job] {
+        if (!job->source.empty()) {
+            auto f = platform::File::open(job->source, platform::OpenMode::read_existing);
+            const auto size = f ? f->size() : std::nullopt;
+            if (!size) {
+                job->why = "its file cannot be read";
+                return;
+            }
+            fl3::FileReader reader(*f, *size, std::size_t{64} << 10);
+            RangeSource in(reader, *size);
+            decode_sound(*job, in);
+            return;
+        }
         Converted c = decode_member(job->kind, job->bytes, job->bitmaps);
         Bytes().swap(job->bytes);
         job->why = c.why;
@@ -217,6 +287,36 @@ void Run::decode(Pending& pend, const std::string& folder, Bytes bytes) {
         job->edit_hash = hash_of(*c.bytes);
         job->edit_stamp = stamp_of(job->edit_path);
     });
+}
+
+void Run::decode_sound(Job& job, wv5::Source& in) {
+    std::error_code ec;
+    fs::create_directories(fs::path(job.edit_path).parent_path(), ec);
+    auto out = create_output(job.ui, job.edit_path);
+    job.decoded = true;  // unless the sound says otherwise
+    if (!out) return;
+    HashedOutput wav(out->file());
+    wv5::Stop stop;
+    try {
+        stop = wv5::decode_to_wav(in, wav, job.why);
+    } catch (const std::bad_alloc&) {
+        job.why = "not enough memory to decode it";
+        stop = wv5::Stop::too_long;
+    }
+    if (stop != wv5::Stop::done && stop != wv5::Stop::write_failed) {
+        job.decoded = false;
+        return;  // the output is discarded
+    }
+    if (stop == wv5::Stop::write_failed || !out->commit()) {
+        job.ui.alert(cant_write(job.edit_path));
+        return;
+    }
+    // Sizes rewritten at the start (a frame count that does not match the
+    // runs): the file is hashed again.
+    const auto hash = wav.rewritten ? hash_file(job.edit_path) : std::optional<Hash>(wav.hash.value());
+    job.written = true;
+    job.edit_hash = hash.value_or(0);
+    job.edit_stamp = stamp_of(job.edit_path);
 }
 
 Run::Planned Run::plan(const std::string& rel) {
@@ -256,20 +356,22 @@ void Run::unpack_archive(Planned& p) {
     }
     if (!p.problem.empty()) problem(p.problem + " Its members are unpacked as far as the directory goes.");
     a.folder = *folder;
+    a.members.reserve(p.dir.entries.size());
     const std::string folder_path = under(work_, a.folder);
     std::error_code ec;
     // What an unfinished run left of this archive goes first.
     fs::remove_all(folder_path, ec);
     fs::remove_all(under(work_, "edit/" + a.folder), ec);
     fs::create_directories(folder_path, ec);
-    fl3::FileReader in(*p.file, p.size);
+    fl3::ArchiveReader archive(*p.file, p.size);
+    fl3::FileReader& in = archive.reader();
 
     {  // _index.bin: the directory's bytes, as Extract FL3 writes it
-        Bytes index;
-        copy_bytes(in, p.header.dir_offset, std::min<std::uint64_t>(p.header.dir_length, p.size - p.header.dir_offset),
-                   nullptr, nullptr, &index);
+        const std::string index_path = platform::join(folder_path, fl3::kIndexName);
         Told told(*this);
-        if (!write_file(told, platform::join(folder_path, fl3::kIndexName), index)) {
+        auto out = create_output(told, index_path);
+        if (!out || archive.copy_index(out->file()) == fl3::CopyResult::write_failed || !out->commit()) {
+            if (out) told.alert(cant_write(index_path));
             ++failed_;
             ++write_failures_;
         }
@@ -293,11 +395,14 @@ void Run::unpack_archive(Planned& p) {
                           platform::fits(platform::join(folder_path, e.name));
         Hasher hash;
         Bytes bytes;
-        const bool keep = safe && it.kind != Kind::other && e.size <= kMaxConverted;
+        // A sound streams through from its file; the other kinds are
+        // decoded from their bytes, kept here.
+        const bool streams = project::streams(it.kind);
+        const bool keep = safe && it.kind != Kind::other && !streams && e.size <= kMaxConverted;
         bool cut = false;
         if (!safe) {
             copy_bytes(in, it.offset, e.size, nullptr, &hash, nullptr, &cut);
-            it.hash = hash.hex();
+            it.hash = hash.value();
             it.problem = "not extracted: its name cannot be a file's name here; repack keeps its bytes";
             pend.problems.push_back(format("%s: member \"%s\" is not extracted: its name cannot be a file's name here. "
                                            "Repack keeps its bytes.",
@@ -309,16 +414,17 @@ void Run::unpack_archive(Planned& p) {
             // case, so on every system the second has no member file; its
             // editable file (with a suffix) stands for it.
             copy_bytes(in, it.offset, e.size, nullptr, &hash, keep ? &bytes : nullptr, &cut);
-            it.hash = hash.hex();
+            it.hash = hash.value();
             it.note = "no member file: its name differs from another member's only in case";
-            if (!cut && keep) decode(pend, a.folder, std::move(bytes));
+            if (!cut && keep) decode(pend, a.folder, From::of_bytes(std::move(bytes)));
+            if (!cut && streams) decode(pend, a.folder, From::of_archive(in));
             continue;
         }
         it.file = a.folder + "/" + e.name;
         const std::string member_path = under(work_, it.file);
         auto out = create_output(pend.ui, member_path);
         bool written = out && copy_bytes(in, it.offset, e.size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
-        it.hash = hash.hex();
+        it.hash = hash.value();
         if (cut) {
             it.problem = "the archive ends inside it";
             pend.problems.push_back(format("%s is truncated: member %s runs past its end and is written only as far "
@@ -334,11 +440,11 @@ void Run::unpack_archive(Planned& p) {
             continue;
         }
         it.file_stamp = stamp_of(member_path);
-        if (it.kind != Kind::other && !keep) {
+        if (it.kind != Kind::other && !keep && !streams) {
             it.problem = "too large to decode here";
             pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {member_path}));
         } else if (!cut) {
-            decode(pend, a.folder, std::move(bytes));
+            decode(pend, a.folder, streams ? From::of_file(member_path) : From::of_bytes(std::move(bytes)));
         }
     }
     retire_all();
@@ -358,23 +464,42 @@ void Run::unpack_loose(const std::string& rel) {
     it.name = rel;
     it.kind = kind_of(rel);
     it.file = rel;
-    const std::string from = under(game_, rel);
-    auto bytes = read_file(from);
-    if (!bytes) {
+    const std::string from = under(game_, rel), to = under(work_, rel);
+    auto f = platform::File::open(from, platform::OpenMode::read_existing);
+    const auto size = f ? f->size() : std::nullopt;
+    const auto unreadable = [&] {
         it.problem = "could not be read";
         it.file.clear();
         pend.problems.push_back(cant_read(from));
-        return;
-    }
-    it.size = bytes->size();
-    it.hash = hash_of(*bytes);
-    if (!write_file(pend.ui, under(work_, rel), *bytes)) {
+    };
+    if (!size) return unreadable();
+    it.size = *size;
+    // As for members: a sound streams through, the others are kept here.
+    const bool streams = project::streams(it.kind);
+    const bool keep = it.kind != Kind::other && !streams && *size <= kMaxConverted;
+    fl3::FileReader in(*f, *size);
+    std::error_code ec;
+    fs::create_directories(fs::path(to).parent_path(), ec);
+    auto out = create_output(pend.ui, to);
+    Hasher hash;
+    Bytes bytes;
+    bool cut = false;
+    const bool written = out && copy_bytes(in, 0, *size, &out->file(), &hash, keep ? &bytes : nullptr, &cut);
+    if (cut) return unreadable();  // the output is discarded
+    it.hash = hash.value();
+    if (!out || !written || !out->commit()) {
+        if (out) pend.ui.alert(cant_write(to));
         it.file.clear();
         it.problem = "its copy could not be written";
         ++pend.failures;
+        return;
+    }
+    it.file_stamp = stamp_of(to);
+    if (it.kind != Kind::other && !keep && !streams) {
+        it.problem = "too large to decode here";
+        pend.problems.push_back(format("%s is too large to decode here; it is kept as it is.", {to}));
     } else {
-        it.file_stamp = stamp_of(under(work_, rel));
-        decode(pend, folder_part(rel), std::move(*bytes));
+        decode(pend, folder_part(rel), streams ? From::of_file(to) : From::of_bytes(std::move(bytes)));
     }
 }
 
@@ -410,11 +535,7 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
     // A manifest first, marked unfinished, for a run that ends without a
     // word (a full disk, the process killed): unpack goes on from it.
     const std::string manifest_path = platform::join(work_, kManifestName);
-    const auto write_manifest = [&] {
-        const std::string json = to_json(manifest_);
-        return write_file(ui_, manifest_path,
-                          ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
-    };
+    const auto write_manifest = [&] { return project::write_manifest(ui_, work_, manifest_); };
     manifest_.unfinished = true;
     if (!write_manifest()) {
         ui_.status("Unpacking: the manifest could not be written", Draw::later);
@@ -430,7 +551,9 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
         if (stopped_at_.empty() && stopped()) stopped_at_ = p.rel;
         if (!stopped_at_.empty()) break;
         unpack_archive(p);
+        // Its directory is let go: the manifest's items now hold it.
         p.file.reset();
+        p.dir = {};
     }
     for (const auto& rel : loose) {
         if (stopped_at_.empty() && stopped()) stopped_at_ = rel;

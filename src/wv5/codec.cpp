@@ -1,6 +1,8 @@
 #include "wv5/codec.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "core/messages.h"
@@ -12,21 +14,6 @@
 namespace vid::wv5 {
 
 namespace {
-
-class MemorySource : public Source {
-public:
-    explicit MemorySource(ByteView data) : data_(data) {}
-    std::size_t read(std::span<std::uint8_t> out) override {
-        const std::size_t n = std::min(out.size(), data_.size() - pos_);
-        std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n, out.begin());
-        pos_ += n;
-        return n;
-    }
-
-private:
-    ByteView data_;
-    std::size_t pos_ = 0;
-};
 
 class BytesSink : public Sink {
 public:
@@ -89,28 +76,62 @@ private:
     std::optional<Converter> converter_;
 };
 
+constexpr const char* kNoHeader = "it ends inside its 18-byte header";
+
+// Why the runs did not decode whole: empty when they did.
+std::string why_not_whole(const Header& h, const Outcome& r) {
+    switch (r.stop) {
+        case Stop::done: return {};
+        case Stop::input_ended:
+            return "it ends early: " + std::to_string(r.runs_done) + " of its " + std::to_string(h.runs) + " runs decode";
+        case Stop::too_long:
+        case Stop::write_failed: break;
+    }
+    return "it is too long for a WAV file";
+}
+
+// The header of a sound pulled from `in`; nothing when it ends first.
+std::optional<Header> pull_header(Source& in) {
+    std::uint8_t head[kHeaderSize];
+    std::size_t got = 0;
+    for (std::size_t n = 1; got < kHeaderSize && n > 0; got += n) n = in.read(std::span(head).subspan(got));
+    return parse_header(ByteView(head, got));
+}
+
 }  // namespace
 
 std::optional<Sound> decode_sound(ByteView file, std::string& why, std::uint64_t max_bytes) {
     const auto h = parse_header(file);
     if (!h) {
-        why = "it ends inside its 18-byte header";
+        why = kNoHeader;
         return std::nullopt;
     }
     Sound sound;
     sound.header = *h;
     MemorySource source(file.subspan(kHeaderSize));
     BytesSink sink(sound.samples);
-    const Outcome r = decode_runs(*h, source, sink, max_bytes);
-    if (r.stop == Stop::input_ended) {
-        why = "it ends early: " + std::to_string(r.runs_done) + " of its " + std::to_string(h->runs) + " runs decode";
-        return std::nullopt;
-    }
-    if (r.stop != Stop::done) {
-        why = "it is too long for a WAV file";
-        return std::nullopt;
-    }
+    why = why_not_whole(*h, decode_runs(*h, source, sink, max_bytes));
+    if (!why.empty()) return std::nullopt;
     return sound;
+}
+
+Stop decode_to_wav(Source& in, SoundOutput& out, std::string& why, std::uint64_t max_bytes) {
+    const auto h = pull_header(in);
+    if (!h) {
+        why = kNoHeader;
+        return Stop::input_ended;
+    }
+    const std::uint32_t promised = h->promised_data_size();
+    if (!out.write(wav_header(*h, promised))) return Stop::write_failed;
+    OutputSink sink(out);
+    const Outcome r = decode_runs(*h, in, sink, max_bytes);
+    if (r.stop == Stop::write_failed) return r.stop;
+    why = why_not_whole(*h, r);
+    if (!why.empty()) return r.stop;
+    // r.bytes is at most max_bytes, which a WAV file's 32-bit sizes hold.
+    if (r.bytes != promised && !out.write_at(0, wav_header(*h, static_cast<std::uint32_t>(r.bytes))))
+        return Stop::write_failed;
+    return Stop::done;
 }
 
 Bytes wav_bytes(const Sound& sound) {
@@ -144,6 +165,13 @@ bool BytesOutput::write_at(std::uint64_t pos, ByteView bytes) {
     if (pos > out_.size() || bytes.size() > out_.size() - pos) return false;
     std::copy(bytes.begin(), bytes.end(), out_.begin() + static_cast<std::ptrdiff_t>(pos));
     return true;
+}
+
+std::size_t MemorySource::read(std::span<std::uint8_t> out) {
+    const std::size_t n = std::min(out.size(), data_.size() - pos_);
+    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n, out.begin());
+    pos_ += n;
+    return n;
 }
 
 std::size_t MemoryInput::read_at(std::uint64_t pos, std::span<std::uint8_t> out) {
@@ -237,28 +265,158 @@ std::optional<std::string> encode(Ui& ui, RandomInput& wav, std::string_view wav
                    clipped == 1 ? std::string("1 sample") : std::to_string(clipped) + " samples"});
 }
 
-std::optional<std::vector<std::int16_t>> encoder_samples(ByteView wav, unsigned channels, std::uint32_t rate,
-                                                         std::string& why) {
-    MemoryInput input(wav);
-    auto read = read_wav(input);
+namespace {
+
+// A Ui that keeps the Alerts: an encoder's refusal becomes the reason, its
+// warnings go on to the real Ui once the sound is written.
+class KeptAlerts : public Ui {
+public:
+    explicit KeptAlerts(Ui& next) : next_(next) {}
+    void status(std::string_view text, Draw draw) override { next_.status(text, draw); }
+    void alert(std::string_view text) override { alerts_.emplace_back(text); }
+    // The last Alert: why the encoding failed.
+    std::string why() const { return alerts_.empty() ? std::string("it cannot be encoded") : alerts_.back(); }
+    void pass_on() {
+        for (const auto& a : alerts_) next_.alert(a);
+        alerts_.clear();
+    }
+
+private:
+    Ui& next_;
+    std::vector<std::string> alerts_;
+};
+
+}  // namespace
+
+bool encode_over_member(Ui& ui, RandomInput& wav, std::string_view wav_name, ByteView head, SoundOutput& out,
+                        std::string& why) {
+    auto read = read_wav(wav);
     if (auto* problem = std::get_if<std::string>(&read)) {
         why = "the WAV file " + *problem;
-        return std::nullopt;
+        return false;
     }
-    Feed feed(input, std::get<WavSound>(read), channels, rate);
-    std::vector<std::int16_t> all, buf;
-    for (bool more = true; more;) {
-        if (!feed.next(buf, more)) {
-            why = "it cannot be converted: " + feed.converter()->error();
-            return std::nullopt;
+    const std::string target = "the member";
+    KeptAlerts kept(ui);
+    const auto tmpl = read_template(kept, head.first(std::min(head.size(), kHeaderSize)), target);
+    const auto plan = tmpl ? prepare(kept, std::get<WavSound>(read), wav_name, tmpl, target) : std::nullopt;
+    const auto converted = plan ? encode(kept, wav, wav_name, *plan, out, target) : std::nullopt;
+    if (!converted) {
+        why = kept.why();
+        return false;
+    }
+    kept.pass_on();
+    if (!converted->empty()) ui.status(*converted, Draw::now);
+    return true;
+}
+
+namespace {
+
+// Compares decoded samples, as the decoder pushes them, with the samples
+// that the encoder takes from a WAV file.
+class Comparison : public Sink {
+public:
+    explicit Comparison(Feed& feed) : feed_(feed) {}
+
+    bool write(ByteView bytes) override {
+        std::size_t i = 0;
+        if (odd_ && !bytes.empty()) {  // a sample split between two pieces
+            const std::uint8_t pair[2] = {low_, bytes[0]};
+            take(static_cast<std::int16_t>(load_u16(pair)));
+            odd_ = false;
+            i = 1;
         }
-        all.insert(all.end(), buf.begin(), buf.end());
+        for (; i + 1 < bytes.size(); i += 2) take(static_cast<std::int16_t>(load_u16(bytes.data() + i)));
+        if (i < bytes.size()) {
+            low_ = bytes[i];
+            odd_ = true;
+        }
+        return true;  // the decoding goes on whatever: its own failure is told first
     }
-    if (feed.read_failed()) {
+    // The samples of the WAV file that are left, counted.
+    void drain() {
+        while (feed_ok() && want_more()) {
+            count_ += want_.size() - at_;
+            at_ = want_.size();
+        }
+    }
+    bool feed_ok() const { return !feed_failed_; }
+    std::uint64_t wanted() const { return count_; }
+    double signal = 0, noise = 0;
+
+private:
+    // True when there is a sample at at_ (refilling the buffer as needed).
+    bool want_more() {
+        while (at_ == want_.size() && more_ && !feed_failed_) {
+            at_ = 0;
+            feed_failed_ = !feed_.next(want_, more_);
+        }
+        return at_ < want_.size();
+    }
+    void take(std::int16_t got) {
+        if (at_ == want_.size() && !want_more()) return;
+        const double w = want_[at_++];
+        ++count_;
+        signal += w * w;
+        noise += (w - got) * (w - got);
+    }
+
+    Feed& feed_;
+    std::vector<std::int16_t> want_;
+    std::size_t at_ = 0;
+    bool more_ = true, feed_failed_ = false;
+    std::uint64_t count_ = 0;  // samples of the WAV file taken so far
+    std::uint8_t low_ = 0;
+    bool odd_ = false;
+};
+
+}  // namespace
+
+bool decodes_to(Source& packed, RandomInput& wav, std::string& why, std::string& note) {
+    const auto parsed = pull_header(packed);
+    if (!parsed) {
+        why = kNoHeader;
+        return false;
+    }
+    const Header& h = *parsed;
+    auto read = read_wav(wav);
+    // The sound decodes first: its own failure is told before the WAV file's.
+    std::optional<Feed> feed;
+    if (const auto* sound = std::get_if<WavSound>(&read)) feed.emplace(wav, *sound, h.wav_channels(), h.rate);
+    struct Nothing : Sink {
+        bool write(ByteView) override { return true; }
+    } nothing;
+    std::optional<Comparison> compare;
+    if (feed) compare.emplace(*feed);
+    const Outcome r = decode_runs(h, packed, compare ? static_cast<Sink&>(*compare) : nothing);
+    why = why_not_whole(h, r);
+    if (!why.empty()) return false;
+    if (const auto* problem = std::get_if<std::string>(&read)) {
+        why = "the WAV file " + *problem;
+        return false;
+    }
+    compare->drain();
+    if (!compare->feed_ok()) {
+        why = "it cannot be converted: " + feed->converter()->error();
+        return false;
+    }
+    if (feed->read_failed()) {
         why = "the WAV file cannot be read";
-        return std::nullopt;
+        return false;
     }
-    return all;
+    const std::uint64_t samples = r.bytes / 2;
+    if (samples != compare->wanted() || std::uint64_t{h.frames} * h.wav_channels() != samples) {
+        why = "it decodes to " + std::to_string(samples) + " samples (" + std::to_string(h.frames) +
+              " frames by its header), the edited sound gives " + std::to_string(compare->wanted());
+        return false;
+    }
+    char text[64];
+    if (compare->noise == 0)
+        std::snprintf(text, sizeof text, "sound exact");
+    else
+        std::snprintf(text, sizeof text, "signal-to-noise ratio %.1f dB",
+                      compare->signal == 0 ? 0.0 : 10.0 * std::log10(compare->signal / compare->noise));
+    note = text;
+    return true;
 }
 
 }  // namespace vid::wv5

@@ -19,6 +19,7 @@
 
 #include "core/bytes.h"
 #include "core/ui.h"
+#include "platform/file.h"
 #include "wv5/wav_reader.h"
 #include "wv5/wv5.h"
 
@@ -39,6 +40,17 @@ std::optional<Sound> decode_sound(ByteView file, std::string& why, std::uint64_t
 
 // The WAV file of a decoded sound: its 46 bytes of headers and the samples.
 Bytes wav_bytes(const Sound& sound);
+
+class SoundOutput;
+
+// The same WAV file as wav_bytes(decode_sound()) gives, made piece by piece
+// for a sound of any length: the WV5 sound is pulled from `in` (from its
+// first byte) and the WAV file pushed to `out`, its headers first with the
+// sizes that the WV5 header promises, rewritten at the end when the runs
+// give another number of samples. Stop::done when it decoded whole; else
+// the reason in `why` (the texts of decode_sound()), or Stop::write_failed
+// when `out` refused bytes.
+Stop decode_to_wav(Source& in, SoundOutput& out, std::string& why, std::uint64_t max_bytes = kMaxDataSize);
 
 // ---- Encoding ----
 
@@ -99,12 +111,33 @@ std::optional<Plan> prepare(Ui& ui, const WavSound& sound, std::string_view wav_
 std::optional<std::string> encode(Ui& ui, RandomInput& wav, std::string_view wav_name, const Plan& plan,
                                   SoundOutput& out, std::string_view target);
 
-// The 16-bit samples that encode() gives the delta encoder for the WAV file
-// `wav` written with `channels` and `rate`: the samples as they stand, or
-// converted. For checking a sound written: nothing, with the reason in
-// `why`, when the WAV file cannot be read or converted.
-std::optional<std::vector<std::int16_t>> encoder_samples(ByteView wav, unsigned channels, std::uint32_t rate,
-                                                         std::string& why);
+// Encode WV5 over a member of an archive (the mod project): the WAV file
+// `wav` in the format of the member whose first bytes are `head` (18 are
+// enough), written to `out`, telling `ui` what Encode WV5 tells ("Converted
+// ..." and the warnings). When it cannot be written: false, nothing told
+// but the status texts, and the Alert it would have given in `why` (or
+// "the WAV file is ..." for a file that is not one it encodes).
+bool encode_over_member(Ui& ui, RandomInput& wav, std::string_view wav_name, ByteView head, SoundOutput& out,
+                        std::string& why);
+
+// Whether the WV5 sound pulled from `packed` (from its first byte) decodes
+// to the WAV file `wav` as encode() takes it in the sound's channels and
+// rate: the same number of samples, as many as the sound's header counts.
+// True with the signal-to-noise ratio in `note` ("sound exact" when there
+// is no noise); false with the reason in `why`. For checking a sound
+// written; both stream through.
+bool decodes_to(Source& packed, RandomInput& wav, std::string& why, std::string& note);
+
+// Bytes in memory read in order.
+class MemorySource : public Source {
+public:
+    explicit MemorySource(ByteView data) : data_(data) {}
+    std::size_t read(std::span<std::uint8_t> out) override;
+
+private:
+    ByteView data_;
+    std::size_t pos_ = 0;
+};
 
 // Bytes in memory read at any position.
 class MemoryInput : public RandomInput {
@@ -115,6 +148,31 @@ public:
 
 private:
     ByteView data_;
+};
+
+// A file of `size` bytes read at any position.
+class FileInput : public RandomInput {
+public:
+    FileInput(platform::File& f, std::uint64_t size) : f_(f), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t read_at(std::uint64_t pos, std::span<std::uint8_t> out) override {
+        return f_.seek(pos) ? f_.read_full(out) : 0;
+    }
+
+private:
+    platform::File& f_;
+    std::uint64_t size_;
+};
+
+// A sound written to a file (the output layer's temporary file).
+class FileOutput : public SoundOutput {
+public:
+    explicit FileOutput(platform::File& f) : f_(f) {}
+    bool write(ByteView bytes) override { return f_.write(bytes); }
+    bool write_at(std::uint64_t pos, ByteView bytes) override { return f_.seek(pos) && f_.write(bytes); }
+
+private:
+    platform::File& f_;
 };
 
 }  // namespace vid::wv5

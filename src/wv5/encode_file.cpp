@@ -25,30 +25,6 @@ namespace {
 
 using platform::File;
 
-class FileInput : public RandomInput {
-public:
-    FileInput(File& f, std::uint64_t size) : f_(f), size_(size) {}
-    std::uint64_t size() const override { return size_; }
-    std::size_t read_at(std::uint64_t pos, std::span<std::uint8_t> out) override {
-        return f_.seek(pos) ? f_.read_full(out) : 0;
-    }
-
-private:
-    File& f_;
-    std::uint64_t size_;
-};
-
-// The sound goes to the output layer's temporary file.
-class FileOutput : public SoundOutput {
-public:
-    explicit FileOutput(File& f) : f_(f) {}
-    bool write(ByteView bytes) override { return f_.write(bytes); }
-    bool write_at(std::uint64_t pos, ByteView bytes) override { return f_.seek(pos) && f_.write(bytes); }
-
-private:
-    File& f_;
-};
-
 std::optional<Template> read_original(Ui& ui, const std::string& original) {
     auto f = open_input(ui, original);
     if (!f) return std::nullopt;
