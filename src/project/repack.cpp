@@ -699,9 +699,11 @@ bool Repack::loose(const Item& it, Change c) {
     }
     ui_.status(progress(it.name), Draw::now);
     // What goes to the patch: the work folder's file, an encoded file in
-    // memory, or an encoded sound's temporary file.
-    std::optional<platform::File> from;
+    // memory, or an encoded sound's temporary file. `from` goes before `p`:
+    // Windows removes the temporary file that `p` holds only once no
+    // handle of it is open.
     Part p;
+    std::optional<platform::File> from;
     p.item = &it;
     if (c == Change::replaced) {
         from = platform::File::open(under(work_, it.file), platform::OpenMode::read_existing);
