@@ -1,5 +1,5 @@
 // Mod projects: the check that repack makes of each changed member, the
-// manifest's names that are not UTF-8, and runs stopped half-way.
+// manifest as status reads it from a file, and runs stopped half-way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,11 +9,11 @@
 #include <initializer_list>
 
 #include "fl3/format.h"
+#include "kit/fl3_archive.h"
 #include "kit/lzss_bm2.h"
 #include "project/convert.h"
-#include "project/manifest.h"
 #include "project/project.h"
-#include "test_support.h"
+#include "project_support.h"
 
 namespace vid::project {
 namespace {
@@ -69,69 +69,97 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
     }
 }
 
-TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
-    Manifest m;
-    m.game = "/games/x";
-    Archive a;
-    a.path = "sub/data.fl3";
-    a.folder = "sub/data_fl3";
-    Item it;
-    it.name = "\x82\xa0.bm2";  // a name of another code page
-    it.file = "sub/data_fl3/\x82\xa0.bm2";
-    it.kind = Kind::bm2;
-    it.hash = "0123456789abcdef";
-    a.members.push_back(it);
-    m.archives.push_back(a);
-    const std::string json = to_json(m);
-    EXPECT_NE(json.find("\"name_hex\": \"82a02e626d32\""), std::string::npos) << json;
-    std::string why;
-    const auto back = from_json(json, why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->archives.at(0).members.at(0).name, it.name);
-    EXPECT_EQ(back->archives.at(0).members.at(0).file, it.file);
-    EXPECT_EQ(back->archives.at(0).members.at(0).kind, Kind::bm2);
-    EXPECT_FALSE(from_json("{\"vidodide_project\": 2}", why));
-
-    // Manifests that are not whole are refused with the reason.
+// Manifests edited by hand, as status reads them from the work folder:
+// refused with the reason, or read.
+TEST(ProjectManifest, ReadOrRefusedWithTheReason) {
     const std::string head = R"({"vidodide_project": 1, "game_folder": "g", )";
-    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"})";
+    const auto loose = [&](const std::string& item) { return head + R"("archives": [], "loose": [)" + item + "]}"; };
+    const auto archive = [&](const std::string& fields) {
+        return head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, )" + fields + R"(}], "loose": []})";
+    };
+    const std::string item = R"("size": 3, "hash": "00", "kind": "bm2")";
     const struct {
-        std::string text, why;
-    } broken[] = {
+        std::string text, why;  // why: "" when it is read
+    } cases[] = {
         {"[]", "it is not a JSON object"},
         {"{\"vidodide_project\": 1", "parse error"},
+        {"{\"vidodide_project\": 2}", "it is not a manifest of this version"},
         {head + R"("loose": []})", "\"archives\" is missing"},
+        {head + R"("archives": []})", "\"loose\" is missing"},
         {head + R"("archives": [], "loose": [1]})", "an entry of \"loose\" is not an object"},
-        {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9}], "loose": []})",
-         "\"members\" is missing"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": -3, "hash": "00", "kind": "bm2"}]})",
-         "\"size\" is not a number of 0 or more"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "index": 65536, "size": 3, "hash": "00", "kind": "bm2"}]})",
-         "\"index\" is beyond the 65535 members"},
-        {head + R"("archives": [], "loose": [{"name_hex": "6g", "size": 3, "hash": "00", "kind": "bm2"}]})",
-         "hexadecimal digits"},
-        {head + R"("archives": [], "loose": [{"name_hex": "612", "size": 3, "hash": "00", "kind": "bm2"}]})",
-         "an odd number of digits"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9}], "loose": []})", "\"members\" is missing"},
+        {loose(R"({"name": "a.bm2", "size": -3, "hash": "00", "kind": "bm2"})"), "\"size\" is not a number of 0 or more"},
+        {loose(R"({"name": "a.bm2", "index": 65536, )" + item + "}"), "\"index\" is beyond the 65535 members"},
+        {loose(R"({"name": "a.bm2", "index": 65535, )" + item + "}"), ""},
+        {loose(R"({"name_hex": "6g", )" + item + "}"), "hexadecimal digits"},
+        {loose(R"({"name_hex": "612", )" + item + "}"), "an odd number of digits"},
+        {loose(R"({"name_hex": "612e626d32", )" + item + R"(, "later": {"x": [1]}})"), ""},
         {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []},
                                 {"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
          "it lists the archive d.fl3 twice"},
+        {loose(R"({"name": "a.bm2", )" + item + R"(}, {"name": "a.bm2", )" + item + "}"), "it lists the file a.bm2 twice"},
+        // Paths that would lead status and repack out of their folders.
+        {loose(R"({"name": "../a.bm2", )" + item + "}"), "the path \"../a.bm2\" leads out of its folder"},
+        {loose(R"({"name": "a.bm2", "file": "x/../../a.bm2", )" + item + "}"), "the path \"x/../../a.bm2\" leads out"},
+        {loose(R"({"name": "a.bm2", "edit": "/edit/a.png", )" + item + "}"), "the path \"/edit/a.png\" leads out"},
+        {loose(R"({"name": "a.bm2", "edit": "edit\\a.png", )" + item + "}"), "the path \"edit\\a.png\" leads out"},
+        {archive(R"("members": [{"name": "a.bm2", "file": "d_fl3/./a.bm2", )" + item + "}]"), "\"d_fl3/./a.bm2\" leads out"},
+        {archive(R"("members": [{"name": "a.bm2", "file": "d_fl3//a.bm2", )" + item + "}]"), "\"d_fl3//a.bm2\" leads out"},
+        {archive(R"("members": [{"name": "a.bm2", "edit": "edit/d_fl3/a.png", )" + item + "}]"), ""},
+        {head + R"("archives": [{"path": "../d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
+         "the path \"../d.fl3\" leads out of its folder"},
+        {head + R"("archives": [{"path": "C:d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
+         "the path \"C:d.fl3\" leads out of its folder"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "..", "size": 9, "members": []}], "loose": []})",
+         "the path \"..\" leads out of its folder"},
+        // An archive that was not unpacked has no member folder.
+        {head + R"("archives": [{"path": "d.fl3", "folder": "", "size": 9, "members": []}], "loose": []})",
+         "the path \"\" leads out of its folder"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "", "size": 0, "problem": "x", "members": []}], "loose": []})",
+         ""},
     };
-    for (const auto& b : broken) {
-        EXPECT_FALSE(from_json(b.text, why)) << b.text;
-        EXPECT_NE(why.find(b.why), std::string::npos) << b.text << ": " << why;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        test::ScratchDir work;
+        test::write_file(work.file("vidodide-project.json"), c.text);
+        test::RecordingUi ui;
+        EXPECT_EQ(status(ui, work.path()), c.why.empty() ? 0 : 1);
+        if (c.why.empty()) {
+            EXPECT_EQ(ui.alerts(), std::vector<std::string>{});
+            EXPECT_EQ(ui.last_status(), "Status: nothing changed since unpack");
+            continue;
+        }
+        ASSERT_EQ(ui.alerts().size(), 1u);
+        const std::string told = work.file("vidodide-project.json") + " is not a manifest that this version reads: ";
+        EXPECT_EQ(ui.alerts()[0].rfind(told, 0), 0u) << ui.alerts()[0];
+        EXPECT_NE(ui.alerts()[0].find(c.why, told.size()), std::string::npos) << ui.alerts()[0];
     }
-    const auto fine = from_json(head + R"("archives": [], "loose": [)" + item + R"(], "later": {"x": [1]}})", why);
-    ASSERT_TRUE(fine) << why;
-    ASSERT_EQ(fine->loose.size(), 1u);
-    EXPECT_EQ(fine->loose[0].size, 3u);
+}
 
-    // Paths that would lead repack out of its folders are refused.
-    for (const char* path : {"../data.fl3", "/data.fl3", "sub//data.fl3", "sub/./data.fl3", "C:data.fl3"}) {
-        Manifest bad = m;
-        bad.archives[0].path = path;
-        EXPECT_FALSE(from_json(to_json(bad), why)) << path;
-        EXPECT_NE(why.find("leads out of its folder"), std::string::npos) << why;
-    }
+// Names of another code page (not UTF-8) are kept in hexadecimal and come
+// back byte for byte: status finds every file again, and repack writes the
+// member under its own bytes.
+TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    const Bytes picture = kit::bm2_file(bmp_row({{1, 2, 3}}));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"\x82\xa0.bm2", picture}}));
+    test::write_file(dir.file("game/\x82\xa1.bm2"), picture);
+    test::RecordingUi ui;
+    ASSERT_EQ(unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    const auto m = test::manifest_of(dir.file("work"));
+    const auto& member = m["archives"][0]["members"][0];
+    EXPECT_EQ(member["name_hex"], "82a02e626d32");
+    EXPECT_EQ(member["file_hex"], "615f666c332f82a02e626d32");           // a_fl3/
+    EXPECT_EQ(member["edit_hex"], "656469742f615f666c332f82a02e706e67");  // edit/a_fl3/ .png
+    EXPECT_EQ(m["loose"][0]["name_hex"], "82a12e626d32");
+    EXPECT_FALSE(member.contains("name"));
+    std::filesystem::remove(dir.file("work/vidodide-project.stamps"));  // every file is hashed
+    test::RecordingUi quiet;
+    EXPECT_EQ(status(quiet, dir.file("work")), 0) << quiet.last_status();
+    test::write_file(dir.file("work/a_fl3/\x82\xa0.bm2"), test::bytes_of("replaced"));
+    ASSERT_EQ(repack(ui, dir.file("work"), dir.file("out")), 0) << ui.last_status();
+    EXPECT_EQ(test::read_file(dir.file("out/a.fl3")), kit::fl3_archive({{"\x82\xa0.bm2", test::bytes_of("replaced")}}));
 }
 
 TEST(ProjectEncode, ListingWhoseTextsChangeLengthOverJumps) {
