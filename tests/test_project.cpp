@@ -11,6 +11,7 @@
 #include "fl3/format.h"
 #include "kit/fl3_archive.h"
 #include "kit/lzss_bm2.h"
+#include "kit/png_maker.h"
 #include "project/convert.h"
 #include "project/project.h"
 #include "project_support.h"
@@ -37,8 +38,20 @@ Bytes bmp_row(std::initializer_list<std::array<std::uint8_t, 3>> pixels) {
     return b;
 }
 
+// A PNG file of one row: RGBA (colour 6) or RGB (colour 2) samples.
+Bytes png_row(std::uint32_t width, std::uint8_t colour, Bytes samples) {
+    kit::PngParts parts;
+    parts.width = width;
+    parts.colour = colour;
+    parts.raw = {0};  // filter: none
+    parts.raw.insert(parts.raw.end(), samples.begin(), samples.end());
+    return kit::png_file(parts);
+}
+
 TEST(ProjectVerify, MemberAgainstEditedFile) {
     const Bytes packed_bm2 = kit::bm2_file(bmp_row({{1, 2, 3}, {200, 100, 50}}));
+    // An alpha picture of 24 bits: blue, green, red, alpha per pixel.
+    const Bytes packed_alpha = kit::bm2_file(kit::bm2_alpha(24, 2, 1, Bytes{1, 2, 3, 50, 4, 5, 6, 60}));
     const Bytes set16 = {0x02, 0x00, 0x10, 0x00, 0x00, 0x00};  // Set 0x453818 to 0x10
     struct Case {
         const char* what;
@@ -55,6 +68,12 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
          "1 pixels differ from the edited picture"},
         {"one pixel recoloured", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}, {200, 100, 51}}), 1, ""},
         {"other size", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}}), 0, "it decodes to 2x1 pixels"},
+        {"same pixels and alpha", Kind::bm2, packed_alpha, png_row(2, 6, {3, 2, 1, 50, 6, 5, 4, 60}), 0, ""},
+        {"one alpha off", Kind::bm2, packed_alpha, png_row(2, 6, {3, 2, 1, 50, 6, 5, 4, 61}), 0,
+         "1 pixels differ from the edited picture"},
+        {"one colour off, one alpha", Kind::bm2, packed_alpha, png_row(2, 6, {3, 2, 0, 51, 6, 5, 4, 60}), 0,
+         "1 pixels differ from the edited picture"},
+        {"a picture without alpha", Kind::bm2, packed_alpha, png_row(2, 2, {3, 2, 1, 6, 5, 4}), 0, ""},
         {"same listing", Kind::ab, set16, text("**\n0x0002\n** to\n0x00000010\n"), 0, ""},
         {"numbers written short", Kind::ab, set16, text("0x2\r\n0x10"), 0, ""},
         {"other value", Kind::ab, set16, text("0x0002\n0x00000011\n"), 0,
@@ -67,6 +86,26 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
         EXPECT_EQ(v.ok, c.why.empty()) << c.what;
         EXPECT_EQ(v.why, c.why) << c.what;
     }
+}
+
+// An edited picture over an 8-bit original: its colours that the palette
+// does not hold take the nearest entry and are counted, and the check lets
+// exactly that many pixels differ. Palette: 0 black, 1 white; pixels 0 1 0.
+TEST(ProjectVerify, RecolouredPixelsCounted) {
+    Bytes original = {'B', 'M'};
+    for (std::uint32_t v : {54u + 8 + 4, 0u, 54u + 8, 40u, 3u, 1u}) put_u32(original, v);
+    put_u16(original, 1), put_u16(original, 8);
+    for (std::uint32_t v : {0u, 4u, 0u, 0u, 2u, 0u}) put_u32(original, v);
+    original.insert(original.end(), {0, 0, 0, 0, 255, 255, 255, 0, 0, 1, 0, 0});
+    const Bytes member = kit::bm2_file(original);
+    // Black stays; (250, 250, 250) becomes white, (10, 0, 0) black: two recoloured.
+    const Bytes edited = png_row(3, 2, {0, 0, 0, 250, 250, 250, 10, 0, 0});
+    const Converted c = encode_member(Kind::bm2, edited, member, "pic.png");
+    ASSERT_TRUE(c.bytes) << c.why;
+    EXPECT_EQ(c.recoloured, 2u);
+    EXPECT_EQ(c.note, "2 pixels took the nearest colour of the palette");
+    EXPECT_TRUE(verify_member(Kind::bm2, *c.bytes, edited, 2).ok);
+    EXPECT_EQ(verify_member(Kind::bm2, *c.bytes, edited, 1).why, "2 pixels differ from the edited picture");
 }
 
 // Manifests edited by hand, as status reads them from the work folder:
