@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "text/text_jobs.h"
 #include "script/codec.h"
+#include "script/jobs.h"
 #include "script/texts.h"
 #include "test_support.h"
 
@@ -244,6 +245,23 @@ TEST(ListingCodepage, LinesNamedAndLinesTaken) {
         EXPECT_EQ(why, c.why);
         EXPECT_EQ(bytes, c.bytes.empty() ? std::nullopt : std::optional<Bytes>(hex(c.bytes)));
     }
+}
+
+// Decoded to a listing in UTF-8, a script whose texts are not all valid
+// in 932 names the first instruction of them (here the second and third;
+// counted from 1 as the listing shows them); those texts stay as they are.
+TEST(ListingCodepage, FirstTextNotConvertedIsNamed) {
+    test::ScratchDir dir;
+    test::write_file(dir.file("s.ab"), hex("0100 0100 61 00  0100 0200 80 00  0100 0300 FD 00  0100 0400 82A0 00"));
+    test::RecordingUi ui;
+    ASSERT_TRUE(script::decode_file_utf8(ui, dir.file("s.ab")));
+    EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("s.ab") + ": the texts from instruction 2 on are not all "
+                                                                       "valid in code page 932; those that are not stand "
+                                                                       "in the listing as they are"});
+    const Bytes listing = test::read_file(dir.file("s.txt"));
+    const std::string text(listing.begin(), listing.end());
+    for (const char* line : {"\na\n", "\n\x80\n", "\n\xFD\n", "\n\xE3\x81\x82\n"})  // 82 A0 is "あ"
+        EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 // One script of texts, and a table of rows that import refuses, each for
