@@ -25,8 +25,22 @@ one.fl3: 1 member, 1 byte
 t.fl3: 2 members, 3 bytes
 Total: 2 archives, 3 members, 4 bytes" "" "$cli" list-fl3 one.fl3 t.fl3
 printf 'FL3.' >cut.fl3
-check "list-fl3: a damaged archive among good ones" 1 "*" \
-    "Alert: cut.fl3 is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header." "$cli" list-fl3 t.fl3 cut.fl3
+cut_alert="Alert: cut.fl3 is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header."
+check "list-fl3: a damaged archive among good ones" 1 "          size         offset  t.fl3
+             3             28  a.txt
+             0             31  b
+t.fl3: 2 members, 3 bytes
+          size         offset  one.fl3
+             1             28  a
+one.fl3: 1 member, 1 byte
+Total: 3 archives, 3 members, 4 bytes" "$cut_alert" "$cli" list-fl3 t.fl3 cut.fl3 one.fl3
+check "list-fl3 --json: a damaged archive among good ones" 1 "t.fl3 2|cut.fl3 0 cut.fl3 is not an FL3 archive:|one.fl3 1|3" \
+    "$cut_alert" bash -c "set -o pipefail; '$cli' list-fl3 --json t.fl3 cut.fl3 one.fl3 | python3 -c '
+import json, sys; j = json.load(sys.stdin)
+print(\"|\".join(\" \".join(filter(None, [a[\"path\"], str(a[\"member_count\"]), a.get(\"problem\", \"\")[:30]]))
+               for a in j[\"archives\"]) + \"|%d\" % j[\"member_count\"])'"
+check "extract-fl3: a damaged archive among good ones" 1 "Extracting: 1 of 3 files failed" "$cut_alert" \
+    bash -c "set -o pipefail; '$cli' extract-fl3 t.fl3 cut.fl3 one.fl3 | tail -n 1"
 cp t.fl3 u.fl3
 check "extract-fl3 of two archives" 0 "Extracting OK" "" bash -c "set -o pipefail; '$cli' extract-fl3 t.fl3 u.fl3 | tail -n 1 && cmp t_fl3/a.txt u_fl3/a.txt"
 
