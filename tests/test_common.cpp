@@ -95,5 +95,31 @@ TEST(ProjectCommon, FilesReadWholeUpToALimit) {
     EXPECT_EQ(project::read_file(dir.path()), std::nullopt);  // a folder
 }
 
+// A member is copied in pieces of 8 MiB, each told when it is done; the
+// copy stops after a piece when told to.
+TEST(ProjectCommon, MembersCopiedInPiecesOf8MiB) {
+    test::ScratchDir dir;
+    const std::size_t piece = std::size_t{8} << 20;
+    Bytes data(piece + 3 + 1);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    test::write_file(dir.file("in"), data);
+    for (const bool go_on : {true, false}) {
+        SCOPED_TRACE(go_on);
+        auto in = platform::File::open(dir.file("in"), platform::OpenMode::read_existing);
+        auto out = platform::File::open(dir.file("out"), platform::OpenMode::create_always);
+        ASSERT_TRUE(in && out);
+        fl3::FileReader reader(*in, data.size());
+        std::vector<std::uint64_t> told;
+        const bool done = project::copy_member(*in, reader, 1, piece + 3, *out, [&](std::uint64_t n) {
+            told.push_back(n);
+            return go_on;
+        });
+        out->close();
+        EXPECT_EQ(done, go_on);
+        EXPECT_EQ(told, (go_on ? std::vector<std::uint64_t>{piece, piece + 3} : std::vector<std::uint64_t>{piece}));
+        EXPECT_EQ(test::read_file(dir.file("out")), Bytes(data.begin() + 1, data.begin() + 1 + (go_on ? piece + 3 : piece)));
+    }
+}
+
 }  // namespace
 }  // namespace vid

@@ -609,3 +609,34 @@ TEST(Faults, RepackChecksTheLastMemberTaken) {
 
 }  // namespace
 }  // namespace vid
+
+namespace vid {
+namespace {
+
+// Pieces of 64 KiB and more go inside the system, smaller ones through the
+// buffers: members of exactly 64 KiB and one byte less, at the start of a
+// page in the archive (as at 0 in their files), extracted and packed by
+// repack from the work folder.
+TEST(Faults, SystemCopiesFrom64KiB) {
+    const Bytes a = pattern(4068, 1), b = pattern(65536, 2), c = pattern(65535, 3);
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/g.fl3"), kit::fl3_archive({{"a", a}, {"b", b}, {"c", c}}));  // b at 4096, c at 69632
+    copied = {};
+    RecordingUi ui;
+    ASSERT_TRUE(fl3::extract(ui, dir.file("game/g.fl3")));
+    EXPECT_EQ(copied.range + copied.splice + copied.pread, 65536u);
+    std::filesystem::remove_all(dir.file("game/g_fl3"));
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/g_fl3/a"), pattern(4068, 4));  // the others come from the work folder
+    test::write_file(dir.file("work/g_fl3/b"), pattern(65536, 5));
+    test::write_file(dir.file("work/g_fl3/c"), pattern(65535, 6));
+    copied = {};
+    ASSERT_EQ(project::repack(ui, dir.file("work"), dir.file("out"), 1), 0) << ui.last_status();
+    EXPECT_EQ(copied.range + copied.splice + copied.pread, 65536u);
+    EXPECT_EQ(test::read_file(dir.file("out/g.fl3")),
+              kit::fl3_archive({{"a", pattern(4068, 4)}, {"b", pattern(65536, 5)}, {"c", pattern(65535, 6)}}));
+}
+
+}  // namespace
+}  // namespace vid
