@@ -145,24 +145,26 @@ TEST(ProjectUnpack, ManifestGivesEachMembersIndexAndOffset) {
     EXPECT_EQ(test::read_file(g.dir.file("out/a.fl3")),
               kit::fl3_archive({members[0], members[1], members[2], {"z.dat", test::bytes_of("ZZ")}}));
 
-    // The last member's place edited by hand: its entry, offset or size.
+    // The last member's name or place edited by hand: its entry, offset or size.
     const std::string game = fs::canonical(g.game).string();
     const struct {
         const char* key;
-        int value;
+        nlohmann::json value;
         int entry;
-    } edits[] = {{"offset", 38, 3}, {"offset", 36, 3}, {"index", 2, 2}, {"size", 6, 3}, {"size", 4, 3}};
+        const char* name;
+    } edits[] = {{"offset", 38, 3, "z.dat"}, {"offset", 36, 3, "z.dat"}, {"index", 2, 2, "z.dat"},
+                 {"size", 6, 3, "z.dat"},    {"size", 4, 3, "z.dat"},    {"name", "../../z.dat", 3, "../../z.dat"}};
     int n = 0;
     for (const auto& e : edits) {
-        SCOPED_TRACE(std::string(e.key) + " " + std::to_string(e.value));
+        SCOPED_TRACE(std::string(e.key) + " " + e.value.dump());
         const std::string work = g.dir.file("w" + std::to_string(++n)), out = g.dir.file("o" + std::to_string(n));
         fs::copy(g.work, work, fs::copy_options::recursive);
         test::edit_manifest(work, [&](nlohmann::json& j) { j["archives"][0]["members"][3][e.key] = e.value; });
         RecordingUi refusing;
         EXPECT_EQ(project::repack(refusing, work, out), 1);
         EXPECT_EQ(refusing.alerts(),
-                  std::vector<std::string>{game + "/a.fl3 does not hold member z.dat where the manifest says (entry " +
-                                           std::to_string(e.entry) +
+                  std::vector<std::string>{game + "/a.fl3 does not hold member " + e.name +
+                                           " where the manifest says (entry " + std::to_string(e.entry) +
                                            "): it changed since unpack, or the manifest was edited. " + out +
                                            "/a.fl3 is not written"});
         EXPECT_FALSE(fs::exists(out + "/a.fl3"));
