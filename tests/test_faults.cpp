@@ -42,6 +42,7 @@ struct Fault {
     bool armed = false;
     bool copy_only = false;  // only the system's copies fail, as where it cannot copy between two files
     std::atomic<bool>* stop = nullptr;  // writes do not fail: this is set once `after` bytes have passed
+    bool once = false;  // only the first call past `after` fails: the caller may go on
 } fault;
 
 // Bytes of any file written by each way of copying a range.
@@ -74,6 +75,7 @@ ssize_t planted(bool on_write, std::size_t n, int system_errno, const Real& real
     }
     const std::size_t left = fault.after - std::min(fault.after, fault.passed);
     if (left == 0) {
+        if (fault.once) fault.armed = false;
         errno = system_errno ? system_errno : on_write ? ENOSPC : EIO;
         return !system_errno && !on_write && fault.eof ? 0 : -1;
     }
@@ -137,7 +139,7 @@ struct Planted {
         fault = Fault{on_write, std::move(name), after, eof, 0, true};
     }
     ~Planted() {
-        fault.armed = fault.copy_only = false;
+        fault.armed = fault.copy_only = fault.once = false;
         fault.stop = nullptr;
     }
 };
@@ -428,6 +430,212 @@ TEST(Faults, UnpackStopsOnAFullDisk) {
     EXPECT_EQ(project::unpack(again, dir.file("game"), dir.file("work"), {}), 0) << again.last_status();
     EXPECT_EQ(again.last_status(), "Unpacking OK: 1 archive, 20 files, 0 editable files");
     EXPECT_EQ(test::read_file(dir.file("work/a_fl3/m19.dat")), Bytes(1000, 0x41));
+}
+
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+
+// Bytes that never repeat at any distance a copy could slip by.
+Bytes pattern(std::size_t n, std::uint32_t seed) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    return b;
+}
+
+// Repack copies the unchanged members from the game's archive and the
+// replaced ones from the work folder in pieces of 8 MiB, inside the system
+// where it can: the way depends on where the bytes stand within their
+// 4 KiB pages in both files, which a replaced first member of another
+// size shifts. A system copy that stops part way (once) is taken up where
+// it stopped, through the buffers; the archive comes out byte for byte.
+//   head.dat   replaced by 4000 + shift bytes, at 28
+//   big.dat    8,700,000 bytes of the original, at 4028 (4028 + shift in the patch)
+//   rep.dat    replaced by 300,000 bytes of the work folder
+//   tail.dat   10 bytes of the original
+TEST(Faults, RepackTakesUpACopyWhereTheSystemStopped) {
+    const Bytes big = pattern(8700000, 7), rep_old = pattern(70000, 8), rep = pattern(300000, 9), tail = pattern(10, 10);
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"head.dat", pattern(4000, 6)}, {"big.dat", big},
+                                                               {"rep.dat", rep_old}, {"tail.dat", tail}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/a_fl3/rep.dat"), rep);
+    const std::size_t piece = std::size_t{8} << 20;
+    struct Case {
+        const char* what;
+        std::size_t shift;    // of big.dat in the patch against the original
+        std::size_t into;     // the bytes of big.dat (or with `in_rep`, of rep.dat) copied before the stop
+        bool in_rep;
+        std::size_t Copied::*way;  // the way that copies them
+        std::size_t least;         // at least this many bytes
+    };
+    const Case cases[] = {
+        {"copy_file_range, big.dat in step", 0, piece + 100000, false, &Copied::range, piece + 100000},
+        {"the buffer, big.dat 5 bytes ahead", 5, piece + 100000, false, &Copied::pread, piece + 100000},
+        {"splice, big.dat 100 bytes ahead", 100, piece + 100000, false, &Copied::splice, piece + 100000},
+        {"copy_file_range fails at once: the first piece through the buffers", 0, 0, false, &Copied::range,
+         8700000 - piece},
+        {"rep.dat through splice", 100, 150000, true, &Copied::splice, 150000},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes head = pattern(4000 + c.shift, 11 + n);
+        test::write_file(dir.file("work/a_fl3/head.dat"), head);
+        const std::string out = dir.file("out" + std::to_string(++n));
+        const std::size_t before = 28 + head.size() + (c.in_rep ? big.size() : 0);
+        RecordingUi u;
+        copied = {};
+        int status;
+        {
+            Planted p(true, ".tmp", before + c.into);
+            fault.once = true;
+            status = project::repack(u, dir.file("work"), out, 1);
+            EXPECT_FALSE(fault.armed) << "the fault was not reached";
+        }
+        EXPECT_EQ(status, 0) << u.last_status();
+        EXPECT_GE(copied.*c.way, c.least) << "not copied the way meant";
+        EXPECT_EQ(test::read_file(out + "/a.fl3"),
+                  kit::fl3_archive({{"head.dat", head}, {"big.dat", big}, {"rep.dat", rep}, {"tail.dat", tail}}));
+    }
+}
+
+// A file that ends early while repack copies it (it was cut meanwhile, or
+// the system reads less than its size): the copy ends there, and the
+// archive is not written.
+TEST(Faults, RepackCopyWhoseInputEndsEarly) {
+    const Bytes big = pattern(5000000, 1), small = pattern(5000, 2);
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"big.dat", big}, {"small.dat", small}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/a_fl3/small.dat"), pattern(200000, 3));
+    const struct {
+        const char* what;
+        const char* name;
+        std::size_t after;
+    } cases[] = {
+        // The game's archive is first read into the reader's buffer of 4 MiB
+        // from the header, then from the directory (30 bytes) to its end.
+        {"the game's archive, inside big.dat", "/a.fl3", (std::size_t{4} << 20) + 30 + 2000000},
+        {"the replaced small.dat", "/small.dat", 100000},
+        {"the replaced small.dat, on its last byte", "/small.dat", 199999},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string out = dir.file("out" + std::to_string(++n));
+        RecordingUi u;
+        {
+            Planted p(false, c.name, c.after, true);
+            EXPECT_EQ(project::repack(u, dir.file("work"), out, 1), 1);
+        }
+        // Told by the copy itself (which file, see below), not left to the check.
+        ASSERT_EQ(u.alerts().size(), 1u);
+        EXPECT_EQ(u.alerts()[0].find("failed its check"), std::string::npos) << u.alerts()[0];
+        EXPECT_FALSE(test::file_exists(out + "/a.fl3"));
+        EXPECT_TRUE(listing(out).empty());
+    }
+}
+
+// DISABLED_: a file that repack cannot read whole (the game's archive, a
+// replaced member file) is told as "Can't write OUT/a.fl3", naming the
+// patch rather than the file that failed.
+TEST(Faults, DISABLED_RepackNamesTheFileItCannotRead) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/a_fl3/m.dat"), test::bytes_of("replaced"));
+    RecordingUi packing;
+    {
+        Planted p(false, "/m.dat", 3);
+        EXPECT_EQ(project::repack(packing, dir.file("work"), dir.file("out"), 1), 1);
+    }
+    ASSERT_EQ(packing.alerts().size(), 1u);
+    EXPECT_EQ(packing.alerts()[0].rfind("Can't read " + dir.file("work/a_fl3/m.dat"), 0), 0u) << packing.alerts()[0];
+}
+
+// A member file that is there but cannot be read may hold a change: status
+// lists it as replaced (not as deleted), and repack does not write it.
+TEST(Faults, AMemberFileThatCannotBeRead) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    std::filesystem::remove(dir.file("work/vidodide-project.stamps"));  // the file is read, not trusted by its stamp
+    Planted p(false, "/m.dat", 0);
+    RecordingUi st;
+    EXPECT_EQ(project::status(st, dir.file("work")), 1);
+    EXPECT_EQ(st.texts(test::Event::status_now),
+              std::vector<std::string>{"Replaced: " + dir.file("work/a_fl3/m.dat") + " (packed as it is into a.fl3:m.dat)"});
+    RecordingUi packing;
+    EXPECT_EQ(project::repack(packing, dir.file("work"), dir.file("out"), 1), 1);
+    EXPECT_EQ(packing.alerts().size(), 1u);
+    EXPECT_FALSE(test::file_exists(dir.file("out/a.fl3")));
+}
+
+// Each member that repack takes from the work folder is read again by the
+// check, the last one too (the check is told of every member written): a
+// file that gives other bytes the second time fails it, with one worker
+// (the check after the writing) or two (the check while it is written).
+TEST(Faults, RepackChecksTheLastMemberTaken) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));
+    RecordingUi ui;
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/a_fl3/z.dat"), pattern(3000, 4));
+    for (const unsigned jobs : {1u, 2u}) {
+        SCOPED_TRACE(jobs);
+        const std::string out = dir.file("out" + std::to_string(jobs));
+        RecordingUi u;
+        {
+            Planted p(false, "/z.dat", 3000, true);  // the copy reads it whole, the check finds it ended
+            EXPECT_EQ(project::repack(u, dir.file("work"), out, jobs), 1);
+        }
+        EXPECT_EQ(u.alerts(), std::vector<std::string>{out + "/a.fl3 failed its check and is not written: member z.dat "
+                                                       "differs from " + dir.file("work/a_fl3/z.dat")});
+        EXPECT_FALSE(test::file_exists(out + "/a.fl3"));
+    }
+}
+
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+
+// Pieces of 64 KiB and more go inside the system, smaller ones through the
+// buffers: members of exactly 64 KiB and one byte less, at the start of a
+// page in the archive (as at 0 in their files), extracted and packed by
+// repack from the work folder.
+TEST(Faults, SystemCopiesFrom64KiB) {
+    const Bytes a = pattern(4068, 1), b = pattern(65536, 2), c = pattern(65535, 3);
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    test::write_file(dir.file("game/g.fl3"), kit::fl3_archive({{"a", a}, {"b", b}, {"c", c}}));  // b at 4096, c at 69632
+    copied = {};
+    RecordingUi ui;
+    ASSERT_TRUE(fl3::extract(ui, dir.file("game/g.fl3")));
+    EXPECT_EQ(copied.range + copied.splice + copied.pread, 65536u);
+    std::filesystem::remove_all(dir.file("game/g_fl3"));
+    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    test::write_file(dir.file("work/g_fl3/a"), pattern(4068, 4));  // the others come from the work folder
+    test::write_file(dir.file("work/g_fl3/b"), pattern(65536, 5));
+    test::write_file(dir.file("work/g_fl3/c"), pattern(65535, 6));
+    copied = {};
+    ASSERT_EQ(project::repack(ui, dir.file("work"), dir.file("out"), 1), 0) << ui.last_status();
+    EXPECT_EQ(copied.range + copied.splice + copied.pread, 65536u);
+    EXPECT_EQ(test::read_file(dir.file("out/g.fl3")),
+              kit::fl3_archive({{"a", pattern(4068, 4)}, {"b", pattern(65536, 5)}, {"c", pattern(65535, 6)}}));
 }
 
 }  // namespace

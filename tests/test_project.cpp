@@ -1,5 +1,5 @@
 // Mod projects: the check that repack makes of each changed member, the
-// manifest's names that are not UTF-8, and runs stopped half-way.
+// manifest as status reads it from a file, and runs stopped half-way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,14 +11,15 @@
 #include <initializer_list>
 
 #include "fl3/format.h"
+#include "kit/fl3_archive.h"
 #include "kit/lzss_bm2.h"
 #include "kit/wv5_encode.h"
 #include "platform/paths.h"
 #include "project/common.h"
+#include "kit/png_maker.h"
 #include "project/convert.h"
-#include "project/manifest.h"
 #include "project/project.h"
-#include "test_support.h"
+#include "project_support.h"
 
 namespace vid::project {
 namespace {
@@ -54,8 +55,20 @@ Bytes wav_mono(std::initializer_list<std::int16_t> samples) {
     return b;
 }
 
+// A PNG file of one row: RGBA (colour 6) or RGB (colour 2) samples.
+Bytes png_row(std::uint32_t width, std::uint8_t colour, Bytes samples) {
+    kit::PngParts parts;
+    parts.width = width;
+    parts.colour = colour;
+    parts.raw = {0};  // filter: none
+    parts.raw.insert(parts.raw.end(), samples.begin(), samples.end());
+    return kit::png_file(parts);
+}
+
 TEST(ProjectVerify, MemberAgainstEditedFile) {
     const Bytes packed_bm2 = kit::bm2_file(bmp_row({{1, 2, 3}, {200, 100, 50}}));
+    // An alpha picture of 24 bits: blue, green, red, alpha per pixel.
+    const Bytes packed_alpha = kit::bm2_file(kit::bm2_alpha(24, 2, 1, Bytes{1, 2, 3, 50, 4, 5, 6, 60}));
     const Bytes set16 = {0x02, 0x00, 0x10, 0x00, 0x00, 0x00};  // Set 0x453818 to 0x10
     // One channel at 8000 Hz, two codes of step 1: the samples 1 and 2.
     const Bytes sound = kit::Wv5Builder(1, 8000).repeat(2, 1).finish();
@@ -77,6 +90,12 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
          "1 pixels differ from the edited picture"},
         {"one pixel recoloured", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}, {200, 100, 51}}), 1, ""},
         {"other size", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}}), 0, "it decodes to 2x1 pixels"},
+        {"same pixels and alpha", Kind::bm2, packed_alpha, png_row(2, 6, {3, 2, 1, 50, 6, 5, 4, 60}), 0, ""},
+        {"one alpha off", Kind::bm2, packed_alpha, png_row(2, 6, {3, 2, 1, 50, 6, 5, 4, 61}), 0,
+         "1 pixels differ from the edited picture"},
+        {"one colour off, one alpha", Kind::bm2, packed_alpha, png_row(2, 6, {3, 2, 0, 51, 6, 5, 4, 60}), 0,
+         "1 pixels differ from the edited picture"},
+        {"a picture without alpha", Kind::bm2, packed_alpha, png_row(2, 2, {3, 2, 1, 6, 5, 4}), 0, ""},
         {"same listing", Kind::ab, set16, text("**\n0x0002\n** to\n0x00000010\n"), 0, ""},
         {"numbers written short", Kind::ab, set16, text("0x2\r\n0x10"), 0, ""},
         {"other value", Kind::ab, set16, text("0x0002\n0x00000011\n"), 0,
@@ -199,77 +218,122 @@ TEST(ProjectManifest, TextAsWritten) {
     EXPECT_TRUE(back->unfinished);
 }
 
-TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
-    Manifest m;
-    m.game = "/games/x";
-    Archive a;
-    a.path = "sub/data.fl3";
-    a.folder = "sub/data_fl3";
-    Item it;
-    it.name = "\x82\xa0.bm2";  // a name of another code page
-    it.file = "sub/data_fl3/\x82\xa0.bm2";
-    it.kind = Kind::bm2;
-    it.hash = 0x0123456789abcdef;
-    a.members.push_back(it);
-    m.archives.push_back(a);
-    const std::string json = to_json(m);
-    EXPECT_NE(json.find("\"name_hex\": \"82a02e626d32\""), std::string::npos) << json;
-    std::string why;
-    const auto back = from_json(json, why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->archives.at(0).members.at(0).name, it.name);
-    EXPECT_EQ(back->archives.at(0).members.at(0).file, it.file);
-    EXPECT_EQ(back->archives.at(0).members.at(0).kind, Kind::bm2);
-    EXPECT_FALSE(from_json("{\"vidodide_project\": 2}", why));
+// An edited picture over an 8-bit original: its colours that the palette
+// does not hold take the nearest entry and are counted, and the check lets
+// exactly that many pixels differ. Palette: 0 black, 1 white; pixels 0 1 0.
+TEST(ProjectVerify, RecolouredPixelsCounted) {
+    Bytes original = {'B', 'M'};
+    for (std::uint32_t v : {54u + 8 + 4, 0u, 54u + 8, 40u, 3u, 1u}) put_u32(original, v);
+    put_u16(original, 1), put_u16(original, 8);
+    for (std::uint32_t v : {0u, 4u, 0u, 0u, 2u, 0u}) put_u32(original, v);
+    original.insert(original.end(), {0, 0, 0, 0, 255, 255, 255, 0, 0, 1, 0, 0});
+    const Bytes member = kit::bm2_file(original);
+    // Black stays; (250, 250, 250) becomes white, (10, 0, 0) black: two recoloured.
+    const Bytes edited = png_row(3, 2, {0, 0, 0, 250, 250, 250, 10, 0, 0});
+    const Converted c = encode_member(Kind::bm2, edited, member, "pic.png");
+    ASSERT_TRUE(c.bytes) << c.why;
+    EXPECT_EQ(c.recoloured, 2u);
+    EXPECT_EQ(c.note, "2 pixels took the nearest colour of the palette");
+    EXPECT_TRUE(verify_member(Kind::bm2, *c.bytes, edited, 2).ok);
+    EXPECT_EQ(verify_member(Kind::bm2, *c.bytes, edited, 1).why, "2 pixels differ from the edited picture");
+}
 
-    // Manifests that are not whole are refused with the reason.
+// Manifests edited by hand, as status reads them from the work folder:
+// refused with the reason, or read.
+TEST(ProjectManifest, ReadOrRefusedWithTheReason) {
     const std::string head = R"({"vidodide_project": 1, "game_folder": "g", )";
-    const std::string item = R"({"name": "a.bm2", "size": 3, "hash": "00000000000000ff", "kind": "bm2"})";
+    const auto loose = [&](const std::string& item) { return head + R"("archives": [], "loose": [)" + item + "]}"; };
+    const auto archive = [&](const std::string& fields) {
+        return head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, )" + fields + R"(}], "loose": []})";
+    };
+    const std::string item = R"("size": 3, "hash": "00000000000000ff", "kind": "bm2")";
     const struct {
-        std::string text, why;
-    } broken[] = {
+        std::string text, why;  // why: "" when it is read
+    } cases[] = {
         {"[]", "it is not a JSON object"},
         {"{\"vidodide_project\": 1", "parse error"},
+        {"{\"vidodide_project\": 2}", "it is not a manifest of this version"},
         {head + R"("loose": []})", "\"archives\" is missing"},
+        {head + R"("archives": []})", "\"loose\" is missing"},
         {head + R"("archives": [], "loose": [1]})", "an entry of \"loose\" is not an object"},
-        {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9}], "loose": []})",
-         "\"members\" is missing"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": -3, "hash": "00", "kind": "bm2"}]})",
-         "\"size\" is not a number of 0 or more"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "index": 65536, "size": 3, "hash": "00", "kind": "bm2"}]})",
-         "\"index\" is beyond the 65535 members"},
-        {head + R"("archives": [], "loose": [{"name_hex": "6g", "size": 3, "hash": "00", "kind": "bm2"}]})",
-         "hexadecimal digits"},
-        {head + R"("archives": [], "loose": [{"name_hex": "612", "size": 3, "hash": "00", "kind": "bm2"}]})",
-         "an odd number of digits"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"}]})",
+        {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9}], "loose": []})", "\"members\" is missing"},
+        {loose(R"({"name": "a.bm2", "size": -3, "hash": "00", "kind": "bm2"})"), "\"size\" is not a number of 0 or more"},
+        {loose(R"({"name": "a.bm2", "index": 65536, )" + item + "}"), "\"index\" is beyond the 65535 members"},
+        {loose(R"({"name": "a.bm2", "index": 65535, )" + item + "}"), ""},
+        {loose(R"({"name_hex": "6g", )" + item + "}"), "hexadecimal digits"},
+        {loose(R"({"name_hex": "612", )" + item + "}"), "an odd number of digits"},
+        {loose(R"({"name_hex": "612e626d32", )" + item + R"(, "later": {"x": [1]}})"), ""},
+        {loose(R"({"name": "a.bm2", "size": 3, "hash": "00", "kind": "bm2"})"),
          "\"hash\" is not a hash of 16 hexadecimal digits"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00000000000000FF", "kind": "bm2"}]})",
+        {loose(R"({"name": "a.bm2", "size": 3, "hash": "00000000000000FF", "kind": "bm2"})"),
          "\"hash\" is not a hash of 16 hexadecimal digits"},
-        {head + R"("archives": [], "loose": [{"name": "a.bm2", "size": 3, "hash": "00000000000000ff", "kind": "bm2",
-                                              "edit": "edit/a.png"}]})",
-         "\"edit_hash\" is missing"},
+        {loose(R"({"name": "a.bm2", "edit": "edit/a.png", )" + item + "}"), "\"edit_hash\" is missing"},
         {head + R"("archives": [{"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []},
                                 {"path": "d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
          "it lists the archive d.fl3 twice"},
+        {loose(R"({"name": "a.bm2", )" + item + R"(}, {"name": "a.bm2", )" + item + "}"), "it lists the file a.bm2 twice"},
+        // Paths that would lead status and repack out of their folders.
+        {loose(R"({"name": "../a.bm2", )" + item + "}"), "the path \"../a.bm2\" leads out of its folder"},
+        {loose(R"({"name": "a.bm2", "file": "x/../../a.bm2", )" + item + "}"), "the path \"x/../../a.bm2\" leads out"},
+        {loose(R"({"name": "a.bm2", "edit": "/edit/a.png", "edit_hash": "00000000000000ff", )" + item + "}"), "the path \"/edit/a.png\" leads out"},
+        {loose(R"({"name": "a.bm2", "edit": "edit\\a.png", "edit_hash": "00000000000000ff", )" + item + "}"), "the path \"edit\\a.png\" leads out"},
+        {archive(R"("members": [{"name": "a.bm2", "file": "d_fl3/./a.bm2", )" + item + "}]"), "\"d_fl3/./a.bm2\" leads out"},
+        {archive(R"("members": [{"name": "a.bm2", "file": "d_fl3//a.bm2", )" + item + "}]"), "\"d_fl3//a.bm2\" leads out"},
+        {archive(R"("members": [{"name": "a.bm2", "edit": "edit/d_fl3/a.png", "edit_hash": "00000000000000ff", )" + item + "}]"), ""},
+        {head + R"("archives": [{"path": "../d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
+         "the path \"../d.fl3\" leads out of its folder"},
+        {head + R"("archives": [{"path": "C:d.fl3", "folder": "d_fl3", "size": 9, "members": []}], "loose": []})",
+         "the path \"C:d.fl3\" leads out of its folder"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "..", "size": 9, "members": []}], "loose": []})",
+         "the path \"..\" leads out of its folder"},
+        // An archive that was not unpacked has no member folder.
+        {head + R"("archives": [{"path": "d.fl3", "folder": "", "size": 9, "members": []}], "loose": []})",
+         "the path \"\" leads out of its folder"},
+        {head + R"("archives": [{"path": "d.fl3", "folder": "", "size": 0, "problem": "x", "members": []}], "loose": []})",
+         ""},
     };
-    for (const auto& b : broken) {
-        EXPECT_FALSE(from_json(b.text, why)) << b.text;
-        EXPECT_NE(why.find(b.why), std::string::npos) << b.text << ": " << why;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        test::ScratchDir work;
+        test::write_file(work.file("vidodide-project.json"), c.text);
+        test::RecordingUi ui;
+        EXPECT_EQ(status(ui, work.path()), c.why.empty() ? 0 : 1);
+        if (c.why.empty()) {
+            EXPECT_EQ(ui.alerts(), std::vector<std::string>{});
+            EXPECT_EQ(ui.last_status(), "Status: nothing changed since unpack");
+            continue;
+        }
+        ASSERT_EQ(ui.alerts().size(), 1u);
+        const std::string told = work.file("vidodide-project.json") + " is not a manifest that this version reads: ";
+        EXPECT_EQ(ui.alerts()[0].rfind(told, 0), 0u) << ui.alerts()[0];
+        EXPECT_NE(ui.alerts()[0].find(c.why, told.size()), std::string::npos) << ui.alerts()[0];
     }
-    const auto fine = from_json(head + R"("archives": [], "loose": [)" + item + R"(], "later": {"x": [1]}})", why);
-    ASSERT_TRUE(fine) << why;
-    ASSERT_EQ(fine->loose.size(), 1u);
-    EXPECT_EQ(fine->loose[0].size, 3u);
-    EXPECT_EQ(fine->loose[0].hash, 0xffu);
+}
 
-    // Paths that would lead repack out of its folders are refused.
-    for (const char* path : {"../data.fl3", "/data.fl3", "sub//data.fl3", "sub/./data.fl3", "C:data.fl3"}) {
-        Manifest bad = m;
-        bad.archives[0].path = path;
-        EXPECT_FALSE(from_json(to_json(bad), why)) << path;
-        EXPECT_NE(why.find("leads out of its folder"), std::string::npos) << why;
-    }
+// Names of another code page (not UTF-8) are kept in hexadecimal and come
+// back byte for byte: status finds every file again, and repack writes the
+// member under its own bytes.
+TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
+    test::ScratchDir dir;
+    std::filesystem::create_directories(dir.file("game"));
+    const Bytes picture = kit::bm2_file(bmp_row({{1, 2, 3}}));
+    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"\x82\xa0.bm2", picture}}));
+    test::write_file(dir.file("game/\x82\xa1.bm2"), picture);
+    test::RecordingUi ui;
+    ASSERT_EQ(unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
+    const auto m = test::manifest_of(dir.file("work"));
+    const auto& member = m["archives"][0]["members"][0];
+    EXPECT_EQ(member["name_hex"], "82a02e626d32");
+    EXPECT_EQ(member["file_hex"], "615f666c332f82a02e626d32");           // a_fl3/
+    EXPECT_EQ(member["edit_hex"], "656469742f615f666c332f82a02e706e67");  // edit/a_fl3/ .png
+    EXPECT_EQ(m["loose"][0]["name_hex"], "82a12e626d32");
+    EXPECT_FALSE(member.contains("name"));
+    std::filesystem::remove(dir.file("work/vidodide-project.stamps"));  // every file is hashed
+    test::RecordingUi quiet;
+    EXPECT_EQ(status(quiet, dir.file("work")), 0) << quiet.last_status();
+    test::write_file(dir.file("work/a_fl3/\x82\xa0.bm2"), test::bytes_of("replaced"));
+    ASSERT_EQ(repack(ui, dir.file("work"), dir.file("out")), 0) << ui.last_status();
+    EXPECT_EQ(test::read_file(dir.file("out/a.fl3")), kit::fl3_archive({{"\x82\xa0.bm2", test::bytes_of("replaced")}}));
 }
 
 // The stamps file: a line is taken only for the file it names, in the

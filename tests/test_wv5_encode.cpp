@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "formats.h"
+#include "formats/kinds.h"
 #include "kit/kit.h"
 #include "kit/wv5_encode.h"
 #include "test_support.h"
+#include "wv5/codec.h"
 #include "wv5/encoder.h"
 #include "wv5/runs.h"
 #include "wv5/wav_reader.h"
@@ -416,25 +418,29 @@ TEST(Wv5Encode, AnyWavConvertedToTheOriginalsFormat) {
 
 TEST(Wv5Encode, ConversionsClippedOrRefused) {
     test::ScratchDir dir;
+    // Full scale is 32768: 1.0 is one past the largest sample, -1.0 the
+    // smallest; values round to the nearest, halves away from zero.
+    const float full = 32768.0f;
     Bytes loud;
-    for (float v : {1.5f, -2.0f, 0.25f, 1.0f}) put_f32(loud, v);  // 1.0 is 32768: one past the largest sample
-    test::write_file(dir.file("loud.wav"), riff({chunk("fmt ", fmt(3, 1, 8000, 4, 32)), chunk("data", loud)}));
+    for (float v : {1.5f, -2.0f, 0.25f, 1.0f, 32767 / full, -1.0f, -32769 / full, 0.5f / full, -0.5f / full, 0.49f / full})
+        put_f32(loud, v);
+    const Bytes loud_wav = riff({chunk("fmt ", fmt(3, 1, 8000, 4, 32)), chunk("data", loud)});
+    test::write_file(dir.file("loud.wav"), loud_wav);
     test::write_file(dir.file("many.wav"), sine_wav(1, 16, 3, 8000, 10));
     test::RecordingUi ui;
     ASSERT_TRUE(wv5::encode_file(ui, dir.file("loud.wav")));
     EXPECT_EQ(ui.last_status(), "Converted " + dir.file("loud.wav") +
-                                    ": 8000 Hz mono 32-bit float -> 8000 Hz mono 16-bit; 3 samples clipped");
-    EXPECT_EQ(load_u32(&test::read_file(dir.file("loud.wv5"))[10]), 4u) << "frames";
+                                    ": 8000 Hz mono 32-bit float -> 8000 Hz mono 16-bit; 4 samples clipped");
+    EXPECT_EQ(load_u32(&test::read_file(dir.file("loud.wv5"))[10]), 10u) << "frames";
+    std::string why;
+    EXPECT_EQ(wv5::encoder_samples(loud_wav, 1, 8000, why),
+              (Samples{32767, -32768, 8192, 32767, 32767, -32768, -32768, 1, -1, 0}))
+        << why;
     EXPECT_FALSE(wv5::encode_file(ui, dir.file("many.wav")));
     EXPECT_EQ(ui.alerts(), std::vector<std::string>{dir.file("many.wav") +
                                                     " has 3 channels: without a WV5 original of that name to take the "
                                                     "format from, only one or two channels can be encoded"});
     EXPECT_FALSE(test::file_exists(dir.file("many.wv5")));
-    // 5,600,000 frames at 1000 Hz are 2,150,400,000 at 384,000 Hz: more than a WV5 header counts (2^31 - 1).
-    test::write_file(dir.file("long.wav"), riff({chunk("fmt ", fmt(1, 1, 1000, 1, 8)), chunk("data", Bytes(5600000, 128))}));
-    test::write_file(dir.file("long.wv5"), kit::Wv5Builder(1, 384000).finish());
-    EXPECT_FALSE(wv5::encode_file(ui, dir.file("long.wav")));
-    EXPECT_EQ(ui.alerts().back(), dir.file("long.wav") + " is too long: a WV5 sound holds fewer than 2^31 frames");
 }
 
 // The root-mean-square and the largest error of `codes` against `want`,
@@ -550,5 +556,143 @@ TEST(Wv5Encode, LongDecodedFileComesBackExactly) {
     EXPECT_FALSE(test::file_exists(dir.file("long.wv5.orig")));
 }
 
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+
+// The samples that the encoder takes from a WAV file, up to the last of
+// its data chunk, in each sample format; of two channels, a last frame cut
+// short is kept as it stands (16 bits, the rate kept) or dropped (converted).
+TEST(Wv5Encode, SamplesUpToTheLastOfTheData) {
+    const struct {
+        const char* what;
+        Bytes format;
+        Bytes data;
+        unsigned channels;
+        Samples want;
+    } cases[] = {
+        {"16-bit mono", fmt(1, 1, 8000, 2, 16), {1, 0, 2, 0, 0xFB, 0xFF}, 1, {1, 2, -5}},
+        {"16-bit stereo and one sample more", fmt(1, 2, 8000, 4, 16), {1, 0, 2, 0, 3, 0, 4, 0, 0xFB, 0xFF}, 2,
+         {1, 2, 3, 4, -5}},
+        // Unsigned: (b - 128) * 256.
+        {"8-bit", fmt(1, 1, 8000, 1, 8), {128, 255, 0, 129}, 1, {0, 32512, -32768, 256}},
+        {"8-bit stereo and one sample more", fmt(1, 2, 8000, 2, 8), {129, 130, 131, 132, 133}, 2, {256, 512, 768, 1024}},
+        // The top 16 bits, rounded by the lowest byte: 0x80 is a half.
+        {"24-bit", fmt(1, 1, 8000, 3, 24), {0x7F, 0x34, 0x12, 0x80, 0x34, 0x12, 0x00, 0x00, 0x80, 0x80, 0xFF, 0xFF}, 1,
+         {0x1234, 0x1235, -32768, -1}},
+        // 0x00008000 is half of the lowest 16-bit step, 0xFFFF8001 just less than half below zero.
+        {"32-bit", fmt(1, 1, 8000, 4, 32), {0x00, 0x80, 0x00, 0x00, 0x01, 0x80, 0xFF, 0xFF}, 1, {1, 0}},
+        {"64-bit float", fmt(3, 1, 8000, 8, 64), {0, 0, 0, 0, 0, 0, 0xE0, 0x3F, 0, 0, 0, 0, 0, 0, 0xD0, 0xBF}, 1,
+         {16384, -8192}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string why;
+        EXPECT_EQ(wv5::encoder_samples(riff({chunk("fmt ", c.format), chunk("data", c.data)}), c.channels, 8000, why),
+                  c.want)
+            << why;
+    }
+    // Converted samples are read 16,384 at a time: one more, and a sound of
+    // a single sample, come out whole.
+    for (const std::size_t n : {std::size_t{16385}, std::size_t{1}}) {
+        Bytes data(n);
+        Samples want(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            data[i] = static_cast<std::uint8_t>(i % 251 + 3);
+            want[i] = static_cast<std::int16_t>((data[i] - 128) * 256);
+        }
+        std::string why;
+        EXPECT_EQ(wv5::encoder_samples(riff({chunk("fmt ", fmt(1, 1, 8000, 1, 8)), chunk("data", data)}), 1, 8000, why),
+                  want)
+            << n << " samples " << why;
+    }
+}
+
+// A WV5 header counts fewer than 2^31 frames, with one to spare for the
+// resampler's rounding: at 1000 Hz to 384,000 Hz, 5,592,405 frames give
+// 2,147,483,520, one more is too long; at one rate 2,147,483,646 frames
+// are the most. For two channels as for one (8-bit samples: the data
+// chunk's size still fits its 32 bits).
+TEST(Wv5Encode, LongestSoundByFrames) {
+    const struct {
+        std::uint16_t channels;
+        std::uint32_t rate, frames;
+        bool fits;
+    } cases[] = {
+        {1, 1000, 5592405u, true},        {1, 1000, 5592406u, false},
+        {2, 1000, 5592405u, true},        {2, 1000, 5592406u, false},
+        {1, 384000, 2147483646u, true},   {1, 384000, 2147483647u, false},
+        {2, 384000, 2147483646u, true},   {2, 384000, 2147483647u, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels, " + std::to_string(c.frames) + " frames");
+        wv5::WavSound sound;
+        sound.channels = c.channels;
+        sound.rate = c.rate;
+        sound.bits = 8;
+        sound.data_offset = 44;
+        sound.data_size = static_cast<std::uint32_t>(std::uint64_t{c.frames} * c.channels);
+        wv5::Template tmpl;
+        tmpl.header = wv5::parse_header(kit::Wv5Builder(c.channels, 384000).finish());
+        test::RecordingUi ui;
+        EXPECT_EQ(wv5::prepare(ui, sound, "x.wav", tmpl, "x.wv5").has_value(), c.fits);
+        EXPECT_EQ(ui.alerts(), c.fits ? std::vector<std::string>{}
+                                      : std::vector<std::string>{"x.wav is too long: a WV5 sound holds fewer than 2^31 frames"});
+    }
+}
+
+// The header of a stereo sound counts frames, pairs of samples: Encode
+// WV5 writes it so and the check reads it so; the decoded WAV file says
+// two channels of 16 bits.
+TEST(Wv5Encode, StereoHeaderCountsFrames) {
+    Bytes data;
+    for (std::int16_t v : {100, -100, 200, -200, 300, -300, 400, -400, 500, -500, 600, -600}) put_u16(data, static_cast<std::uint16_t>(v));
+    const Bytes wav = riff({chunk("fmt ", fmt(1, 2, 11025, 4, 16)), chunk("data", data)});
+    const Bytes original = kit::Wv5Builder(2, 11025).run0({1, 2}).finish();
+    const auto c = formats::encode_member(formats::Kind::wv5, wav, original, "x.wav");
+    ASSERT_TRUE(c.bytes) << c.why;
+    const Bytes& w = *c.bytes;
+    ASSERT_GE(w.size(), wv5::kHeaderSize);
+    EXPECT_EQ(Bytes(w.begin(), w.begin() + 4), Bytes(original.begin(), original.begin() + 4)) << "the lead kept";
+    EXPECT_EQ(load_u16(&w[4]), 2u);
+    EXPECT_EQ(load_u32(&w[6]), 11025u);
+    EXPECT_EQ(load_u32(&w[10]), 6u) << "frames";
+    const auto v = formats::verify_member(formats::Kind::wv5, w, wav);
+    EXPECT_TRUE(v.ok) << v.why;
+    const auto d = formats::decode_member(formats::Kind::wv5, w, false);
+    ASSERT_TRUE(d.bytes) << d.why;
+    const Bytes& back = *d.bytes;
+    ASSERT_EQ(back.size(), 46u + 24);
+    EXPECT_EQ(load_u32(&back[4]), 38u + 24) << "RIFF size";
+    EXPECT_EQ(load_u16(&back[22]), 2u);
+    EXPECT_EQ(load_u32(&back[24]), 11025u);
+    EXPECT_EQ(load_u32(&back[28]), 11025u * 4) << "bytes per second";
+    EXPECT_EQ(load_u16(&back[32]), 4u) << "block align";
+    EXPECT_EQ(load_u32(&back[42]), 24u) << "data size";
+}
+
+}  // namespace
+}  // namespace vid
+
+namespace vid {
+namespace {
+// DISABLED_: a stereo sound that ends on the first channel's sample of one
+// more frame (as Decode WV5 writes them, and Encode WV5 takes them) is
+// encoded with its 5 samples, 2 frames by its header, but the check of
+// repack then refuses it: "it decodes to 5 samples (2 frames by its
+// header), the edited sound gives 5".
+TEST(Wv5Encode, DISABLED_StereoSoundWithAnOddSamplePassesTheCheck) {
+    Bytes data;
+    for (std::int16_t v : {100, -100, 200, -200, 300}) put_u16(data, static_cast<std::uint16_t>(v));
+    const Bytes wav = riff({chunk("fmt ", fmt(1, 2, 11025, 4, 16)), chunk("data", data)});
+    const Bytes original = kit::Wv5Builder(2, 11025).run0({1, 2}).finish();
+    const auto c = formats::encode_member(formats::Kind::wv5, wav, original, "x.wav");
+    ASSERT_TRUE(c.bytes) << c.why;
+    const auto v = formats::verify_member(formats::Kind::wv5, *c.bytes, wav);
+    EXPECT_TRUE(v.ok) << v.why;
+    EXPECT_EQ(load_u32(&(*c.bytes)[10]), 2u);
+}
 }  // namespace
 }  // namespace vid

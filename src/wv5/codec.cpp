@@ -419,4 +419,28 @@ bool decodes_to(Source& packed, RandomInput& wav, std::string& why, std::string&
     return true;
 }
 
+std::optional<std::vector<std::int16_t>> encoder_samples(ByteView wav, unsigned channels, std::uint32_t rate,
+                                                         std::string& why) {
+    MemoryInput input(wav);
+    auto read = read_wav(input);
+    if (auto* problem = std::get_if<std::string>(&read)) {
+        why = "the WAV file " + *problem;
+        return std::nullopt;
+    }
+    Feed feed(input, std::get<WavSound>(read), channels, rate);
+    std::vector<std::int16_t> all, buf;
+    for (bool more = true; more;) {
+        if (!feed.next(buf, more)) {
+            why = "it cannot be converted: " + feed.converter()->error();
+            return std::nullopt;
+        }
+        all.insert(all.end(), buf.begin(), buf.end());
+    }
+    if (feed.read_failed()) {
+        why = "the WAV file cannot be read";
+        return std::nullopt;
+    }
+    return all;
+}
+
 }  // namespace vid::wv5

@@ -128,6 +128,13 @@ bool encode_over_member(Ui& ui, RandomInput& wav, std::string_view wav_name, Byt
 // written; both stream through.
 bool decodes_to(Source& packed, RandomInput& wav, std::string& why, std::string& note);
 
+// The 16-bit samples that encode() gives the delta encoder for the WAV file
+// `wav` written with `channels` and `rate`: the samples as they stand, or
+// converted. For checking a sound written: nothing, with the reason in
+// `why`, when the WAV file cannot be read or converted.
+std::optional<std::vector<std::int16_t>> encoder_samples(ByteView wav, unsigned channels, std::uint32_t rate,
+                                                         std::string& why);
+
 // Bytes in memory read in order.
 class MemorySource : public Source {
 public:
