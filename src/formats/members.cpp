@@ -19,17 +19,20 @@ constexpr std::size_t kPiece = 1u << 20;
 
 std::string number(std::uint64_t n) { return std::to_string(n); }
 
+enum class Copied { ok, read_short, write_failed };
+
 // The member's bytes copied from its file into `out`, a piece at a time.
-bool copy_bytes(const MemberBytes& m, platform::File& in, platform::File& out) {
-    if (!in.seek(m.offset)) return false;
+Copied copy_bytes(const MemberBytes& m, platform::File& in, platform::File& out) {
+    if (!in.seek(m.offset)) return Copied::read_short;
     Bytes piece(static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(m.size, 1), kPiece)));
     for (std::uint64_t left = m.size; left > 0;) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
         const std::span<std::uint8_t> part(piece.data(), n);
-        if (in.read_full(part) != n || !out.write(part)) return false;
+        if (in.read_full(part) != n) return Copied::read_short;
+        if (!out.write(part)) return Copied::write_failed;
         left -= n;
     }
-    return true;
+    return Copied::ok;
 }
 
 }  // namespace
@@ -109,7 +112,13 @@ std::uint64_t write_members(Ui& ui, const std::vector<MemberBytes>& members, con
             if (!c.note.empty()) ui.alert(format("%s: %s", {fl3::printable_name(m.name), c.note}));
             ok = out->file().write(*c.bytes);
         } else {
-            ok = copy_bytes(m, *in, out->file());
+            const Copied copied = copy_bytes(m, *in, out->file());
+            if (copied == Copied::read_short) {
+                // A member that runs past the end of its archive.
+                ui.alert(format("%s ends before its member %s does: it is not written", {m.file, fl3::printable_name(m.name)}));
+                continue;
+            }
+            ok = copied == Copied::ok;
         }
         if (!ok || !out->commit()) {
             ui.alert(cant_write(path));

@@ -26,3 +26,14 @@ check "archives that are there are extracted whole, as before" 0 "*" "" \
 check "--member needs a name" 2 "" "vidodide: extract-fl3: --member needs a NAME
 $hint" "$cli" extract-fl3 t.fl3 --member
 cd "$work" || exit 1
+# An archive whose last member, c.bin of 40 bytes from byte 36, runs past
+# its end (70 bytes): b.txt is written, c.bin is told as cut short, not as a
+# write that failed.
+cd "$mem" || exit 1
+printf 'FL3.\x30\x00\x00\x00\x1c\x00\x22\x00\x00\x00\x24\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00abchello\x03\x00\x00\x00\x05A.BIN\x05\x00\x00\x00\x05b.txt\x28\x00\x00\x00\x05c.bin\xff\xff\xff\xff' >cut.fl3
+rm -rf cut_fl3
+check "a member past the archive's end is told as such" 1 "Extracting cut.fl3:b.txt
+Extracting cut.fl3:c.bin
+Extracting: 1 member written to cut_fl3, 1 not written" "Alert: cut.fl3 ends before its member c.bin does: it is not written" \
+    bash -c "'$cli' extract-fl3 cut.fl3 b.txt c.bin; r=\$?; test ! -e cut_fl3/c.bin && exit \$r"
+cd "$work" || exit 1
