@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "core/text.h"
 #include "core/pool.h"
 #include "project/common.h"
 #include "test_support.h"
@@ -72,7 +73,7 @@ TEST(ProjectCommon, CountsFoldersAndNames) {
     } counts[] = {{0, "0"},           {999, "999"},           {1000, "1,000"},
                   {65535, "65,535"},  {999999, "999,999"},    {1000000, "1,000,000"},
                   {18446744073709551615u, "18,446,744,073,709,551,615"}};
-    for (const auto& c : counts) EXPECT_EQ(project::count_text(c.n), c.text);
+    for (const auto& c : counts) EXPECT_EQ(grouped(c.n), c.text);
     const struct {
         const char* given;
         const char* folder;

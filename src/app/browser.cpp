@@ -84,16 +84,6 @@ struct Job {
     Row row;
 };
 
-std::string grouped(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)

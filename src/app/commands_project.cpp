@@ -21,6 +21,7 @@
 #include "app/shell.h"
 #include "core/boundary.h"
 #include "core/pool.h"
+#include "core/text.h"
 #include "platform/file.h"
 #include "project/project.h"
 
@@ -86,16 +87,6 @@ struct Run {
 Run& run() {
     static Run r;
     return r;
-}
-
-std::string grouped(std::size_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
 }
 
 // The status line: the worker's text, and below it why a command was not run.

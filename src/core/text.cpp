@@ -67,4 +67,14 @@ bool matches_name(std::string_view name, std::string_view pattern) {
     return p == pattern.size();
 }
 
+std::string grouped(std::uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 }  // namespace vid

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,5 +21,8 @@ std::string format(std::string_view pattern, std::initializer_list<std::string_v
 // run of characters and "?" for any one; letters A to Z in either case, as
 // Windows compares names.
 bool matches_name(std::string_view name, std::string_view pattern);
+
+// A count with its thousands grouped: "2,345".
+std::string grouped(std::uint64_t n);
 
 }  // namespace vid

@@ -23,15 +23,6 @@ namespace vid::project {
 
 namespace fs = std::filesystem;
 
-std::string count_text(std::uint64_t n) {
-    std::string digits = std::to_string(n), out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 std::string folder_arg(std::string folder) {
     const auto separator = [](char c) { return c == '/' || c == platform::kSeparator; };
     while (folder.size() > 1 && separator(folder.back()) && !(folder.size() == 3 && folder[1] == ':')) folder.pop_back();

@@ -42,9 +42,6 @@ private:
     std::uint64_t left_;
 };
 
-// "2,345".
-std::string count_text(std::uint64_t n);
-
 // The path as the program uses it (8-bit, as given).
 inline std::string path_text(const std::filesystem::path& p) { return p.string(); }
 

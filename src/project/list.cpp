@@ -55,7 +55,7 @@ Reading read_listing(Ui& ui, fl3::ArchiveReader& archive, const std::string& pat
 
 // "1 member", "2,345 members".
 std::string counted(std::uint64_t n, std::string_view what) {
-    return count_text(n) + " " + std::string(what) + (n == 1 ? "" : "s");
+    return grouped(n) + " " + std::string(what) + (n == 1 ? "" : "s");
 }
 
 // Size and offset right-aligned in columns of 14, then the name.
@@ -103,7 +103,7 @@ int list_fl3(Ui& ui, const std::vector<std::string>& archives, bool json) {
         } else if (r.problem.empty() || !entries.empty()) {
             ui.status(line("size", "offset", path), Draw::now);
             for (const fl3::Entry& e : entries) {
-                ui.status(line(count_text(e.size), count_text(fl3::ArchiveReader::offset_of(e)),
+                ui.status(line(grouped(e.size), grouped(fl3::ArchiveReader::offset_of(e)),
                                fl3::printable_name(e.name)),
                           Draw::now);
                 sum += e.size;

@@ -245,7 +245,7 @@ private:
     bool stopped() const { return stop_ && stop_->load(); }
     std::uint64_t step_ = 0, steps_ = 0;  // the archive or loose file being written, of how many
     std::string progress(const std::string& what) const {
-        return format("Repacking %s of %s: %s", {count_text(step_), count_text(steps_), what});
+        return format("Repacking %s of %s: %s", {grouped(step_), grouped(steps_), what});
     }
 
 public:
@@ -376,7 +376,7 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
     fl3::FileWriter out(f, std::size_t{64} << 10);
     fl3::ArchiveWriter archive(out);
     if (!archive.reserve_header() || !out.flush()) return cant_write();  // the header is written last
-    ui_.status(progress(a.path + ", " + count_text(parts.size()) + " members"), Draw::now);
+    ui_.status(progress(a.path + ", " + grouped(parts.size()) + " members"), Draw::now);
     // Members taken from the original that follow each other there are
     // copied as one range.
     const auto from_original = [](const Part& p) { return p.change != Change::edited && !p.from_work(); };
@@ -808,7 +808,7 @@ int Repack::go(const Changes& changes) {
             ++written;
     }
     for (const auto& n : notes_) ui_.status(n, Draw::result);
-    const std::string files = count_text(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
+    const std::string files = grouped(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
     if (!stopped_at_.empty()) {
         ui_.status(format("Repacking stopped at %s: %s written whole to %s", {stopped_at_, files, out_}), Draw::later);
         return 1;
@@ -817,7 +817,7 @@ int Repack::go(const Changes& changes) {
         ui_.status(format("Repacking OK: %s written to %s", {files, out_}), Draw::later);
         return 0;
     }
-    ui_.status(format("Repacking: %s written to %s, %s not written", {files, out_, count_text(failed)}), Draw::later);
+    ui_.status(format("Repacking: %s written to %s, %s not written", {files, out_, grouped(failed)}), Draw::later);
     return 1;
 }
 
@@ -847,7 +847,7 @@ int status(Ui& ui, const std::string& work_arg) {
     }
     const int n = c.count();
     ui.status(n == 0 ? std::string("Status: nothing changed since unpack")
-                     : format("Status: %s since unpack", {count_text(static_cast<std::uint64_t>(n)) +
+                     : format("Status: %s since unpack", {grouped(static_cast<std::uint64_t>(n)) +
                                                          (n == 1 ? " change" : " changes")}),
               Draw::later);
     return n == 0 ? 0 : 1;

@@ -41,7 +41,7 @@ std::string stem_of(const std::string& name) {
 }
 
 // "1 archive", "2,345 archives".
-std::string plural(std::uint64_t n, const std::string& what) { return count_text(n) + " " + what + (n == 1 ? "" : "s"); }
+std::string plural(std::uint64_t n, const std::string& what) { return grouped(n) + " " + what + (n == 1 ? "" : "s"); }
 
 // A WAV file written to a file and hashed on the way; a rewrite of bytes
 // already written is noted (they are hashed again from the file).
@@ -191,7 +191,7 @@ Run::Pending& Run::start(std::vector<Item>* into, const std::string& progress) {
 void Run::retire() {
     Pending& p = pending_.front();
     ++done_;
-    ui_.status(format("Unpacking %s of %s: %s", {count_text(done_), count_text(total_), p.progress}), Draw::now);
+    ui_.status(format("Unpacking %s of %s: %s", {grouped(done_), grouped(total_), p.progress}), Draw::now);
     Told told(*this);
     p.ui.replay(told);
     for (const auto& text : p.problems) problem(text);
@@ -585,7 +585,7 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
     else if (alerts_ > kAlertsShown)
         ui_.alert(format("%s more problems; %s lists every member that was not extracted or not decoded, with the "
                          "reason.",
-                         {count_text(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
+                         {grouped(static_cast<std::uint64_t>(alerts_ - kAlertsShown)), manifest_path}));
     if (!stopped_at_.empty()) {
         ui_.status(format("Unpacking stopped at %s: %s and %s unpacked whole",
                           {stopped_at_, plural(manifest_.archives.size(), "archive"),
@@ -600,7 +600,7 @@ int Run::go(const std::vector<std::string>& all_archives, const std::vector<std:
         ui_.status("Unpacking OK: " + counts, Draw::later);
         return 0;
     }
-    ui_.status(format("Unpacking: %s, %s not extracted or not decoded", {counts, count_text(failed_)}), Draw::later);
+    ui_.status(format("Unpacking: %s, %s not extracted or not decoded", {counts, grouped(failed_)}), Draw::later);
     return 1;
 }
 

@@ -100,13 +100,15 @@ bool type_folder(HWND main, const char* title, const std::string& folder, std::s
     return false;
 }
 
-// A left click on the button of `dialog` labelled `label`.
+// Presses the button of `dialog` labelled `label` from the keyboard (focus,
+// then Space): a mouse click right after the dialog changed its contents
+// was sometimes lost under Wine.
 bool click_button(HWND dialog, const std::string& label) {
     HWND button = nullptr;
     for (HWND c : children(dialog))
         if (class_name(c) == "Button" && window_text(c) == label && IsWindowVisible(c)) button = c;
-    if (!button) return false;
-    click(button);
+    if (!button || !focus_control(button)) return false;
+    press(VK_SPACE);
     return true;
 }
 
