@@ -128,12 +128,6 @@ namespace {
 
 using test::RecordingUi;
 
-std::set<std::string> listing(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
-    return names;
-}
-
 struct Planted {
     Planted(bool on_write, std::string name, std::size_t after, bool eof = false) {
         fault = Fault{on_write, std::move(name), after, eof, 0, true};
@@ -202,7 +196,7 @@ TEST(Faults, FailingReadsAndWritesLoseNothing) {
         for (const auto& name : c.absent) EXPECT_FALSE(test::file_exists(dir.file(name))) << name;
         std::remove(dir.file("pic.bm2.orig").c_str());
         std::remove(dir.file("voice.wv5.orig").c_str());
-        EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"pic.bmp", "pic.bm2", "pic.png", "voice.wav", "voice.wv5"}));
+        EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"pic.bmp", "pic.bm2", "pic.png", "voice.wav", "voice.wv5"}));
     }
 }
 
@@ -377,7 +371,7 @@ TEST(Faults, RepackStopsInsideALargeMember) {
     }
     EXPECT_TRUE(stop.load());
     EXPECT_EQ(ui.last_status(), "Repacking stopped at a.fl3 big.dat: 0 files written whole to " + dir.file("out"));
-    EXPECT_TRUE(listing(dir.file("out")).empty());
+    EXPECT_TRUE(test::names_in(dir.file("out")).empty());
 }
 
 // An edited file that another program holds cannot be read: it is no
@@ -539,7 +533,7 @@ TEST(Faults, RepackCopyWhoseInputEndsEarly) {
         ASSERT_EQ(u.alerts().size(), 1u);
         EXPECT_EQ(u.alerts()[0].find("failed its check"), std::string::npos) << u.alerts()[0];
         EXPECT_FALSE(test::file_exists(out + "/a.fl3"));
-        EXPECT_TRUE(listing(out).empty());
+        EXPECT_TRUE(test::names_in(out).empty());
     }
 }
 

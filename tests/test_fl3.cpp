@@ -20,10 +20,6 @@ using test::Event;
 using test::RecordingUi;
 using namespace std::literals;
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
 Bytes txt(std::string_view s) { return Bytes(s.begin(), s.end()); }
 // "FL3." 30 00 00 00 1C 00, then directory length, offset, count and 8 zeros.
@@ -32,12 +28,6 @@ Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint8_t count
 }
 Bytes ent(std::uint32_t size, std::string_view name) { return u32(size) + Bytes{std::uint8_t(name.size())} + txt(name); }
 const Bytes kEnd{0xFF, 0xFF, 0xFF, 0xFF};
-
-std::set<std::string> listing(const std::string& folder) {
-    std::set<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) out.insert(e.path().filename().string());
-    return out;
-}
 
 // The member folder g_fl3 in `dir`: `index` as its _index.bin beside
 // `files`; the index as the packer loads it.
@@ -102,7 +92,7 @@ TEST(Fl3Layout, PackThenExtract) {
         EXPECT_EQ(ui.events.size(), index->names.size() + 2 + ui.alerts().size());
         EXPECT_EQ(test::read_file(other_folder + "/_index.bin"), c.index_out);
         for (const auto& [name, bytes] : c.files) EXPECT_EQ(test::read_file(other_folder + "/" + name), bytes);
-        EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3", "h.fl3", "h_fl3"}));
+        EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3", "h.fl3", "h_fl3"}));
     }
 }
 
@@ -261,14 +251,14 @@ TEST(Fl3Extract, DamagedAndUnsafeArchives) {
         EXPECT_EQ(ui.last_status() == "Extracting OK", c.alert_has.empty());
         if (!c.alert_has.empty())
             EXPECT_EQ(ui.last_status(), "Extracting " + archive + (c.folder ? ": not extracted in full" : ": nothing extracted"));
-        EXPECT_EQ(listing(dir.path()).size(), c.folder ? 2u : 1u) << "nothing is written beside the member folder";
+        EXPECT_EQ(test::names_in(dir.path()).size(), c.folder ? 2u : 1u) << "nothing is written beside the member folder";
         if (!c.folder) continue;
         std::set<std::string> want{"_index.bin"};
         for (const auto& [name, bytes] : c.files) {
             want.insert(name);
             EXPECT_EQ(test::read_file(dir.file("x_fl3/" + name)), bytes) << name;
         }
-        EXPECT_EQ(listing(dir.file("x_fl3")), want);
+        EXPECT_EQ(test::names_in(dir.file("x_fl3")), want);
     }
 }
 
@@ -299,7 +289,7 @@ TEST(Fl3Extract, PathsOverTheLimit) {
     EXPECT_FALSE(fl3::extract(ui, archive));
     ASSERT_EQ(ui.alerts().size(), 1u);
     EXPECT_NE(ui.alerts()[0].find(deep + "/x_fl3/" + long_name + "\nPath too long"), std::string::npos);
-    EXPECT_EQ(listing(deep + "/x_fl3"), (std::set<std::string>{"_index.bin", "s"}));
+    EXPECT_EQ(test::names_in(deep + "/x_fl3"), (std::set<std::string>{"_index.bin", "s"}));
     const std::string too_long = deep + "/" + std::string(60, 'y') + ".fl3";
     ui.events.clear();
     EXPECT_FALSE(fl3::extract(ui, too_long));
@@ -353,7 +343,7 @@ TEST(Fl3Compact, MissingHugeAndUnwritableMembers) {
     EXPECT_NE(ui.alerts()[0].find(dir.file("g_fl3/b") + " is too large"), std::string::npos);
     EXPECT_NE(ui.last_status(), "Compacting OK");
     EXPECT_EQ(test::read_file(dir.file("g.fl3")), packed);
-    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"}));
+    EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"}));
     ui.events.clear();
     EXPECT_FALSE(fl3::compact(ui, *index, dir.file("missing/g.fl3")));
     EXPECT_EQ(ui.events, (std::vector<Event>{{Event::alert, "Can't create " + dir.file("missing/g.fl3")}}));
@@ -384,7 +374,7 @@ TEST(Fl3Compact, SkippedMembersNeverReplaceAnArchive) {
     EXPECT_EQ(ui.alerts(), alerts);
     EXPECT_EQ(ui.last_status(), "Compacting " + archive + ": 2 of 3 members skipped, archive unchanged");
     EXPECT_EQ(test::read_file(archive), txt("old archive"));
-    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"})) << "no temporary file left";
+    EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"g.fl3", "g_fl3"})) << "no temporary file left";
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 namespace vid {
 namespace {
 
-Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 Bytes decode(const Bytes& packed, std::size_t size) {
     Bytes out(size, 0xAA);

@@ -15,10 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::RecordingUi;
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
 // "FL3." 30 00 00 00 1C 00, then directory length, offset, count and 8 zeros.
 Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint16_t count) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,4 +82,19 @@ inline Bytes hex(std::string_view text) {
     return out;
 }
 
+// The names in a folder.
+inline std::set<std::string> names_in(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
+}
+
 }  // namespace vid::test
+
+namespace vid {
+// Bytes one after the other: hex("01") + bytes_of("ab").
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+}  // namespace vid

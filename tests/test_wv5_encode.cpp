@@ -21,7 +21,6 @@ namespace {
 
 using Samples = std::vector<std::int16_t>;
 
-Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 struct Memory : wv5::RandomInput {
     explicit Memory(Bytes b) : data(std::move(b)) {}

@@ -111,6 +111,12 @@ private:
     bool have_tail_ = false;
 };
 
+// Where an alpha picture's parts start: its 22-byte header, then the pixels
+// (32 bits) or a colour table of 256 entries of 4 bytes and then the indexes
+// (8 bits, two bytes per pixel).
+inline constexpr std::size_t kAlphaPicture = 22;
+inline constexpr std::size_t kAlphaIndexes = kAlphaPicture + 1024;
+
 // The fields of an alpha picture's header that the decoder uses. Bytes
 // that the decoded data do not hold read as zero.
 struct AlphaHeader {

@@ -16,9 +16,6 @@ namespace {
 
 using platform::File;
 
-std::string num(std::uint64_t v) { return std::to_string(v); }
-std::string num(std::int32_t v) { return std::to_string(v); }
-
 // The sizes of one file's packed and decoded data.
 struct Sizes {
     std::uint64_t packed = 0;
@@ -44,18 +41,18 @@ bool read_header(Ui& ui, const std::string& path, File& in, Sizes& sizes) {
     const auto unpacked_bytes = static_cast<std::int32_t>(load_u32(header + 12));
     if (packed_bytes < 0 || unpacked_bytes < 0) {
         ui.alert(format("%s is not a BM2 image: its header gives a negative size (packed %s, unpacked %s)",
-                        {path, num(packed_bytes), num(unpacked_bytes)}));
+                        {path, std::to_string(packed_bytes), std::to_string(unpacked_bytes)}));
         return false;
     }
     const std::uint64_t packed_in_file = *file_size - kHeaderSize;
     if (static_cast<std::uint64_t>(packed_bytes) > packed_in_file) {
         ui.alert(format("%s is damaged: its header announces %s bytes of packed data, the file holds %s",
-                        {path, num(packed_bytes), num(packed_in_file)}));
+                        {path, std::to_string(packed_bytes), std::to_string(packed_in_file)}));
         return false;
     }
     if (static_cast<std::uint64_t>(unpacked_bytes) > max_unpacked(static_cast<std::uint64_t>(packed_bytes))) {
         ui.alert(format("%s is damaged: %s packed bytes cannot decode to the %s bytes its header announces",
-                        {path, num(packed_bytes), num(unpacked_bytes)}));
+                        {path, std::to_string(packed_bytes), std::to_string(unpacked_bytes)}));
         return false;
     }
     sizes.packed = static_cast<std::uint64_t>(packed_bytes);
@@ -102,20 +99,20 @@ Written write_bitmap(Ui& ui, const std::string& path, const std::string& out_nam
         ui.alert(cant_read(path));
         return Written::none;
     }
-    const std::string width = num(std::uint64_t{r.header.width}), height = num(std::uint64_t{r.header.height});
+    const std::string width = std::to_string(std::uint64_t{r.header.width}), height = std::to_string(std::uint64_t{r.header.height});
     switch (r.result) {
         case AlphaResult::written: break;
         case AlphaResult::missing_rows:
             ui.alert(format("%s is damaged: its header declares a %sx%s picture, its %s bytes of decoded data hold "
                             "%sx%s; only those complete rows are written",
-                            {path, width, height, num(r.size), width, num(std::uint64_t{r.rows_held})}));
+                            {path, width, height, std::to_string(r.size), width, std::to_string(std::uint64_t{r.rows_held})}));
             break;
         case AlphaResult::cut_header:
             ui.alert(format(r.header_size > 22
                                 ? "%s is damaged: its alpha picture has %s bytes of decoded data, its header and "
                                   "colour table need %s"
                                 : "%s is damaged: its alpha picture has %s bytes of decoded data, its header needs %s",
-                            {path, num(r.size), num(r.header_size)}));
+                            {path, std::to_string(r.size), std::to_string(r.header_size)}));
             return Written::none;
         case AlphaResult::bad_bit_count: ui.alert("Decode 8 or 24 bits alpha BMP only"); return Written::none;
         case AlphaResult::too_large:

@@ -12,11 +12,6 @@ namespace vid::bm2 {
 
 namespace {
 
-constexpr std::size_t kAlphaPicture = 22;
-constexpr std::size_t kAlphaIndexes = 22 + 1024;
-
-std::string num(std::uint64_t v) { return std::to_string(v); }
-
 // Colour table entries (blue, green, red, unused) and the index for a
 // colour: the entry of exactly that colour, else the nearest by the sum of
 // the squares of the red, green and blue differences. Among entries at the
@@ -82,7 +77,7 @@ void put_bgr(std::uint8_t* at, const std::uint8_t* rgba) {
     at[2] = rgba[0];
 }
 
-std::string size_text(std::uint64_t w, std::uint64_t h) { return num(w) + "x" + num(h); }
+std::string size_text(std::uint64_t w, std::uint64_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
 void rebuild_alpha(Bytes& out, const Picture& picture, std::uint64_t& recoloured) {
     const AlphaHeader h = alpha_header(out);
@@ -143,11 +138,11 @@ bool check_bm2_header(ByteView header, std::uint64_t file_size, std::uint64_t& p
     packed = static_cast<std::uint64_t>(packed_bytes);
     unpacked = static_cast<std::uint64_t>(unpacked_bytes);
     if (packed > file_size - kHeaderSize) {
-        why = "its header announces " + num(packed) + " bytes of packed data, the file holds " + num(file_size - kHeaderSize);
+        why = "its header announces " + std::to_string(packed) + " bytes of packed data, the file holds " + std::to_string(file_size - kHeaderSize);
         return false;
     }
     if (unpacked > max_unpacked(packed)) {
-        why = num(packed) + " packed bytes cannot decode to the " + num(unpacked) + " bytes its header announces";
+        why = std::to_string(packed) + " packed bytes cannot decode to the " + std::to_string(unpacked) + " bytes its header announces";
         return false;
     }
     return true;
@@ -158,7 +153,7 @@ std::optional<Bm2Image> parse_bm2(ByteView file, std::string& why) {
     if (!check_bm2_header(file.first(std::min(file.size(), kHeaderSize)), file.size(), packed, size, why))
         return std::nullopt;
     if (size > kMaxDecoded) {
-        why = "its decoded data take " + num(size) + " bytes, more than the " + num(kMaxDecoded) + " read";
+        why = "its decoded data take " + std::to_string(size) + " bytes, more than the " + std::to_string(kMaxDecoded) + " read";
         return std::nullopt;
     }
     Bm2Image image;
@@ -166,7 +161,7 @@ std::optional<Bm2Image> parse_bm2(ByteView file, std::string& why) {
     image.decoded.resize(static_cast<std::size_t>(size));
     const std::size_t produced = lzss_decode(file.subspan(kHeaderSize, static_cast<std::size_t>(packed)), image.decoded);
     if (produced != size) {
-        why = "its packed data decode to " + num(produced) + " of the " + num(size) + " bytes its header announces";
+        why = "its packed data decode to " + std::to_string(produced) + " of the " + std::to_string(size) + " bytes its header announces";
         return std::nullopt;
     }
     return image;

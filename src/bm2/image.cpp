@@ -20,8 +20,6 @@ namespace {
 constexpr std::size_t kFileHeader = 14;
 constexpr std::uint32_t kRgb = 0;        // uncompressed
 constexpr std::uint32_t kBitFields = 3;  // uncompressed, with channel masks
-constexpr std::size_t kAlphaPicture = 22;
-constexpr std::size_t kAlphaIndexes = 22 + 1024;
 
 bool pixels_fit(std::uint64_t width, std::uint64_t height, std::string& why) {
     if (width == 0 || height == 0) {

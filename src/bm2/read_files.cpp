@@ -14,8 +14,6 @@ namespace {
 
 using platform::File;
 
-std::string num(std::uint64_t v) { return std::to_string(v); }
-
 // The file header, the largest information header, its bit-field masks
 // and the largest colour table: what a bitmap holds before its pixels.
 constexpr std::size_t kBitmapHead = 14 + 124 + 12 + 1024;
@@ -122,10 +120,10 @@ std::optional<Bm2Image> read_bm2_file(Ui& ui, const std::string& path, std::stri
         // The picture's size is named when its header is in the first piece.
         const auto wh = size_in(piece);
         if (wh && wh->first * wh->second > kMaxPixels)
-            why = "it has " + num(wh->first) + "x" + num(wh->second) + " pixels, more than " + num(kMaxPixels) +
+            why = "it has " + std::to_string(wh->first) + "x" + std::to_string(wh->second) + " pixels, more than " + std::to_string(kMaxPixels) +
                   " in all";
         else
-            why = "its decoded data take " + num(unpacked) + " bytes, more than the " + num(kMaxDecoded) + " read";
+            why = "its decoded data take " + std::to_string(unpacked) + " bytes, more than the " + std::to_string(kMaxDecoded) + " read";
         ui.alert(format(too_large, {path, why}));
         return std::nullopt;
     }
@@ -137,7 +135,7 @@ std::optional<Bm2Image> read_bm2_file(Ui& ui, const std::string& path, std::stri
     }
     if (reader.produced() < unpacked) {
         ui.alert(format("%s is damaged: its packed data decode to %s of the %s bytes its header announces",
-                        {path, num(reader.produced()), num(unpacked)}));
+                        {path, std::to_string(reader.produced()), std::to_string(unpacked)}));
         return std::nullopt;
     }
     return image;

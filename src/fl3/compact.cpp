@@ -19,12 +19,6 @@
 
 namespace vid::fl3 {
 
-namespace {
-
-std::string number(std::uint64_t n) { return std::to_string(n); }
-
-}  // namespace
-
 std::optional<Index> load_index(Ui& ui, const std::string& index_path) {
     if (!platform::fits(index_path)) {
         ui.alert(too_long_message(index_path));
@@ -209,7 +203,7 @@ bool compact(Ui& ui, const Index& index, const std::string& archive_path) {
         }
     }
     const std::size_t skipped = index.names.size() - archive.count();
-    const std::string counts = format("%d of %d", {number(skipped), number(index.names.size())});
+    const std::string counts = format("%d of %d", {std::to_string(skipped), std::to_string(index.names.size())});
     if (skipped > 0 && archive_id) {
         // An existing archive is never replaced by one that lacks members.
         ui.alert(format("%s members of %s could not be packed: the archive %s is left unchanged.",

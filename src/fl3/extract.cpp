@@ -18,8 +18,6 @@ namespace vid::fl3 {
 
 namespace {
 
-std::string number(std::uint64_t n) { return std::to_string(n); }
-
 // What the directory read says about the archive's consistency; empty when
 // header and directory agree.
 std::string directory_problem(const Header& h, const Directory& dir) {
@@ -28,16 +26,16 @@ std::string directory_problem(const Header& h, const Directory& dir) {
             return "The directory has no end marker before the end of the file.";
         case Directory::End::limit:
             return format("The directory holds more entries than the %d that the header counts.",
-                          {number(h.entry_count)});
+                          {std::to_string(h.entry_count)});
         case Directory::End::marker: break;
     }
     if (dir.entries.size() < h.entry_count)
         return format("The header counts %d members, but the directory holds only %d.",
-                      {number(h.entry_count), number(dir.entries.size())});
+                      {std::to_string(h.entry_count), std::to_string(dir.entries.size())});
     if (dir.length > h.dir_length)
         return format("The directory takes %d bytes, more than the %d of the header's directory length: "
                       "_index.bin holds only part of it.",
-                      {number(dir.length), number(h.dir_length)});
+                      {std::to_string(dir.length), std::to_string(h.dir_length)});
     return {};
 }
 
@@ -58,7 +56,7 @@ void add_left_out(std::vector<std::string>& problems, const std::vector<const En
                   std::string_view more) {
     if (members.empty()) return;
     first += ".";
-    if (members.size() > 1) first += format(more, {number(members.size() - 1)});
+    if (members.size() > 1) first += format(more, {std::to_string(members.size() - 1)});
     problems.push_back(std::move(first));
 }
 
@@ -99,7 +97,7 @@ Plan plan_members(const Header& h, const Directory& dir, const std::string& fold
         plan.problems.push_back(format(
             "The archive is truncated: %d of its members run past its end; they are written only as far as the "
             "archive holds them.",
-            {number(truncated)}));
+            {std::to_string(truncated)}));
     return plan;
 }
 
@@ -164,7 +162,7 @@ bool extract(Ui& ui, const std::string& archive_path) {
         plan.problems.insert(plan.problems.begin(),
                              format("The header's directory length (%d bytes) runs past the end of the file: "
                                     "_index.bin holds the %d bytes that the archive has.",
-                                    {number(header->dir_length), number(archive_size - header->dir_offset)}));
+                                    {std::to_string(header->dir_length), std::to_string(archive_size - header->dir_offset)}));
     if (!plan.problems.empty()) {
         std::string text = format("%s is not extracted in full:", {archive_path});
         for (const auto& line : plan.problems) text += "\n" + line;

@@ -17,8 +17,6 @@ namespace {
 
 constexpr std::size_t kPiece = 1u << 20;
 
-std::string number(std::uint64_t n) { return std::to_string(n); }
-
 enum class Copied { ok, read_short, write_failed };
 
 // The member's bytes copied from its file into `out`, a piece at a time.
@@ -80,7 +78,7 @@ std::uint64_t write_members(Ui& ui, const std::vector<MemberBytes>& members, con
         const bool decode = kind != Kind::other && m.size <= kMaxDecodedMember;
         if (kind != Kind::other && !decode)
             ui.alert(format("%s is larger than %d MiB, the most that is decoded here: it is written as it is",
-                            {fl3::printable_name(m.name), number(kMaxDecodedMember >> 20)}));
+                            {fl3::printable_name(m.name), std::to_string(kMaxDecodedMember >> 20)}));
         const std::string name =
             decode ? std::string(platform::stem_of(m.name)) + std::string(editable_extension(kind, false)) : m.name;
         if (!fl3::is_safe_name(name)) {

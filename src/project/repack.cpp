@@ -877,13 +877,13 @@ int repack(Ui& ui, const std::string& work_arg, const std::string& out_arg, cons
         }
         m->game = folder_arg(options.game);
     } else if (!fs::is_directory(m->game, ec)) {
-        const std::string near = m->game_from_work.empty() ? std::string() : under(work, m->game_from_work);
-        if (near.empty() || !fs::is_directory(near, ec)) {
+        const std::string beside = m->game_from_work.empty() ? std::string() : under(work, m->game_from_work);
+        if (beside.empty() || !fs::is_directory(beside, ec)) {
             ui.alert(format("The game folder %s that %s was unpacked from is not found%s",
                             {m->game, work, ui.is_console() ? ": give it with --game FOLDER" : ""}));
             return 1;
         }
-        m->game = near;
+        m->game = beside;
     }
     if (fs::exists(out, ec) && (!fs::is_directory(out, ec) || !fs::is_empty(out, ec))) {
         ui.alert(format("%s is not empty: repack needs an empty or new output folder", {out}));

@@ -11,10 +11,6 @@
 namespace gui {
 namespace {
 
-// Menu positions: Alt+D opens Decode on "Extract FL3"; Alt+E opens Encode on
-// "Encode FL3"; the separators are skipped.
-constexpr int kDecodeBm2 = 1, kDecodeWv5 = 2, kDecodeAb = 3, kEncodeAb = 1, kEncodeBm2 = 2;
-
 std::string replace_tail(const std::string& s, std::size_t n, const std::string& with) {
     return s.substr(0, s.size() - n) + with;
 }

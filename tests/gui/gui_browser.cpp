@@ -18,7 +18,6 @@
 namespace gui {
 namespace {
 
-constexpr int kBrowse = 7;  // the last item of Decode, below its own separator
 constexpr const char* kBrowseFolder = "Select the folder to browse";
 // The browser's child windows.
 constexpr int kTree = 2001, kFilter = 2003, kList = 2004, kExtract = 2005, kSave = 2006, kPlay = 2007, kPane = 2009,

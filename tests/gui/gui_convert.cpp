@@ -10,7 +10,6 @@
 namespace gui {
 namespace {
 
-constexpr int kDecodeBm2Png = 4;  // Extract FL3, Decode BM2, Decode WV5, Decode AB, then below the separator
 
 std::uint32_t u32_at(const std::string& s, std::size_t at) {
     std::uint32_t v = 0;

@@ -19,7 +19,6 @@
 namespace gui {
 namespace {
 
-constexpr int kUnpackGame = 6, kRepackGame = 5;  // the last items of Decode and Encode
 constexpr const char* kGameFolder = "Select the game folder to unpack";
 constexpr const char* kWorkFolder = "Select the work folder (empty or new)";
 constexpr const char* kRepackWork = "Select the work folder to repack";

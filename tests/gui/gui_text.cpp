@@ -14,9 +14,6 @@
 namespace gui {
 namespace {
 
-// Below the last separator of Decode and of Encode (separators are skipped).
-constexpr int kExportTexts = 5, kImportTexts = 4;  // Export Texts after Decode BM2 to PNG
-constexpr int kDecodeAb = 3;
 constexpr const char* kExportFolder = "Select the folder of the scripts to export";
 constexpr const char* kImportFolder = "Select the folder of the scripts to import into";
 

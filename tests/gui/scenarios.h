@@ -6,6 +6,16 @@
 
 namespace gui {
 
+// Item positions in the menus, as the keyboard reaches them: Alt+D opens
+// Decode on "Extract FL3" (0) and Alt+E opens Encode on "Encode FL3" (0);
+// separators are skipped.
+namespace menu {
+constexpr int kDecodeBm2 = 1, kDecodeWv5 = 2, kDecodeAb = 3, kDecodeBm2Png = 4, kExportTexts = 5, kUnpackGame = 6,
+              kBrowse = 7;
+constexpr int kEncodeAb = 1, kEncodeBm2 = 2, kImportTexts = 4, kRepackGame = 5;
+}  // namespace menu
+using namespace menu;
+
 // Test bookkeeping: "ok - NAME" / "FAIL - NAME: WHY" lines, counted.
 struct Report {
     int passed = 0;
