@@ -111,12 +111,12 @@ TEST(ProjectCommon, MembersCopiedInPiecesOf8MiB) {
         ASSERT_TRUE(in && out);
         fl3::FileReader reader(*in, data.size());
         std::vector<std::uint64_t> told;
-        const bool done = project::copy_member(*in, reader, 1, piece + 3, *out, [&](std::uint64_t n) {
+        const project::Copy done = project::copy_member(*in, reader, 1, piece + 3, *out, [&](std::uint64_t n) {
             told.push_back(n);
             return go_on;
         });
         out->close();
-        EXPECT_EQ(done, go_on);
+        EXPECT_EQ(done, go_on ? project::Copy::done : project::Copy::stopped);
         EXPECT_EQ(told, (go_on ? std::vector<std::uint64_t>{piece, piece + 3} : std::vector<std::uint64_t>{piece}));
         EXPECT_EQ(test::read_file(dir.file("out")), Bytes(data.begin() + 1, data.begin() + 1 + (go_on ? piece + 3 : piece)));
     }

@@ -537,10 +537,9 @@ TEST(Faults, RepackCopyWhoseInputEndsEarly) {
     }
 }
 
-// DISABLED_: a file that repack cannot read whole (the game's archive, a
-// replaced member file) is told as "Can't write OUT/a.fl3", naming the
-// patch rather than the file that failed.
-TEST(Faults, DISABLED_RepackNamesTheFileItCannotRead) {
+// A file that repack cannot read whole (here a replaced member file) is
+// named as the file that failed, not as the patch that could not be written.
+TEST(Faults, RepackNamesTheFileItCannotRead) {
     test::ScratchDir dir;
     std::filesystem::create_directories(dir.file("game"));
     test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));

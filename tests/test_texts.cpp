@@ -154,13 +154,17 @@ using test::hex;
 
 std::string text_of(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
-// DISABLED_: bytes that are no UTF-8 (a lead byte of five, an overlong
-// form, a surrogate) are named as a character of a code point, as though
-// the code page could not hold it: "\xF8\x88\x80\x80" as U+8000.
-TEST(Codepage, DISABLED_BytesThatAreNoUtf8AreNotNamedAsACharacter) {
+// Bytes that are no UTF-8 (a lead byte of five, an overlong form, a
+// surrogate, a code point past U+10FFFF) are not named as a character; the
+// characters just inside those edges are.
+TEST(Codepage, BytesThatAreNoUtf8AreNotNamedAsACharacter) {
     platform::Codepage cp(932);
-    for (const char* text : {"\xF8\x88\x80\x80", "\xC0\x80", "\xED\xA0\x80"})
+    for (const char* text : {"\xF8\x88\x80\x80", "\xC0\x80", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80",
+                             "\xF4\x90\x80\x80"})
         EXPECT_EQ(script::refused_character(text, cp), script::kNotUtf8) << script::refused_character(text, cp);
+    EXPECT_EQ(script::refused_character("\xC2\x80", cp), "\"\xC2\x80\" (U+0080)");
+    EXPECT_EQ(script::refused_character("\xED\x9F\xBF", cp), "\"\xED\x9F\xBF\" (U+D7FF)");
+    EXPECT_EQ(script::refused_character("\xF4\x8F\xBF\xBF", cp), "\"\xF4\x8F\xBF\xBF\" (U+10FFFF)");
 }
 
 // Listings and the game's code page: with --utf8 the first line that 932

@@ -68,18 +68,20 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
     return true;
 }
 
-bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
+Copy copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
                  const std::function<bool(std::uint64_t)>& piece) {
     constexpr std::uint64_t kPiece = std::uint64_t{8} << 20;
     for (std::uint64_t done = 0; done < n;) {
         const std::uint64_t k = std::min(n - done, kPiece);
         std::uint64_t copied = 0;
         if (k >= fl3::kSystemCopyMin) copied = out.copy_range_from(file, pos + done, k);
-        if (copied < k && !copy_bytes(in, pos + done + copied, k - copied, &out, nullptr, nullptr)) return false;
+        bool short_read = false;
+        if (copied < k && !copy_bytes(in, pos + done + copied, k - copied, &out, nullptr, nullptr, &short_read))
+            return short_read ? Copy::read_failed : Copy::write_failed;
         done += k;
-        if (piece && !piece(done)) return false;
+        if (piece && !piece(done)) return Copy::stopped;
     }
-    return true;
+    return Copy::done;
 }
 
 Stamp stamp_of(const std::string& path) {

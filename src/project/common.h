@@ -71,8 +71,9 @@ bool copy_bytes(fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platfor
 // copied so far after each (false from it stops the copy, which then
 // returns false): inside the system for pieces of fl3::kSystemCopyMin or
 // more, through `in`'s buffer for smaller ones and whatever the system
-// leaves.
-bool copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
+// leaves. Tells whether the input or the output failed.
+enum class Copy { done, read_failed, write_failed, stopped };
+Copy copy_member(platform::File& file, fl3::FileReader& in, std::uint64_t pos, std::uint64_t n, platform::File& out,
                  const std::function<bool(std::uint64_t)>& piece = {});
 
 // The stamp of a file (size and modification time); none when it cannot be told.

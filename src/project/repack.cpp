@@ -400,7 +400,8 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             stopped_at_ = a.path + " " + fl3::printable_name(parts[at].name());
             return false;
         };
-        bool ok = true;
+        Copy copied = Copy::done;
+        std::string source;  // the file read, named when it cannot be
         if (from_original(p)) {
             std::uint64_t n = p.item->size;
             std::size_t last = k;
@@ -408,17 +409,18 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
                    parts[last + 1].item->offset == p.item->offset + n) {
                 n += parts[++last].item->size;
             }
-            ok = copy_member(original_file, original, p.item->offset, n, f, piece);
+            source = under(m_.game, a.path);
+            copied = copy_member(original_file, original, p.item->offset, n, f, piece);
             for (std::size_t i = k; i <= last; ++i) archive.add(parts[i].name(), static_cast<std::uint32_t>(parts[i].size));
             k = last;
         } else if (p.change == Change::edited && p.encoded->sound) {
             auto sound = p.encoded->sound->reader();
             if (!sound) return cant_write();
             fl3::FileReader r(*sound, p.size, std::size_t{64} << 10);
-            ok = copy_member(*sound, r, 0, p.size, f, piece);
+            copied = copy_member(*sound, r, 0, p.size, f, piece);
             archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         } else if (p.change == Change::edited) {
-            ok = out.write(p.encoded->bytes) && out.flush();
+            if (!out.write(p.encoded->bytes) || !out.flush()) copied = Copy::write_failed;
             archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         } else {
             const std::string file = file_of(a, p);
@@ -430,10 +432,16 @@ bool Repack::write_archive(const Archive& a, std::vector<Part>& parts, platform:
             }
             p.size = *size;
             fl3::FileReader r(*in, *size);
-            ok = copy_member(*in, r, 0, *size, f, piece);
+            source = file;
+            copied = copy_member(*in, r, 0, *size, f, piece);
             archive.add(p.name(), static_cast<std::uint32_t>(p.size));
         }
-        if (!ok) return stopped_at_.empty() ? cant_write() : false;
+        if (copied == Copy::stopped) return false;
+        if (copied == Copy::read_failed && !source.empty()) {
+            ui_.alert(format("%s: %s is not written", {cant_read(source), path}));
+            return false;
+        }
+        if (copied != Copy::done) return cant_write();
         if (archive.data_end() > 0xFFFFFFFFu) {
             ui_.alert(format("The members of %s take 4 GiB or more, more than an FL3 archive can hold", {path}));
             return false;
@@ -751,7 +759,12 @@ bool Repack::loose(const Item& it, Change c) {
     if (from) {
         from->seek(0);  // a check may have read it
         fl3::FileReader r(*from, p.size);
-        written = copy_member(*from, r, 0, p.size, out->file());
+        const Copy copied = copy_member(*from, r, 0, p.size, out->file());
+        if (copied == Copy::read_failed && c == Change::replaced) {
+            ui_.alert(format("%s: %s is not written", {cant_read(under(work_, it.file)), path}));
+            return false;
+        }
+        written = copied == Copy::done;
     } else {
         written = out->file().write(p.encoded->bytes);
     }

@@ -194,8 +194,10 @@ void Run::retire() {
     ui_.status(format("Unpacking %s of %s: %s", {grouped(done_), grouped(total_), p.progress}), Draw::now);
     Told told(*this);
     p.ui.replay(told);
-    for (const auto& text : p.problems) problem(text);
-    failed_ += static_cast<std::uint64_t>(p.failures);
+    // One member is counted once, however many of its problems are told
+    // (cut short and too large to decode, say).
+    bool failed = !p.problems.empty() || p.failures > 0;
+    for (const auto& text : p.problems) tell(text);
     write_failures_ += static_cast<std::uint64_t>(p.failures);
     if (p.job) {
         if (p.task) pool_.wait(*p.task);
@@ -205,12 +207,13 @@ void Run::retire() {
         if (!j.decoded) {
             it.problem = "does not decode: " + j.why;
             it.edit.clear();
-            problem(format("%s does not decode: %s. It is kept as it is.",
-                           {it.file.empty() ? it.name : under(work_, it.file), j.why}));
+            tell(format("%s does not decode: %s. It is kept as it is.",
+                        {it.file.empty() ? it.name : under(work_, it.file), j.why}));
+            failed = true;
         } else if (!j.written) {
             it.problem = "its editable file could not be written";
             it.edit.clear();
-            ++failed_;
+            failed = true;
             ++write_failures_;
         } else {
             if (!j.note.empty()) it.note = j.note;
@@ -219,6 +222,7 @@ void Run::retire() {
             ++edits_;
         }
     }
+    if (failed) ++failed_;
     p.into->push_back(std::move(p.item));
     pending_.pop_front();
 }

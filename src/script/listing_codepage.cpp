@@ -128,6 +128,11 @@ std::string refused_character(std::string_view text, platform::Codepage& codepag
             if ((c & 0xC0) != 0x80) return std::string(kNotUtf8);
             cp = (cp << 6) | (c & 0x3F);
         }
+        // A lead byte of five or more, an overlong form, a surrogate or a
+        // code point past U+10FFFF is no character.
+        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (lead >= 0xF8 || cp < kLeast[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+            return std::string(kNotUtf8);
         char code[16];
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
         return format("\"%s\" (%s)", {ch, code});

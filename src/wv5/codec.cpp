@@ -404,7 +404,9 @@ bool decodes_to(Source& packed, RandomInput& wav, std::string& why, std::string&
         return false;
     }
     const std::uint64_t samples = r.bytes / 2;
-    if (samples != compare->wanted() || std::uint64_t{h.frames} * h.wav_channels() != samples) {
+    // A stereo sound may end on the first channel's sample of one more
+    // frame: the header counts whole frames.
+    if (samples != compare->wanted() || std::uint64_t{h.frames} != samples / h.wav_channels()) {
         why = "it decodes to " + std::to_string(samples) + " samples (" + std::to_string(h.frames) +
               " frames by its header), the edited sound gives " + std::to_string(compare->wanted());
         return false;

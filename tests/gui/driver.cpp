@@ -53,7 +53,10 @@ int main(int argc, char** argv) {
         if (all ? !s.in_all : std::strcmp(argv[1], s.name) != 0) continue;
         std::printf("# scenario %s\n", s.name);
         std::fflush(stdout);
+        const ULONGLONG start = GetTickCount64();
         s.run(env);
+        std::printf("# scenario %s took %.1f s\n", s.name, static_cast<double>(GetTickCount64() - start) / 1000.0);
+        std::fflush(stdout);
         ++ran;
     }
     if (std::strcmp(argv[1], "list") == 0) return 0;
