@@ -33,7 +33,7 @@ mkdir -p "$tmp/work" "$shots"
 bash "$(dirname "$0")/prepare_inputs.sh" "$native" "$tmp/work" || { echo "could not prepare the inputs" >&2; exit 1; }
 rm -f "$shots"/*.bmp "$shots"/*.png
 timeout 600 wine "$driver" "$scenario" "$(winpath "$exe")" "$(winpath "$tmp/work")" "$(winpath "$shots")" \
-    | tr -d '\r' | tee "$tmp/report.txt"
+    | stdbuf -oL tr -d "\r" | tee "$tmp/report.txt"
 rc=${PIPESTATUS[0]}
 
 for f in "$shots"/*.bmp; do
