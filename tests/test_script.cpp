@@ -11,6 +11,7 @@
 #include "script/encoder.h"
 #include "script/instructions.h"
 #include "script/listing.h"
+#include "script/codec.h"
 #include "test_support.h"
 
 namespace vid::script {
@@ -25,15 +26,6 @@ struct Recorder : ItemSink {
         items.append(items.empty() ? "" : "|").append(label).append("#").append(value);
     }
 };
-
-std::string listing_of(ByteView script, ScriptNotes* notes = nullptr) {
-    test::RecordingUi ui;
-    ListingBuffer lines;
-    ItemWriter writer(ui, &lines);
-    const ScriptNotes n = decode_script(script, writer);
-    if (notes) *notes = n;
-    return std::string(lines.pending());
-}
 
 // The bytes that a listing encodes to; nullopt when a line holds no number.
 std::optional<Bytes> encode_text(std::string_view text, Recorder* items = nullptr) {
@@ -208,6 +200,20 @@ TEST(ScriptListing, LineReaderPiecesAndLineEnds) {
             EXPECT_EQ(got, lines) << text;
         }
     }
+}
+
+// Where each instruction's lines begin in the listing: at its line of
+// asterisks, also for an instruction cut off by the end of the script.
+TEST(ScriptListing, WhereEachInstructionBegins) {
+    // Nothing (0x0601); Update Text 2 "ab"; an opcode outside the table; Pause cut off.
+    const Bytes script = test::hex("0106  0100 0200 6162 00  3412  0306 E8");
+    std::vector<std::size_t> starts;
+    const std::string listing = script::listing_of(script, nullptr, &starts);
+    ASSERT_EQ(starts.size(), 4u) << listing;
+    for (const std::size_t at : starts) EXPECT_EQ(listing.compare(at, 21, "********************\n"), 0) << at;
+    EXPECT_EQ(starts[0], 0u);
+    // Three lines for an instruction (asterisks, label, value), two for each operand.
+    EXPECT_EQ(std::count(listing.begin(), listing.begin() + static_cast<std::ptrdiff_t>(starts[2]), '\n'), 3 + (3 + 2 + 2));
 }
 
 TEST(ScriptListing, NumberReading) {

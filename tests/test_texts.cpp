@@ -6,6 +6,7 @@
 
 #include "core/table.h"
 #include "platform/codepage.h"
+#include "text/find_text.h"
 #include "text/text_jobs.h"
 #include "script/codec.h"
 #include "script/jobs.h"
@@ -165,6 +166,25 @@ TEST(Codepage, BytesThatAreNoUtf8AreNotNamedAsACharacter) {
     EXPECT_EQ(script::refused_character("\xC2\x80", cp), "\"\xC2\x80\" (U+0080)");
     EXPECT_EQ(script::refused_character("\xED\x9F\xBF", cp), "\"\xED\x9F\xBF\" (U+D7FF)");
     EXPECT_EQ(script::refused_character("\xF4\x8F\xBF\xBF", cp), "\"\xF4\x8F\xBF\xBF\" (U+10FFFF)");
+}
+
+// A text is found only from the start of one of its characters: in code
+// page 932 a lead byte (81-9F, E0-FC) takes the byte after it along.
+TEST(FindText, HitsStartOnACharacter) {
+    const std::string text = "\x83\x41\x82\xa8\x82\xcd";  // "アおは"
+    const struct {
+        std::string text, what;
+        unsigned codepage;
+        bool holds;
+    } cases[] = {
+        {text, "A", 932, false},          {text, "\x83\x41", 932, true}, {text, "\x82\xcd", 932, true},
+        {text, "\x41\x82", 932, false},   {text, text, 932, true},       {text, text + "x", 932, false},
+        {"x\x9f\x41" "A", "A", 932, true},  {"\xe0\x41", "A", 932, false}, {"\xfc\x41", "A", 932, false},
+        {"\xfd\x41", "A", 932, true},     {"\x80\x41", "A", 932, true},  {"\x81\x41", "A", 932, false},
+        {"\xa0\x41", "A", 932, true},     {"\xdf\x41", "A", 932, true},  {text, "A", 1252, true},
+        {"", "A", 932, false},            {"A", "", 932, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::holds_text(c.text, c.what, c.codepage), c.holds) << c.text << " / " << c.what;
 }
 
 // Listings and the game's code page: with --utf8 the first line that 932

@@ -28,6 +28,8 @@
 #include "platform/paths.h"
 #include "resources/resource.h"
 #include "script/codec.h"
+#include "script/listing_codepage.h"
+#include "text/find_text.h"
 #include "wv5/codec.h"
 
 namespace vid::app {
@@ -38,9 +40,13 @@ constexpr wchar_t kClass[] = L"VidodideBrowser";
 constexpr wchar_t kPaneClass[] = L"VidodideBrowserPreview";
 constexpr wchar_t kTitle[] = L"Vidodide Browser";
 constexpr UINT kPreviewDone = WM_APP + 20;  // lparam: a Preview*, for the window to take
+constexpr UINT kFindDone = WM_APP + 21;     // lparam: a Found*, for the window to take
 
 enum ChildId : int { kTreeId = 2001, kFilterLabelId, kFilterId, kListId, kExtractId, kSaveId, kPlayId, kFitId, kPaneId,
-                     kTextId };
+                     kTextId, kFindId };
+
+// Find Text lists at most this many hits.
+constexpr std::size_t kMaxHits = 100000;
 
 // Members above this size are not decoded for their preview (their first
 // bytes are shown instead): a preview holds at most this much and what it
@@ -75,6 +81,7 @@ struct Preview {
     wv5::Sound sound;
     std::vector<std::pair<std::int16_t, std::int16_t>> peaks;  // lowest and highest sample per column
     std::wstring text;
+    int line = -1, line_end = -1;  // the lines of the instruction to show in `text`
 };
 
 // One member to preview.
@@ -82,6 +89,15 @@ struct Job {
     std::uint64_t generation = 0;
     std::string file;  // the archive or the loose file
     Row row;
+    std::uint32_t instruction = 0;  // a script's instruction to show first (from 1); 0: its start
+};
+
+// What Find Text found, handed from its thread to the window.
+struct Found {
+    std::string what;
+    std::vector<text::TextHit> hits;
+    text::FindCounts counts;
+    std::vector<std::string> alerts;
 };
 
 std::string lower(std::string_view s) {
@@ -226,11 +242,22 @@ std::unique_ptr<Preview> make_preview(const Job& job) {
                     sound_preview(*p, std::move(*sound));
                 }
                 break;
-            case formats::Kind::ab:
+            case formats::Kind::ab: {
                 p->what = Preview::What::text;
-                p->text = with_crlf(game_text(script::listing_of(*bytes)));
+                std::vector<std::size_t> starts;
+                const std::string listing = script::listing_of(*bytes, nullptr, &starts);
+                p->text = with_crlf(game_text(listing));
                 info = name + ": AB script, " + size;
+                if (job.instruction > 0 && job.instruction <= starts.size()) {
+                    const auto line_at = [&](std::size_t offset) {
+                        return static_cast<int>(std::count(listing.begin(), listing.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+                    };
+                    p->line = line_at(starts[job.instruction - 1]);
+                    p->line_end = line_at(job.instruction < starts.size() ? starts[job.instruction] : listing.size());
+                    info += ", at instruction " + std::to_string(job.instruction);
+                }
                 break;
+            }
             default:
                 p->what = Preview::What::text;
                 p->text = hex_dump(*bytes);
@@ -343,10 +370,18 @@ private:
     void show_preview();
     const Row* focused_row() const;
     std::vector<const Row*> selected_rows() const;
+    std::string file_of(const Row& r) const;
     void save(bool decoded);
+    void find();
+    void show_columns();
+
+public:
+    void take_found(Found* f);
+
+private:
 
     HWND tree_ = nullptr, filter_ = nullptr, list_ = nullptr, pane_ = nullptr, text_ = nullptr;
-    HWND label_ = nullptr, extract_ = nullptr, save_ = nullptr, play_ = nullptr, fit_ = nullptr;
+    HWND label_ = nullptr, extract_ = nullptr, save_ = nullptr, play_ = nullptr, fit_ = nullptr, find_ = nullptr;
     HFONT font_ = nullptr;
     std::vector<Node> nodes_;
     std::string source_;  // the archive or folder the list shows
@@ -363,6 +398,15 @@ private:
     std::unique_ptr<Preview> preview_;
     HWAVEOUT wave_ = nullptr;
     WAVEHDR header_ = {};
+    // Find Text: the folder or archive opened, the search running on its
+    // own thread, and its hits, which the list shows until a node of the
+    // tree is chosen. rows_ then holds each hit's script.
+    std::string root_;
+    std::thread finder_;
+    std::atomic<bool> stop_finding_{false};
+    bool finding_ = false;
+    std::wstring what_;  // the last text looked for, as typed
+    std::unique_ptr<Found> found_;
 };
 
 Browser* g_browser = nullptr;
@@ -403,13 +447,15 @@ void Browser::create_children() {
     save_ = child(window, L"BUTTON", L"Save Decoded...", WS_TABSTOP | BS_PUSHBUTTON, kSaveId);
     play_ = child(window, L"BUTTON", L"Play", WS_TABSTOP | BS_PUSHBUTTON, kPlayId);
     fit_ = child(window, L"BUTTON", L"Fit", WS_TABSTOP | BS_AUTOCHECKBOX, kFitId);
+    find_ = child(window, L"BUTTON", L"Find Text...", WS_TABSTOP | BS_PUSHBUTTON, kFindId);
     SendMessageW(fit_, BM_SETCHECK, BST_CHECKED, 0);
     pane_ = child(window, kPaneClass, L"", WS_BORDER, kPaneId);
     text_ = child(pane_, L"EDIT", L"",
-                  WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL, kTextId);
+                  WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,
+                  kTextId);
     SendMessageW(text_, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
     ShowWindow(text_, SW_HIDE);
-    for (HWND h : {tree_, label_, filter_, list_, extract_, save_, play_, fit_, pane_, text_})
+    for (HWND h : {tree_, label_, filter_, list_, extract_, save_, play_, fit_, find_, pane_, text_})
         if (font_) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     HFONT fixed = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
     SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(fixed), FALSE);
@@ -418,7 +464,7 @@ void Browser::create_children() {
 }
 
 // The tree a quarter of the width, the list two fifths, the preview the
-// rest; the filter above the list, the buttons below it.
+// rest; the filter and Find Text above the list, the other buttons below it.
 void Browser::layout() {
     RECT rc;
     GetClientRect(window, &rc);
@@ -427,7 +473,9 @@ void Browser::layout() {
     MoveWindow(tree_, 0, 0, tree_w, h, TRUE);
     const int x = tree_w + gap;
     MoveWindow(label_, x, 0, 40, row, TRUE);
-    MoveWindow(filter_, x + 44, 1, list_w - 44, row - 2, TRUE);
+    const int find_w = 90;
+    MoveWindow(filter_, x + 44, 1, std::max(0, list_w - 44 - find_w - gap), row - 2, TRUE);
+    MoveWindow(find_, x + list_w - find_w, 0, find_w, row, TRUE);
     MoveWindow(list_, x, row + gap, list_w, std::max(0, h - 2 * row - 2 * gap), TRUE);
     const int by = h - row, bw = (list_w - 3 * gap) / 4;
     MoveWindow(extract_, x, by, bw, row, TRUE);
@@ -500,6 +548,8 @@ void Browser::open(const std::string& given) {
         fill(root);
         TreeView_Expand(tree_, root, TVE_EXPAND);
     }
+    root_ = path;
+    found_.reset();
     TreeView_SelectItem(tree_, root);
     show_node(nodes_.front());
     const std::wstring title = std::wstring(kTitle) + L" - " + from_code_page(path, CP_ACP);
@@ -509,6 +559,10 @@ void Browser::open(const std::string& given) {
 // The list of an archive (its members, in the directory's order) or of a
 // folder (its files).
 void Browser::show_node(const Node& node) {
+    if (found_) {
+        found_.reset();
+        show_columns();
+    }
     source_ = node.path;
     archive_ = node.archive;
     problem_.clear();
@@ -547,8 +601,8 @@ void Browser::refilter() {
     if (pattern.find_first_of("*?") == std::string::npos) pattern = "*" + pattern + "*";
     view_.clear();
     for (std::uint32_t i = 0; i < rows_.size(); ++i)
-        if (matches_name(rows_[i].name, pattern)) view_.push_back(i);
-    if (sort_column_ >= 0) {
+        if (matches_name(found_ ? found_->hits[i].where : rows_[i].name, pattern)) view_.push_back(i);
+    if (sort_column_ >= 0 && !found_) {
         const int column = sort_column_;
         const bool down = descending_;
         std::stable_sort(view_.begin(), view_.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -597,7 +651,8 @@ void Browser::ask_preview() {
     if (r) {
         preview_ = std::make_unique<Preview>();
         preview_->info = shown_text(fl3::printable_name(r->name) + ": decoding...");
-        previewer_.ask({generation_, archive_ ? source_ : platform::join(source_, r->name), *r});
+        const std::uint32_t at = found_ ? found_->hits[static_cast<std::size_t>(r - rows_.data())].n : 0;
+        previewer_.ask({generation_, file_of(*r), *r, at});
     }
     show_preview();
 }
@@ -612,6 +667,13 @@ void Browser::take(Preview* p) {
 void Browser::show_preview() {
     const bool text = preview_ && preview_->what == Preview::What::text;
     SetWindowTextW(text_, text ? preview_->text.c_str() : L"");
+    if (text && preview_->line >= 0) {
+        // The instruction found: selected, at the top.
+        const LRESULT from = SendMessageW(text_, EM_LINEINDEX, static_cast<WPARAM>(preview_->line), 0);
+        const LRESULT to = SendMessageW(text_, EM_LINEINDEX, static_cast<WPARAM>(preview_->line_end), 0);
+        SendMessageW(text_, EM_SETSEL, static_cast<WPARAM>(from), to >= 0 ? to : from);
+        SendMessageW(text_, EM_LINESCROLL, 0, preview_->line);
+    }
     ShowWindow(text_, text ? SW_SHOW : SW_HIDE);
     EnableWindow(play_, preview_ && preview_->what == Preview::What::sound);
     refresh_pane();
@@ -620,6 +682,8 @@ void Browser::show_preview() {
 // The lines above the preview: what is selected, or what the list holds.
 std::wstring Browser::info_text() const {
     if (preview_) return preview_->info + (wave_ ? L" Playing." : L"");
+    if (finding_) return L"Finding text...";
+    if (found_) return shown_text(text::found_text(found_->counts, found_->what));
     if (source_.empty()) return L"";
     if (!problem_.empty()) return shown_text(problem_);
     return shown_text(grouped(view_.size()) + " of " + grouped(rows_.size()) +
@@ -756,8 +820,14 @@ void Browser::save(bool decoded) {
         return;
     }
     std::vector<formats::MemberBytes> members;
-    for (const Row* r : rows)
-        members.push_back({archive_ ? source_ : platform::join(source_, r->name), r->name, r->offset, r->size});
+    for (const Row* r : rows) {
+        const formats::MemberBytes m{file_of(*r), r->name, r->offset, r->size};
+        // Two hits in one script write it once.
+        const bool again = std::any_of(members.begin(), members.end(), [&](const formats::MemberBytes& o) {
+            return o.file == m.file && o.offset == m.offset && o.name == m.name;
+        });
+        if (!again) members.push_back(m);
+    }
     BrowserUi ui(window);
     const std::uint64_t written = formats::write_members(ui, members, *folder, {decoded, false});
     const std::string verb = decoded ? "Saving" : "Extracting";
@@ -765,6 +835,130 @@ void Browser::save(bool decoded) {
                 verb + (written == members.size() ? " OK: " : ": ") + grouped(written) +
                     (written == 1 ? " file" : " files") + " written to " + *folder,
                 "Vidodide Browser", MB_OK | MB_ICONINFORMATION);
+}
+
+std::string Browser::file_of(const Row& r) const {
+    if (found_) return found_->hits[static_cast<std::size_t>(&r - rows_.data())].file;
+    return archive_ ? source_ : platform::join(source_, r.name);
+}
+
+// The list's column titles: a folder's or archive's, or Find Text's hits.
+void Browser::show_columns() {
+    const wchar_t* titles[2][4] = {{L"Name", L"Kind", L"Size", L"Offset"}, {L"Script", L"N", L"Text", L""}};
+    const int widths[2][4] = {{160, 44, 80, 80}, {150, 36, 260, 0}};
+    const int formats[2][4] = {{LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT},
+                               {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_LEFT}};
+    for (int i = 0; i < 4; ++i) {
+        LVCOLUMNW c = {};
+        c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        c.cx = widths[found_ ? 1 : 0][i];
+        c.fmt = formats[found_ ? 1 : 0][i];
+        c.pszText = const_cast<wchar_t*>(titles[found_ ? 1 : 0][i]);
+        SendMessageW(list_, LVM_SETCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
+    }
+}
+
+// The dialog that asks for the text: its text in and out through lparam.
+INT_PTR CALLBACK find_text_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+            SetDlgItemTextW(dialog, IDC_FIND_TEXT, reinterpret_cast<std::wstring*>(lparam)->c_str());
+            SendDlgItemMessageW(dialog, IDC_FIND_TEXT, EM_SETSEL, 0, -1);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK) {
+                auto* text = reinterpret_cast<std::wstring*>(GetWindowLongPtrW(dialog, DWLP_USER));
+                const int n = GetWindowTextLengthW(GetDlgItem(dialog, IDC_FIND_TEXT));
+                text->assign(static_cast<std::size_t>(n) + 1, L'\0');
+                GetDlgItemTextW(dialog, IDC_FIND_TEXT, text->data(), n + 1);
+                text->resize(static_cast<std::size_t>(n));
+                EndDialog(dialog, text->empty() ? IDCANCEL : IDOK);
+                return TRUE;
+            }
+            if (LOWORD(wparam) == IDCANCEL) {
+                EndDialog(dialog, IDCANCEL);
+                return TRUE;
+            }
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
+// The Ui of Find Text's thread: its Alerts kept for the window to show.
+class KeptAlerts : public Ui {
+public:
+    explicit KeptAlerts(std::vector<std::string>& alerts) : alerts_(alerts) {}
+    void status(std::string_view, Draw) override {}
+    void alert(std::string_view text) override { alerts_.emplace_back(text); }
+
+private:
+    std::vector<std::string>& alerts_;
+};
+
+// Find Text: every script text under the folder or archive opened that
+// holds the text asked for, found on a thread of its own.
+void Browser::find() {
+    if (finding_ || root_.empty()) return;
+    if (DialogBoxParamW(shell().instance, MAKEINTRESOURCEW(IDD_FIND_TEXT), window, find_text_proc,
+                        reinterpret_cast<LPARAM>(&what_)) != IDOK)
+        return;
+    std::string what(static_cast<std::size_t>(
+                         WideCharToMultiByte(CP_UTF8, 0, what_.c_str(), static_cast<int>(what_.size()), nullptr, 0, nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, what_.c_str(), static_cast<int>(what_.size()), what.data(), static_cast<int>(what.size()),
+                        nullptr, nullptr);
+    if (finder_.joinable()) finder_.join();
+    finding_ = true;
+    stop_finding_ = false;
+    EnableWindow(find_, FALSE);
+    stop_playing();
+    ++generation_;
+    preview_.reset();
+    show_preview();
+    finder_ = std::thread([this, root = root_, what, to = window] {
+        auto f = std::make_unique<Found>();
+        f->what = what;
+        try {
+            KeptAlerts ui(f->alerts);
+            f->counts = text::find_text(
+                ui, root, what, script::kGameCodepage,
+                [&](const text::TextHit& h) {
+                    f->hits.push_back(h);
+                    return f->hits.size() < kMaxHits;
+                },
+                &stop_finding_);
+        } catch (const std::bad_alloc&) {
+            f->hits.clear();
+            f->alerts.emplace_back("There is not enough memory to find the text.");
+        }
+        if (PostMessageW(to, kFindDone, 0, reinterpret_cast<LPARAM>(f.get()))) f.release();
+    });
+}
+
+void Browser::take_found(Found* f) {
+    std::unique_ptr<Found> owned(f);
+    if (finder_.joinable()) finder_.join();
+    finding_ = false;
+    EnableWindow(find_, TRUE);
+    stop_playing();
+    found_ = std::move(owned);
+    rows_.clear();
+    rows_.reserve(found_->hits.size());
+    for (const text::TextHit& h : found_->hits)
+        rows_.push_back({h.member.empty() ? std::string(platform::split_path(h.file).name) : h.member, formats::Kind::ab,
+                         h.size, h.offset});
+    problem_.clear();
+    sort_column_ = -1;
+    show_columns();
+    SetWindowTextW(filter_, L"");  // refilters
+    refilter();
+    if (!found_->alerts.empty()) {
+        std::string text;
+        for (std::size_t i = 0; i < found_->alerts.size() && i < 10; ++i) text += found_->alerts[i] + "\n";
+        if (found_->alerts.size() > 10) text += "and " + grouped(found_->alerts.size() - 10) + " more\n";
+        message_box(window, text + text::found_text(found_->counts, found_->what), "Alert", MB_OK | MB_ICONHAND);
+    }
 }
 
 LRESULT Browser::notify(NMHDR* n) {
@@ -775,7 +969,7 @@ LRESULT Browser::notify(NMHDR* n) {
         } else if (n->code == TVN_SELCHANGEDW) {
             auto* tv = reinterpret_cast<NMTREEVIEWW*>(n);
             const auto index = static_cast<std::size_t>(tv->itemNew.lParam);
-            if (index < nodes_.size() && nodes_[index].path != source_) {
+            if (index < nodes_.size() && (nodes_[index].path != source_ || found_)) {
                 stop_playing();
                 const Node node = nodes_[index];
                 show_node(node);
@@ -789,12 +983,29 @@ LRESULT Browser::notify(NMHDR* n) {
             auto* d = reinterpret_cast<NMLVDISPINFOW*>(n);
             if (!(d->item.mask & LVIF_TEXT) || d->item.iItem < 0 || static_cast<std::size_t>(d->item.iItem) >= view_.size())
                 return 0;
-            const Row& r = rows_[view_[static_cast<std::size_t>(d->item.iItem)]];
-            switch (d->item.iSubItem) {
-                case 0: cell_ = archive_ ? game_text(fl3::printable_name(r.name)) : from_code_page(r.name, CP_ACP); break;
-                case 1: cell_ = kind_label(r.kind); break;
-                case 2: cell_ = from_code_page(grouped(r.size), CP_ACP); break;
-                default: cell_ = archive_ ? from_code_page(grouped(r.offset), CP_ACP) : L""; break;
+            const std::size_t at = view_[static_cast<std::size_t>(d->item.iItem)];
+            const Row& r = rows_[at];
+            if (found_) {
+                // A hit: its script, its instruction and its text.
+                const text::TextHit& h = found_->hits[at];
+                switch (d->item.iSubItem) {
+                    case 0:
+                        cell_ = h.member.empty()
+                                    ? shown_text(h.where)
+                                    : shown_text(h.where.substr(0, h.where.size() - fl3::printable_name(h.member).size())) +
+                                          game_text(fl3::printable_name(h.member));
+                        break;
+                    case 1: cell_ = from_code_page(std::to_string(h.n), CP_ACP); break;
+                    case 2: cell_ = game_text(h.text); break;
+                    default: cell_.clear(); break;
+                }
+            } else {
+                switch (d->item.iSubItem) {
+                    case 0: cell_ = archive_ ? game_text(fl3::printable_name(r.name)) : from_code_page(r.name, CP_ACP); break;
+                    case 1: cell_ = kind_label(r.kind); break;
+                    case 2: cell_ = from_code_page(grouped(r.size), CP_ACP); break;
+                    default: cell_ = archive_ ? from_code_page(grouped(r.offset), CP_ACP) : L""; break;
+                }
             }
             if (d->item.cchTextMax > 0) {
                 const std::size_t n_chars = std::min<std::size_t>(cell_.size(), static_cast<std::size_t>(d->item.cchTextMax - 1));
@@ -825,16 +1036,20 @@ void Browser::command(int id, int code) {
         case kSaveId: save(true); break;
         case kPlayId: toggle_play(); break;
         case kFitId: refresh_pane(); break;
+        case kFindId: find(); break;
         default: break;
     }
 }
 
 void Browser::close() {
     stop_playing();
+    stop_finding_ = true;
+    if (finder_.joinable()) finder_.join();
     if (previewer_started_) previewer_.stop();
     // Previews posted before the thread stopped.
     MSG m;
     while (PeekMessageW(&m, window, kPreviewDone, kPreviewDone, PM_REMOVE)) delete reinterpret_cast<Preview*>(m.lParam);
+    while (PeekMessageW(&m, window, kFindDone, kFindDone, PM_REMOVE)) delete reinterpret_cast<Found*>(m.lParam);
     if (font_) DeleteObject(font_);
 }
 
@@ -863,6 +1078,10 @@ LRESULT CALLBACK browser_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
         case kPreviewDone:
             if (b) b->take(reinterpret_cast<Preview*>(lparam));
             else delete reinterpret_cast<Preview*>(lparam);
+            return 0;
+        case kFindDone:
+            if (b) b->take_found(reinterpret_cast<Found*>(lparam));
+            else delete reinterpret_cast<Found*>(lparam);
             return 0;
         case MM_WOM_DONE:
             if (b) b->played();

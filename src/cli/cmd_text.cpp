@@ -1,12 +1,14 @@
 // export-text and import-text: translation tables of every script under a
-// folder.
+// folder; find-text: the texts that hold a given text.
 #include <charconv>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "core/text.h"
 #include "platform/codepage.h"
+#include "text/find_text.h"
 #include "text/text_jobs.h"
 
 namespace vid::cli {
@@ -19,9 +21,10 @@ struct TextArgs {
     unsigned codepage = script::kGameCodepage;
 };
 
-// FOLDER TABLE with --codepage N (or --codepage=N) anywhere before "--".
-// nullopt after a usage error was printed.
-std::optional<TextArgs> text_args(Args args, const char* command) {
+// FOLDER and a second operand (TABLE, TEXT) with --codepage N (or
+// --codepage=N) anywhere before "--". nullopt after a usage error was
+// printed.
+std::optional<TextArgs> text_args(Args args, const char* command, const char* operands = "a FOLDER and a TABLE") {
     TextArgs out;
     std::vector<std::string> names;
     bool options = true;
@@ -60,7 +63,7 @@ std::optional<TextArgs> text_args(Args args, const char* command) {
         out.codepage = number;
     }
     if (names.size() != 2) {
-        usage_error(std::string(command) + ": give a FOLDER and a TABLE");
+        usage_error(std::string(command) + ": give " + operands);
         return std::nullopt;
     }
     out.folder = names[0];
@@ -80,6 +83,22 @@ int import_text(ConsoleUi& ui, Args args) {
     const auto a = text_args(args, "import-text");
     if (!a) return 2;
     return text::import_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
+}
+
+int find_text(ConsoleUi& ui, Args args) {
+    const auto a = text_args(args, "find-text", "a GAME_OR_FOLDER and a TEXT");
+    if (!a) return 2;
+    if (a->table.empty()) return usage_error("find-text: the TEXT to find is empty");
+    // Hits as "WHERE:N: TEXT", the text in UTF-8.
+    platform::Codepage cp(a->codepage);
+    std::string shown;
+    const text::FindCounts n = text::find_text(ui, a->folder, a->table, a->codepage, [&](const text::TextHit& h) {
+        if (!cp.to_utf8(h.text, shown)) shown = h.text;
+        ui.status(format("%s:%s: %s", {h.where, std::to_string(h.n), shown}), Draw::result);
+        return true;
+    });
+    ui.status(text::found_text(n, a->table), Draw::later);
+    return n.complete ? 0 : 1;
 }
 
 }  // namespace vid::cli

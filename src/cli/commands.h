@@ -22,6 +22,7 @@ int decode_kind(ConsoleUi& ui, Args args, const formats::KindRow& kind);
 int encode_kind(ConsoleUi& ui, Args args, const formats::KindRow& kind);
 int export_text(ConsoleUi& ui, Args args);
 int import_text(ConsoleUi& ui, Args args);
+int find_text(ConsoleUi& ui, Args args);
 int list_fl3(ConsoleUi& ui, Args args);
 int unpack(ConsoleUi& ui, Args args);
 int status(ConsoleUi& ui, Args args);

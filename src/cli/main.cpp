@@ -63,6 +63,11 @@ constexpr const char* kHelp =
     "                              x.ab.orig); jumps (0x0201) move with texts that\n"
     "                              change length. N: the texts' code page, 932 unless\n"
     "                              given (1252, 65001 for UTF-8, ...)\n"
+    "  find-text [--codepage N] GAME_OR_FOLDER TEXT\n"
+    "                              every text of every AB script under the folder, loose\n"
+    "                              or inside its FL3 archives (or of one archive or\n"
+    "                              script), that holds TEXT, one per line as\n"
+    "                              \"ARCHIVE:SCRIPT:N: TEXT\" (N: the instruction), in UTF-8\n"
     "\n"
     "Mod projects:\n"
     "  unpack [--bmp] GAME_FOLDER WORK_FOLDER\n"
@@ -95,8 +100,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"extract-fl3", extract_fl3, false}, {"encode-fl3", encode_fl3, false}, {"export-text", export_text, true},
-    {"import-text", import_text, true},  {"list-fl3", list_fl3, true},      {"unpack", unpack, true},
-    {"status", status, true},            {"repack", repack, true},
+    {"import-text", import_text, true},  {"find-text", find_text, true},    {"list-fl3", list_fl3, true},
+    {"unpack", unpack, true},            {"status", status, true},          {"repack", repack, true},
 };
 
 }  // namespace

@@ -12,10 +12,12 @@
 // Dialogs
 #define IDD_ABOUTBOX 103
 #define IDD_SCRIPTING 129
+#define IDD_FIND_TEXT 130
 
 // Controls
 #define IDC_MYICON 2
 #define IDC_TREE1 1000
+#define IDC_FIND_TEXT 1001
 
 // Menu commands
 #define IDM_ABOUT 104

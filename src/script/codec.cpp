@@ -6,11 +6,29 @@
 
 namespace vid::script {
 
-std::string listing_of(ByteView data, ScriptNotes* notes) {
+std::string listing_of(ByteView data, ScriptNotes* notes, std::vector<std::size_t>* starts) {
     SilentUi ui;
     ListingBuffer lines(nullptr);
     ItemWriter writer(ui, &lines);
-    const ScriptNotes n = decode_script(data, writer);
+    // Notes where each instruction (an item of level 1) begins.
+    class Starts final : public ItemSink {
+    public:
+        Starts(ItemWriter& to, const ListingBuffer& lines, std::vector<std::size_t>* at) : to_(to), lines_(lines), at_(at) {}
+        void item(std::string_view label, std::string_view value, int level) override {
+            if (level == 1 && at_) at_->push_back(lines_.pending().size());
+            to_.item(label, value, level);
+        }
+        void begin_item(std::string_view label, int level) override { to_.begin_item(label, level); }
+        void value_piece(std::string_view piece) override { to_.value_piece(piece); }
+        void end_item() override { to_.end_item(); }
+
+    private:
+        ItemWriter& to_;
+        const ListingBuffer& lines_;
+        std::vector<std::size_t>* at_;
+    } sink(writer, lines, starts);
+    if (starts) starts->clear();
+    const ScriptNotes n = decode_script(data, sink);
     if (notes) *notes = n;
     return std::string(lines.pending());
 }

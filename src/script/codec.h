@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/bytes.h"
 #include "core/ui.h"
@@ -18,8 +19,9 @@
 namespace vid::script {
 
 // The listing of the script `data` (game code page), with the notes about
-// values that will not encode back to the same bytes.
-std::string listing_of(ByteView data, ScriptNotes* notes = nullptr);
+// values that will not encode back to the same bytes and, in `starts`, the
+// offset in the listing where each instruction's lines begin.
+std::string listing_of(ByteView data, ScriptNotes* notes = nullptr, std::vector<std::size_t>* starts = nullptr);
 
 // How a listing was encoded.
 struct ListingOutcome {

@@ -29,7 +29,6 @@ namespace {
 
 // Scripts are read whole; jump targets are 32-bit positions. Tables are
 // read piece by piece (core/table.h).
-constexpr std::uint64_t kMaxScript = 256u << 20;
 // Import keeps the rows of the scripts it works on at most to this much:
 // their original and translation texts and kRowCost for each row.
 constexpr std::uint64_t kRowBudget = std::uint64_t{16} << 20;
@@ -57,12 +56,6 @@ constexpr std::size_t kMaxLines = 20;
 
 std::string_view as_text(ByteView bytes) { return {reinterpret_cast<const char*>(bytes.data()), bytes.size()}; }
 
-bool ends_with_ab(std::string_view name) {
-    if (name.size() < 4) return false;
-    const std::string_view end = name.substr(name.size() - 3);
-    return end[0] == '.' && (end[1] | 0x20) == 'a' && (end[2] | 0x20) == 'b';
-}
-
 bool ends_with_fl3(std::string_view name) {
     if (name.size() < 5) return false;
     const std::string_view end = name.substr(name.size() - 4);
@@ -70,7 +63,7 @@ bool ends_with_fl3(std::string_view name) {
 }
 
 void walk(Ui& ui, const std::string& folder, const std::string& prefix, std::vector<ScriptFile>& out, bool& ok,
-          std::size_t& archives) {
+          std::vector<ScriptFile>& archives) {
     auto entries = platform::list_folder(folder);
     if (!entries) {
         ui.alert(format("can't read the folder %s", {folder}));
@@ -78,8 +71,8 @@ void walk(Ui& ui, const std::string& folder, const std::string& prefix, std::vec
         return;
     }
     for (const platform::FolderEntry& e : *entries) {
-        if (!e.folder && ends_with_fl3(e.name)) ++archives;
-        if (!e.folder && !ends_with_ab(e.name)) continue;
+        const bool archive = !e.folder && ends_with_fl3(e.name);
+        if (!e.folder && !archive && !is_script_name(e.name)) continue;
         const std::string path = platform::join(folder, e.name);
         if (!platform::fits(path)) {
             ui.alert(too_long_message(path));
@@ -90,7 +83,7 @@ void walk(Ui& ui, const std::string& folder, const std::string& prefix, std::vec
         if (e.folder)
             walk(ui, path, name + "/", out, ok, archives);
         else
-            out.push_back({name, path});
+            (archive ? archives : out).push_back({name, path});
     }
 }
 
@@ -113,6 +106,18 @@ std::optional<std::string> read_file(Ui& ui, const std::string& path, std::uint6
     }
     return data;
 }
+
+}  // namespace
+
+bool is_script_name(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view end = name.substr(name.size() - 3);
+    return end[0] == '.' && (end[1] | 0x20) == 'a' && (end[2] | 0x20) == 'b';
+}
+
+std::optional<std::string> read_script(Ui& ui, const std::string& path) { return read_file(ui, path, kMaxScript); }
+
+namespace {
 
 ByteView bytes_of(std::string_view s) { return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()}; }
 
@@ -175,13 +180,16 @@ std::string archives_only_text(const std::string& folder, std::size_t archives, 
 
 }  // namespace
 
-bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& scripts, std::size_t* archives) {
+bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& scripts,
+                  std::vector<ScriptFile>* archives) {
     bool ok = true;
     scripts.clear();
-    std::size_t fl3 = 0;
+    std::vector<ScriptFile> fl3;
     walk(ui, folder, "", scripts, ok, fl3);
-    if (archives) *archives = fl3;
-    std::sort(scripts.begin(), scripts.end(), [](const ScriptFile& a, const ScriptFile& b) { return a.name < b.name; });
+    const auto by_name = [](const ScriptFile& a, const ScriptFile& b) { return a.name < b.name; };
+    std::sort(scripts.begin(), scripts.end(), by_name);
+    std::sort(fl3.begin(), fl3.end(), by_name);
+    if (archives) *archives = std::move(fl3);
     return ok;
 }
 
@@ -199,14 +207,14 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         return false;
     }
     std::vector<ScriptFile> scripts;
-    std::size_t archives = 0;
+    std::vector<ScriptFile> archives;
     bool ok = find_scripts(ui, folder, scripts, &archives);
     if (!ok && scripts.empty()) {
         ui.status("Exporting texts failed", Draw::later);
         return false;  // not even the folder could be read: no table
     }
-    if (scripts.empty() && archives > 0) {
-        ui.alert(archives_only_text(folder, archives, "No table was written."));
+    if (scripts.empty() && !archives.empty()) {
+        ui.alert(archives_only_text(folder, archives.size(), "No table was written."));
         ui.status("Exporting texts failed", Draw::later);
         return false;
     }
@@ -222,7 +230,7 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         std::string voice, original, n;
         ValueBuffer idx;
         for (const ScriptFile& s : scripts) {
-            const auto data = read_file(ui, s.path, kMaxScript);
+            const auto data = read_script(ui, s.path);
             if (!data) {
                 ok = false;
                 continue;
@@ -541,7 +549,7 @@ std::string kind_text(CellKind kind, std::string_view text) {
 // nothing to change.
 bool import_script(Ui& ui, const ScriptFile& script, std::vector<Row>& rows, platform::Codepage& cp,
                    std::size_t& imported, std::size_t& written) {
-    const auto data = read_file(ui, script.path, kMaxScript);
+    const auto data = read_script(ui, script.path);
     if (!data) return false;
     const ScriptMap map = map_script(bytes_of(*data));
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
@@ -709,10 +717,10 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
         for (const int slot : slots) limits.columns.push_back(slot >= 0 ? kMaxField : 0);
 
         std::vector<ScriptFile> scripts;
-        std::size_t archives = 0;
+        std::vector<ScriptFile> archives;
         bool ok = find_scripts(ui, folder, scripts, &archives);
-        if (scripts.empty() && archives > 0) {
-            ui.alert(archives_only_text(folder, archives, "No script was changed."));
+        if (scripts.empty() && !archives.empty()) {
+            ui.alert(archives_only_text(folder, archives.size(), "No script was changed."));
             return failed();
         }
         std::unordered_map<std::string, std::size_t> by_name;

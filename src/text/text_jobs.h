@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,13 +27,23 @@ struct ScriptFile {
     std::string path;  // as the system takes it
 };
 
+// A name ending in ".ab" (any case) after at least one character.
+bool is_script_name(std::string_view name);
+
+// The largest script that is read.
+inline constexpr std::uint64_t kMaxScript = 256u << 20;
+
+// A script's bytes, read whole; nothing, after an Alert, when it cannot be
+// read or is larger than kMaxScript.
+std::optional<std::string> read_script(Ui& ui, const std::string& path);
+
 // Every AB script (a name ending in ".ab", any case) under `folder`, in
 // the order of their names; folders that are links are not followed.
 // Alerts for a folder that cannot be read or a path over the limit; false
-// then, with the scripts that could be found. `archives`, when given,
-// counts the FL3 archives (".fl3", any case) met on the way.
+// then, with the scripts that could be found. `archives`, when given, gets
+// the FL3 archives (".fl3", any case) met on the way, in the same order.
 bool find_scripts(Ui& ui, const std::string& folder, std::vector<ScriptFile>& scripts,
-                  std::size_t* archives = nullptr);
+                  std::vector<ScriptFile>* archives = nullptr);
 
 // The most that import reads of one field of the columns it uses; a row
 // with a longer one is refused.

@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kBrowseFolder = "Select the folder to browse";
 // The browser's child windows.
 constexpr int kTree = 2001, kFilter = 2003, kList = 2004, kExtract = 2005, kSave = 2006, kPlay = 2007, kPane = 2009,
-              kText = 2010;
+              kText = 2010, kFind = 2011;
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
@@ -128,6 +128,41 @@ std::string write_selected(HWND browser, int button, const char* title, const st
     }
     alerts = drain_message_boxes("Alert", 3000).size();
     return take_message_box("Vidodide Browser", 10000);
+}
+
+std::wstring from_utf8(const std::string& s) {
+    std::wstring w(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0)),
+                   L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()));
+    return w;
+}
+
+// find-text's lines "WHERE.ab:N: TEXT" as the rows of the browser's list
+// (script, N, text); its last line, the count, in `summary`.
+std::vector<std::vector<std::wstring>> hits_of(const std::string& path, std::string& summary) {
+    std::vector<std::vector<std::wstring>> out;
+    for (const std::string& line : read_lines(path)) {
+        const std::size_t ab = line.find(".ab:"), colon = ab == std::string::npos ? ab : line.find(": ", ab + 4);
+        if (colon == std::string::npos) {
+            summary = line;
+            continue;
+        }
+        out.push_back({from_utf8(line.substr(0, ab + 3)), from_utf8(line.substr(ab + 4, colon - ab - 4)),
+                       from_utf8(line.substr(colon + 2)), L""});
+    }
+    return out;
+}
+
+// The line where the listing's `n`-th instruction begins (each begins with
+// a line of 20 asterisks), from 0.
+int instruction_line(const std::string& listing, int n) {
+    int line = 0, seen = 0;
+    for (std::size_t at = 0; at < listing.size(); ++line) {
+        const std::size_t end = std::min(listing.find('\n', at), listing.size());
+        if (listing.compare(at, end - at, "********************") == 0 && ++seen == n) return line;
+        at = end + 1;
+    }
+    return -1;
 }
 
 void browser(const Env& env) {
@@ -267,6 +302,42 @@ void browser(const Env& env) {
                        same_file(raw + "\\title.bm2", ref + "\\data_fl3\\title.bm2"),
                    "files already there are not replaced, each told in an Alert",
                    std::to_string(alerts) + " Alerts, then: " + again);
+
+    // Find Text: the hits of every script, in the archives of the folder
+    // and of its sub-folder, as find-text lists them.
+    std::string summary;
+    const auto want_hits = hits_of(ref + "\\browse.find", summary);
+    focus_control(GetDlgItem(b, kFind));
+    press(VK_SPACE);
+    GUI_CHECK(choose_file("Find Text", "window"), "Find Text... asks for the text");
+    GUI_CHECK(pane_shows(b, from_utf8(summary), 10000), "the pane gives find-text's count: " + summary);
+    const auto hits = read_list(GetDlgItem(b, kList), 4);
+    report().check(want_hits.size() == 4 && hits == want_hits, "the list holds find-text's hits: script, N, text",
+                   std::to_string(hits.size()) + " rows, want " + std::to_string(want_hits.size()));
+    save_bmp(b, env.shots + "\\browser-find.bmp");
+    HWND list = GetDlgItem(b, kList);
+    focus_control(list);
+    press(VK_HOME);
+    const int n = want_hits.empty() ? 0 : std::stoi(std::string(want_hits[0][1].begin(), want_hits[0][1].end()));
+    GUI_CHECK(pane_shows(b, L"scene01.ab: AB script, ", 5000) &&
+                  pane_text(b).find(L"at instruction " + std::to_wstring(n)) != std::wstring::npos,
+              "a hit chosen shows its script's listing at its instruction");
+    // Its lines selected, from its first, which is in view.
+    HWND text = GetDlgItem(pane, kText);
+    const int line = instruction_line(listing, n);
+    DWORD from = 0, to = 0;
+    SendMessageW(text, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    const auto first = static_cast<DWORD>(SendMessageW(text, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
+    const auto next = static_cast<DWORD>(SendMessageW(text, EM_LINEINDEX, static_cast<WPARAM>(instruction_line(listing, n + 1)), 0));
+    const LRESULT at = SendMessageW(text, EM_POSFROMCHAR, from, 0);
+    RECT tr;
+    GetClientRect(text, &tr);
+    const int y = static_cast<short>(HIWORD(at));
+    report().check(n > 0 && line > 0 && from == first && to == next && y >= 0 && y < tr.bottom,
+                   "the instruction's lines are selected and in view",
+                   "selected " + std::to_string(from) + "-" + std::to_string(to) + ", want " + std::to_string(first) +
+                       "-" + std::to_string(next) + ", at y " + std::to_string(y));
+    save_bmp(b, env.shots + "\\browser-find-script.bmp");
 
     SendMessageW(b, WM_CLOSE, 0, 0);
     GUI_CHECK(wait_for([] { return FindWindowA("VidodideBrowser", nullptr) ? nullptr : GetDesktopWindow(); }, 5000),

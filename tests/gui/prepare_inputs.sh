@@ -98,6 +98,7 @@ cp "$work/samples/data.fl3" "$work/gui/browse/"
 cp "$work/samples/data.fl3" "$work/gui/browse/sub/copy.fl3"
 cp "$members/title.bm2" "$work/gui/browse/"
 (cd "$work/gui/browse" && "$cli" list-fl3 data.fl3 >"$work/ref/browse.list")
+(cd "$work/gui/browse" && "$cli" find-text . window >"$work/ref/browse.find")
 # A translation that code page 932 cannot hold: refused, the character quoted.
 sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1Café\r/' "$work/ref/texts.csv" \
     >"$work/gui/texts/emoji.csv"
