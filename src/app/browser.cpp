@@ -7,14 +7,18 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
+#include <filesystem>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include "app/commands.h"
 #include "app/open_dialog.h"
 #include "app/shell.h"
 #include "bm2/codec.h"
@@ -26,6 +30,8 @@
 #include "platform/file.h"
 #include "platform/folders.h"
 #include "platform/paths.h"
+#include "project/manifest.h"
+#include "project/project.h"
 #include "resources/resource.h"
 #include "script/codec.h"
 #include "script/listing_codepage.h"
@@ -43,7 +49,7 @@ constexpr UINT kPreviewDone = WM_APP + 20;  // lparam: a Preview*, for the windo
 constexpr UINT kFindDone = WM_APP + 21;     // lparam: a Found*, for the window to take
 
 enum ChildId : int { kTreeId = 2001, kFilterLabelId, kFilterId, kListId, kExtractId, kSaveId, kPlayId, kFitId, kPaneId,
-                     kTextId, kFindId };
+                     kTextId, kFindId, kRepackId };
 
 // Find Text lists at most this many hits.
 constexpr std::size_t kMaxHits = 100000;
@@ -342,6 +348,18 @@ private:
 
 // ---- the window ----
 
+// The Ui of the browser's own commands: Alerts over its window; the status
+// line is the main window's, so progress is not told.
+class BrowserUi : public Ui {
+public:
+    explicit BrowserUi(HWND window) : window_(window) {}
+    void status(std::string_view, Draw) override {}
+    void alert(std::string_view text) override { message_box(window_, std::string(text), "Alert", MB_OK | MB_ICONHAND); }
+
+private:
+    HWND window_;
+};
+
 class Browser {
 public:
     HWND window = nullptr;
@@ -382,6 +400,7 @@ private:
 
     HWND tree_ = nullptr, filter_ = nullptr, list_ = nullptr, pane_ = nullptr, text_ = nullptr;
     HWND label_ = nullptr, extract_ = nullptr, save_ = nullptr, play_ = nullptr, fit_ = nullptr, find_ = nullptr;
+    HWND repack_ = nullptr;
     HFONT font_ = nullptr;
     std::vector<Node> nodes_;
     std::string source_;  // the archive or folder the list shows
@@ -407,6 +426,13 @@ private:
     bool finding_ = false;
     std::wstring what_;  // the last text looked for, as typed
     std::unique_ptr<Found> found_;
+    // A work folder opened: what changed since unpack, by file.
+    std::string work_;
+    std::unordered_map<std::string, std::string> changes_;
+    void read_changes();
+
+public:
+    HWND main = nullptr;  // the program's main window
 };
 
 Browser* g_browser = nullptr;
@@ -429,25 +455,18 @@ void Browser::create_children() {
     list_ = child(window, WC_LISTVIEWW, L"", WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS,
                   kListId);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
-    const struct {
-        const wchar_t* title;
-        int width;
-        int format;
-    } columns[] = {{L"Name", 160, LVCFMT_LEFT}, {L"Kind", 44, LVCFMT_LEFT}, {L"Size", 80, LVCFMT_RIGHT},
-                   {L"Offset", 80, LVCFMT_RIGHT}};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         LVCOLUMNW c = {};
-        c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        c.pszText = const_cast<wchar_t*>(columns[i].title);
-        c.cx = columns[i].width;
-        c.fmt = columns[i].format;
         SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
     }
+    show_columns();
     extract_ = child(window, L"BUTTON", L"Extract...", WS_TABSTOP | BS_PUSHBUTTON, kExtractId);
     save_ = child(window, L"BUTTON", L"Save Decoded...", WS_TABSTOP | BS_PUSHBUTTON, kSaveId);
     play_ = child(window, L"BUTTON", L"Play", WS_TABSTOP | BS_PUSHBUTTON, kPlayId);
     fit_ = child(window, L"BUTTON", L"Fit", WS_TABSTOP | BS_AUTOCHECKBOX, kFitId);
     find_ = child(window, L"BUTTON", L"Find Text...", WS_TABSTOP | BS_PUSHBUTTON, kFindId);
+    repack_ = child(window, L"BUTTON", L"Repack...", WS_TABSTOP | BS_PUSHBUTTON, kRepackId);
+    EnableWindow(repack_, FALSE);
     SendMessageW(fit_, BM_SETCHECK, BST_CHECKED, 0);
     pane_ = child(window, kPaneClass, L"", WS_BORDER, kPaneId);
     text_ = child(pane_, L"EDIT", L"",
@@ -455,7 +474,7 @@ void Browser::create_children() {
                   kTextId);
     SendMessageW(text_, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
     ShowWindow(text_, SW_HIDE);
-    for (HWND h : {tree_, label_, filter_, list_, extract_, save_, play_, fit_, find_, pane_, text_})
+    for (HWND h : {tree_, label_, filter_, list_, extract_, save_, play_, fit_, find_, repack_, pane_, text_})
         if (font_) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     HFONT fixed = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
     SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(fixed), FALSE);
@@ -473,9 +492,10 @@ void Browser::layout() {
     MoveWindow(tree_, 0, 0, tree_w, h, TRUE);
     const int x = tree_w + gap;
     MoveWindow(label_, x, 0, 40, row, TRUE);
-    const int find_w = 90;
-    MoveWindow(filter_, x + 44, 1, std::max(0, list_w - 44 - find_w - gap), row - 2, TRUE);
-    MoveWindow(find_, x + list_w - find_w, 0, find_w, row, TRUE);
+    const int find_w = 90, repack_w = 70;
+    MoveWindow(filter_, x + 44, 1, std::max(0, list_w - 44 - find_w - repack_w - 2 * gap), row - 2, TRUE);
+    MoveWindow(find_, x + list_w - find_w - repack_w - gap, 0, find_w, row, TRUE);
+    MoveWindow(repack_, x + list_w - repack_w, 0, repack_w, row, TRUE);
     MoveWindow(list_, x, row + gap, list_w, std::max(0, h - 2 * row - 2 * gap), TRUE);
     const int by = h - row, bw = (list_w - 3 * gap) / 4;
     MoveWindow(extract_, x, by, bw, row, TRUE);
@@ -549,7 +569,13 @@ void Browser::open(const std::string& given) {
         TreeView_Expand(tree_, root, TVE_EXPAND);
     }
     root_ = path;
-    found_.reset();
+    if (found_) {
+        found_.reset();
+        show_columns();
+    }
+    std::error_code ec;
+    work_ = !archive && std::filesystem::is_regular_file(platform::join(path, project::kManifestName), ec) ? path : "";
+    EnableWindow(repack_, !work_.empty());
     TreeView_SelectItem(tree_, root);
     show_node(nodes_.front());
     const std::wstring title = std::wstring(kTitle) + L" - " + from_code_page(path, CP_ACP);
@@ -588,7 +614,21 @@ void Browser::show_node(const Node& node) {
     }
     sort_column_ = -1;
     descending_ = false;
+    read_changes();
     refilter();
+}
+
+// In a work folder, what changed since unpack, by the member file or
+// editable file it concerns, read again each time a folder is shown.
+void Browser::read_changes() {
+    changes_.clear();
+    if (work_.empty()) return;
+    BrowserUi ui(window);
+    if (const auto changed = project::changes(ui, work_))
+        for (const project::Changed& c : *changed) {
+            changes_[c.file] = c.change;
+            if (!c.edit_file.empty()) changes_[c.edit_file] = c.change;
+        }
 }
 
 void Browser::refilter() {
@@ -790,17 +830,6 @@ void Browser::stop_playing() {
 
 void Browser::played() { stop_playing(); }
 
-// The Ui of the browser's own commands: Alerts over its window; the status
-// line is the main window's, so progress is not told.
-class BrowserUi : public Ui {
-public:
-    explicit BrowserUi(HWND window) : window_(window) {}
-    void status(std::string_view, Draw) override {}
-    void alert(std::string_view text) override { message_box(window_, std::string(text), "Alert", MB_OK | MB_ICONHAND); }
-
-private:
-    HWND window_;
-};
 
 // The selected members written into a folder chosen in the folder dialog:
 // as they are, or decoded into their editable files, as extract-fl3 writes
@@ -844,11 +873,11 @@ std::string Browser::file_of(const Row& r) const {
 
 // The list's column titles: a folder's or archive's, or Find Text's hits.
 void Browser::show_columns() {
-    const wchar_t* titles[2][4] = {{L"Name", L"Kind", L"Size", L"Offset"}, {L"Script", L"N", L"Text", L""}};
-    const int widths[2][4] = {{160, 44, 80, 80}, {150, 36, 260, 0}};
-    const int formats[2][4] = {{LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT},
-                               {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_LEFT}};
-    for (int i = 0; i < 4; ++i) {
+    const wchar_t* titles[2][5] = {{L"Name", L"Kind", L"Size", L"Offset", L"Status"}, {L"Script", L"N", L"Text", L"", L""}};
+    const int widths[2][5] = {{140, 40, 70, 64, 66}, {150, 36, 260, 0, 0}};
+    const int formats[2][5] = {{LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT, LVCFMT_LEFT},
+                               {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT}};
+    for (int i = 0; i < 5; ++i) {
         LVCOLUMNW c = {};
         c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         c.cx = widths[found_ ? 1 : 0][i];
@@ -1004,7 +1033,12 @@ LRESULT Browser::notify(NMHDR* n) {
                     case 0: cell_ = archive_ ? game_text(fl3::printable_name(r.name)) : from_code_page(r.name, CP_ACP); break;
                     case 1: cell_ = kind_label(r.kind); break;
                     case 2: cell_ = from_code_page(grouped(r.size), CP_ACP); break;
-                    default: cell_ = archive_ ? from_code_page(grouped(r.offset), CP_ACP) : L""; break;
+                    case 3: cell_ = archive_ ? from_code_page(grouped(r.offset), CP_ACP) : L""; break;
+                    default: {
+                        const auto c = archive_ ? changes_.end() : changes_.find(platform::join(source_, r.name));
+                        cell_ = c == changes_.end() ? L"" : from_code_page(c->second, CP_ACP);
+                        break;
+                    }
                 }
             }
             if (d->item.cchTextMax > 0) {
@@ -1037,6 +1071,9 @@ void Browser::command(int id, int code) {
         case kPlayId: toggle_play(); break;
         case kFitId: refresh_pane(); break;
         case kFindId: find(); break;
+        case kRepackId:
+            if (!work_.empty()) repack_work(main, work_);
+            break;
         default: break;
     }
 }
@@ -1091,7 +1128,7 @@ LRESULT CALLBACK browser_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
             char path[MAX_PATH] = {};
             const bool got = DragQueryFileA(drop, 0, path, MAX_PATH) > 0;
             DragFinish(drop);
-            if (got && b) b->open(path);
+            if (got && b) b->open(path);  // the window stays the same
             return 0;
         }
         case WM_DESTROY:
@@ -1131,7 +1168,7 @@ bool register_classes() {
 
 }  // namespace
 
-void open_in_browser(const std::string& path) {
+void open_in_browser(HWND main, const std::string& path) {
     if (!g_browser) {
         if (!register_classes()) return;
         g_browser = new Browser;
@@ -1144,13 +1181,14 @@ void open_in_browser(const std::string& path) {
         }
         ShowWindow(w, SW_SHOW);
     }
+    g_browser->main = main;
     g_browser->open(path);
     SetForegroundWindow(g_browser->window);
 }
 
 void browse(HWND main) {
     const auto folder = ask_folder(main, "Select the folder to browse", platform::current_directory());
-    if (folder) open_in_browser(*folder);
+    if (folder) open_in_browser(main, *folder);
 }
 
 }  // namespace vid::app

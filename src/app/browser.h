@@ -4,7 +4,8 @@
 // a filter), and a preview of the member selected (a picture drawn, a sound
 // drawn and played, a script's listing, the first bytes of anything else),
 // decoded off the window's thread. The selected members are extracted as
-// they are or saved decoded into a folder.
+// they are or saved decoded into a folder. In a work folder each file shows
+// what changed since unpack, and Repack... runs as Repack Game does.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +18,7 @@ namespace vid::app {
 void browse(HWND main);
 
 // Opens `path` (a folder, or an FL3 archive) in the browser window, making
-// the window when there is none.
-void open_in_browser(const std::string& path);
+// the window when there is none; `main` is the program's main window.
+void open_in_browser(HWND main, const std::string& path);
 
 }  // namespace vid::app

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace vid::app {
 
 void extract_fl3(HWND window);
@@ -25,6 +27,8 @@ void import_texts(HWND window);
 // work goes on on a thread of its own until it ends or is stopped.
 void unpack_game(HWND window);
 void repack_game(HWND window);
+// Repack Game of the work folder `work`: asks only for the output folder.
+void repack_work(HWND window, const std::string& work);
 // Whether one of them is still at work.
 bool project_running();
 // Asks it to stop (Esc); with `close`, the window closes when it has.

@@ -191,10 +191,18 @@ void repack_game(HWND window) {
     if (project_running()) return;
     const std::string cwd = platform::current_directory();
     const auto work = ask_folder(window, "Select the work folder to repack", cwd);
-    if (!work) return;
-    const auto out = ask_folder(window, "Select the output folder (empty or new)", cwd, NewFolder::allowed);
+    if (work) repack_work(window, *work);
+}
+
+void repack_work(HWND window, const std::string& work) {
+    if (project_running()) {
+        refuse_command(window);
+        return;
+    }
+    const auto out = ask_folder(window, "Select the output folder (empty or new)", platform::current_directory(),
+                                NewFolder::allowed);
     if (!out) return;
-    start(window, "Repack Game", [work = *work, out = *out](Ui& ui, const std::atomic<bool>& stop) {
+    start(window, "Repack Game", [work, out = *out](Ui& ui, const std::atomic<bool>& stop) {
         project::repack(ui, work, out, default_jobs(), &stop);
     });
 }

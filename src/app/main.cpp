@@ -1,5 +1,6 @@
 // Vidodide.exe: start-up, the main window and the message loop.
 #include <windows.h>
+#include <shellapi.h>
 #include <commctrl.h>
 
 #include "app/shell.h"
@@ -37,6 +38,7 @@ HWND create_main_window(HINSTANCE instance, int show) {
     HWND window = CreateWindowExA(0, g_shell.class_name.c_str(), g_shell.title.c_str(), WS_OVERLAPPEDWINDOW,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 500, 200, nullptr, nullptr, instance, nullptr);
     if (!window) return nullptr;
+    DragAcceptFiles(window, TRUE);  // a folder or archive dropped opens in the browser
     ShowWindow(window, show);
     UpdateWindow(window);
     return window;

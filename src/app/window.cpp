@@ -1,5 +1,6 @@
 // The main window: command dispatch, the status line, the About box.
 #include <windows.h>
+#include <shellapi.h>
 
 #include "app/browser.h"
 #include "app/commands.h"
@@ -117,6 +118,14 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return DefWindowProcA(window, message, wparam, lparam);
         }
         case WM_PAINT: paint_status(window); return 0;
+        case WM_DROPFILES: {
+            auto drop = reinterpret_cast<HDROP>(wparam);
+            char path[MAX_PATH] = {};
+            const bool got = DragQueryFileA(drop, 0, path, MAX_PATH) > 0;
+            DragFinish(drop);
+            if (got) open_in_browser(window, path);
+            return 0;
+        }
         case WM_DESTROY: PostQuitMessage(0); return 0;
         default: return DefWindowProcA(window, message, wparam, lparam);
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,21 @@ struct UnpackOptions {
 // manifest and do not stop the run. Returns the exit status: 0 when every
 // archive was unpacked and every member decoded, 1 otherwise.
 int unpack(Ui& ui, const std::string& game, const std::string& work, const UnpackOptions& options);
+
+// One member or loose file that changed since unpack.
+struct Changed {
+    std::string archive;    // the archive's path in the game folder; empty for a loose file
+    std::string name;       // the member's name, or the loose file's path in the game folder
+    std::string change;     // "edited", "replaced", "conflict", "deleted" or "added"
+    std::string file;       // its member file (or loose file) in the work folder
+    std::string edit_file;  // its editable file in the work folder; empty when it has none
+    std::string text;       // as status tells it
+};
+
+// Every change since unpack, in the manifest's order (the members added to
+// an archive after its own); nothing, after an Alert, when the project
+// cannot be read.
+std::optional<std::vector<Changed>> changes(Ui& ui, const std::string& work);
 
 // One status text per change since unpack; 0 when nothing changed, 1 when
 // something did (or the project cannot be read).

@@ -836,32 +836,53 @@ int Repack::go(const Changes& changes) {
 
 }  // namespace
 
-int status(Ui& ui, const std::string& work_arg) {
+std::optional<std::vector<Changed>> changes(Ui& ui, const std::string& work_arg) {
     const std::string work = folder_arg(work_arg);
     const auto m = load_manifest(ui, work);
-    if (!m) return 1;
+    if (!m) return std::nullopt;
     const Changes c = changes_of(work, *m);
+    std::vector<Changed> out;
+    const auto edit_of = [&](const Item& it) { return it.edit.empty() ? std::string() : under(work, it.edit); };
+    const auto word = [](Change change) -> std::string_view {
+        switch (change) {
+            case Change::edited: return "edited";
+            case Change::replaced: return "replaced";
+            case Change::conflict: return "conflict";
+            case Change::deleted: return "deleted";
+            case Change::none: break;
+        }
+        return {};
+    };
     for (std::size_t i = 0; i < m->archives.size(); ++i) {
         const Archive& a = m->archives[i];
         for (std::size_t k = 0; k < a.members.size(); ++k) {
             const Item& it = a.members[k];
-            const std::string text = change_text(c.archives[i].members[k], under(work, it.file),
-                                                 under(work, it.edit), member_text(a, it));
-            if (!text.empty()) ui.status(text, Draw::now);
+            const Change change = c.archives[i].members[k];
+            if (change == Change::none) continue;
+            out.push_back({a.path, it.name, std::string(word(change)), under(work, it.file), edit_of(it),
+                           change_text(change, under(work, it.file), under(work, it.edit), member_text(a, it))});
         }
-        for (const auto& name : c.archives[i].added)
-            ui.status(format("Added: %s (appended to %s)", {platform::join(under(work, a.folder), name), a.path}),
-                      Draw::now);
+        for (const auto& name : c.archives[i].added) {
+            const std::string file = platform::join(under(work, a.folder), name);
+            out.push_back({a.path, name, "added", file, {}, format("Added: %s (appended to %s)", {file, a.path})});
+        }
     }
     for (std::size_t i = 0; i < m->loose.size(); ++i) {
         const Item& it = m->loose[i];
-        const std::string text = change_text(c.loose[i], under(work, it.file), under(work, it.edit), it.name);
-        if (!text.empty()) ui.status(text, Draw::now);
+        if (c.loose[i] == Change::none) continue;
+        out.push_back({{}, it.name, std::string(word(c.loose[i])), under(work, it.file), edit_of(it),
+                       change_text(c.loose[i], under(work, it.file), under(work, it.edit), it.name)});
     }
-    const int n = c.count();
+    return out;
+}
+
+int status(Ui& ui, const std::string& work) {
+    const auto changed = changes(ui, work);
+    if (!changed) return 1;
+    for (const Changed& c : *changed) ui.status(c.text, Draw::now);
+    const std::size_t n = changed->size();
     ui.status(n == 0 ? std::string("Status: nothing changed since unpack")
-                     : format("Status: %s since unpack", {grouped(static_cast<std::uint64_t>(n)) +
-                                                         (n == 1 ? " change" : " changes")}),
+                     : format("Status: %s since unpack", {grouped(n) + (n == 1 ? " change" : " changes")}),
               Draw::later);
     return n == 0 ? 0 : 1;
 }

@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kBrowseFolder = "Select the folder to browse";
 // The browser's child windows.
 constexpr int kTree = 2001, kFilter = 2003, kList = 2004, kExtract = 2005, kSave = 2006, kPlay = 2007, kPane = 2009,
-              kText = 2010, kFind = 2011;
+              kText = 2010, kFind = 2011, kRepack = 2012;
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
@@ -214,7 +214,11 @@ void browser(const Env& env) {
     auto sort_click = [&](const std::vector<std::vector<std::wstring>>& rows) {
         auto shown = [&] { return read_list(GetDlgItem(b, kList), 4) == rows ? b : nullptr; };
         for (int tries = 0; tries < 2; ++tries) {
-            click(header, 160 + 44 + 40, 8);
+            // The middle of the Size column's header (the widths come back as
+            // numbers, which cross between processes).
+            HWND list = GetDlgItem(b, kList);
+            const auto width = [list](int c) { return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0)); };
+            click(header, width(0) + width(1) + width(2) / 2, 8);
             if (wait_for(shown, 3000)) return true;
         }
         return false;
@@ -338,6 +342,37 @@ void browser(const Env& env) {
                    "selected " + std::to_string(from) + "-" + std::to_string(to) + ", want " + std::to_string(first) +
                        "-" + std::to_string(next) + ", at y " + std::to_string(y));
     save_bmp(b, env.shots + "\\browser-find-script.bmp");
+
+    // A work folder: each member file's status as status tells it, and
+    // Repack... writes the patch as Repack Game does.
+    const std::string work = env.work + "\\gui\\browsework", patch = env.work + "\\gui\\browsepatch";
+    std::size_t replaced = 0;
+    for (const std::string& line : read_lines(ref + "\\browsework.status"))
+        replaced += line.rfind("Replaced: ", 0) == 0 && line.find("/data_fl3/readme.txt ") != std::string::npos;
+    menu_command(w, 'D', kBrowse);
+    GUI_CHECK(choose_folder(kBrowseFolder, work, ""), "Browse... of a work folder");
+    GUI_CHECK(wait_for([&] { return window_text(b) == "Vidodide Browser - " + work ? b : nullptr; }, 5000),
+              "opens it in the same window");
+    focus_control(tree);
+    press(VK_HOME);
+    press(VK_DOWN);  // its first sub-folder: data_fl3
+    settle(500);
+    const auto members = read_list(GetDlgItem(b, kList), 5);
+    std::size_t marked = 0, readme = 0;
+    for (const auto& r : members) {
+        marked += !r[4].empty();
+        readme += r[0] == L"readme.txt" && r[4] == L"replaced";
+    }
+    report().check(replaced == 1 && readme == 1 && marked == 1,
+                   "the member file that status calls replaced shows so, no other file has a status",
+                   std::to_string(members.size()) + " rows, " + std::to_string(marked) + " with a status");
+    save_bmp(b, env.shots + "\\browser-work.bmp");
+    focus_control(GetDlgItem(b, kRepack));
+    press(VK_SPACE);
+    GUI_CHECK(choose_folder("Select the output folder (empty or new)", patch, ""), "Repack... asks for the output folder");
+    const std::string repacked = "Repacking OK: 1 file written to " + patch;
+    report().check(status_shows(w, repacked, 20000, 100, kWrapped) && file_exists(patch + "\\data.fl3"),
+                   "and writes the patch, told on the main window's status line as Repack Game tells it", repacked);
 
     SendMessageW(b, WM_CLOSE, 0, 0);
     GUI_CHECK(wait_for([] { return FindWindowA("VidodideBrowser", nullptr) ? nullptr : GetDesktopWindow(); }, 5000),

@@ -26,7 +26,6 @@ constexpr const char* kOutFolder = "Select the output folder (empty or new)";
 constexpr const char* kManifest = "vidodide-project.json";
 // The mod project's texts name whole folders: they are drawn in lines as
 // wide as the window, broken inside a path where it must be.
-constexpr UINT kWrapped = DT_WORDBREAK | DT_EDITCONTROL;
 
 // Every file under `folder`, as paths relative to it, sorted by folder.
 void files_under(const std::string& folder, const std::string& rel, std::vector<std::string>& out) {

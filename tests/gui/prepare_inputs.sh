@@ -99,6 +99,10 @@ cp "$work/samples/data.fl3" "$work/gui/browse/sub/copy.fl3"
 cp "$members/title.bm2" "$work/gui/browse/"
 (cd "$work/gui/browse" && "$cli" list-fl3 data.fl3 >"$work/ref/browse.list")
 (cd "$work/gui/browse" && "$cli" find-text . window >"$work/ref/browse.find")
+# A work folder of it, one member file replaced, and what status says.
+"$cli" unpack "$work/gui/browse" "$work/gui/browsework" >/dev/null
+printf 'replaced' >"$work/gui/browsework/data_fl3/readme.txt"
+"$cli" status "$work/gui/browsework" >"$work/ref/browsework.status" || [ $? = 1 ]  # 1: a change
 # A translation that code page 932 cannot hold: refused, the character quoted.
 sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1Café\r/' "$work/ref/texts.csv" \
     >"$work/gui/texts/emoji.csv"

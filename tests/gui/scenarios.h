@@ -2,6 +2,8 @@
 // would see and what lands on disk.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace gui {
@@ -15,6 +17,9 @@ constexpr int kDecodeBm2 = 1, kDecodeWv5 = 2, kDecodeAb = 3, kDecodeBm2Png = 4, 
 constexpr int kEncodeAb = 1, kEncodeBm2 = 2, kImportTexts = 4, kRepackGame = 5;
 }  // namespace menu
 using namespace menu;
+
+// How the status line draws the mod project's texts (wrapped).
+constexpr UINT kWrapped = DT_WORDBREAK | DT_EDITCONTROL;
 
 // Test bookkeeping: "ok - NAME" / "FAIL - NAME: WHY" lines, counted.
 struct Report {
