@@ -11,9 +11,14 @@
 #     line's "Extracting OK"; the Linux command line's extract-fl3, and the
 #     Windows command line (vidodide.exe) under the same Wine.
 #
+#   - The browser: an archive of 65,535 members chosen in its tree until the
+#     list holds them all (target 1 s), a picture of 1920 x 1080 chosen in the
+#     list until its preview is shown (target 0.1 s), and the program's peak
+#     working set (target 64 MiB and what is shown).
+#
 #   scripts/bench_gui.sh [MINGW_BUILD NATIVE_BUILD]
 #
-# BENCH_PARTS="script archive" (the default) chooses the parts; BENCH_SHOTS=FOLDER
+# BENCH_PARTS="script archive browser" (the default) chooses the parts; BENCH_SHOTS=FOLDER
 # keeps the pictures of the two Scripting dialogs and the trees they showed.
 #
 # Without build folders it builds the mingw and native presets. Scratch files
@@ -69,7 +74,7 @@ folder_sum() {
     rm -rf "$1"
 }
 
-parts=" ${BENCH_PARTS:-script archive} "
+parts=" ${BENCH_PARTS:-script archive browser} "
 shots=${BENCH_SHOTS:-$tmp/shots}
 mkdir -p "$shots"
 
@@ -77,6 +82,12 @@ mkdir -p "$shots"
 work=$tmp/work
 mkdir -p "$work/script" "$work/listing" "$work/archive" "$work/cli/enc"
 "$native/vidodide-samples" --script "${SCRIPT_KIB:-512}" "$work/script/big.ab" >/dev/null
+if [[ $parts == *" browser "* ]]; then
+    mkdir -p "$work/browse"
+    "$native/vidodide-samples" --archive 65535 64 "$work/browse/most.fl3" >/dev/null
+    convert -size 1920x1080 plasma:fractal -depth 8 "BMP3:$work/browse/picture.bmp"
+    (cd "$work/browse" && "$cli" encode-bm2 picture.bmp >/dev/null && rm picture.bmp)
+fi
 if [[ $parts == *" archive "* ]]; then
     "$native/vidodide-samples" --archive "${ARCHIVE_MEMBERS:-2000}" "${ARCHIVE_MIB:-640}" "$work/archive/big.fl3" >/dev/null
 fi
@@ -107,6 +118,9 @@ drive() {
 }
 if [[ $parts == *" script "* ]]; then
     drive bench-scripting
+fi
+if [[ $parts == *" browser "* ]]; then
+    drive bench-browser
 fi
 if [[ $parts == *" archive "* ]]; then
     sync
@@ -144,6 +158,13 @@ if [[ $parts == *" archive "* ]]; then
     echo "  (vidodide.exe's figure includes starting a Wine process: ${wine_start:--} s for --version)"
     [ "$gui_sum" = "$cli_sum" ] && [ "$wine_sum" = "$cli_sum" ] || same=NO
     echo "member folders identical (GUI, vidodide.exe, command line): $same"
+fi
+if [[ $parts == *" browser "* ]]; then
+    echo
+    echo "Browser under Wine"
+    printf '%-48s %10s\n' "65,535 members listed (target 1 s)" "$(figure browser-list-65535) s"
+    printf '%-48s %10s\n' "1920 x 1080 picture previewed (target 0.1 s)" "$(figure browser-preview-2mp) s"
+    printf '%-48s %10s\n' "peak working set" "$(sed -n 's/^memory browser-peak-mib //p' "$report" | tail -n 1) MiB"
 fi
 failed=$(grep -c '^FAIL - ' "$report" || true)
 echo "checks: $(grep -c '^ok - ' "$report" || true) passed, $failed failed"

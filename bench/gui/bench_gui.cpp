@@ -6,6 +6,8 @@
 //                                      command line prints it
 //   WORK\listing\big.txt               that script's listing (no AB file beside it)
 //   WORK\archive\big.fl3               a large archive
+//   WORK\browse\most.fl3, picture.bm2   an archive of 65,535 members (the most an FL3
+//                                      directory counts) and a picture of 2 megapixels
 //
 // Each prints "time NAME SECONDS" lines, and checks that what was shown is
 // complete.
@@ -18,11 +20,10 @@
 #include "winauto.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
 namespace gui {
 namespace {
-
-constexpr int kDecodeAb = 3, kEncodeAb = 1;
 
 double now_seconds() {
     LARGE_INTEGER t, f;
@@ -192,7 +193,59 @@ void bench_extract_cli(const Env& env) {
     print_time("extract-fl3-wine-cli", run);
 }
 
+// The browser: from the archive chosen in its tree to its 65,535 members in
+// the list, and from the picture chosen in the list to its preview; then
+// the program's peak working set.
+void bench_browser(const Env& env) {
+    const std::string folder = env.work + "\\browse";
+    App app(env.exe, folder);
+    HWND w = app.main();
+    GUI_CHECK(w != nullptr, "Vidodide starts");
+    if (!w) return;
+    menu_command(w, 'D', kBrowse);
+    GUI_CHECK(choose_folder("Select the folder to browse", folder, ""), "Browse... asks for the folder");
+    HWND b = wait_for([] { return FindWindowA("VidodideBrowser", nullptr); }, 10000);
+    GUI_CHECK(b != nullptr, "the browser opens");
+    if (!b) return;
+    settle(500);
+    HWND tree = GetDlgItem(b, 2001), list = GetDlgItem(b, 2004), pane = GetDlgItem(b, 2009);
+    const auto count = [list] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); };
+    // The folder's tree: the folder, then most.fl3.
+    const auto root = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    const auto archive = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD,
+                                                                   reinterpret_cast<LPARAM>(root)));
+    double t0 = now_seconds();
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(archive));
+    bool ok = wait_for([&] { return count() == 65535 ? list : nullptr; }, 60000) != nullptr;
+    double t1 = now_seconds();
+    GUI_CHECK(ok, "browser-list: the list holds 65,535 members");
+    if (ok) print_time("browser-list-65535", t1 - t0);
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(root));
+    wait_for([&] { return count() == 2 ? list : nullptr; }, 10000);
+    focus_control(list);
+    press(VK_HOME);  // most.fl3
+    settle(500);
+    // The key posted, so that the time holds none of the keyboard's pauses.
+    t0 = now_seconds();
+    PostMessageW(list, WM_KEYDOWN, VK_DOWN, 0);  // picture.bm2
+    PostMessageW(list, WM_KEYUP, VK_DOWN, 0xC0000001);
+    ok = wait_for([&] { return whole_text(pane).rfind(L"picture.bm2: BM2 image", 0) == 0 ? pane : nullptr; }, 60000);
+    t1 = now_seconds();
+    GUI_CHECK(ok, "browser-preview: the picture's preview is shown");
+    if (ok) print_time("browser-preview-2mp", t1 - t0);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(b, &pid);
+    PROCESS_MEMORY_COUNTERS m = {};
+    m.cb = sizeof m;
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (p && GetProcessMemoryInfo(p, &m, sizeof m))
+        std::printf("memory browser-peak-mib %.1f\n", static_cast<double>(m.PeakWorkingSetSize) / (1 << 20));
+    if (p) CloseHandle(p);
+    SendMessageW(b, WM_CLOSE, 0, 0);
+}
+
 Register scripting_bench("bench-scripting", bench_scripting, false);
+Register browser_bench("bench-browser", bench_browser, false);
 Register extract_bench("bench-extract", bench_extract, false);
 Register extract_cli_bench("bench-extract-cli", bench_extract_cli, false);
 
