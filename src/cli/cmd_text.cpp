@@ -19,12 +19,14 @@ struct TextArgs {
     std::string folder;
     std::string table;
     unsigned codepage = script::kGameCodepage;
+    std::uint32_t max_line = 0;
 };
 
 // FOLDER and a second operand (TABLE, TEXT) with --codepage N (or
 // --codepage=N) anywhere before "--". nullopt after a usage error was
 // printed.
-std::optional<TextArgs> text_args(Args args, const char* command, const char* operands = "a FOLDER and a TABLE") {
+std::optional<TextArgs> text_args(Args args, const char* command, const char* operands = "a FOLDER and a TABLE",
+                                  bool max_line = false) {
     TextArgs out;
     std::vector<std::string> names;
     bool options = true;
@@ -33,6 +35,18 @@ std::optional<TextArgs> text_args(Args args, const char* command, const char* op
         std::optional<std::string> value;
         if (options && a == "--") {
             options = false;
+            continue;
+        }
+        if (options && max_line && (a == "--max-line" || a.starts_with("--max-line="))) {
+            const std::string v = a == "--max-line" ? (i + 1 < args.size() ? args[++i] : std::string()) : a.substr(11);
+            std::uint32_t n = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n == 0) {
+                usage_error(std::string(command) + ": --max-line needs a number of columns" +
+                            (v.empty() ? std::string() : ", not '" + v + "'"));
+                return std::nullopt;
+            }
+            out.max_line = n;
             continue;
         }
         if (options && a == "--codepage") {
@@ -80,9 +94,9 @@ int export_text(ConsoleUi& ui, Args args) {
 }
 
 int import_text(ConsoleUi& ui, Args args) {
-    const auto a = text_args(args, "import-text");
+    const auto a = text_args(args, "import-text", "a FOLDER and a TABLE", true);
     if (!a) return 2;
-    return text::import_texts(ui, a->folder, a->table, a->codepage) ? 0 : 1;
+    return text::import_texts(ui, a->folder, a->table, a->codepage, a->max_line) ? 0 : 1;
 }
 
 int find_text(ConsoleUi& ui, Args args) {

@@ -295,6 +295,7 @@ struct Row {
     std::uint32_t n = 0;
     std::string op, original, translation;
     CellKind kind = CellKind::text;  // of the translation's cell
+    std::uint32_t max_line = 0;      // the widest line that the text box shows; 0: no limit
 };
 
 std::string trimmed_lower(std::string_view s) {
@@ -327,8 +328,8 @@ std::string column_name(std::size_t column) {
 }
 
 // The columns that import uses.
-enum Field { f_script, f_n, f_op, f_original, f_translation, f_count };
-constexpr std::string_view kFieldNames[f_count] = {"script", "n", "op", "original", "translation"};
+enum Field { f_script, f_n, f_op, f_original, f_translation, f_max_line, f_count };
+constexpr std::string_view kFieldNames[f_count] = {"script", "n", "op", "original", "translation", "max_line"};
 
 // One row of the table: the fields that import uses.
 struct TableRow {
@@ -621,6 +622,14 @@ bool import_script(Ui& ui, const ScriptFile& script, std::vector<Row>& rows, pla
                                            "voice marker"));
             continue;
         }
+        // The game's text box does not wrap. A character of two bytes in the
+        // code page is a full-width one, which takes two columns.
+        if (r.max_line > 0 && bytes.size() > r.max_line) {
+            refused.add(row_text(r.number, format("the translation is %s columns wide, more than the %s of a line of "
+                                                  "the text box (a full-width character counts 2)",
+                                                  {std::to_string(bytes.size()), std::to_string(r.max_line)})));
+            continue;
+        }
         if (bytes.size() != t.text_size) longer_or_shorter = true;
         edits.push_back({static_cast<std::size_t>(it - map.texts.begin()), bytes});
     }
@@ -659,7 +668,8 @@ bool import_script(Ui& ui, const ScriptFile& script, std::vector<Row>& rows, pla
 
 }  // namespace
 
-bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage) {
+bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage,
+                  std::uint32_t max_line) {
     ui.status(format("Importing texts of %s", {table_path}), Draw::now);
     const auto failed = [&] {
         ui.status("Importing texts failed", Draw::later);
@@ -754,6 +764,12 @@ bool import_texts(Ui& ui, const std::string& folder, const std::string& table_pa
             r.original = std::move(fields[f_original]);
             r.translation = std::move(fields[f_translation]);
             r.kind = fields.kinds[f_translation];
+            r.max_line = max_line;
+            if (!fields[f_max_line].empty() && fields[f_max_line].find_first_not_of(' ') != std::string::npos) {
+                const auto most = parse_n(fields[f_max_line]);
+                if (!most) return refuse(format("\"%s\" in \"max_line\" is not a number of columns", {fields[f_max_line]}));
+                r.max_line = *most;
+            }
             return true;
         };
 

@@ -62,7 +62,11 @@ bool export_texts(Ui& ui, const std::string& folder, const std::string& table_pa
 // twice, or a table without any translation changes none. True when no row
 // was refused and every script was written. The table is read piece by
 // piece, and the rows kept at once hold at most a few MiB: a table of more
-// is read again for each group of scripts that fits.
-bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage);
+// is read again for each group of scripts that fits. A translation wider
+// than `max_line` columns (bytes in the code page: a full-width character
+// of 932 counts 2; 0: no limit), or than the row's "max_line" column says,
+// is refused.
+bool import_texts(Ui& ui, const std::string& folder, const std::string& table_path, unsigned codepage,
+                  std::uint32_t max_line = 0);
 
 }  // namespace vid::text

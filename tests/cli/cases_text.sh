@@ -406,3 +406,34 @@ Importing OK: 16 texts into 2 scripts" "" "$cli" import-text "$tx/rows" "$tx/row
 check "import-text 15 rows: a.ab" 0 "" "" cmp "$tx/rows/a.ab" "$tx/want-a.ab"
 check "import-text 15 rows: b.ab" 0 "" "" cmp "$tx/rows/b.ab" "$tx/want-b.ab"
 rm -rf "$tx/rows" "$tx/rows-clean" "$tx/rows15.csv" "$tx/rows16.csv" "$tx/long" "$tx"/field-*.csv
+
+# --max-line N and the column max_line: a translation wider than the text
+# box's line is refused; a full-width character (two bytes in 932) counts 2.
+ml=$tx/maxline
+mkdir -p "$ml/sub"
+printf '\x01\x00\x03\x00Hello\x00' >"$ml/sub/b.ab"
+printf '\x01\x00\x02\x00Hi\x00' >"$ml/s.ab"
+cp -r "$ml" "$tx/maxline.clean"
+{ printf 'script,n,original,translation,max_line\n'
+  printf 'sub/b.ab,1,Hello,Hiya you,\n'
+  printf 's.ab,1,Hi,窓窓窓,5\n'; } >"$tx/ml.csv"
+check "import-text --max-line 7: 8 columns, and 6 columns over a max_line of 5" 1 "Importing texts of $tx/ml.csv
+Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Alert: $ml/s.ab was left unchanged:
+- row 3: the translation is 6 columns wide, more than the 5 of a line of the text box (a full-width character counts 2)
+Alert: $ml/sub/b.ab was left unchanged:
+- row 2: the translation is 8 columns wide, more than the 7 of a line of the text box (a full-width character counts 2)" \
+    "$cli" import-text --max-line 7 "$ml" "$tx/ml.csv"
+check "import-text --max-line: scripts unchanged" 0 "" "" diff -r "$ml" "$tx/maxline.clean"
+sed 's/,5$/,6/' "$tx/ml.csv" >"$tx/ml6.csv"
+check "import-text --max-line=8: each exactly as wide as allowed" 0 "Importing texts of $tx/ml6.csv
+$ml/s.ab: 1 text, 0 jumps moved
+$ml/sub/b.ab: 1 text, 0 jumps moved
+Importing OK: 2 texts into 2 scripts" "" "$cli" import-text --max-line=8 "$ml" "$tx/ml6.csv"
+check "import-text: the wider translations written" 0 "" "" \
+    cmp "$ml/s.ab" <(printf '\x01\x00\x02\x00\x91\x8B\x91\x8B\x91\x8B\x00')
+printf 'script,n,original,translation,max_line\nsub/b.ab,1,Hiya you,Hi,wide\n' >"$tx/mlbad.csv"
+check "import-text: a max_line that is no number refuses the table" 1 "Importing texts of $tx/mlbad.csv
+Importing texts failed" "Alert: $tx/mlbad.csv: no script was changed, since these rows were refused:
+- row 2: \"wide\" in \"max_line\" is not a number of columns" "$cli" import-text "$ml" "$tx/mlbad.csv"
+check "import-text --max-line 0" 2 "" "vidodide: import-text: --max-line needs a number of columns, not '0'
+$hint" "$cli" import-text --max-line 0 "$ml" "$tx/ml.csv"
