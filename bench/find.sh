@@ -9,15 +9,9 @@
 #   bench/find.sh [FOLDER]     (default /tmp; MEMBERS=6000 MIB=1024 RUNS=3)
 set -eu
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh >/dev/null
-cmake --preset native >/dev/null
-cmake --build --preset native -j2 --target vidodide vidodide-samples >/dev/null
-vid=$PWD/build/native/vidodide
-samples=$PWD/build/native/vidodide-samples
 runs=${RUNS:-3}
-scratch=$(mktemp -d "${1:-/tmp}/vidodide-find-bench.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+bench_name=find
+. bench/native_tools.sh "$@"
 
 "$samples" --mod-game game "${MEMBERS:-6000}" "${MIB:-1024}" >/dev/null
 printf 'game: %s files, %s\n' "$(find game -type f | wc -l)" "$(du -sh game | cut -f1)"

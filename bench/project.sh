@@ -18,18 +18,12 @@
 #   bench/project.sh [FOLDER]     (default /tmp; MEMBERS=6000 MIB=1250 RUNS=3 JOBS=cores)
 set -eu
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh >/dev/null
-cmake --preset native >/dev/null
-cmake --build --preset native -j2 --target vidodide vidodide-samples >/dev/null
-vid=$PWD/build/native/vidodide
-samples=$PWD/build/native/vidodide-samples
 members=${MEMBERS:-6000}
 mib=${MIB:-1250}
 runs=${RUNS:-3}
 jobs=${JOBS:-$(nproc)}
-scratch=$(mktemp -d "${1:-/tmp}/vidodide-project-bench.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+bench_name=project
+. bench/native_tools.sh "$@"
 
 "$samples" --mod-game game "$members" "$mib" >/dev/null
 printf 'game: %s files, %s\n' "$(find game -type f | wc -l)" "$(du -sh game | cut -f1)"
