@@ -1,6 +1,7 @@
 // The entries of a folder, for commands that walk a whole folder tree.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +10,8 @@ namespace vid::platform {
 
 struct FolderEntry {
     std::string name;
-    bool folder = false;  // a folder (never a link to one: walks do not follow them)
+    bool folder = false;     // a folder (never a link to one: walks do not follow them)
+    std::uint64_t size = 0;  // a file's size as the listing found it (for a link: POSIX its file's, Windows its own)
 };
 
 // The files and folders in `folder`, without "." and "..", in no particular

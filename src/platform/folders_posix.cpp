@@ -18,9 +18,9 @@ std::optional<std::vector<FolderEntry>> list_folder(const std::string& folder) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
-            entries.push_back({e->d_name, true});
+            entries.push_back({e->d_name, true, 0});
         } else if (S_ISREG(st.st_mode) || (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))) {
-            entries.push_back({e->d_name, false});
+            entries.push_back({e->d_name, false, static_cast<std::uint64_t>(st.st_size)});
         }
     }
     ::closedir(dir);

@@ -19,7 +19,7 @@ std::optional<std::vector<FolderEntry>> list_folder(const std::string& folder) {
         const bool link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if (dir && link) continue;  // junctions and folder links are not followed
         if ((a & FILE_ATTRIBUTE_DEVICE) != 0) continue;
-        entries.push_back({data.cFileName, dir});
+        entries.push_back({data.cFileName, dir, dir ? 0 : (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow});
     } while (FindNextFileA(f, &data));
     FindClose(f);
     return entries;
