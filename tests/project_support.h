@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "kit/samples.h"
+#include "project/project.h"
 #include "test_support.h"
 
 namespace vid::test {
@@ -26,6 +30,23 @@ inline void edit_manifest(const std::string& work, const std::function<void(nloh
     change(m);
     write_file(work + "/vidodide-project.json", m.dump(1));
 }
+
+// A game folder of the given files (path -> bytes); unpacked into `work`
+// with the status `unpacked` unless that is none; `out` is where repack writes.
+struct Project {
+    ScratchDir dir;
+    std::string game = dir.file("game"), work = dir.file("work"), out = dir.file("out");
+    explicit Project(const std::vector<kit::Member>& files, std::optional<int> unpacked = 0) {
+        for (const auto& [path, bytes] : files) {
+            std::filesystem::create_directories(std::filesystem::path(game + "/" + path).parent_path());
+            write_file(game + "/" + path, bytes);
+        }
+        RecordingUi ui;
+        if (unpacked) EXPECT_EQ(project::unpack(ui, game, work, {}), *unpacked) << ui.last_status();
+    }
+    // The game folder as the manifest names it.
+    std::string game_named() const { return std::filesystem::canonical(game).string(); }
+};
 
 // The regular files under `folder`, relative, with "/", in order.
 inline std::vector<std::string> files_in(const std::string& folder) {

@@ -13,13 +13,7 @@
 namespace vid {
 namespace {
 
-// A bitmap file's headers up to its bit count; the rest of the 54 bytes follow.
-Bytes bmp_head(std::uint32_t size, std::uint32_t offset, std::uint32_t width, std::uint32_t height, std::uint16_t bits) {
-    Bytes f{'B', 'M'};
-    for (std::uint32_t v : {size, 0u, offset, 40u, width, height}) put_u32(f, v);
-    put_u16(f, 1), put_u16(f, bits);
-    return f;
-}
+using test::bmp_head;
 
 // An 8-bit bitmap file of `width` x `height` (rows bottom-up, filled to 4
 // bytes with 0xEE), whose colour table has `colours` entries: entry i is

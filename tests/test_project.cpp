@@ -28,30 +28,10 @@ namespace {
 Bytes bmp_row(std::initializer_list<std::array<std::uint8_t, 3>> pixels) {
     const auto w = static_cast<std::uint32_t>(pixels.size());
     const std::uint32_t stride = (w * 3 + 3) / 4 * 4;
-    Bytes b = {'B', 'M'};
-    put_u32(b, 54 + stride);
-    put_u32(b, 0);
-    put_u32(b, 54);
-    put_u32(b, 40);
-    put_u32(b, w);
-    put_u32(b, 1);
-    put_u16(b, 1);
-    put_u16(b, 24);
-    for (int i = 0; i < 6; ++i) put_u32(b, 0);
+    Bytes b = test::bmp_head(54 + stride, 54, w, 1, 24);
+    b.resize(54, 0);
     for (const auto& p : pixels) b.insert(b.end(), p.begin(), p.end());
     b.resize(54 + stride, 0);
-    return b;
-}
-
-// A WAV file of 16-bit mono samples at 8000 Hz.
-Bytes wav_mono(std::initializer_list<std::int16_t> samples) {
-    Bytes b = {'R', 'I', 'F', 'F'};
-    put_u32(b, static_cast<std::uint32_t>(36 + 2 * samples.size()));
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put_u32(b, 16), put_u16(b, 1), put_u16(b, 1), put_u32(b, 8000), put_u32(b, 16000), put_u16(b, 2), put_u16(b, 16);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put_u32(b, static_cast<std::uint32_t>(2 * samples.size()));
-    for (const std::int16_t v : samples) put_u16(b, static_cast<std::uint16_t>(v));
     return b;
 }
 
@@ -102,16 +82,16 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
          "its listing differs from the edited listing at value line 2"},
         {"a line more", Kind::ab, set16, text("0x0002\n0x00000010\n0x0002\n"), 0,
          "its listing differs from the edited listing at value line 3"},
-        {"same samples", Kind::wv5, sound, wav_mono({1, 2}), 0, "", "sound exact"},
+        {"same samples", Kind::wv5, sound, test::wav_mono({1, 2}), 0, "", "sound exact"},
         // Signal 1 + 9, noise 0 + 1: 10 dB.
-        {"one sample off", Kind::wv5, sound, wav_mono({1, 3}), 0, "", "signal-to-noise ratio 10.0 dB"},
-        {"a sample more", Kind::wv5, sound, wav_mono({1, 2, 3}), 0,
+        {"one sample off", Kind::wv5, sound, test::wav_mono({1, 3}), 0, "", "signal-to-noise ratio 10.0 dB"},
+        {"a sample more", Kind::wv5, sound, test::wav_mono({1, 2, 3}), 0,
          "it decodes to 2 samples (2 frames by its header), the edited sound gives 3"},
-        {"a sample less", Kind::wv5, sound, wav_mono({1}), 0,
+        {"a sample less", Kind::wv5, sound, test::wav_mono({1}), 0,
          "it decodes to 2 samples (2 frames by its header), the edited sound gives 1"},
-        {"a frame more by its header", Kind::wv5, sound_of_3_frames, wav_mono({1, 2}), 0,
+        {"a frame more by its header", Kind::wv5, sound_of_3_frames, test::wav_mono({1, 2}), 0,
          "it decodes to 2 samples (3 frames by its header), the edited sound gives 2"},
-        {"cut short", Kind::wv5, sound_cut, wav_mono({1, 2}), 0, "it ends early: 1 of its 2 runs decode"},
+        {"cut short", Kind::wv5, sound_cut, test::wav_mono({1, 2}), 0, "it ends early: 1 of its 2 runs decode"},
         {"not a WAV file", Kind::wv5, sound, text("RIFX"), 0,
          "the WAV file is not a WAV file: it does not begin with a RIFF/WAVE header"},
     };
@@ -222,9 +202,7 @@ TEST(ProjectManifest, TextAsWritten) {
 // does not hold take the nearest entry and are counted, and the check lets
 // exactly that many pixels differ. Palette: 0 black, 1 white; pixels 0 1 0.
 TEST(ProjectVerify, RecolouredPixelsCounted) {
-    Bytes original = {'B', 'M'};
-    for (std::uint32_t v : {54u + 8 + 4, 0u, 54u + 8, 40u, 3u, 1u}) put_u32(original, v);
-    put_u16(original, 1), put_u16(original, 8);
+    Bytes original = test::bmp_head(54 + 8 + 4, 54 + 8, 3, 1, 8);
     for (std::uint32_t v : {0u, 4u, 0u, 0u, 2u, 0u}) put_u32(original, v);
     original.insert(original.end(), {0, 0, 0, 0, 255, 255, 255, 0, 0, 1, 0, 0});
     const Bytes member = kit::bm2_file(original);
@@ -403,24 +381,12 @@ TEST(ProjectEncode, ListingWhoseTextsChangeLengthOverJumps) {
 
 namespace stopping {
 
-// An archive of members m1.dat, m2.dat, ... of `sizes` bytes each.
+// An archive of members m1.dat, m2.dat, ... of `sizes` bytes each: 'a', 'b', ...
 Bytes archive(std::initializer_list<std::uint32_t> sizes) {
-    Bytes data, dir;
-    int n = 0;
-    for (const std::uint32_t size : sizes) {
-        data.insert(data.end(), size, static_cast<std::uint8_t>('a' + n));
-        fl3::put_entry(dir, size, "m" + std::to_string(++n) + ".dat");
-    }
-    put_u32(dir, fl3::kEndMarker);
-    fl3::Header h;
-    h.dir_length = static_cast<std::uint32_t>(dir.size());
-    h.dir_offset = static_cast<std::uint32_t>(fl3::kHeaderSize + data.size());
-    h.entry_count = static_cast<std::uint16_t>(sizes.size());
-    const auto head = fl3::header_bytes(h);
-    Bytes out(head.begin(), head.end());
-    out.insert(out.end(), data.begin(), data.end());
-    out.insert(out.end(), dir.begin(), dir.end());
-    return out;
+    std::vector<kit::Member> members;
+    for (const std::uint32_t size : sizes)
+        members.emplace_back("m" + std::to_string(members.size() + 1) + ".dat", Bytes(size, static_cast<std::uint8_t>('a' + members.size())));
+    return kit::fl3_archive(members);
 }
 
 // Records like RecordingUi and sets the stop flag when a status text starts with `at`.
@@ -433,13 +399,7 @@ struct StoppingUi : test::RecordingUi {
     }
 };
 
-std::vector<std::string> files_in(const std::string& folder) {
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-        if (e.is_regular_file()) out.push_back(e.path().lexically_relative(folder).generic_string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
+using test::files_in;
 
 TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
     test::ScratchDir dir;

@@ -15,27 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 using test::RecordingUi;
 
-Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
-// "FL3." 30 00 00 00 1C 00, then directory length, offset, count and 8 zeros.
-Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint16_t count) {
-    return test::bytes_of("FL3.") + Bytes{0x30, 0, 0, 0, 0x1C, 0} + u32(dir_length) + u32(dir_offset) +
-           Bytes{std::uint8_t(count), std::uint8_t(count >> 8)} + Bytes(8, 0);
-}
-Bytes ent(std::uint32_t size, std::string_view name) {
-    return u32(size) + Bytes{std::uint8_t(name.size())} + test::bytes_of(name);
-}
-const Bytes kEnd{0xFF, 0xFF, 0xFF, 0xFF};
+using test::ent, test::hdr, test::kEnd;
 
-// A game folder of the given files (path -> bytes), unpacked into `work`.
-struct Game {
-    test::ScratchDir dir;
-    std::string game = dir.file("game"), work = dir.file("work");
-    explicit Game(const std::vector<kit::Member>& files) {
-        for (const auto& [path, bytes] : files) {
-            fs::create_directories(fs::path(game + "/" + path).parent_path());
-            test::write_file(game + "/" + path, bytes);
-        }
-    }
+// A game folder, not unpacked.
+struct Game : test::Project {
+    explicit Game(const std::vector<kit::Member>& files) : Project(files, std::nullopt) {}
 };
 
 // Members that do not decode (WV5 sounds cut inside their 18-byte header):

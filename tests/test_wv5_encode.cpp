@@ -34,21 +34,7 @@ struct Memory : wv5::RandomInput {
     Bytes data;
 };
 
-Bytes chunk(std::string_view id, const Bytes& body, std::optional<std::uint32_t> size = std::nullopt) {
-    Bytes b = test::bytes_of(id);
-    put_u32(b, size.value_or(static_cast<std::uint32_t>(body.size())));
-    b.insert(b.end(), body.begin(), body.end());
-    if (body.size() % 2 == 1) b.push_back(0);  // pad byte
-    return b;
-}
-
-// A plain "fmt " body: tag, channels, rate, block align, bits.
-Bytes fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align, std::uint16_t bits) {
-    Bytes b;
-    put_u16(b, tag), put_u16(b, channels), put_u32(b, rate), put_u32(b, rate * align), put_u16(b, align);
-    put_u16(b, bits);
-    return b;
-}
+using test::chunk, test::fmt, test::riff;
 
 // An extensible "fmt " body whose sub-format begins with `sub_tag`.
 Bytes extensible(std::uint16_t channels, std::uint16_t bits, std::uint16_t sub_tag) {
@@ -63,15 +49,6 @@ void put_f32(Bytes& b, float v) {
     std::uint32_t u;
     std::memcpy(&u, &v, 4);
     put_u32(b, u);
-}
-
-Bytes riff(std::initializer_list<Bytes> chunks, std::optional<std::uint32_t> size = std::nullopt) {
-    Bytes body = test::bytes_of("WAVE");
-    for (const Bytes& c : chunks) body.insert(body.end(), c.begin(), c.end());
-    Bytes b = test::bytes_of("RIFF");
-    put_u32(b, size.value_or(static_cast<std::uint32_t>(body.size())));
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
 }
 
 TEST(Wv5Encode, WavFilesAccepted) {
@@ -555,11 +532,6 @@ TEST(Wv5Encode, LongDecodedFileComesBackExactly) {
     EXPECT_FALSE(test::file_exists(dir.file("long.wv5.orig")));
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
 
 // The samples that the encoder takes from a WAV file, up to the last of
 // its data chunk, in each sample format; of two channels, a last frame cut
@@ -672,11 +644,6 @@ TEST(Wv5Encode, StereoHeaderCountsFrames) {
     EXPECT_EQ(load_u32(&back[42]), 24u) << "data size";
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
 // A stereo sound that ends on the first channel's sample of one more frame
 // (as Decode WV5 writes them, and Encode WV5 takes them) is encoded with its
 // 5 samples, 2 whole frames by its header, and passes repack's check.
