@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -46,6 +47,17 @@ struct Project {
     }
     // The game folder as the manifest names it.
     std::string game_named() const { return std::filesystem::canonical(game).string(); }
+};
+
+// Records like RecordingUi and sets the stop flag when a status text starts with `at`.
+struct StoppingUi : RecordingUi {
+    explicit StoppingUi(std::string at_text) : at(std::move(at_text)) {}
+    std::atomic<bool> stop{false};
+    std::string at;
+    void status(std::string_view text, Draw draw) override {
+        if (text.rfind(at, 0) == 0) stop = true;
+        RecordingUi::status(text, draw);
+    }
 };
 
 // The regular files under `folder`, relative, with "/", in order.

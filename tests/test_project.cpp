@@ -107,37 +107,12 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
 // work folders hold it): one space of indent per level, escapes as JSON
 // has them, names that are not UTF-8 as KEY_hex, empty lists as [].
 TEST(ProjectManifest, TextAsWritten) {
-    Manifest m;
-    m.game = "/g";
-    m.game_from_work = "../g";
-    m.unfinished = true;
-    Archive a;
-    a.path = "a.fl3";
-    a.folder = "a_fl3";
-    a.size = 40;
-    Item x;
-    x.name = "x\"y\\.ab";
-    x.offset = 28;
-    x.size = 5;
-    x.hash = 0x0123456789abcdef;
-    x.kind = Kind::ab;
-    x.file = "a_fl3/x\"y.ab";
-    x.edit = "edit/a_fl3/x.txt";
-    x.edit_hash = 0xff;
-    x.note = "n\x01";
-    Item y;
-    y.name = "\x82\xa0";
-    y.index = 1;
-    y.offset = 33;
-    y.problem = "p";
-    a.members = {x, y};
-    Archive b;
-    b.path = "b.fl3";
-    b.folder = "b_fl3";
-    b.size = 3;
-    b.problem = "bad";
-    m.archives.push_back(std::move(a));
-    m.archives.push_back(std::move(b));
+    const Item x{.name = "x\"y\\.ab", .file = "a_fl3/x\"y.ab", .edit = "edit/a_fl3/x.txt", .note = "n\x01",
+                 .offset = 28, .size = 5, .hash = 0x0123456789abcdef, .edit_hash = 0xff, .kind = Kind::ab};
+    const Item y{.name = "\x82\xa0", .problem = "p", .offset = 33, .index = 1};
+    const Manifest m{.game = "/g", .game_from_work = "../g", .unfinished = true,
+                     .archives = {{.path = "a.fl3", .folder = "a_fl3", .size = 40, .members = {x, y}},
+                                  {.path = "b.fl3", .folder = "b_fl3", .size = 3, .problem = "bad"}}};
     const std::string text = R"({
  "vidodide_project": 1,
  "game_folder": "/g",
@@ -389,16 +364,7 @@ Bytes archive(std::initializer_list<std::uint32_t> sizes) {
     return kit::fl3_archive(members);
 }
 
-// Records like RecordingUi and sets the stop flag when a status text starts with `at`.
-struct StoppingUi : test::RecordingUi {
-    std::atomic<bool> stop{false};
-    std::string at;
-    void status(std::string_view text, Draw draw) override {
-        if (text.rfind(at, 0) == 0) stop = true;
-        RecordingUi::status(text, draw);
-    }
-};
-
+using test::StoppingUi;
 using test::files_in;
 
 TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
@@ -409,8 +375,7 @@ TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
 
     // Stopped while b.fl3's third member is read: b.fl3 is taken out whole,
     // and the work folder is what its manifest says (nothing changed).
-    StoppingUi ui;
-    ui.at = "Unpacking 3 of 6";
+    StoppingUi ui("Unpacking 3 of 6");
     UnpackOptions options;
     options.stop = &ui.stop;
     EXPECT_EQ(unpack(ui, dir.file("game"), dir.file("work"), options), 1);
@@ -427,8 +392,7 @@ TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
     ASSERT_EQ(unpack(plain, dir.file("game"), dir.file("full"), {}), 0) << plain.last_status();
     test::write_file(dir.file("full/a_fl3/m1.dat"), std::string_view("AAA"));
     test::write_file(dir.file("full/b_fl3/m2.dat"), std::string_view("BB"));
-    StoppingUi rui;
-    rui.at = "Repacking 2 of 2: b.fl3";
+    StoppingUi rui("Repacking 2 of 2: b.fl3");
     EXPECT_EQ(repack(rui, dir.file("full"), dir.file("out"), 1, &rui.stop), 1);
     EXPECT_EQ(rui.last_status(), "Repacking stopped at b.fl3 m1.dat: 1 file written whole to " + dir.file("out"));
     EXPECT_EQ(files_in(dir.file("out")), std::vector<std::string>{"a.fl3"});

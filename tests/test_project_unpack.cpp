@@ -156,13 +156,7 @@ TEST(ProjectUnpack, ManifestGivesEachMembersIndexAndOffset) {
 TEST(ProjectUnpack, BitmapsChosenOnceForTheWholeWorkFolder) {
     Game g({{"a.fl3", kit::fl3_archive({{"p.bm2", kit::bm2_file(kit::bmp24(4, 2, 1))}})},
             {"b.fl3", kit::fl3_archive({{"q.bm2", kit::bm2_file(kit::bmp24(3, 2, 2))}})}});
-    struct StoppingUi : RecordingUi {
-        std::atomic<bool> stop{false};
-        void status(std::string_view text, Draw draw) override {
-            if (text.rfind("Unpacking 1 of 2", 0) == 0) stop = true;
-            RecordingUi::status(text, draw);
-        }
-    } ui;
+    test::StoppingUi ui("Unpacking 1 of 2");
     project::UnpackOptions bitmaps;
     bitmaps.bitmaps = true;
     bitmaps.stop = &ui.stop;
