@@ -114,16 +114,19 @@ TEST(Paths, LimitIs259Characters) {
 }
 
 TEST(Batch, FinalTextCountsFailures) {
-    BatchTally all_ok;
-    all_ok.add(true);
-    all_ok.add(true);
-    EXPECT_EQ(all_ok.final_text("Decoding OK", "Decoding"), "Decoding OK");
-    BatchTally some;
-    for (bool ok : {true, false, true, false, true}) some.add(ok);
-    EXPECT_EQ(some.final_text("Decoding OK", "Decoding"), "Decoding: 2 of 5 files failed");
-    BatchTally one;
-    one.add(false);
-    EXPECT_EQ(one.final_text("Encoding OK", "Encoding"), "Encoding: 1 of 1 file failed");
+    const struct {
+        std::vector<bool> results;
+        const char *ok, *doing, *want;
+    } cases[] = {
+        {{true, true}, "Decoding OK", "Decoding", "Decoding OK"},
+        {{true, false, true, false, true}, "Decoding OK", "Decoding", "Decoding: 2 of 5 files failed"},
+        {{false}, "Encoding OK", "Encoding", "Encoding: 1 of 1 file failed"},
+    };
+    for (const auto& c : cases) {
+        BatchTally tally;
+        for (const bool ok : c.results) tally.add(ok);
+        EXPECT_EQ(tally.final_text(c.ok, c.doing), c.want);
+    }
 }
 
 TEST(Cursor, NeverReadsPastTheData) {

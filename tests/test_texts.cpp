@@ -12,9 +12,10 @@
 #include "script/texts.h"
 #include "test_support.h"
 
-namespace vid::script {
-using namespace vid::text;
+namespace vid::text {
 namespace {
+
+using namespace vid::script;
 
 using test::hex;
 
@@ -66,6 +67,17 @@ TEST(Codepage, SystemTablesBothWays) {
         {932, "\xE0\xA0", "bytes that are not UTF-8 text"},
         {932, "\xF0\x90\x80", "bytes that are not UTF-8 text"},
         {932, "\xE0\x41\x80", "bytes that are not UTF-8 text"},
+        // Bytes that are no UTF-8 (a lead byte of five, an overlong form, a
+        // surrogate, a code point past U+10FFFF) are not named as a character;
+        // the characters just inside those edges are.
+        {932, "\xF8\x88\x80\x80", "bytes that are not UTF-8 text"},
+        {932, "\xC0\x80", "bytes that are not UTF-8 text"},
+        {932, "\xE0\x9F\xBF", "bytes that are not UTF-8 text"},
+        {932, "\xF0\x8F\xBF\xBF", "bytes that are not UTF-8 text"},
+        {932, "\xED\xA0\x80", "bytes that are not UTF-8 text"},
+        {932, "\xF4\x90\x80\x80", "bytes that are not UTF-8 text"},
+        {932, "\xC2\x80", "\"\xC2\x80\" (U+0080)"},
+        {932, "\xED\x9F\xBF", "\"\xED\x9F\xBF\" (U+D7FF)"},
     };
     for (const auto& r : refusals) {
         platform::Codepage cp(r.codepage);
@@ -144,28 +156,7 @@ TEST(ScriptTexts, JumpsMoveWithTheirInstruction) {
     }
 }
 
-}  // namespace
-}  // namespace vid::script
-
-namespace vid::text {
-namespace {
-
-using test::hex;
-
 std::string text_of(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// Bytes that are no UTF-8 (a lead byte of five, an overlong form, a
-// surrogate, a code point past U+10FFFF) are not named as a character; the
-// characters just inside those edges are.
-TEST(Codepage, BytesThatAreNoUtf8AreNotNamedAsACharacter) {
-    platform::Codepage cp(932);
-    for (const char* text : {"\xF8\x88\x80\x80", "\xC0\x80", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80",
-                             "\xF4\x90\x80\x80"})
-        EXPECT_EQ(script::refused_character(text, cp), script::kNotUtf8) << script::refused_character(text, cp);
-    EXPECT_EQ(script::refused_character("\xC2\x80", cp), "\"\xC2\x80\" (U+0080)");
-    EXPECT_EQ(script::refused_character("\xED\x9F\xBF", cp), "\"\xED\x9F\xBF\" (U+D7FF)");
-    EXPECT_EQ(script::refused_character("\xF4\x8F\xBF\xBF", cp), "\"\xF4\x8F\xBF\xBF\" (U+10FFFF)");
-}
 
 // Listings and the game's code page: with --utf8 the first line that 932
 // cannot hold is named; without it, a line valid in 932 is taken as it
