@@ -37,13 +37,13 @@ inline void edit_manifest(const std::string& work, const std::function<void(nloh
 struct Project {
     ScratchDir dir;
     std::string game = dir.file("game"), work = dir.file("work"), out = dir.file("out");
+    RecordingUi unpacking;  // what unpack told
     explicit Project(const std::vector<kit::Member>& files, std::optional<int> unpacked = 0) {
         for (const auto& [path, bytes] : files) {
             std::filesystem::create_directories(std::filesystem::path(game + "/" + path).parent_path());
             write_file(game + "/" + path, bytes);
         }
-        RecordingUi ui;
-        if (unpacked) EXPECT_EQ(project::unpack(ui, game, work, {}), *unpacked) << ui.last_status();
+        if (unpacked) EXPECT_EQ(project::unpack(unpacking, game, work, {}), *unpacked) << unpacking.last_status();
     }
     // The game folder as the manifest names it.
     std::string game_named() const { return std::filesystem::canonical(game).string(); }

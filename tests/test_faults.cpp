@@ -300,21 +300,18 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RecordingUi u;
-        bool done;
-        if (c.extract) {
-            std::filesystem::remove_all(dir.file("g_fl3"));
-            Planted p(c.on_write, c.name, c.after);
-            fault.copy_only = c.copy_only;
-            done = fl3::extract(u, dir.file("g.fl3"));
-        } else {
-            std::filesystem::remove_all(dir.file("g_fl3"));
+        std::filesystem::remove_all(dir.file("g_fl3"));
+        std::optional<fl3::Index> folder;  // packed from it again
+        if (!c.extract) {
             ASSERT_TRUE(fl3::extract(u, dir.file("g.fl3")));
-            const auto folder = fl3::load_index(u, dir.file("g_fl3/_index.bin"));
-            ASSERT_TRUE(folder);
+            ASSERT_TRUE(folder = fl3::load_index(u, dir.file("g_fl3/_index.bin")));
             std::filesystem::remove(dir.file("out.fl3"));
+        }
+        bool done;
+        {
             Planted p(c.on_write, c.name, c.after);
             fault.copy_only = c.copy_only;
-            done = fl3::compact(u, *folder, dir.file("out.fl3"));
+            done = c.extract ? fl3::extract(u, dir.file("g.fl3")) : fl3::compact(u, *folder, dir.file("out.fl3"));
         }
         EXPECT_EQ(fault.passed, c.after) << "the fault was not reached";
         if (c.alert.empty()) {

@@ -267,26 +267,22 @@ TEST(ProjectManifest, ReadOrRefusedWithTheReason) {
 // back byte for byte: status finds every file again, and repack writes the
 // member under its own bytes.
 TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
     const Bytes picture = kit::bm2_file(bmp_row({{1, 2, 3}}));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"\x82\xa0.bm2", picture}}));
-    test::write_file(dir.file("game/\x82\xa1.bm2"), picture);
-    test::RecordingUi ui;
-    ASSERT_EQ(unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    const auto m = test::manifest_of(dir.file("work"));
+    test::Project p({{"a.fl3", kit::fl3_archive({{"\x82\xa0.bm2", picture}})}, {"\x82\xa1.bm2", picture}});
+    const auto m = test::manifest_of(p.work);
     const auto& member = m["archives"][0]["members"][0];
     EXPECT_EQ(member["name_hex"], "82a02e626d32");
     EXPECT_EQ(member["file_hex"], "615f666c332f82a02e626d32");           // a_fl3/
     EXPECT_EQ(member["edit_hex"], "656469742f615f666c332f82a02e706e67");  // edit/a_fl3/ .png
     EXPECT_EQ(m["loose"][0]["name_hex"], "82a12e626d32");
     EXPECT_FALSE(member.contains("name"));
-    std::filesystem::remove(dir.file("work/vidodide-project.stamps"));  // every file is hashed
+    std::filesystem::remove(p.work + "/vidodide-project.stamps");  // every file is hashed
     test::RecordingUi quiet;
-    EXPECT_EQ(status(quiet, dir.file("work")), 0) << quiet.last_status();
-    test::write_file(dir.file("work/a_fl3/\x82\xa0.bm2"), test::bytes_of("replaced"));
-    ASSERT_EQ(repack(ui, dir.file("work"), dir.file("out")), 0) << ui.last_status();
-    EXPECT_EQ(test::read_file(dir.file("out/a.fl3")), kit::fl3_archive({{"\x82\xa0.bm2", test::bytes_of("replaced")}}));
+    EXPECT_EQ(status(quiet, p.work), 0) << quiet.last_status();
+    test::write_file(p.work + "/a_fl3/\x82\xa0.bm2", test::bytes_of("replaced"));
+    test::RecordingUi ui;
+    ASSERT_EQ(repack(ui, p.work, p.out), 0) << ui.last_status();
+    EXPECT_EQ(test::read_file(p.out + "/a.fl3"), kit::fl3_archive({{"\x82\xa0.bm2", test::bytes_of("replaced")}}));
 }
 
 // The stamps file: a line is taken only for the file it names, in the
@@ -368,10 +364,8 @@ using test::StoppingUi;
 using test::files_in;
 
 TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), archive({3, 4}));
-    test::write_file(dir.file("game/b.fl3"), archive({5, 6, 7, 8}));
+    test::Project p({{"a.fl3", archive({3, 4})}, {"b.fl3", archive({5, 6, 7, 8})}}, std::nullopt);
+    const auto& dir = p.dir;
 
     // Stopped while b.fl3's third member is read: b.fl3 is taken out whole,
     // and the work folder is what its manifest says (nothing changed).
