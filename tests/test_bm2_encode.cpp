@@ -149,10 +149,8 @@ TEST(EncodeBm2, EditedPixelsChangeAndNothingElse) {
 TEST(EncodeBm2, NewImagesWithoutAnOriginal) {
     test::ScratchDir dir;
     // 2 x 2, top row red then green, bottom row blue then white.
-    bm2::Picture p;
-    p.width = p.height = 2;
-    p.rgba = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 255, 255, 255, 255};
-    p.has_alpha = true;
+    bm2::Picture p{.width = 2, .height = 2, .has_alpha = true,
+                   .rgba = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 255, 255, 255, 255}};
     test::write_file(dir.file("alpha.png"), bm2::write_png(p));
     p.has_alpha = false;
     test::write_file(dir.file("plain.png"), bm2::write_png(p));
@@ -238,12 +236,11 @@ TEST(EncodeBm2, ColoursMapToThePaletteByAFixedRule) {
     for (std::uint32_t v : {0u, 4u, 0u, 0u, 5u, 0u}) put_u32(original, v);
     original.insert(original.end(), table.begin(), table.end());
     original.insert(original.end(), {1, 2, 2, 2});
-    bm2::Picture p;
-    p.width = 4, p.height = 1;
-    p.rgba = {10, 20, 30, 255,   // the colour index 1 shows: stays 1
-              10, 20, 30, 255,   // the same colour where 2 was: 0, the lower of the two
-              10, 0, 0, 255,     // 100 from black (3) and from red 20 (4): 3
-              11, 20, 30, 255};  // 1 from entries 0 and 1: 0
+    const bm2::Picture p{.width = 4, .height = 1,
+                         .rgba = {10, 20, 30, 255,   // the colour index 1 shows: stays 1
+                                  10, 20, 30, 255,   // the same colour where 2 was: 0, the lower of the two
+                                  10, 0, 0, 255,     // 100 from black (3) and from red 20 (4): 3
+                                  11, 20, 30, 255}};  // 1 from entries 0 and 1: 0
     std::string alert;
     const auto r = bm2::rebuild(original, p, "image", "original", alert);
     ASSERT_TRUE(r) << alert;
@@ -258,18 +255,14 @@ TEST(EncodeBm2, AlphaOriginalsKeepWhatThePictureDoesNotGive) {
     Bytes indexed(1024, 0);
     for (std::uint8_t k = 0; k < 3; ++k) indexed[k] = static_cast<std::uint8_t>(1 + k), indexed[4 + k] = static_cast<std::uint8_t>(4 + k);
     indexed.insert(indexed.end(), {0, 9, 0, 9});
-    bm2::Picture seen;
-    seen.width = 2, seen.height = 1, seen.has_alpha = true;
-    seen.rgba = {100, 100, 100, 0, 101, 100, 100, 255};
+    const bm2::Picture seen{.width = 2, .height = 1, .has_alpha = true, .rgba = {100, 100, 100, 0, 101, 100, 100, 255}};
     std::string alert;
     const auto r8 = bm2::rebuild(kit::bm2_alpha(8, 2, 1, indexed), seen, "image", "original", alert);
     ASSERT_TRUE(r8) << alert;
     EXPECT_EQ(Bytes(r8->decoded.end() - 4, r8->decoded.end()), (Bytes{1, 0, 1, 255}));
     EXPECT_EQ(r8->recoloured, 1u);
     // 24 bits, a picture without alpha: the original's alpha bytes stay.
-    bm2::Picture flat;
-    flat.width = 2, flat.height = 1;
-    flat.rgba = {9, 8, 7, 255, 6, 5, 4, 255};
+    const bm2::Picture flat{.width = 2, .height = 1, .rgba = {9, 8, 7, 255, 6, 5, 4, 255}};
     const auto r24 = bm2::rebuild(kit::bm2_alpha(24, 2, 1, Bytes{1, 2, 3, 50, 4, 5, 6, 60}), flat, "image", "original", alert);
     ASSERT_TRUE(r24) << alert;
     EXPECT_EQ(Bytes(r24->decoded.begin() + 22, r24->decoded.end()), (Bytes{7, 8, 9, 50, 4, 5, 6, 60}));

@@ -129,19 +129,6 @@ TEST(Batch, FinalTextCountsFailures) {
     }
 }
 
-TEST(Cursor, NeverReadsPastTheData) {
-    const Bytes data{0x01, 0x02, 0x03, 0x04, 0x05};
-    Cursor c(data);
-    EXPECT_EQ(c.u16(), 0x0201);
-    EXPECT_EQ(c.u32(), std::nullopt);  // 3 bytes left
-    EXPECT_EQ(c.pos(), 2u);
-    EXPECT_EQ(c.u8(), 0x03);
-    EXPECT_FALSE(c.take(3).has_value());
-    EXPECT_EQ(c.u16(), 0x0504);
-    EXPECT_TRUE(c.at_end());
-    EXPECT_EQ(c.u8(), std::nullopt);
-}
-
 // Each read with exactly as many bytes left as it needs, and with one fewer:
 // the value (little-endian), or nothing with the position unchanged.
 TEST(Cursor, ReadsEndOnTheirLastByte) {
@@ -189,6 +176,7 @@ TEST(Cursor, ReadsEndOnTheirLastByte) {
         }
         EXPECT_EQ(got, t.want) << "case at " << t.start << " kind " << t.kind;
         EXPECT_EQ(c.pos(), t.pos_after) << "case at " << t.start << " kind " << t.kind;
+        EXPECT_EQ(c.at_end(), t.pos_after == data.size()) << "case at " << t.start << " kind " << t.kind;
     }
     // take_at_most gives only what is left: 2 bytes of the 3 asked.
     Cursor c(data, 7);
