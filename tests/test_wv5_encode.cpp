@@ -22,18 +22,7 @@ namespace {
 using Samples = std::vector<std::int16_t>;
 
 
-struct Memory : wv5::RandomInput {
-    explicit Memory(Bytes b) : data(std::move(b)) {}
-    std::uint64_t size() const override { return data.size(); }
-    std::size_t read_at(std::uint64_t pos, std::span<std::uint8_t> out) override {
-        if (pos >= data.size()) return 0;
-        const std::size_t n = std::min<std::size_t>(out.size(), data.size() - static_cast<std::size_t>(pos));
-        std::memcpy(out.data(), data.data() + pos, n);
-        return n;
-    }
-    Bytes data;
-};
-
+using Memory = wv5::MemoryInput;
 using test::chunk, test::fmt, test::riff;
 
 // An extensible "fmt " body whose sub-format begins with `sub_tag`.
@@ -118,7 +107,8 @@ TEST(Wv5Encode, SampleFormatsRead) {
          "8000 Hz 8 channels 64-bit float"},
     };
     for (const auto& c : cases) {
-        Memory m(riff({chunk("fmt ", c.fmt), chunk("data", c.data)}));
+        const Bytes file = riff({chunk("fmt ", c.fmt), chunk("data", c.data)});
+        Memory m(file);
         const auto r = wv5::read_wav(m);
         ASSERT_TRUE(std::holds_alternative<wv5::WavSound>(r)) << c.described << ": " << std::get<std::string>(r);
         const auto& sound = std::get<wv5::WavSound>(r);
@@ -476,21 +466,11 @@ Samples decoded_noise(std::size_t n, bool two_channels, std::uint32_t seed) {
     kit::Wv5Builder b(two_channels ? 2 : 1, 8000);
     kit::wv5_pack(b, codes);
     const Bytes file = b.finish();
-    struct Io : wv5::Source, wv5::Sink {
-        ByteView in;
-        Bytes out;
-        std::size_t read(std::span<std::uint8_t> to) override {
-            const std::size_t k = std::min(to.size(), in.size());
-            std::copy_n(in.begin(), k, to.begin());
-            in = in.subspan(k);
-            return k;
-        }
-        bool write(ByteView bytes) override { return out.insert(out.end(), bytes.begin(), bytes.end()), true; }
-    } io;
-    io.in = ByteView(file).subspan(wv5::kHeaderSize);
-    wv5::decode_runs(*wv5::parse_header(file), io, io);
-    Samples s(io.out.size() / 2);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(load_u16(&io.out[2 * i]));
+    wv5::MemorySource in(ByteView(file).subspan(wv5::kHeaderSize));
+    Collect out;
+    wv5::decode_runs(*wv5::parse_header(file), in, out);
+    Samples s(out.out.size() / 2);
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(load_u16(&out.out[2 * i]));
     return s;
 }
 
