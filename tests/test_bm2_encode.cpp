@@ -341,10 +341,7 @@ double child_peak_mib(const std::function<bool()>& work, bool& ok) {
 // (the nearest-colour answers are not all kept).
 TEST(EncodeBm2, MemoryStaysBoundedWhateverTheFile) {
     test::ScratchDir dir;
-    kit::PngParts bomb;
-    bomb.raw = {0, 1, 2, 3, 4};
-    bomb.zeros = std::uint64_t{128} << 20;
-    test::write_file(dir.file("bomb.png"), kit::png_file(bomb));
+    test::write_file(dir.file("bomb.png"), kit::png_file({.raw = {0, 1, 2, 3, 4}, .zeros = std::uint64_t{128} << 20}));
     {
         Bytes original = bmp8(2048, 1024, 256), picture = kit::bmp24(2048, 1024, 1);
         for (std::size_t k = 0; k < std::size_t{2048} * 1024; ++k) {  // colour k: every pixel its own

@@ -37,12 +37,7 @@ Bytes bmp_row(std::initializer_list<std::array<std::uint8_t, 3>> pixels) {
 
 // A PNG file of one row: RGBA (colour 6) or RGB (colour 2) samples.
 Bytes png_row(std::uint32_t width, std::uint8_t colour, Bytes samples) {
-    kit::PngParts parts;
-    parts.width = width;
-    parts.colour = colour;
-    parts.raw = {0};  // filter: none
-    parts.raw.insert(parts.raw.end(), samples.begin(), samples.end());
-    return kit::png_file(parts);
+    return kit::png_file({.width = width, .colour = colour, .raw = Bytes{0} + samples});  // filter: none
 }
 
 TEST(ProjectVerify, MemberAgainstEditedFile) {

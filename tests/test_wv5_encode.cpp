@@ -579,14 +579,9 @@ TEST(Wv5Encode, LongestSoundByFrames) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.channels) + " channels, " + std::to_string(c.frames) + " frames");
-        wv5::WavSound sound;
-        sound.channels = c.channels;
-        sound.rate = c.rate;
-        sound.bits = 8;
-        sound.data_offset = 44;
-        sound.data_size = static_cast<std::uint32_t>(std::uint64_t{c.frames} * c.channels);
-        wv5::Template tmpl;
-        tmpl.header = wv5::parse_header(kit::Wv5Builder(c.channels, 384000).finish());
+        const wv5::WavSound sound{.channels = c.channels, .rate = c.rate, .data_offset = 44,
+                                  .data_size = static_cast<std::uint32_t>(std::uint64_t{c.frames} * c.channels), .bits = 8};
+        const wv5::Template tmpl{.header = wv5::parse_header(kit::Wv5Builder(c.channels, 384000).finish())};
         test::RecordingUi ui;
         EXPECT_EQ(wv5::prepare(ui, sound, "x.wav", tmpl, "x.wv5").has_value(), c.fits);
         EXPECT_EQ(ui.alerts(), c.fits ? std::vector<std::string>{}
