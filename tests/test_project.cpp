@@ -288,15 +288,10 @@ TEST(ProjectManifest, StampsThatStillHold) {
     test::ScratchDir dir;
     const std::string work = dir.file("work");
     std::filesystem::create_directories(work + "/a_fl3");
-    Manifest m;
-    m.game = dir.file("game");
-    Archive a;
-    a.path = "a.fl3";
-    a.folder = "a_fl3";
+    Manifest m{.game = dir.file("game")};
+    Archive a{.path = "a.fl3", .folder = "a_fl3"};
     for (const char* name : {"m1.dat", "m2.dat", "m3.dat", "m4.dat"}) {
-        Item it;
-        it.name = name;
-        it.file = std::string("a_fl3/") + name;
+        Item it{.name = name, .file = std::string("a_fl3/") + name};
         test::write_file(under(work, it.file), std::string_view("abc"));
         // Older than the stamps file, by a day.
         std::filesystem::last_write_time(under(work, it.file),

@@ -465,9 +465,7 @@ TEST(Sheets, WrittenAndReadBack) {
         EXPECT_EQ(rows_of(*read, kThree), want) << name;
         EXPECT_TRUE(ui.alerts().empty()) << name;
         // Nothing but the table is left in the folder.
-        std::size_t files = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-        EXPECT_EQ(files, 1u) << name;
+        EXPECT_EQ(test::names_in(dir.path()).size(), 1u) << name;
     }
 }
 
@@ -558,12 +556,7 @@ TEST(Sheets, DamagedFilesAreRefused) {
 }
 
 TEST(Sheets, HostileFilesAreRefusedAtTheirLimit) {
-    SheetLimits small;
-    small.part = 4000;
-    small.shared = 100;
-    small.tag = 400;
-    small.depth = 8;
-    small.files = 6;
+    const SheetLimits small{.part = 4000, .shared = 100, .tag = 400, .depth = 8, .files = 6};
     const auto nested = [](unsigned depth) {
         std::string open, close;
         for (unsigned i = 0; i < depth; ++i) {
