@@ -58,7 +58,7 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
         std::string why;  // empty: passes
         std::string note = {};
     };
-    const auto text = [](std::string_view s) { return Bytes(s.begin(), s.end()); };
+    const auto text = test::bytes_of;
     const Case cases[] = {
         {"same pixels", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}, {200, 100, 50}}), 0, ""},
         {"one pixel off", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}, {200, 100, 51}}), 0,
