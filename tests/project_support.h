@@ -4,13 +4,18 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "kit/samples.h"
+#include "project/project.h"
 #include "test_support.h"
 
 namespace vid::test {
@@ -26,6 +31,34 @@ inline void edit_manifest(const std::string& work, const std::function<void(nloh
     change(m);
     write_file(work + "/vidodide-project.json", m.dump(1));
 }
+
+// A game folder of the given files (path -> bytes); unpacked into `work`
+// with the status `unpacked` unless that is none; `out` is where repack writes.
+struct Project {
+    ScratchDir dir;
+    std::string game = dir.file("game"), work = dir.file("work"), out = dir.file("out");
+    RecordingUi unpacking;  // what unpack told
+    explicit Project(const std::vector<kit::Member>& files, std::optional<int> unpacked = 0) {
+        for (const auto& [path, bytes] : files) {
+            std::filesystem::create_directories(std::filesystem::path(game + "/" + path).parent_path());
+            write_file(game + "/" + path, bytes);
+        }
+        if (unpacked) EXPECT_EQ(project::unpack(unpacking, game, work, {}), *unpacked) << unpacking.last_status();
+    }
+    // The game folder as the manifest names it.
+    std::string game_named() const { return std::filesystem::canonical(game).string(); }
+};
+
+// Records like RecordingUi and sets the stop flag when a status text starts with `at`.
+struct StoppingUi : RecordingUi {
+    explicit StoppingUi(std::string at_text) : at(std::move(at_text)) {}
+    std::atomic<bool> stop{false};
+    std::string at;
+    void status(std::string_view text, Draw draw) override {
+        if (text.rfind(at, 0) == 0) stop = true;
+        RecordingUi::status(text, draw);
+    }
+};
 
 // The regular files under `folder`, relative, with "/", in order.
 inline std::vector<std::string> files_in(const std::string& folder) {

@@ -100,14 +100,9 @@ std::pair<bm2::AlphaOutcome, Bytes> write_alpha(const Bytes& decoded) {
 
 // A bitmap file: its two headers, then `body`.
 Bytes bmp(std::uint32_t offset, std::uint16_t width, std::uint16_t height, std::uint16_t bits, const Bytes& body) {
-    Bytes f{'B', 'M'};
-    for (std::uint32_t v : {54u + std::uint32_t(body.size()), 0u, offset, 40u, std::uint32_t{width}, std::uint32_t{height}})
-        put_u32(f, v);
-    put_u16(f, 1);
-    put_u16(f, bits);
+    Bytes f = test::bmp_head(54 + std::uint32_t(body.size()), offset, width, height, bits);
     f.resize(54, 0);
-    f.insert(f.end(), body.begin(), body.end());
-    return f;
+    return f + body;
 }
 
 // The 8-bit bitmap of an 8-bit alpha picture: the colour table, the indexes,

@@ -13,13 +13,7 @@
 namespace vid {
 namespace {
 
-// A bitmap file's headers up to its bit count; the rest of the 54 bytes follow.
-Bytes bmp_head(std::uint32_t size, std::uint32_t offset, std::uint32_t width, std::uint32_t height, std::uint16_t bits) {
-    Bytes f{'B', 'M'};
-    for (std::uint32_t v : {size, 0u, offset, 40u, width, height}) put_u32(f, v);
-    put_u16(f, 1), put_u16(f, bits);
-    return f;
-}
+using test::bmp_head;
 
 // An 8-bit bitmap file of `width` x `height` (rows bottom-up, filled to 4
 // bytes with 0xEE), whose colour table has `colours` entries: entry i is
@@ -155,10 +149,8 @@ TEST(EncodeBm2, EditedPixelsChangeAndNothingElse) {
 TEST(EncodeBm2, NewImagesWithoutAnOriginal) {
     test::ScratchDir dir;
     // 2 x 2, top row red then green, bottom row blue then white.
-    bm2::Picture p;
-    p.width = p.height = 2;
-    p.rgba = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 255, 255, 255, 255};
-    p.has_alpha = true;
+    bm2::Picture p{.width = 2, .height = 2, .has_alpha = true,
+                   .rgba = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 255, 255, 255, 255}};
     test::write_file(dir.file("alpha.png"), bm2::write_png(p));
     p.has_alpha = false;
     test::write_file(dir.file("plain.png"), bm2::write_png(p));
@@ -244,12 +236,11 @@ TEST(EncodeBm2, ColoursMapToThePaletteByAFixedRule) {
     for (std::uint32_t v : {0u, 4u, 0u, 0u, 5u, 0u}) put_u32(original, v);
     original.insert(original.end(), table.begin(), table.end());
     original.insert(original.end(), {1, 2, 2, 2});
-    bm2::Picture p;
-    p.width = 4, p.height = 1;
-    p.rgba = {10, 20, 30, 255,   // the colour index 1 shows: stays 1
-              10, 20, 30, 255,   // the same colour where 2 was: 0, the lower of the two
-              10, 0, 0, 255,     // 100 from black (3) and from red 20 (4): 3
-              11, 20, 30, 255};  // 1 from entries 0 and 1: 0
+    const bm2::Picture p{.width = 4, .height = 1,
+                         .rgba = {10, 20, 30, 255,   // the colour index 1 shows: stays 1
+                                  10, 20, 30, 255,   // the same colour where 2 was: 0, the lower of the two
+                                  10, 0, 0, 255,     // 100 from black (3) and from red 20 (4): 3
+                                  11, 20, 30, 255}};  // 1 from entries 0 and 1: 0
     std::string alert;
     const auto r = bm2::rebuild(original, p, "image", "original", alert);
     ASSERT_TRUE(r) << alert;
@@ -264,18 +255,14 @@ TEST(EncodeBm2, AlphaOriginalsKeepWhatThePictureDoesNotGive) {
     Bytes indexed(1024, 0);
     for (std::uint8_t k = 0; k < 3; ++k) indexed[k] = static_cast<std::uint8_t>(1 + k), indexed[4 + k] = static_cast<std::uint8_t>(4 + k);
     indexed.insert(indexed.end(), {0, 9, 0, 9});
-    bm2::Picture seen;
-    seen.width = 2, seen.height = 1, seen.has_alpha = true;
-    seen.rgba = {100, 100, 100, 0, 101, 100, 100, 255};
+    const bm2::Picture seen{.width = 2, .height = 1, .has_alpha = true, .rgba = {100, 100, 100, 0, 101, 100, 100, 255}};
     std::string alert;
     const auto r8 = bm2::rebuild(kit::bm2_alpha(8, 2, 1, indexed), seen, "image", "original", alert);
     ASSERT_TRUE(r8) << alert;
     EXPECT_EQ(Bytes(r8->decoded.end() - 4, r8->decoded.end()), (Bytes{1, 0, 1, 255}));
     EXPECT_EQ(r8->recoloured, 1u);
     // 24 bits, a picture without alpha: the original's alpha bytes stay.
-    bm2::Picture flat;
-    flat.width = 2, flat.height = 1;
-    flat.rgba = {9, 8, 7, 255, 6, 5, 4, 255};
+    const bm2::Picture flat{.width = 2, .height = 1, .rgba = {9, 8, 7, 255, 6, 5, 4, 255}};
     const auto r24 = bm2::rebuild(kit::bm2_alpha(24, 2, 1, Bytes{1, 2, 3, 50, 4, 5, 6, 60}), flat, "image", "original", alert);
     ASSERT_TRUE(r24) << alert;
     EXPECT_EQ(Bytes(r24->decoded.begin() + 22, r24->decoded.end()), (Bytes{7, 8, 9, 50, 4, 5, 6, 60}));
@@ -354,10 +341,7 @@ double child_peak_mib(const std::function<bool()>& work, bool& ok) {
 // (the nearest-colour answers are not all kept).
 TEST(EncodeBm2, MemoryStaysBoundedWhateverTheFile) {
     test::ScratchDir dir;
-    kit::PngParts bomb;
-    bomb.raw = {0, 1, 2, 3, 4};
-    bomb.zeros = std::uint64_t{128} << 20;
-    test::write_file(dir.file("bomb.png"), kit::png_file(bomb));
+    test::write_file(dir.file("bomb.png"), kit::png_file({.raw = {0, 1, 2, 3, 4}, .zeros = std::uint64_t{128} << 20}));
     {
         Bytes original = bmp8(2048, 1024, 256), picture = kit::bmp24(2048, 1024, 1);
         for (std::size_t k = 0; k < std::size_t{2048} * 1024; ++k) {  // colour k: every pixel its own

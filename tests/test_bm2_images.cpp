@@ -39,9 +39,7 @@ void check_read(const char* name, const Bytes& file, const Expect& e, std::uint3
 }
 
 kit::PngParts png(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colour, Bytes raw) {
-    kit::PngParts p;
-    p.width = w, p.height = h, p.depth = depth, p.colour = colour, p.raw = std::move(raw);
-    return p;
+    return {.width = w, .height = h, .depth = depth, .colour = colour, .raw = std::move(raw)};
 }
 
 TEST(ImageReaders, PngFiles) {

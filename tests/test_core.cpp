@@ -114,29 +114,19 @@ TEST(Paths, LimitIs259Characters) {
 }
 
 TEST(Batch, FinalTextCountsFailures) {
-    BatchTally all_ok;
-    all_ok.add(true);
-    all_ok.add(true);
-    EXPECT_EQ(all_ok.final_text("Decoding OK", "Decoding"), "Decoding OK");
-    BatchTally some;
-    for (bool ok : {true, false, true, false, true}) some.add(ok);
-    EXPECT_EQ(some.final_text("Decoding OK", "Decoding"), "Decoding: 2 of 5 files failed");
-    BatchTally one;
-    one.add(false);
-    EXPECT_EQ(one.final_text("Encoding OK", "Encoding"), "Encoding: 1 of 1 file failed");
-}
-
-TEST(Cursor, NeverReadsPastTheData) {
-    const Bytes data{0x01, 0x02, 0x03, 0x04, 0x05};
-    Cursor c(data);
-    EXPECT_EQ(c.u16(), 0x0201);
-    EXPECT_EQ(c.u32(), std::nullopt);  // 3 bytes left
-    EXPECT_EQ(c.pos(), 2u);
-    EXPECT_EQ(c.u8(), 0x03);
-    EXPECT_FALSE(c.take(3).has_value());
-    EXPECT_EQ(c.u16(), 0x0504);
-    EXPECT_TRUE(c.at_end());
-    EXPECT_EQ(c.u8(), std::nullopt);
+    const struct {
+        std::vector<bool> results;
+        const char *ok, *doing, *want;
+    } cases[] = {
+        {{true, true}, "Decoding OK", "Decoding", "Decoding OK"},
+        {{true, false, true, false, true}, "Decoding OK", "Decoding", "Decoding: 2 of 5 files failed"},
+        {{false}, "Encoding OK", "Encoding", "Encoding: 1 of 1 file failed"},
+    };
+    for (const auto& c : cases) {
+        BatchTally tally;
+        for (const bool ok : c.results) tally.add(ok);
+        EXPECT_EQ(tally.final_text(c.ok, c.doing), c.want);
+    }
 }
 
 // Each read with exactly as many bytes left as it needs, and with one fewer:
@@ -186,6 +176,7 @@ TEST(Cursor, ReadsEndOnTheirLastByte) {
         }
         EXPECT_EQ(got, t.want) << "case at " << t.start << " kind " << t.kind;
         EXPECT_EQ(c.pos(), t.pos_after) << "case at " << t.start << " kind " << t.kind;
+        EXPECT_EQ(c.at_end(), t.pos_after == data.size()) << "case at " << t.start << " kind " << t.kind;
     }
     // take_at_most gives only what is left: 2 bytes of the 3 asked.
     Cursor c(data, 7);

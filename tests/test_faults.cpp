@@ -22,7 +22,7 @@
 #include "kit/lzss_bm2.h"
 #include "kit/wv5_encode.h"
 #include "project/project.h"
-#include "test_support.h"
+#include "project_support.h"
 #include "wv5/wv5.h"
 
 extern "C" ssize_t __real_read(int fd, void* buf, size_t n);
@@ -126,6 +126,8 @@ extern "C" ssize_t __wrap_splice(int in, off64_t* in_off, int out, off64_t* out_
 namespace vid {
 namespace {
 
+using test::pattern;
+using test::Project;
 using test::RecordingUi;
 
 struct Planted {
@@ -138,15 +140,11 @@ struct Planted {
     }
 };
 
+// A WAV file of `samples` 16-bit samples: 0, 37, 74, ...
 Bytes wav(std::size_t samples) {
-    Bytes b = test::bytes_of("RIFF");
-    put_u32(b, static_cast<std::uint32_t>(36 + 2 * samples));
-    for (const char* s : {"WAVEfmt "}) b.insert(b.end(), s, s + 8);
-    put_u32(b, 16), put_u16(b, 1), put_u16(b, 1), put_u32(b, 8000), put_u32(b, 16000), put_u16(b, 2), put_u16(b, 16);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put_u32(b, static_cast<std::uint32_t>(2 * samples));
-    for (std::size_t i = 0; i < samples; ++i) put_u16(b, static_cast<std::uint16_t>(i * 37));
-    return b;
+    std::vector<std::int16_t> v(samples);
+    for (std::size_t i = 0; i < samples; ++i) v[i] = static_cast<std::int16_t>(i * 37);
+    return test::wav_mono(v);
 }
 
 TEST(Faults, FailingReadsAndWritesLoseNothing) {
@@ -221,11 +219,6 @@ TEST(Faults, MemberThatShrinksWhileItIsPacked) {
               kit::fl3_archive({{"a.bin", test::bytes_of("first")}, {"z.bin", test::bytes_of("last")}}));
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
 
 // Members of 64 KiB and more are copied by the system: with
 // copy_file_range where they stand alike within 4 KiB pages in both files,
@@ -234,12 +227,6 @@ namespace {
 // ones through the buffers. Every way gives the same bytes, and a fault in
 // any of them is told like a failed read or write.
 TEST(Faults, MembersCopiedInsideTheSystem) {
-    // Bytes that never repeat at any distance a copy could slip by.
-    const auto pattern = [](std::size_t n, std::uint32_t seed) {
-        Bytes b(n);
-        for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-        return b;
-    };
     // Where each member stands in the archive (28-byte header), and so how
     // far ahead within a page its file stands when extracted (at 0) and
     // when packed again (at the same place):
@@ -313,21 +300,18 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RecordingUi u;
-        bool done;
-        if (c.extract) {
-            std::filesystem::remove_all(dir.file("g_fl3"));
-            Planted p(c.on_write, c.name, c.after);
-            fault.copy_only = c.copy_only;
-            done = fl3::extract(u, dir.file("g.fl3"));
-        } else {
-            std::filesystem::remove_all(dir.file("g_fl3"));
+        std::filesystem::remove_all(dir.file("g_fl3"));
+        std::optional<fl3::Index> folder;  // packed from it again
+        if (!c.extract) {
             ASSERT_TRUE(fl3::extract(u, dir.file("g.fl3")));
-            const auto folder = fl3::load_index(u, dir.file("g_fl3/_index.bin"));
-            ASSERT_TRUE(folder);
+            ASSERT_TRUE(folder = fl3::load_index(u, dir.file("g_fl3/_index.bin")));
             std::filesystem::remove(dir.file("out.fl3"));
+        }
+        bool done;
+        {
             Planted p(c.on_write, c.name, c.after);
             fault.copy_only = c.copy_only;
-            done = fl3::compact(u, *folder, dir.file("out.fl3"));
+            done = c.extract ? fl3::extract(u, dir.file("g.fl3")) : fl3::compact(u, *folder, dir.file("out.fl3"));
         }
         EXPECT_EQ(fault.passed, c.after) << "the fault was not reached";
         if (c.alert.empty()) {
@@ -346,54 +330,44 @@ TEST(Faults, MembersCopiedInsideTheSystem) {
     }
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
+// An archive a.fl3 of one member m.dat ("abc"), unpacked.
+Project one_member() { return Project({{"a.fl3", kit::fl3_archive({{"m.dat", test::bytes_of("abc")}})}}); }
 
 // Esc (or a closed window) while repack copies a member of many MiB stops it
 // between two pieces of that member, not only between members: nothing of
 // the archive is left, and the status line names the member.
 TEST(Faults, RepackStopsInsideALargeMember) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"),
-                     kit::fl3_archive({{"small.dat", test::bytes_of("small")}, {"big.dat", test::bytes_of("big")}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    test::write_file(dir.file("work/a_fl3/big.dat"), Bytes(std::size_t{20} << 20, 0x5A));  // three pieces of 8 MiB
+    Project p({{"a.fl3", kit::fl3_archive({{"small.dat", test::bytes_of("small")}, {"big.dat", test::bytes_of("big")}})}});
+    test::write_file(p.work + "/a_fl3/big.dat", Bytes(std::size_t{20} << 20, 0x5A));  // three pieces of 8 MiB
     std::atomic<bool> stop{false};
+    RecordingUi ui;
     {
-        Planted p(true, ".tmp", std::size_t{9} << 20);  // set inside the second piece
+        Planted planted(true, ".tmp", std::size_t{9} << 20);  // set inside the second piece
         fault.stop = &stop;
-        EXPECT_EQ(project::repack(ui, dir.file("work"), dir.file("out"), 1, &stop), 1);
+        EXPECT_EQ(project::repack(ui, p.work, p.out, 1, &stop), 1);
     }
     EXPECT_TRUE(stop.load());
-    EXPECT_EQ(ui.last_status(), "Repacking stopped at a.fl3 big.dat: 0 files written whole to " + dir.file("out"));
-    EXPECT_TRUE(test::names_in(dir.file("out")).empty());
+    EXPECT_EQ(ui.last_status(), "Repacking stopped at a.fl3 big.dat: 0 files written whole to " + p.out);
+    EXPECT_TRUE(test::names_in(p.out).empty());
 }
 
 // An edited file that another program holds cannot be read: it is no
 // unchanged file (the edit would be dropped unseen) but one that status
 // lists and repack refuses, saying why.
 TEST(Faults, AnEditedFileThatCannotBeReadIsNotDropped) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"pic.bm2", kit::bm2_file(kit::bmp24(8, 4, 3))}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    ASSERT_TRUE(test::file_exists(dir.file("work/edit/a_fl3/pic.png")));
-    test::write_file(dir.file("work/edit/a_fl3/pic.png"), test::bytes_of("an edit held open elsewhere"));
-    Planted p(false, "/pic.png", 0);
-    EXPECT_EQ(project::status(ui, dir.file("work")), 1);
+    Project p({{"a.fl3", kit::fl3_archive({{"pic.bm2", kit::bm2_file(kit::bmp24(8, 4, 3))}})}});
+    const std::string edit = p.work + "/edit/a_fl3/pic.png";
+    ASSERT_TRUE(test::file_exists(edit));
+    test::write_file(edit, test::bytes_of("an edit held open elsewhere"));
+    Planted planted(false, "/pic.png", 0);
+    RecordingUi ui, repacking;
+    EXPECT_EQ(project::status(ui, p.work), 1);
     EXPECT_EQ(ui.last_status(), "Status: 1 change since unpack");
-    RecordingUi repacking;
-    EXPECT_EQ(project::repack(repacking, dir.file("work"), dir.file("out"), 1), 1);
+    EXPECT_EQ(project::repack(repacking, p.work, p.out, 1), 1);
     ASSERT_FALSE(repacking.alerts().empty());
-    EXPECT_EQ(repacking.alerts()[0], "Can't read " + dir.file("work/edit/a_fl3/pic.png") +
-                                         ": it may be open in another program. Close it there and repack again");
-    EXPECT_FALSE(test::file_exists(dir.file("out/a.fl3")));
+    EXPECT_EQ(repacking.alerts()[0],
+              "Can't read " + edit + ": it may be open in another program. Close it there and repack again");
+    EXPECT_FALSE(test::file_exists(p.out + "/a.fl3"));
 }
 
 // A full disk: every write fails once the first few hundred bytes (the
@@ -402,41 +376,24 @@ TEST(Faults, AnEditedFileThatCannotBeReadIsNotDropped) {
 // how to go on; the members after them are not tried, and unpack goes on
 // into the same work folder once there is room.
 TEST(Faults, UnpackStopsOnAFullDisk) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    std::vector<std::pair<std::string, Bytes>> members;
+    std::vector<kit::Member> members;
     for (int i = 0; i < 20; ++i) members.emplace_back("m" + std::to_string(i) + ".dat", Bytes(1000, 0x41));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive(members));
-    RecordingUi ui;
+    Project p({{"a.fl3", kit::fl3_archive(members)}}, std::nullopt);
+    RecordingUi ui, again;
     {
-        Planted p(true, ".tmp", 400);
-        EXPECT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 1);
+        Planted planted(true, ".tmp", 400);
+        EXPECT_EQ(project::unpack(ui, p.game, p.work, {}), 1);
     }
-    const std::string work = dir.file("work");
     const auto alerts = ui.alerts();
     ASSERT_EQ(alerts.size(), 5u) << ui.last_status();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(alerts[i].rfind("Can't write " + work + "/a_fl3/", 0), 0u) << alerts[i];
-    EXPECT_EQ(alerts[3], "Can't write " + work + "/vidodide-project.json");
-    EXPECT_EQ(alerts[4], "Unpacking stopped: files could not be written into " + work +
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(alerts[i].rfind("Can't write " + p.work + "/a_fl3/", 0), 0u) << alerts[i];
+    EXPECT_EQ(alerts[3], "Can't write " + p.work + "/vidodide-project.json");
+    EXPECT_EQ(alerts[4], "Unpacking stopped: files could not be written into " + p.work +
                              " (is the disk full?). Make room and unpack again into the same work folder: it goes on "
                              "where it stopped.");
-    RecordingUi again;
-    EXPECT_EQ(project::unpack(again, dir.file("game"), dir.file("work"), {}), 0) << again.last_status();
+    EXPECT_EQ(project::unpack(again, p.game, p.work, {}), 0) << again.last_status();
     EXPECT_EQ(again.last_status(), "Unpacking OK: 1 archive, 20 files, 0 editable files");
-    EXPECT_EQ(test::read_file(dir.file("work/a_fl3/m19.dat")), Bytes(1000, 0x41));
-}
-
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
-
-// Bytes that never repeat at any distance a copy could slip by.
-Bytes pattern(std::size_t n, std::uint32_t seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-    return b;
+    EXPECT_EQ(test::read_file(p.work + "/a_fl3/m19.dat"), Bytes(1000, 0x41));
 }
 
 // Repack copies the unchanged members from the game's archive and the
@@ -451,13 +408,9 @@ Bytes pattern(std::size_t n, std::uint32_t seed) {
 //   tail.dat   10 bytes of the original
 TEST(Faults, RepackTakesUpACopyWhereTheSystemStopped) {
     const Bytes big = pattern(8700000, 7), rep_old = pattern(70000, 8), rep = pattern(300000, 9), tail = pattern(10, 10);
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"head.dat", pattern(4000, 6)}, {"big.dat", big},
-                                                               {"rep.dat", rep_old}, {"tail.dat", tail}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    test::write_file(dir.file("work/a_fl3/rep.dat"), rep);
+    Project p({{"a.fl3", kit::fl3_archive({{"head.dat", pattern(4000, 6)}, {"big.dat", big}, {"rep.dat", rep_old},
+                                           {"tail.dat", tail}})}});
+    test::write_file(p.work + "/a_fl3/rep.dat", rep);
     const std::size_t piece = std::size_t{8} << 20;
     struct Case {
         const char* what;
@@ -479,16 +432,16 @@ TEST(Faults, RepackTakesUpACopyWhereTheSystemStopped) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes head = pattern(4000 + c.shift, 11 + n);
-        test::write_file(dir.file("work/a_fl3/head.dat"), head);
-        const std::string out = dir.file("out" + std::to_string(++n));
+        test::write_file(p.work + "/a_fl3/head.dat", head);
+        const std::string out = p.dir.file("out" + std::to_string(++n));
         const std::size_t before = 28 + head.size() + (c.in_rep ? big.size() : 0);
         RecordingUi u;
         copied = {};
         int status;
         {
-            Planted p(true, ".tmp", before + c.into);
+            Planted planted(true, ".tmp", before + c.into);
             fault.once = true;
-            status = project::repack(u, dir.file("work"), out, 1);
+            status = project::repack(u, p.work, out, 1);
             EXPECT_FALSE(fault.armed) << "the fault was not reached";
         }
         EXPECT_EQ(status, 0) << u.last_status();
@@ -502,13 +455,8 @@ TEST(Faults, RepackTakesUpACopyWhereTheSystemStopped) {
 // the system reads less than its size): the copy ends there, and the
 // archive is not written.
 TEST(Faults, RepackCopyWhoseInputEndsEarly) {
-    const Bytes big = pattern(5000000, 1), small = pattern(5000, 2);
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"big.dat", big}, {"small.dat", small}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    test::write_file(dir.file("work/a_fl3/small.dat"), pattern(200000, 3));
+    Project p({{"a.fl3", kit::fl3_archive({{"big.dat", pattern(5000000, 1)}, {"small.dat", pattern(5000, 2)}})}});
+    test::write_file(p.work + "/a_fl3/small.dat", pattern(200000, 3));
     const struct {
         const char* what;
         const char* name;
@@ -523,16 +471,15 @@ TEST(Faults, RepackCopyWhoseInputEndsEarly) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string out = dir.file("out" + std::to_string(++n));
+        const std::string out = p.dir.file("out" + std::to_string(++n));
         RecordingUi u;
         {
-            Planted p(false, c.name, c.after, true);
-            EXPECT_EQ(project::repack(u, dir.file("work"), out, 1), 1);
+            Planted planted(false, c.name, c.after, true);
+            EXPECT_EQ(project::repack(u, p.work, out, 1), 1);
         }
         // Told by the copy itself (which file, see below), not left to the check.
         ASSERT_EQ(u.alerts().size(), 1u);
         EXPECT_EQ(u.alerts()[0].find("failed its check"), std::string::npos) << u.alerts()[0];
-        EXPECT_FALSE(test::file_exists(out + "/a.fl3"));
         EXPECT_TRUE(test::names_in(out).empty());
     }
 }
@@ -540,39 +487,30 @@ TEST(Faults, RepackCopyWhoseInputEndsEarly) {
 // A file that repack cannot read whole (here a replaced member file) is
 // named as the file that failed, not as the patch that could not be written.
 TEST(Faults, RepackNamesTheFileItCannotRead) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    test::write_file(dir.file("work/a_fl3/m.dat"), test::bytes_of("replaced"));
+    Project p = one_member();
+    test::write_file(p.work + "/a_fl3/m.dat", test::bytes_of("replaced"));
     RecordingUi packing;
     {
-        Planted p(false, "/m.dat", 3);
-        EXPECT_EQ(project::repack(packing, dir.file("work"), dir.file("out"), 1), 1);
+        Planted planted(false, "/m.dat", 3);
+        EXPECT_EQ(project::repack(packing, p.work, p.out, 1), 1);
     }
     ASSERT_EQ(packing.alerts().size(), 1u);
-    EXPECT_EQ(packing.alerts()[0].rfind("Can't read " + dir.file("work/a_fl3/m.dat"), 0), 0u) << packing.alerts()[0];
+    EXPECT_EQ(packing.alerts()[0].rfind("Can't read " + p.work + "/a_fl3/m.dat", 0), 0u) << packing.alerts()[0];
 }
 
 // A member file that is there but cannot be read may hold a change: status
 // lists it as replaced (not as deleted), and repack does not write it.
 TEST(Faults, AMemberFileThatCannotBeRead) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    std::filesystem::remove(dir.file("work/vidodide-project.stamps"));  // the file is read, not trusted by its stamp
-    Planted p(false, "/m.dat", 0);
-    RecordingUi st;
-    EXPECT_EQ(project::status(st, dir.file("work")), 1);
+    Project p = one_member();
+    std::filesystem::remove(p.work + "/vidodide-project.stamps");  // the file is read, not trusted by its stamp
+    Planted planted(false, "/m.dat", 0);
+    RecordingUi st, packing;
+    EXPECT_EQ(project::status(st, p.work), 1);
     EXPECT_EQ(st.texts(test::Event::status_now),
-              std::vector<std::string>{"Replaced: " + dir.file("work/a_fl3/m.dat") + " (packed as it is into a.fl3:m.dat)"});
-    RecordingUi packing;
-    EXPECT_EQ(project::repack(packing, dir.file("work"), dir.file("out"), 1), 1);
+              std::vector<std::string>{"Replaced: " + p.work + "/a_fl3/m.dat (packed as it is into a.fl3:m.dat)"});
+    EXPECT_EQ(project::repack(packing, p.work, p.out, 1), 1);
     EXPECT_EQ(packing.alerts().size(), 1u);
-    EXPECT_FALSE(test::file_exists(dir.file("out/a.fl3")));
+    EXPECT_FALSE(test::file_exists(p.out + "/a.fl3"));
 }
 
 // Each member that repack takes from the work folder is read again by the
@@ -580,55 +518,42 @@ TEST(Faults, AMemberFileThatCannotBeRead) {
 // file that gives other bytes the second time fails it, with one worker
 // (the check after the writing) or two (the check while it is written).
 TEST(Faults, RepackChecksTheLastMemberTaken) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("abc")}}));
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    test::write_file(dir.file("work/a_fl3/z.dat"), pattern(3000, 4));
+    Project p = one_member();
+    test::write_file(p.work + "/a_fl3/z.dat", pattern(3000, 4));
     for (const unsigned jobs : {1u, 2u}) {
         SCOPED_TRACE(jobs);
-        const std::string out = dir.file("out" + std::to_string(jobs));
+        const std::string out = p.dir.file("out" + std::to_string(jobs));
         RecordingUi u;
         {
-            Planted p(false, "/z.dat", 3000, true);  // the copy reads it whole, the check finds it ended
-            EXPECT_EQ(project::repack(u, dir.file("work"), out, jobs), 1);
+            Planted planted(false, "/z.dat", 3000, true);  // the copy reads it whole, the check finds it ended
+            EXPECT_EQ(project::repack(u, p.work, out, jobs), 1);
         }
         EXPECT_EQ(u.alerts(), std::vector<std::string>{out + "/a.fl3 failed its check and is not written: member z.dat "
-                                                       "differs from " + dir.file("work/a_fl3/z.dat")});
+                                                       "differs from " + p.work + "/a_fl3/z.dat"});
         EXPECT_FALSE(test::file_exists(out + "/a.fl3"));
     }
 }
-
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
 
 // Pieces of 64 KiB and more go inside the system, smaller ones through the
 // buffers: members of exactly 64 KiB and one byte less, at the start of a
 // page in the archive (as at 0 in their files), extracted and packed by
 // repack from the work folder.
 TEST(Faults, SystemCopiesFrom64KiB) {
-    const Bytes a = pattern(4068, 1), b = pattern(65536, 2), c = pattern(65535, 3);
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/g.fl3"), kit::fl3_archive({{"a", a}, {"b", b}, {"c", c}}));  // b at 4096, c at 69632
+    // b at 4096, c at 69632
+    Project p({{"g.fl3", kit::fl3_archive({{"a", pattern(4068, 1)}, {"b", pattern(65536, 2)}, {"c", pattern(65535, 3)}})}},
+              std::nullopt);
     copied = {};
     RecordingUi ui;
-    ASSERT_TRUE(fl3::extract(ui, dir.file("game/g.fl3")));
+    ASSERT_TRUE(fl3::extract(ui, p.game + "/g.fl3"));
     EXPECT_EQ(copied.range + copied.splice + copied.pread, 65536u);
-    std::filesystem::remove_all(dir.file("game/g_fl3"));
-    ASSERT_EQ(project::unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    test::write_file(dir.file("work/g_fl3/a"), pattern(4068, 4));  // the others come from the work folder
-    test::write_file(dir.file("work/g_fl3/b"), pattern(65536, 5));
-    test::write_file(dir.file("work/g_fl3/c"), pattern(65535, 6));
+    std::filesystem::remove_all(p.game + "/g_fl3");
+    ASSERT_EQ(project::unpack(ui, p.game, p.work, {}), 0) << ui.last_status();
+    const std::vector<kit::Member> members = {{"a", pattern(4068, 4)}, {"b", pattern(65536, 5)}, {"c", pattern(65535, 6)}};
+    for (const auto& [name, bytes] : members) test::write_file(p.work + "/g_fl3/" + name, bytes);  // all from the work folder
     copied = {};
-    ASSERT_EQ(project::repack(ui, dir.file("work"), dir.file("out"), 1), 0) << ui.last_status();
+    ASSERT_EQ(project::repack(ui, p.work, p.out, 1), 0) << ui.last_status();
     EXPECT_EQ(copied.range + copied.splice + copied.pread, 65536u);
-    EXPECT_EQ(test::read_file(dir.file("out/g.fl3")),
-              kit::fl3_archive({{"a", pattern(4068, 4)}, {"b", pattern(65536, 5)}, {"c", pattern(65535, 6)}}));
+    EXPECT_EQ(test::read_file(p.out + "/g.fl3"), kit::fl3_archive(members));
 }
 
 }  // namespace

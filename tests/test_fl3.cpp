@@ -20,14 +20,8 @@ using test::Event;
 using test::RecordingUi;
 using namespace std::literals;
 
-Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
-Bytes txt(std::string_view s) { return Bytes(s.begin(), s.end()); }
-// "FL3." 30 00 00 00 1C 00, then directory length, offset, count and 8 zeros.
-Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint8_t count) {
-    return txt("FL3.") + Bytes{0x30, 0, 0, 0, 0x1C, 0} + u32(dir_length) + u32(dir_offset) + Bytes{count, 0} + Bytes(8, 0);
-}
-Bytes ent(std::uint32_t size, std::string_view name) { return u32(size) + Bytes{std::uint8_t(name.size())} + txt(name); }
-const Bytes kEnd{0xFF, 0xFF, 0xFF, 0xFF};
+using test::ent, test::hdr, test::kEnd;
+const auto txt = test::bytes_of;
 
 // The member folder g_fl3 in `dir`: `index` as its _index.bin beside
 // `files`; the index as the packer loads it.

@@ -22,9 +22,7 @@ using platform::Existing;
 using platform::Output;
 using platform::OutputError;
 
-std::size_t entries(const std::string& folder) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
+std::size_t entries(const std::string& folder) { return test::names_in(folder).size(); }
 
 TEST(Output, WhatStandsAtTheNameDecides) {
     // Each case: what is at "out" before, how the output treats it, whether

@@ -28,41 +28,16 @@ namespace {
 Bytes bmp_row(std::initializer_list<std::array<std::uint8_t, 3>> pixels) {
     const auto w = static_cast<std::uint32_t>(pixels.size());
     const std::uint32_t stride = (w * 3 + 3) / 4 * 4;
-    Bytes b = {'B', 'M'};
-    put_u32(b, 54 + stride);
-    put_u32(b, 0);
-    put_u32(b, 54);
-    put_u32(b, 40);
-    put_u32(b, w);
-    put_u32(b, 1);
-    put_u16(b, 1);
-    put_u16(b, 24);
-    for (int i = 0; i < 6; ++i) put_u32(b, 0);
+    Bytes b = test::bmp_head(54 + stride, 54, w, 1, 24);
+    b.resize(54, 0);
     for (const auto& p : pixels) b.insert(b.end(), p.begin(), p.end());
     b.resize(54 + stride, 0);
     return b;
 }
 
-// A WAV file of 16-bit mono samples at 8000 Hz.
-Bytes wav_mono(std::initializer_list<std::int16_t> samples) {
-    Bytes b = {'R', 'I', 'F', 'F'};
-    put_u32(b, static_cast<std::uint32_t>(36 + 2 * samples.size()));
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put_u32(b, 16), put_u16(b, 1), put_u16(b, 1), put_u32(b, 8000), put_u32(b, 16000), put_u16(b, 2), put_u16(b, 16);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put_u32(b, static_cast<std::uint32_t>(2 * samples.size()));
-    for (const std::int16_t v : samples) put_u16(b, static_cast<std::uint16_t>(v));
-    return b;
-}
-
 // A PNG file of one row: RGBA (colour 6) or RGB (colour 2) samples.
 Bytes png_row(std::uint32_t width, std::uint8_t colour, Bytes samples) {
-    kit::PngParts parts;
-    parts.width = width;
-    parts.colour = colour;
-    parts.raw = {0};  // filter: none
-    parts.raw.insert(parts.raw.end(), samples.begin(), samples.end());
-    return kit::png_file(parts);
+    return kit::png_file({.width = width, .colour = colour, .raw = Bytes{0} + samples});  // filter: none
 }
 
 TEST(ProjectVerify, MemberAgainstEditedFile) {
@@ -83,7 +58,7 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
         std::string why;  // empty: passes
         std::string note = {};
     };
-    const auto text = [](std::string_view s) { return Bytes(s.begin(), s.end()); };
+    const auto text = test::bytes_of;
     const Case cases[] = {
         {"same pixels", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}, {200, 100, 50}}), 0, ""},
         {"one pixel off", Kind::bm2, packed_bm2, bmp_row({{1, 2, 3}, {200, 100, 51}}), 0,
@@ -102,16 +77,16 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
          "its listing differs from the edited listing at value line 2"},
         {"a line more", Kind::ab, set16, text("0x0002\n0x00000010\n0x0002\n"), 0,
          "its listing differs from the edited listing at value line 3"},
-        {"same samples", Kind::wv5, sound, wav_mono({1, 2}), 0, "", "sound exact"},
+        {"same samples", Kind::wv5, sound, test::wav_mono({1, 2}), 0, "", "sound exact"},
         // Signal 1 + 9, noise 0 + 1: 10 dB.
-        {"one sample off", Kind::wv5, sound, wav_mono({1, 3}), 0, "", "signal-to-noise ratio 10.0 dB"},
-        {"a sample more", Kind::wv5, sound, wav_mono({1, 2, 3}), 0,
+        {"one sample off", Kind::wv5, sound, test::wav_mono({1, 3}), 0, "", "signal-to-noise ratio 10.0 dB"},
+        {"a sample more", Kind::wv5, sound, test::wav_mono({1, 2, 3}), 0,
          "it decodes to 2 samples (2 frames by its header), the edited sound gives 3"},
-        {"a sample less", Kind::wv5, sound, wav_mono({1}), 0,
+        {"a sample less", Kind::wv5, sound, test::wav_mono({1}), 0,
          "it decodes to 2 samples (2 frames by its header), the edited sound gives 1"},
-        {"a frame more by its header", Kind::wv5, sound_of_3_frames, wav_mono({1, 2}), 0,
+        {"a frame more by its header", Kind::wv5, sound_of_3_frames, test::wav_mono({1, 2}), 0,
          "it decodes to 2 samples (3 frames by its header), the edited sound gives 2"},
-        {"cut short", Kind::wv5, sound_cut, wav_mono({1, 2}), 0, "it ends early: 1 of its 2 runs decode"},
+        {"cut short", Kind::wv5, sound_cut, test::wav_mono({1, 2}), 0, "it ends early: 1 of its 2 runs decode"},
         {"not a WAV file", Kind::wv5, sound, text("RIFX"), 0,
          "the WAV file is not a WAV file: it does not begin with a RIFF/WAVE header"},
     };
@@ -127,37 +102,12 @@ TEST(ProjectVerify, MemberAgainstEditedFile) {
 // work folders hold it): one space of indent per level, escapes as JSON
 // has them, names that are not UTF-8 as KEY_hex, empty lists as [].
 TEST(ProjectManifest, TextAsWritten) {
-    Manifest m;
-    m.game = "/g";
-    m.game_from_work = "../g";
-    m.unfinished = true;
-    Archive a;
-    a.path = "a.fl3";
-    a.folder = "a_fl3";
-    a.size = 40;
-    Item x;
-    x.name = "x\"y\\.ab";
-    x.offset = 28;
-    x.size = 5;
-    x.hash = 0x0123456789abcdef;
-    x.kind = Kind::ab;
-    x.file = "a_fl3/x\"y.ab";
-    x.edit = "edit/a_fl3/x.txt";
-    x.edit_hash = 0xff;
-    x.note = "n\x01";
-    Item y;
-    y.name = "\x82\xa0";
-    y.index = 1;
-    y.offset = 33;
-    y.problem = "p";
-    a.members = {x, y};
-    Archive b;
-    b.path = "b.fl3";
-    b.folder = "b_fl3";
-    b.size = 3;
-    b.problem = "bad";
-    m.archives.push_back(std::move(a));
-    m.archives.push_back(std::move(b));
+    const Item x{.name = "x\"y\\.ab", .file = "a_fl3/x\"y.ab", .edit = "edit/a_fl3/x.txt", .note = "n\x01",
+                 .offset = 28, .size = 5, .hash = 0x0123456789abcdef, .edit_hash = 0xff, .kind = Kind::ab};
+    const Item y{.name = "\x82\xa0", .problem = "p", .offset = 33, .index = 1};
+    const Manifest m{.game = "/g", .game_from_work = "../g", .unfinished = true,
+                     .archives = {{.path = "a.fl3", .folder = "a_fl3", .size = 40, .members = {x, y}},
+                                  {.path = "b.fl3", .folder = "b_fl3", .size = 3, .problem = "bad"}}};
     const std::string text = R"({
  "vidodide_project": 1,
  "game_folder": "/g",
@@ -222,9 +172,7 @@ TEST(ProjectManifest, TextAsWritten) {
 // does not hold take the nearest entry and are counted, and the check lets
 // exactly that many pixels differ. Palette: 0 black, 1 white; pixels 0 1 0.
 TEST(ProjectVerify, RecolouredPixelsCounted) {
-    Bytes original = {'B', 'M'};
-    for (std::uint32_t v : {54u + 8 + 4, 0u, 54u + 8, 40u, 3u, 1u}) put_u32(original, v);
-    put_u16(original, 1), put_u16(original, 8);
+    Bytes original = test::bmp_head(54 + 8 + 4, 54 + 8, 3, 1, 8);
     for (std::uint32_t v : {0u, 4u, 0u, 0u, 2u, 0u}) put_u32(original, v);
     original.insert(original.end(), {0, 0, 0, 0, 255, 255, 255, 0, 0, 1, 0, 0});
     const Bytes member = kit::bm2_file(original);
@@ -314,26 +262,22 @@ TEST(ProjectManifest, ReadOrRefusedWithTheReason) {
 // back byte for byte: status finds every file again, and repack writes the
 // member under its own bytes.
 TEST(ProjectManifest, NamesThatAreNotUtf8ComeBackExactly) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
     const Bytes picture = kit::bm2_file(bmp_row({{1, 2, 3}}));
-    test::write_file(dir.file("game/a.fl3"), kit::fl3_archive({{"\x82\xa0.bm2", picture}}));
-    test::write_file(dir.file("game/\x82\xa1.bm2"), picture);
-    test::RecordingUi ui;
-    ASSERT_EQ(unpack(ui, dir.file("game"), dir.file("work"), {}), 0) << ui.last_status();
-    const auto m = test::manifest_of(dir.file("work"));
+    test::Project p({{"a.fl3", kit::fl3_archive({{"\x82\xa0.bm2", picture}})}, {"\x82\xa1.bm2", picture}});
+    const auto m = test::manifest_of(p.work);
     const auto& member = m["archives"][0]["members"][0];
     EXPECT_EQ(member["name_hex"], "82a02e626d32");
     EXPECT_EQ(member["file_hex"], "615f666c332f82a02e626d32");           // a_fl3/
     EXPECT_EQ(member["edit_hex"], "656469742f615f666c332f82a02e706e67");  // edit/a_fl3/ .png
     EXPECT_EQ(m["loose"][0]["name_hex"], "82a12e626d32");
     EXPECT_FALSE(member.contains("name"));
-    std::filesystem::remove(dir.file("work/vidodide-project.stamps"));  // every file is hashed
+    std::filesystem::remove(p.work + "/vidodide-project.stamps");  // every file is hashed
     test::RecordingUi quiet;
-    EXPECT_EQ(status(quiet, dir.file("work")), 0) << quiet.last_status();
-    test::write_file(dir.file("work/a_fl3/\x82\xa0.bm2"), test::bytes_of("replaced"));
-    ASSERT_EQ(repack(ui, dir.file("work"), dir.file("out")), 0) << ui.last_status();
-    EXPECT_EQ(test::read_file(dir.file("out/a.fl3")), kit::fl3_archive({{"\x82\xa0.bm2", test::bytes_of("replaced")}}));
+    EXPECT_EQ(status(quiet, p.work), 0) << quiet.last_status();
+    test::write_file(p.work + "/a_fl3/\x82\xa0.bm2", test::bytes_of("replaced"));
+    test::RecordingUi ui;
+    ASSERT_EQ(repack(ui, p.work, p.out), 0) << ui.last_status();
+    EXPECT_EQ(test::read_file(p.out + "/a.fl3"), kit::fl3_archive({{"\x82\xa0.bm2", test::bytes_of("replaced")}}));
 }
 
 // The stamps file: a line is taken only for the file it names, in the
@@ -344,15 +288,10 @@ TEST(ProjectManifest, StampsThatStillHold) {
     test::ScratchDir dir;
     const std::string work = dir.file("work");
     std::filesystem::create_directories(work + "/a_fl3");
-    Manifest m;
-    m.game = dir.file("game");
-    Archive a;
-    a.path = "a.fl3";
-    a.folder = "a_fl3";
+    Manifest m{.game = dir.file("game")};
+    Archive a{.path = "a.fl3", .folder = "a_fl3"};
     for (const char* name : {"m1.dat", "m2.dat", "m3.dat", "m4.dat"}) {
-        Item it;
-        it.name = name;
-        it.file = std::string("a_fl3/") + name;
+        Item it{.name = name, .file = std::string("a_fl3/") + name};
         test::write_file(under(work, it.file), std::string_view("abc"));
         // Older than the stamps file, by a day.
         std::filesystem::last_write_time(under(work, it.file),
@@ -403,54 +342,24 @@ TEST(ProjectEncode, ListingWhoseTextsChangeLengthOverJumps) {
 
 namespace stopping {
 
-// An archive of members m1.dat, m2.dat, ... of `sizes` bytes each.
+// An archive of members m1.dat, m2.dat, ... of `sizes` bytes each: 'a', 'b', ...
 Bytes archive(std::initializer_list<std::uint32_t> sizes) {
-    Bytes data, dir;
-    int n = 0;
-    for (const std::uint32_t size : sizes) {
-        data.insert(data.end(), size, static_cast<std::uint8_t>('a' + n));
-        fl3::put_entry(dir, size, "m" + std::to_string(++n) + ".dat");
-    }
-    put_u32(dir, fl3::kEndMarker);
-    fl3::Header h;
-    h.dir_length = static_cast<std::uint32_t>(dir.size());
-    h.dir_offset = static_cast<std::uint32_t>(fl3::kHeaderSize + data.size());
-    h.entry_count = static_cast<std::uint16_t>(sizes.size());
-    const auto head = fl3::header_bytes(h);
-    Bytes out(head.begin(), head.end());
-    out.insert(out.end(), data.begin(), data.end());
-    out.insert(out.end(), dir.begin(), dir.end());
-    return out;
+    std::vector<kit::Member> members;
+    for (const std::uint32_t size : sizes)
+        members.emplace_back("m" + std::to_string(members.size() + 1) + ".dat", Bytes(size, static_cast<std::uint8_t>('a' + members.size())));
+    return kit::fl3_archive(members);
 }
 
-// Records like RecordingUi and sets the stop flag when a status text starts with `at`.
-struct StoppingUi : test::RecordingUi {
-    std::atomic<bool> stop{false};
-    std::string at;
-    void status(std::string_view text, Draw draw) override {
-        if (text.rfind(at, 0) == 0) stop = true;
-        RecordingUi::status(text, draw);
-    }
-};
-
-std::vector<std::string> files_in(const std::string& folder) {
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-        if (e.is_regular_file()) out.push_back(e.path().lexically_relative(folder).generic_string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
+using test::StoppingUi;
+using test::files_in;
 
 TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
-    test::ScratchDir dir;
-    std::filesystem::create_directories(dir.file("game"));
-    test::write_file(dir.file("game/a.fl3"), archive({3, 4}));
-    test::write_file(dir.file("game/b.fl3"), archive({5, 6, 7, 8}));
+    test::Project p({{"a.fl3", archive({3, 4})}, {"b.fl3", archive({5, 6, 7, 8})}}, std::nullopt);
+    const auto& dir = p.dir;
 
     // Stopped while b.fl3's third member is read: b.fl3 is taken out whole,
     // and the work folder is what its manifest says (nothing changed).
-    StoppingUi ui;
-    ui.at = "Unpacking 3 of 6";
+    StoppingUi ui("Unpacking 3 of 6");
     UnpackOptions options;
     options.stop = &ui.stop;
     EXPECT_EQ(unpack(ui, dir.file("game"), dir.file("work"), options), 1);
@@ -467,8 +376,7 @@ TEST(ProjectStop, UnpackAndRepackStopBetweenMembers) {
     ASSERT_EQ(unpack(plain, dir.file("game"), dir.file("full"), {}), 0) << plain.last_status();
     test::write_file(dir.file("full/a_fl3/m1.dat"), std::string_view("AAA"));
     test::write_file(dir.file("full/b_fl3/m2.dat"), std::string_view("BB"));
-    StoppingUi rui;
-    rui.at = "Repacking 2 of 2: b.fl3";
+    StoppingUi rui("Repacking 2 of 2: b.fl3");
     EXPECT_EQ(repack(rui, dir.file("full"), dir.file("out"), 1, &rui.stop), 1);
     EXPECT_EQ(rui.last_status(), "Repacking stopped at b.fl3 m1.dat: 1 file written whole to " + dir.file("out"));
     EXPECT_EQ(files_in(dir.file("out")), std::vector<std::string>{"a.fl3"});

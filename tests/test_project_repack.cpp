@@ -15,22 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::RecordingUi;
 
-// A game folder of the given files (path -> bytes), unpacked into `work`;
-// `out` is where repack writes.
-struct Project {
-    test::ScratchDir dir;
-    std::string game = dir.file("game"), work = dir.file("work"), out = dir.file("out");
-    explicit Project(const std::vector<kit::Member>& files, int unpacked = 0) {
-        for (const auto& [path, bytes] : files) {
-            fs::create_directories(fs::path(game + "/" + path).parent_path());
-            test::write_file(game + "/" + path, bytes);
-        }
-        RecordingUi ui;
-        EXPECT_EQ(project::unpack(ui, game, work, {}), unpacked) << ui.last_status();
-    }
-    // The game folder as the manifest names it.
-    std::string game_named() const { return fs::canonical(game).string(); }
-};
+using test::Project;
 
 std::vector<std::string> statuses(const RecordingUi& ui) {
     auto now = ui.texts(test::Event::status_now), later = ui.texts(test::Event::status_later);

@@ -15,28 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::RecordingUi;
 
-Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
-// "FL3." 30 00 00 00 1C 00, then directory length, offset, count and 8 zeros.
-Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint16_t count) {
-    return test::bytes_of("FL3.") + Bytes{0x30, 0, 0, 0, 0x1C, 0} + u32(dir_length) + u32(dir_offset) +
-           Bytes{std::uint8_t(count), std::uint8_t(count >> 8)} + Bytes(8, 0);
-}
-Bytes ent(std::uint32_t size, std::string_view name) {
-    return u32(size) + Bytes{std::uint8_t(name.size())} + test::bytes_of(name);
-}
-const Bytes kEnd{0xFF, 0xFF, 0xFF, 0xFF};
+using test::ent, test::hdr, test::kEnd;
 
-// A game folder of the given files (path -> bytes), unpacked into `work`.
-struct Game {
-    test::ScratchDir dir;
-    std::string game = dir.file("game"), work = dir.file("work");
-    explicit Game(const std::vector<kit::Member>& files) {
-        for (const auto& [path, bytes] : files) {
-            fs::create_directories(fs::path(game + "/" + path).parent_path());
-            test::write_file(game + "/" + path, bytes);
-        }
-    }
-};
+using test::Project;
 
 // Members that do not decode (WV5 sounds cut inside their 18-byte header):
 // the first three are told one by one, the rest in one summary Alert.
@@ -45,9 +26,8 @@ TEST(ProjectUnpack, ProblemsToldOneByOneUpToThreeThenSummed) {
         SCOPED_TRACE(bad);
         std::vector<kit::Member> members;
         for (int i = 1; i <= bad; ++i) members.push_back({"b" + std::to_string(i) + ".wv5", Bytes{1, 2, 3}});
-        Game g({{"a.fl3", kit::fl3_archive(members)}});
-        RecordingUi ui;
-        EXPECT_EQ(project::unpack(ui, g.game, g.work, {}), 1);
+        Project g({{"a.fl3", kit::fl3_archive(members)}}, 1);
+        const RecordingUi& ui = g.unpacking;
         std::vector<std::string> want;
         for (int i = 1; i <= 3; ++i)
             want.push_back(g.work + "/a_fl3/b" + std::to_string(i) +
@@ -73,9 +53,8 @@ TEST(ProjectUnpack, LargestMemberThatIsDecoded) {
     const std::uint32_t most = 256u << 20;
     for (const std::uint32_t size : {most, most + 1}) {
         SCOPED_TRACE(size);
-        Game g({{"a.fl3", hdr(15, 28, 1) + ent(size, "big.ab") + kEnd}});
-        RecordingUi ui;
-        EXPECT_EQ(project::unpack(ui, g.game, g.work, {}), 1);
+        Project g({{"a.fl3", hdr(15, 28, 1) + ent(size, "big.ab") + kEnd}}, 1);
+        const RecordingUi& ui = g.unpacking;
         std::vector<std::string> want = {
             "a.fl3 is truncated: member big.ab runs past its end and is written only as far as the archive holds it."};
         if (size > most) want.push_back(g.work + "/a_fl3/big.ab is too large to decode here; it is kept as it is.");
@@ -91,10 +70,8 @@ TEST(ProjectUnpack, LargestMemberThatIsDecoded) {
 // A member that runs past the end of its archive and is too large to
 // decode is told twice but counted once.
 TEST(ProjectUnpack, MemberCutShortAndTooLargeCountsOnce) {
-    Game g({{"a.fl3", hdr(15, 28, 1) + ent((256u << 20) + 1, "big.ab") + kEnd}});
-    RecordingUi ui;
-    EXPECT_EQ(project::unpack(ui, g.game, g.work, {}), 1);
-    EXPECT_EQ(ui.last_status(), "Unpacking: 1 archive, 1 file, 0 editable files, 1 not extracted or not decoded");
+    Project g({{"a.fl3", hdr(15, 28, 1) + ent((256u << 20) + 1, "big.ab") + kEnd}}, 1);
+    EXPECT_EQ(g.unpacking.last_status(), "Unpacking: 1 archive, 1 file, 0 editable files, 1 not extracted or not decoded");
 }
 
 // Every member's place in the directory and in the archive, also for the
@@ -106,9 +83,7 @@ TEST(ProjectUnpack, ManifestGivesEachMembersIndexAndOffset) {
                                               {"x?y", test::bytes_of("de")},
                                               {"A.DAT", test::bytes_of("fghi")},
                                               {"z.dat", test::bytes_of("jklmn")}};
-    Game g({{"a.fl3", kit::fl3_archive(members)}});
-    RecordingUi ui;
-    EXPECT_EQ(project::unpack(ui, g.game, g.work, {}), 1);  // x?y is not extracted
+    Project g({{"a.fl3", kit::fl3_archive(members)}}, 1);  // x?y is not extracted
     const auto m = test::manifest_of(g.work);
     EXPECT_EQ(m["editable_images"], "png");
     const auto& a = m["archives"][0];
@@ -136,7 +111,7 @@ TEST(ProjectUnpack, ManifestGivesEachMembersIndexAndOffset) {
 
     test::write_file(g.work + "/a_fl3/z.dat", std::string_view("ZZ"));
     RecordingUi packing;
-    ASSERT_EQ(project::repack(packing, g.work, g.dir.file("out")), 0) << packing.last_status();
+    ASSERT_EQ(project::repack(packing, g.work, g.out), 0) << packing.last_status();
     EXPECT_EQ(test::read_file(g.dir.file("out/a.fl3")),
               kit::fl3_archive({members[0], members[1], members[2], {"z.dat", test::bytes_of("ZZ")}}));
 
@@ -170,15 +145,10 @@ TEST(ProjectUnpack, ManifestGivesEachMembersIndexAndOffset) {
 // unpack that goes on into a stopped run's work folder keeps them so
 // whatever it is told.
 TEST(ProjectUnpack, BitmapsChosenOnceForTheWholeWorkFolder) {
-    Game g({{"a.fl3", kit::fl3_archive({{"p.bm2", kit::bm2_file(kit::bmp24(4, 2, 1))}})},
-            {"b.fl3", kit::fl3_archive({{"q.bm2", kit::bm2_file(kit::bmp24(3, 2, 2))}})}});
-    struct StoppingUi : RecordingUi {
-        std::atomic<bool> stop{false};
-        void status(std::string_view text, Draw draw) override {
-            if (text.rfind("Unpacking 1 of 2", 0) == 0) stop = true;
-            RecordingUi::status(text, draw);
-        }
-    } ui;
+    Project g({{"a.fl3", kit::fl3_archive({{"p.bm2", kit::bm2_file(kit::bmp24(4, 2, 1))}})},
+            {"b.fl3", kit::fl3_archive({{"q.bm2", kit::bm2_file(kit::bmp24(3, 2, 2))}})}},
+              std::nullopt);
+    test::StoppingUi ui("Unpacking 1 of 2");
     project::UnpackOptions bitmaps;
     bitmaps.bitmaps = true;
     bitmaps.stop = &ui.stop;
@@ -198,10 +168,9 @@ TEST(ProjectUnpack, BitmapsChosenOnceForTheWholeWorkFolder) {
 // ".bm2", ".wv5" or ".fl3" are none of those kinds, and no archive.
 TEST(ProjectUnpack, NamesThatAreOnlyAnExtension) {
     const Bytes script = {0x05, 0x01};  // RAZ 0x44E528
-    Game g({{".ab", script}, {".bm2", script}, {".wv5", script}, {".fl3", kit::fl3_archive({{"m.ab", script}})},
-            {"s.AB", script}, {"t.fl3", kit::fl3_archive({})}});
-    RecordingUi ui;
-    ASSERT_EQ(project::unpack(ui, g.game, g.work, {}), 0) << ui.last_status();
+    Project g({{".ab", script}, {".bm2", script}, {".wv5", script}, {".fl3", kit::fl3_archive({{"m.ab", script}})},
+            {"s.AB", script}, {"t.fl3", kit::fl3_archive({})}}, 0);
+    const RecordingUi& ui = g.unpacking;
     EXPECT_EQ(ui.last_status(), "Unpacking OK: 1 archive, 1 file, 1 editable file in " + g.work + "/edit");
     EXPECT_EQ(test::files_in(g.work), (std::vector<std::string>{"edit/s.txt", "s.AB", "t_fl3/_index.bin",
                                                                 "vidodide-project.json", "vidodide-project.stamps"}));
@@ -222,9 +191,8 @@ TEST(ProjectUnpack, DirectoryAtTheEndOfTheFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.problem);
-        Game g({{"a.fl3", c.archive}});
-        RecordingUi ui;
-        EXPECT_EQ(project::unpack(ui, g.game, g.work, {}), c.problem.empty() ? 0 : 1);
+        Project g({{"a.fl3", c.archive}}, c.problem.empty() ? 0 : 1);
+        const RecordingUi& ui = g.unpacking;
         const auto a = test::manifest_of(g.work)["archives"][0];
         EXPECT_EQ(a["members"].size(), 0u);
         if (c.problem.empty()) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -11,6 +13,14 @@
 
 #include "core/bytes.h"
 #include "core/ui.h"
+
+namespace vid {
+// Bytes one after the other: hex("01") + bytes_of("ab").
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+}  // namespace vid
 
 namespace vid::test {
 
@@ -82,6 +92,59 @@ inline Bytes hex(std::string_view text) {
     return out;
 }
 
+// Little-endian bytes of a 32-bit value.
+inline Bytes u32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
+
+// FL3 bytes by hand: the header ("FL3." 30 00 00 00 1C 00, then directory
+// length, offset, count and 8 zeros), a directory entry, the end marker.
+inline Bytes hdr(std::uint32_t dir_length, std::uint32_t dir_offset, std::uint16_t count) {
+    return bytes_of("FL3.") + Bytes{0x30, 0, 0, 0, 0x1C, 0} + u32(dir_length) + u32(dir_offset) +
+           Bytes{std::uint8_t(count), std::uint8_t(count >> 8)} + Bytes(8, 0);
+}
+inline Bytes ent(std::uint32_t size, std::string_view name) { return u32(size) + Bytes{std::uint8_t(name.size())} + bytes_of(name); }
+inline const Bytes kEnd{0xFF, 0xFF, 0xFF, 0xFF};
+
+// WAV bytes by hand: a chunk (with its pad byte after an odd size), a plain
+// "fmt " body (tag, channels, rate, block align, bits), the RIFF form.
+inline Bytes chunk(std::string_view id, const Bytes& body, std::optional<std::uint32_t> size = std::nullopt) {
+    Bytes b = bytes_of(id) + u32(size.value_or(static_cast<std::uint32_t>(body.size()))) + body;
+    if (body.size() % 2 == 1) b.push_back(0);
+    return b;
+}
+inline Bytes fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align, std::uint16_t bits) {
+    Bytes b;
+    put_u16(b, tag), put_u16(b, channels), put_u32(b, rate), put_u32(b, rate * align), put_u16(b, align), put_u16(b, bits);
+    return b;
+}
+inline Bytes riff(std::initializer_list<Bytes> chunks, std::optional<std::uint32_t> size = std::nullopt) {
+    Bytes body = bytes_of("WAVE");
+    for (const Bytes& c : chunks) body = body + c;
+    return bytes_of("RIFF") + u32(size.value_or(static_cast<std::uint32_t>(body.size()))) + body;
+}
+// A WAV file of 16-bit mono samples at 8000 Hz.
+inline Bytes wav_mono(const std::vector<std::int16_t>& samples) {
+    Bytes data;
+    for (const std::int16_t v : samples) put_u16(data, static_cast<std::uint16_t>(v));
+    return riff({chunk("fmt ", fmt(1, 1, 8000, 2, 16)), chunk("data", data)});
+}
+
+// A bitmap file's headers up to its bit count: size, offset, a 40-byte
+// info header of `width` x `height`; the rest of the 54 bytes follow.
+inline Bytes bmp_head(std::uint32_t size, std::uint32_t offset, std::uint32_t width, std::uint32_t height,
+                      std::uint16_t bits) {
+    Bytes f{'B', 'M'};
+    for (std::uint32_t v : {size, 0u, offset, 40u, width, height}) put_u32(f, v);
+    put_u16(f, 1), put_u16(f, bits);
+    return f;
+}
+
+// Bytes that never repeat at any distance a copy could slip by.
+inline Bytes pattern(std::size_t n, std::uint32_t seed) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    return b;
+}
+
 // The names in a folder.
 inline std::set<std::string> names_in(const std::string& folder) {
     std::set<std::string> names;
@@ -91,10 +154,3 @@ inline std::set<std::string> names_in(const std::string& folder) {
 
 }  // namespace vid::test
 
-namespace vid {
-// Bytes one after the other: hex("01") + bytes_of("ab").
-inline Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-}  // namespace vid

@@ -13,9 +13,10 @@
 #include "script/texts.h"
 #include "test_support.h"
 
-namespace vid::script {
-using namespace vid::text;
+namespace vid::text {
 namespace {
+
+using namespace vid::script;
 
 using test::hex;
 
@@ -67,6 +68,17 @@ TEST(Codepage, SystemTablesBothWays) {
         {932, "\xE0\xA0", "bytes that are not UTF-8 text"},
         {932, "\xF0\x90\x80", "bytes that are not UTF-8 text"},
         {932, "\xE0\x41\x80", "bytes that are not UTF-8 text"},
+        // Bytes that are no UTF-8 (a lead byte of five, an overlong form, a
+        // surrogate, a code point past U+10FFFF) are not named as a character;
+        // the characters just inside those edges are.
+        {932, "\xF8\x88\x80\x80", "bytes that are not UTF-8 text"},
+        {932, "\xC0\x80", "bytes that are not UTF-8 text"},
+        {932, "\xE0\x9F\xBF", "bytes that are not UTF-8 text"},
+        {932, "\xF0\x8F\xBF\xBF", "bytes that are not UTF-8 text"},
+        {932, "\xED\xA0\x80", "bytes that are not UTF-8 text"},
+        {932, "\xF4\x90\x80\x80", "bytes that are not UTF-8 text"},
+        {932, "\xC2\x80", "\"\xC2\x80\" (U+0080)"},
+        {932, "\xED\x9F\xBF", "\"\xED\x9F\xBF\" (U+D7FF)"},
     };
     for (const auto& r : refusals) {
         platform::Codepage cp(r.codepage);
@@ -145,28 +157,7 @@ TEST(ScriptTexts, JumpsMoveWithTheirInstruction) {
     }
 }
 
-}  // namespace
-}  // namespace vid::script
-
-namespace vid::text {
-namespace {
-
-using test::hex;
-
 std::string text_of(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// Bytes that are no UTF-8 (a lead byte of five, an overlong form, a
-// surrogate, a code point past U+10FFFF) are not named as a character; the
-// characters just inside those edges are.
-TEST(Codepage, BytesThatAreNoUtf8AreNotNamedAsACharacter) {
-    platform::Codepage cp(932);
-    for (const char* text : {"\xF8\x88\x80\x80", "\xC0\x80", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80",
-                             "\xF4\x90\x80\x80"})
-        EXPECT_EQ(script::refused_character(text, cp), script::kNotUtf8) << script::refused_character(text, cp);
-    EXPECT_EQ(script::refused_character("\xC2\x80", cp), "\"\xC2\x80\" (U+0080)");
-    EXPECT_EQ(script::refused_character("\xED\x9F\xBF", cp), "\"\xED\x9F\xBF\" (U+D7FF)");
-    EXPECT_EQ(script::refused_character("\xF4\x8F\xBF\xBF", cp), "\"\xF4\x8F\xBF\xBF\" (U+10FFFF)");
-}
 
 // A text is found only from the start of one of its characters: in code
 // page 932 a lead byte (81-9F, E0-FC) takes the byte after it along.

@@ -122,17 +122,10 @@ TEST(Wv5, WavFileMadePieceByPiece) {
             return std::copy(b.begin(), b.end(), out.begin() + static_cast<std::ptrdiff_t>(at)), true;
         }
     };
-    // RIFF, its size, WAVEfmt , 18, PCM, channels, rate, bytes per second, block, 16 bits, 0, data, its size.
-    const auto wav = [](std::uint8_t channels, Bytes samples) {
-        const auto data = static_cast<std::uint32_t>(samples.size());
-        Bytes h = {'R', 'I', 'F', 'F'};
-        put_u32(h, data + 38);
-        h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 18, 0, 0, 0, 1, 0, channels, 0, 0x40, 0x1F, 0, 0});
-        put_u32(h, 8000u * 2 * channels);
-        h.insert(h.end(), {static_cast<std::uint8_t>(2 * channels), 0, 16, 0, 0, 0, 'd', 'a', 't', 'a'});
-        put_u32(h, data);
-        h.insert(h.end(), samples.begin(), samples.end());
-        return h;
+    // A "fmt " chunk of 18 bytes (PCM, 8000 Hz, 16 bits, no extension), then the data.
+    const auto wav = [](std::uint16_t channels, const Bytes& samples) {
+        const Bytes format = test::fmt(1, channels, 8000, static_cast<std::uint16_t>(2 * channels), 16) + Bytes{0, 0};
+        return test::riff({test::chunk("fmt ", format), test::chunk("data", samples)});
     };
     const struct {
         const char* what;

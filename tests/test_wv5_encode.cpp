@@ -22,33 +22,8 @@ namespace {
 using Samples = std::vector<std::int16_t>;
 
 
-struct Memory : wv5::RandomInput {
-    explicit Memory(Bytes b) : data(std::move(b)) {}
-    std::uint64_t size() const override { return data.size(); }
-    std::size_t read_at(std::uint64_t pos, std::span<std::uint8_t> out) override {
-        if (pos >= data.size()) return 0;
-        const std::size_t n = std::min<std::size_t>(out.size(), data.size() - static_cast<std::size_t>(pos));
-        std::memcpy(out.data(), data.data() + pos, n);
-        return n;
-    }
-    Bytes data;
-};
-
-Bytes chunk(std::string_view id, const Bytes& body, std::optional<std::uint32_t> size = std::nullopt) {
-    Bytes b = test::bytes_of(id);
-    put_u32(b, size.value_or(static_cast<std::uint32_t>(body.size())));
-    b.insert(b.end(), body.begin(), body.end());
-    if (body.size() % 2 == 1) b.push_back(0);  // pad byte
-    return b;
-}
-
-// A plain "fmt " body: tag, channels, rate, block align, bits.
-Bytes fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align, std::uint16_t bits) {
-    Bytes b;
-    put_u16(b, tag), put_u16(b, channels), put_u32(b, rate), put_u32(b, rate * align), put_u16(b, align);
-    put_u16(b, bits);
-    return b;
-}
+using Memory = wv5::MemoryInput;
+using test::chunk, test::fmt, test::riff;
 
 // An extensible "fmt " body whose sub-format begins with `sub_tag`.
 Bytes extensible(std::uint16_t channels, std::uint16_t bits, std::uint16_t sub_tag) {
@@ -63,15 +38,6 @@ void put_f32(Bytes& b, float v) {
     std::uint32_t u;
     std::memcpy(&u, &v, 4);
     put_u32(b, u);
-}
-
-Bytes riff(std::initializer_list<Bytes> chunks, std::optional<std::uint32_t> size = std::nullopt) {
-    Bytes body = test::bytes_of("WAVE");
-    for (const Bytes& c : chunks) body.insert(body.end(), c.begin(), c.end());
-    Bytes b = test::bytes_of("RIFF");
-    put_u32(b, size.value_or(static_cast<std::uint32_t>(body.size())));
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
 }
 
 TEST(Wv5Encode, WavFilesAccepted) {
@@ -141,7 +107,8 @@ TEST(Wv5Encode, SampleFormatsRead) {
          "8000 Hz 8 channels 64-bit float"},
     };
     for (const auto& c : cases) {
-        Memory m(riff({chunk("fmt ", c.fmt), chunk("data", c.data)}));
+        const Bytes file = riff({chunk("fmt ", c.fmt), chunk("data", c.data)});
+        Memory m(file);
         const auto r = wv5::read_wav(m);
         ASSERT_TRUE(std::holds_alternative<wv5::WavSound>(r)) << c.described << ": " << std::get<std::string>(r);
         const auto& sound = std::get<wv5::WavSound>(r);
@@ -499,21 +466,11 @@ Samples decoded_noise(std::size_t n, bool two_channels, std::uint32_t seed) {
     kit::Wv5Builder b(two_channels ? 2 : 1, 8000);
     kit::wv5_pack(b, codes);
     const Bytes file = b.finish();
-    struct Io : wv5::Source, wv5::Sink {
-        ByteView in;
-        Bytes out;
-        std::size_t read(std::span<std::uint8_t> to) override {
-            const std::size_t k = std::min(to.size(), in.size());
-            std::copy_n(in.begin(), k, to.begin());
-            in = in.subspan(k);
-            return k;
-        }
-        bool write(ByteView bytes) override { return out.insert(out.end(), bytes.begin(), bytes.end()), true; }
-    } io;
-    io.in = ByteView(file).subspan(wv5::kHeaderSize);
-    wv5::decode_runs(*wv5::parse_header(file), io, io);
-    Samples s(io.out.size() / 2);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(load_u16(&io.out[2 * i]));
+    wv5::MemorySource in(ByteView(file).subspan(wv5::kHeaderSize));
+    Collect out;
+    wv5::decode_runs(*wv5::parse_header(file), in, out);
+    Samples s(out.out.size() / 2);
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(load_u16(&out.out[2 * i]));
     return s;
 }
 
@@ -555,11 +512,6 @@ TEST(Wv5Encode, LongDecodedFileComesBackExactly) {
     EXPECT_FALSE(test::file_exists(dir.file("long.wv5.orig")));
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
 
 // The samples that the encoder takes from a WAV file, up to the last of
 // its data chunk, in each sample format; of two channels, a last frame cut
@@ -627,14 +579,9 @@ TEST(Wv5Encode, LongestSoundByFrames) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.channels) + " channels, " + std::to_string(c.frames) + " frames");
-        wv5::WavSound sound;
-        sound.channels = c.channels;
-        sound.rate = c.rate;
-        sound.bits = 8;
-        sound.data_offset = 44;
-        sound.data_size = static_cast<std::uint32_t>(std::uint64_t{c.frames} * c.channels);
-        wv5::Template tmpl;
-        tmpl.header = wv5::parse_header(kit::Wv5Builder(c.channels, 384000).finish());
+        const wv5::WavSound sound{.channels = c.channels, .rate = c.rate, .data_offset = 44,
+                                  .data_size = static_cast<std::uint32_t>(std::uint64_t{c.frames} * c.channels), .bits = 8};
+        const wv5::Template tmpl{.header = wv5::parse_header(kit::Wv5Builder(c.channels, 384000).finish())};
         test::RecordingUi ui;
         EXPECT_EQ(wv5::prepare(ui, sound, "x.wav", tmpl, "x.wv5").has_value(), c.fits);
         EXPECT_EQ(ui.alerts(), c.fits ? std::vector<std::string>{}
@@ -644,52 +591,40 @@ TEST(Wv5Encode, LongestSoundByFrames) {
 
 // The header of a stereo sound counts frames, pairs of samples: Encode
 // WV5 writes it so and the check reads it so; the decoded WAV file says
-// two channels of 16 bits.
+// two channels of 16 bits. A sound that ends on the first channel's sample
+// of one more frame (as Decode WV5 writes them, and Encode WV5 takes them)
+// is encoded with its 5 samples, 2 whole frames by its header, and passes
+// repack's check.
 TEST(Wv5Encode, StereoHeaderCountsFrames) {
-    Bytes data;
-    for (std::int16_t v : {100, -100, 200, -200, 300, -300, 400, -400, 500, -500, 600, -600}) put_u16(data, static_cast<std::uint16_t>(v));
-    const Bytes wav = riff({chunk("fmt ", fmt(1, 2, 11025, 4, 16)), chunk("data", data)});
     const Bytes original = kit::Wv5Builder(2, 11025).run0({1, 2}).finish();
-    const auto c = formats::encode_member(formats::Kind::wv5, wav, original, "x.wav");
-    ASSERT_TRUE(c.bytes) << c.why;
-    const Bytes& w = *c.bytes;
-    ASSERT_GE(w.size(), wv5::kHeaderSize);
-    EXPECT_EQ(Bytes(w.begin(), w.begin() + 4), Bytes(original.begin(), original.begin() + 4)) << "the lead kept";
-    EXPECT_EQ(load_u16(&w[4]), 2u);
-    EXPECT_EQ(load_u32(&w[6]), 11025u);
-    EXPECT_EQ(load_u32(&w[10]), 6u) << "frames";
-    const auto v = formats::verify_member(formats::Kind::wv5, w, wav);
-    EXPECT_TRUE(v.ok) << v.why;
-    const auto d = formats::decode_member(formats::Kind::wv5, w, false);
-    ASSERT_TRUE(d.bytes) << d.why;
-    const Bytes& back = *d.bytes;
-    ASSERT_EQ(back.size(), 46u + 24);
-    EXPECT_EQ(load_u32(&back[4]), 38u + 24) << "RIFF size";
-    EXPECT_EQ(load_u16(&back[22]), 2u);
-    EXPECT_EQ(load_u32(&back[24]), 11025u);
-    EXPECT_EQ(load_u32(&back[28]), 11025u * 4) << "bytes per second";
-    EXPECT_EQ(load_u16(&back[32]), 4u) << "block align";
-    EXPECT_EQ(load_u32(&back[42]), 24u) << "data size";
+    for (const std::vector<std::int16_t>& samples :
+         {std::vector<std::int16_t>{100, -100, 200, -200, 300, -300, 400, -400, 500, -500, 600, -600},
+          std::vector<std::int16_t>{100, -100, 200, -200, 300}}) {
+        SCOPED_TRACE(samples.size());
+        Bytes data;
+        for (std::int16_t v : samples) put_u16(data, static_cast<std::uint16_t>(v));
+        const Bytes wav = riff({chunk("fmt ", fmt(1, 2, 11025, 4, 16)), chunk("data", data)});
+        const auto c = formats::encode_member(formats::Kind::wv5, wav, original, "x.wav");
+        ASSERT_TRUE(c.bytes) << c.why;
+        const Bytes& w = *c.bytes;
+        ASSERT_GE(w.size(), wv5::kHeaderSize);
+        EXPECT_EQ(load_u32(&w[10]), samples.size() / 2) << "frames";
+        const auto v = formats::verify_member(formats::Kind::wv5, w, wav);
+        EXPECT_TRUE(v.ok) << v.why;
+        EXPECT_EQ(Bytes(w.begin(), w.begin() + 4), Bytes(original.begin(), original.begin() + 4)) << "the lead kept";
+        EXPECT_EQ(load_u16(&w[4]), 2u);
+        EXPECT_EQ(load_u32(&w[6]), 11025u);
+        if (samples.size() % 2) continue;
+        const auto d = formats::decode_member(formats::Kind::wv5, w, false);
+        ASSERT_TRUE(d.bytes) << d.why;
+        // RIFF of 38 + 24 bytes; an 18-byte "fmt ": PCM, 2 channels, 11025 Hz, 44100 bytes a second, 4 a frame,
+        // 16 bits; 24 bytes of data.
+        ASSERT_EQ(d.bytes->size(), 46u + 24);
+        EXPECT_EQ(Bytes(d.bytes->begin(), d.bytes->begin() + 46),
+                  test::hex("52494646 3E000000 57415645 666D7420 12000000 0100 0200 112B0000 44AC0000 0400 1000 0000 "
+                            "64617461 18000000"));
+    }
 }
 
-}  // namespace
-}  // namespace vid
-
-namespace vid {
-namespace {
-// A stereo sound that ends on the first channel's sample of one more frame
-// (as Decode WV5 writes them, and Encode WV5 takes them) is encoded with its
-// 5 samples, 2 whole frames by its header, and passes repack's check.
-TEST(Wv5Encode, StereoSoundWithAnOddSamplePassesTheCheck) {
-    Bytes data;
-    for (std::int16_t v : {100, -100, 200, -200, 300}) put_u16(data, static_cast<std::uint16_t>(v));
-    const Bytes wav = riff({chunk("fmt ", fmt(1, 2, 11025, 4, 16)), chunk("data", data)});
-    const Bytes original = kit::Wv5Builder(2, 11025).run0({1, 2}).finish();
-    const auto c = formats::encode_member(formats::Kind::wv5, wav, original, "x.wav");
-    ASSERT_TRUE(c.bytes) << c.why;
-    const auto v = formats::verify_member(formats::Kind::wv5, *c.bytes, wav);
-    EXPECT_TRUE(v.ok) << v.why;
-    EXPECT_EQ(load_u32(&(*c.bytes)[10]), 2u);
-}
 }  // namespace
 }  // namespace vid
