@@ -631,11 +631,17 @@ void Browser::read_changes() {
     changes_.clear();
     if (work_.empty()) return;
     BrowserUi ui(window);
-    if (const auto changed = project::changes(ui, work_))
-        for (const project::Changed& c : *changed) {
-            changes_[c.file] = c.change;
-            if (!c.edit_file.empty()) changes_[c.edit_file] = c.change;
-        }
+    const auto changed = project::changes(ui, work_);
+    if (!changed) {
+        // Told once: the folder is browsed as any other.
+        work_.clear();
+        EnableWindow(repack_, FALSE);
+        return;
+    }
+    for (const project::Changed& c : *changed) {
+        changes_[c.file] = c.change;
+        if (!c.edit_file.empty()) changes_[c.edit_file] = c.change;
+    }
 }
 
 void Browser::refilter() {
