@@ -736,7 +736,9 @@ void Browser::show_preview() {
 std::wstring Browser::info_text() const {
     if (preview_) return preview_->info + (wave_ ? L" Playing." : L"");
     if (finding_) return L"Finding text...";
-    if (found_) return shown_text(text::found_text(found_->counts, found_->what));
+    if (found_)
+        return shown_text(text::found_text(found_->counts, found_->what) +
+                          (found_->hits.size() >= kMaxHits ? "; the search stopped there, the most the list shows" : ""));
     if (source_.empty()) return L"";
     if (!problem_.empty()) return shown_text(problem_);
     return shown_text(grouped(view_.size()) + " of " + grouped(rows_.size()) +
