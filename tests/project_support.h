@@ -20,11 +20,10 @@
 
 namespace vid::test {
 
-inline nlohmann::json json_of(const std::string& path) {
-    const Bytes text = read_file(path);
+inline nlohmann::json manifest_of(const std::string& work) {
+    const Bytes text = read_file(work + "/vidodide-project.json");
     return nlohmann::json::parse(text.begin(), text.end());
 }
-inline nlohmann::json manifest_of(const std::string& work) { return json_of(work + "/vidodide-project.json"); }
 
 // Rewrites the manifest as an editor would: parsed, changed, written back.
 inline void edit_manifest(const std::string& work, const std::function<void(nlohmann::json&)>& change) {

@@ -132,16 +132,7 @@ TEST(ProjectRepack, EachChangeOfArchivesAndLooseFiles) {
                          "game's own, nothing written for it",
                          "Repacking 2 of 3: s.ab", "Repacking 3 of 3: sub/t.ab",
                          "Repacking OK: 3 files written to " + p.out}));
-    EXPECT_EQ(test::files_in(p.out), (std::vector<std::string>{"a.fl3", "s.ab", "sub/t.ab", "vidodide-patch.json"}));
-    // The patch's description: each file written, by its path in the game
-    // folder (with "/"), its original's size and its own.
-    const auto described = test::json_of(p.out + "/vidodide-patch.json");
-    std::vector<std::string> paths;
-    for (const auto& f : described["files"]) paths.push_back(f["path"]);
-    EXPECT_EQ(paths, (std::vector<std::string>{"a.fl3", "s.ab", "sub/t.ab"}));
-    EXPECT_EQ(described["files"][1]["result"]["size"], 8);  // "replaced"
-    EXPECT_EQ(described["files"][2]["result"]["size"], 7);
-    EXPECT_EQ(described["files"][2]["original"]["hash"].get<std::string>().size(), 32u);
+    EXPECT_EQ(test::files_in(p.out), (std::vector<std::string>{"a.fl3", "s.ab", "sub/t.ab"}));
     EXPECT_EQ(test::read_file(p.out + "/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("ABCD")}}));
     EXPECT_EQ(test::read_file(p.out + "/s.ab"), test::bytes_of("replaced"));
     EXPECT_EQ(test::read_file(p.out + "/sub/t.ab"), (Bytes{0x01, 0x00, 0x01, 0x00, 'H', 'o', 0x00}));

@@ -47,31 +47,6 @@ Hash hash_of(ByteView bytes) {
     return h.value();
 }
 
-std::optional<FileHash128> hash128_file(const std::string& path, const std::atomic<bool>* stop) {
-    auto f = platform::File::open(path, platform::OpenMode::read_existing);
-    if (!f) return std::nullopt;
-    const auto size = f->size();
-    if (!size) return std::nullopt;
-    XXH3_state_t* state = XXH3_createState();
-    if (!state) return std::nullopt;
-    XXH3_128bits_reset(state);
-    Bytes buf(std::size_t{1} << 20);
-    std::uint64_t total = 0;
-    for (std::size_t n; (!stop || !stop->load()) && (n = f->read(buf)) > 0; total += n)
-        XXH3_128bits_update(state, buf.data(), n);
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(state));
-    XXH3_freeState(state);
-    if (total != *size) return std::nullopt;
-    FileHash128 out{total, {}};
-    char digits[3];
-    for (const unsigned char b : canonical.digest) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        out.hex += digits;
-    }
-    return out;
-}
-
 std::optional<Hash> hash_file(const std::string& path) {
     auto f = platform::File::open(path, platform::OpenMode::read_existing);
     if (!f) return std::nullopt;

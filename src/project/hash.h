@@ -4,7 +4,6 @@
 // edit, it does not guard against a file made to collide on purpose.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,15 +36,5 @@ std::optional<Hash> hash_of_text(std::string_view text);
 Hash hash_of(ByteView bytes);
 // The hash of a whole file, read through a buffer; nothing when it cannot be read.
 std::optional<Hash> hash_file(const std::string& path);
-
-// A file's size and its XXH3 hash of 128 bits as 32 lower-case hexadecimal
-// digits (the canonical, most significant byte first), for telling one
-// version of a game file from another; nothing when it cannot be read, or
-// when `stop` (asked between pieces of 1 MiB) says to stop.
-struct FileHash128 {
-    std::uint64_t size = 0;
-    std::string hex;
-};
-std::optional<FileHash128> hash128_file(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace vid::project

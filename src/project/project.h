@@ -60,10 +60,6 @@ struct RepackOptions {
     std::string game;   // the game folder, when not where the manifest says
 };
 int repack(Ui& ui, const std::string& work, const std::string& out, const RepackOptions& options);
-
-// The file of a patch folder that names, for each file written, its
-// original (size and XXH3-128 hash) and the result.
-inline constexpr const char* kPatchFileName = "vidodide-patch.json";
 int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1,
            const std::atomic<bool>* stop = nullptr);
 

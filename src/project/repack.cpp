@@ -16,8 +16,6 @@
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
-#include "project/hash.h"
-#include "project/json_writer.h"
 #include "core/pool.h"
 #include "project/project.h"
 #include "wv5/codec.h"
@@ -239,8 +237,6 @@ private:
     std::string work_, out_;
     const Manifest& m_;
     std::vector<std::string> notes_;
-    std::vector<std::string> patched_;  // the files written whole, by their paths in the game folder
-    bool write_patch_file();
     Pool pool_;
     std::map<const Item*, std::shared_ptr<Job>> jobs_;
     const std::atomic<bool>* stop_;
@@ -779,54 +775,6 @@ bool Repack::loose(const Item& it, Change c) {
     return true;
 }
 
-// PATCH/vidodide-patch.json: for each file written, its path in the game
-// folder, and the size and hash of the game's original and of the result,
-// so that a patch can tell the version of the game it was made for.
-bool Repack::write_patch_file() {
-    const std::string path = platform::join(out_, kPatchFileName);
-    ui_.status(format("Repacking: hashing the originals and results for %s", {path}), Draw::now);
-    struct Pair {
-        FileHash128 original, result;
-    };
-    std::vector<Pair> pairs;
-    for (const std::string& rel : patched_) {
-        const auto original = hash128_file(under(m_.game, rel), stop_), result = hash128_file(under(out_, rel), stop_);
-        if (stopped()) {
-            // The files written stay, whole and checked, but undescribed.
-            stopped_at_ = kPatchFileName;
-            return false;
-        }
-        if (!original || !result) {
-            ui_.alert(format("%s: %s is not written", {cant_read(original ? under(out_, rel) : under(m_.game, rel)), path}));
-            return false;
-        }
-        pairs.push_back({*original, *result});
-    }
-    return write_text_file(ui_, path, [&](const TextSink& sink) {
-        JsonWriter j(sink);
-        j.begin_object();
-        j.number("vidodide_patch", 1);
-        j.text("hash", "XXH3-128");
-        j.begin_array("files");
-        for (std::size_t i = 0; i < patched_.size(); ++i) {
-            j.begin_object();
-            j.text("path", patched_[i]);
-            j.begin_object("original");
-            j.number("size", pairs[i].original.size);
-            j.text("hash", pairs[i].original.hex);
-            j.end_object();
-            j.begin_object("result");
-            j.number("size", pairs[i].result.size);
-            j.text("hash", pairs[i].result.hex);
-            j.end_object();
-            j.end_object();
-        }
-        j.end_array();
-        j.end_object();
-        return j.finish();
-    });
-}
-
 int Repack::go(const Changes& changes) {
     start_encoding(changes);
     int written = 0, failed = 0;
@@ -854,12 +802,10 @@ int Repack::go(const Changes& changes) {
         ++step_;
         const bool ok = archive(m_.archives[i], changes.archives[i]);
         if (!stopped_at_.empty()) break;
-        if (ok) {
+        if (ok)
             ++written;
-            patched_.push_back(m_.archives[i].path);
-        } else {
+        else
             ++failed;
-        }
     }
     for (std::size_t i = 0; i < m_.loose.size() && stopped_at_.empty(); ++i) {
         const Change c = changes.loose[i];
@@ -869,16 +815,12 @@ int Repack::go(const Changes& changes) {
             break;
         }
         if (c != Change::deleted) ++step_;
-        if (!loose(m_.loose[i], c)) {
+        if (!loose(m_.loose[i], c))
             ++failed;
-        } else if (c != Change::deleted) {
+        else if (c != Change::deleted)
             ++written;
-            patched_.push_back(m_.loose[i].name);
-        }
     }
     for (const auto& n : notes_) ui_.status(n, Draw::result);
-    // A stopped run is a patch to make again: its files are not described.
-    if (!patched_.empty() && stopped_at_.empty() && !write_patch_file()) ++failed;
     const std::string files = grouped(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
     if (!stopped_at_.empty()) {
         ui_.status(format("Repacking stopped at %s: %s written whole to %s", {stopped_at_, files, out_}), Draw::later);
