@@ -2,12 +2,25 @@
 
 #include <array>
 
+#include "core/files.h"
+#include "core/messages.h"
 #include "core/text.h"
 
 namespace vid::fl3 {
 
 std::string too_short_text(std::string_view path) {
     return format("%s is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header.", {path});
+}
+
+std::string opened_text(const ArchiveReader& reader, std::string_view path) {
+    switch (reader.opened()) {
+        case Opened::ok: break;
+        case Opened::cant_open: return input_error_text(reader.open_error(), path);
+        case Opened::cant_read: return cant_read(path);
+        case Opened::too_short: return too_short_text(path);
+        case Opened::directory_beyond_end: return beyond_end_text(path, reader.header().dir_offset, reader.size());
+    }
+    return {};
 }
 
 std::string beyond_end_text(std::string_view path, std::uint32_t dir_offset, std::optional<std::uint64_t> size) {

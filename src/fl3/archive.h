@@ -32,6 +32,13 @@ std::string too_short_text(std::string_view path);
 std::string beyond_end_text(std::string_view path, std::uint32_t dir_offset,
                             std::optional<std::uint64_t> size = std::nullopt);
 
+class ArchiveReader;
+
+// Why the archive at `path` did not open, as an Alert tells it ("NAME not
+// found", "Can't read NAME", too short, its directory past the end with the
+// file's size); empty when it opened.
+std::string opened_text(const ArchiveReader& reader, std::string_view path);
+
 class ArchiveReader {
 public:
     // Opens the archive at `path` for reading (regular files only) and reads

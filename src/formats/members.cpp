@@ -38,14 +38,9 @@ Copied copy_bytes(const MemberBytes& m, platform::File& in, platform::File& out)
 std::optional<std::vector<MemberBytes>> members_named(Ui& ui, const std::string& archive,
                                                       const std::vector<std::string>& patterns) {
     fl3::ArchiveReader reader(archive);
-    switch (reader.opened()) {
-        case fl3::Opened::ok: break;
-        case fl3::Opened::cant_open: ui.alert(input_error_text(reader.open_error(), archive)); return std::nullopt;
-        case fl3::Opened::cant_read: ui.alert(cant_read(archive)); return std::nullopt;
-        case fl3::Opened::too_short: ui.alert(fl3::too_short_text(archive)); return std::nullopt;
-        case fl3::Opened::directory_beyond_end:
-            ui.alert(fl3::beyond_end_text(archive, reader.header().dir_offset, reader.size()));
-            return std::nullopt;
+    if (reader.opened() != fl3::Opened::ok) {
+        ui.alert(fl3::opened_text(reader, archive));
+        return std::nullopt;
     }
     const fl3::Directory& directory = reader.read_directory();
     if (reader.read_failed()) {

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "core/files.h"
 #include "core/messages.h"
 #include "core/text.h"
 #include "fl3/archive.h"
@@ -16,7 +15,6 @@
 namespace vid::text {
 
 namespace {
-
 
 struct Search {
     Ui& ui;
@@ -68,16 +66,8 @@ struct Search {
     void archive(const std::string& path, const std::string& where) {
         if (halted()) return;
         fl3::ArchiveReader reader(path);
-        switch (reader.opened()) {
-            case fl3::Opened::ok: break;
-            case fl3::Opened::cant_open: ui.alert(input_error_text(reader.open_error(), path)); break;
-            case fl3::Opened::cant_read: ui.alert(cant_read(path)); break;
-            case fl3::Opened::too_short: ui.alert(fl3::too_short_text(path)); break;
-            case fl3::Opened::directory_beyond_end:
-                ui.alert(fl3::beyond_end_text(path, reader.header().dir_offset, reader.size()));
-                break;
-        }
         if (reader.opened() != fl3::Opened::ok) {
+            ui.alert(fl3::opened_text(reader, path));
             counts.complete = false;
             return;
         }
@@ -93,9 +83,13 @@ struct Search {
                 counts.complete = false;
                 continue;
             }
-            data.resize(e.size);
-            reader.reader().seek(offset);
-            if (offset + e.size > reader.size() || reader.reader().read(data) != data.size()) {
+            // Memory only for bytes the archive holds: a directory may say more.
+            const bool held = offset + e.size <= reader.size();
+            if (held) {
+                data.resize(e.size);
+                reader.reader().seek(offset);
+            }
+            if (!held || reader.reader().read(data) != data.size()) {
                 ui.alert(reader.read_failed()
                              ? cant_read(path)
                              : format("%s ends before its member %s does: it is not searched", {path, name}));
