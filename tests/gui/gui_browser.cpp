@@ -126,7 +126,7 @@ std::string write_selected(HWND browser, int button, const char* title, const st
         const std::string box = take_message_box("Vidodide Browser", 500);
         return "no folder dialog (" + std::to_string(chosen) + " rows; " + (box.empty() ? "no box" : box) + ")";
     }
-    alerts = drain_message_boxes("Alert", 3000).size();
+    alerts = take_boxes_until("Alert", [] { return FindWindowA("#32770", "Vidodide Browser") != nullptr; }, 10000).size();
     return take_message_box("Vidodide Browser", 10000);
 }
 

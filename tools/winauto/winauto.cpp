@@ -372,6 +372,19 @@ std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet) {
     }
 }
 
+std::vector<std::string> take_boxes_until(const char* title, const std::function<bool()>& done, DWORD ms) {
+    std::vector<std::string> texts;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
+        HWND box = FindWindowA("#32770", title);
+        if (box && IsWindowVisible(box))
+            texts.push_back(take_message_box(title, 100));
+        else if (done())
+            break;
+    }
+    for (const auto& t : drain_message_boxes(title, 500)) texts.push_back(t);
+    return texts;
+}
+
 std::vector<std::vector<std::wstring>> read_list(HWND list, int columns) {
     std::vector<std::vector<std::wstring>> out;
     DWORD pid = 0;

@@ -108,6 +108,10 @@ void click(HWND window, int x = -1, int y = -1);
 // Alerts shown one after the other (each closed with Enter) until none comes
 // within `quiet` milliseconds.
 std::vector<std::string> drain_message_boxes(const char* title, DWORD quiet = 1500);
+// Alerts taken as they come until `done` holds while none is shown (then
+// any that follow within half a second), or `ms` milliseconds pass: a run
+// whose first Alert is late under load is not taken for one without.
+std::vector<std::string> take_boxes_until(const char* title, const std::function<bool()>& done, DWORD ms);
 // The nodes of a tree view of another process, depth first: a level-1 node's
 // text, its children's texts indented by two spaces; each text as the view
 // holds it (UTF-16).
