@@ -29,6 +29,9 @@ void unpack_game(HWND window);
 void repack_game(HWND window);
 // Repack Game of the work folder `work`: asks only for the output folder.
 void repack_work(HWND window, const std::string& work);
+// Apply Patch (or Undo Patch): a patch folder that Repack Game wrote, then
+// the game folder it goes into.
+void apply_patch(HWND window, bool undo);
 // Whether one of them is still at work.
 bool project_running();
 // Asks it to stop (Esc); with `close`, the window closes when it has.

@@ -207,4 +207,16 @@ void repack_work(HWND window, const std::string& work) {
     });
 }
 
+void apply_patch(HWND window, bool undo) {
+    if (project_running()) return;
+    const std::string cwd = platform::current_directory();
+    const auto patch = ask_folder(window, undo ? "Select the patch folder to undo" : "Select the patch folder to apply", cwd);
+    if (!patch) return;
+    const auto game = ask_folder(window, undo ? "Select the game folder to restore" : "Select the game folder to patch", cwd);
+    if (!game) return;
+    start(window, undo ? "Undo Patch" : "Apply Patch", [patch = *patch, game = *game, undo](Ui& ui, const std::atomic<bool>& stop) {
+        project::apply_patch(ui, patch, game, {undo, &stop});
+    });
+}
+
 }  // namespace vid::app

@@ -25,12 +25,12 @@ int message_box(HWND owner, const std::string& text, const char* title, UINT fla
 
 namespace {
 
-// The commands that wait while Unpack Game or Repack Game is at work.
+// The commands that wait while Unpack Game, Repack Game or a patch is at work.
 constexpr UINT kWaitingCommands[] = {
     ID_DECODE_EXTRACTFL3, ID_DECODE_DECODEBM2, ID_DECODE_DECODEWV5,   ID_DECODE_DECODEAB,
     ID_DECODE_DECODEBM2PNG, ID_DECODE_EXPORTTEXTS, ID_DECODE_UNPACKGAME, ID_DECODE_BROWSE,
     ID_ENCODE_ENCODEFL3,  ID_ENCODE_ENCODEAB,  ID_ENCODE_ENCODEBM2,   ID_ENCODE_ENCODEWV5,
-    ID_ENCODE_IMPORTTEXTS, ID_ENCODE_REPACKGAME,
+    ID_ENCODE_IMPORTTEXTS, ID_ENCODE_REPACKGAME, ID_ENCODE_APPLYPATCH, ID_ENCODE_UNDOPATCH,
 };
 
 }  // namespace
@@ -91,6 +91,8 @@ bool run_command(HWND window, int id) {
         case ID_DECODE_UNPACKGAME: unpack_game(window); return true;
         case ID_DECODE_BROWSE: browse(window); return true;
         case ID_ENCODE_REPACKGAME: repack_game(window); return true;
+        case ID_ENCODE_APPLYPATCH: apply_patch(window, false); return true;
+        case ID_ENCODE_UNDOPATCH: apply_patch(window, true); return true;
         default: return false;
     }
 }

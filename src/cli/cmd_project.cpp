@@ -1,4 +1,4 @@
-// The mod project's commands: list-fl3, unpack, status and repack.
+// The mod project's commands: list-fl3, unpack, status, repack and apply-patch.
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -13,9 +13,9 @@ namespace vid::cli {
 
 namespace {
 
-// Ctrl-C stops unpack and repack as Esc stops them in the Windows program:
-// between two members, with a work folder or patch that holds what was
-// done whole. A second Ctrl-C ends the run at once.
+// Ctrl-C stops unpack, repack and apply-patch as Esc stops them in the
+// Windows program: between two members (or files), with a work folder,
+// patch or game that holds what was done whole. A second Ctrl-C ends the run at once.
 const std::atomic<bool>* stop_on_ctrl_c() {
     static std::atomic<bool> stop{false};
     platform::stop_on_interrupt(&stop);
@@ -61,6 +61,15 @@ int repack(ConsoleUi& ui, Args args) {
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
     options.stop = stop_on_ctrl_c();
     return project::repack(ui, (*folders)[0], (*folders)[1], options);
+}
+
+int apply_patch(ConsoleUi& ui, Args args) {
+    project::ApplyOptions options;
+    const auto folders = operands(args, "apply-patch", {{"--undo", &options.undo}});
+    if (!folders) return 2;
+    if (folders->size() != 2) return usage_error("apply-patch takes a PATCH_FOLDER and a GAME_FOLDER");
+    options.stop = stop_on_ctrl_c();
+    return project::apply_patch(ui, (*folders)[0], (*folders)[1], options);
 }
 
 }  // namespace vid::cli

@@ -27,6 +27,7 @@ int list_fl3(ConsoleUi& ui, Args args);
 int unpack(ConsoleUi& ui, Args args);
 int status(ConsoleUi& ui, Args args);
 int repack(ConsoleUi& ui, Args args);
+int apply_patch(ConsoleUi& ui, Args args);
 
 // Prints "vidodide: MESSAGE" and a one-line hint on standard error and
 // returns the usage-error status 2.

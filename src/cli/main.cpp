@@ -83,6 +83,11 @@ constexpr const char* kHelp =
     "                              OUT_FOLDER under their paths in the game folder, checked;\n"
     "                              --utf8: edited listings are in UTF-8 (converted to 932);\n"
     "                              --game: the game folder, when it is not where unpack saw it\n"
+    "  apply-patch [--undo] PATCH_FOLDER GAME_FOLDER\n"
+    "                              the files of a patch that repack wrote into the game, each\n"
+    "                              checked first to be the version the patch was made for\n"
+    "                              (else nothing changes), its original kept as FILE.orig;\n"
+    "                              --undo: the originals moved back from the .orig files\n"
     "\n"
     "unpack, repack and the decode-/encode- commands take -j N: N workers (default: one\n"
     "per core); the outputs and the texts are the same, in the same order, for any N.\n"
@@ -105,6 +110,7 @@ constexpr Command kCommands[] = {
     {"extract-fl3", extract_fl3, false}, {"encode-fl3", encode_fl3, false}, {"export-text", export_text, true},
     {"import-text", import_text, true},  {"find-text", find_text, true},    {"list-fl3", list_fl3, true},
     {"unpack", unpack, true},            {"status", status, true},          {"repack", repack, true},
+    {"apply-patch", apply_patch, true},
 };
 
 }  // namespace

@@ -99,14 +99,20 @@ void remember_made(const std::optional<Made>& file) {
 
 enum class Kept { none, copied, failed };
 
-// Copies the file that `replacing` is about to replace to "<name>.orig";
-// `copy` is the identity of the copy when one was made.
+// Keeps the file that `replacing` is about to replace as "<name>.orig" (a
+// second name of it, or a copy); `copy` is the identity of what was made.
 Kept keep_original(Ui& ui, platform::Output& replacing, std::optional<platform::FileId>& copy) {
     const std::string& original = replacing.final_path();
     const std::string kept = original + ".orig";
     if (!platform::fits(kept)) {
         ui.alert(too_long_message(kept));
         return Kept::failed;
+    }
+    // The old file is given the name .orig where the system can (the
+    // output then moves a new file onto the name): nothing is copied.
+    if (!platform::id_of(kept) && !platform::is_link(kept) && platform::link_file(original, kept)) {
+        copy = platform::id_of(kept);
+        return Kept::copied;
     }
     // A link at the name gives way to the copy; anything else there stays.
     const auto existing = platform::is_link(kept) ? platform::Existing::replace : platform::Existing::keep;

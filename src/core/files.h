@@ -35,9 +35,11 @@ std::string output_error_text(platform::OutputError error, std::string_view path
 std::optional<std::string> find_any_case(const std::string& folder, std::string_view name);
 
 // Commits an encoder's output. With `keep`, the file that it replaces is
-// first kept once as "<name>.orig", read through the output's hold on it:
-// copied unless a file of that name exists already (the first original is
-// never overwritten); a symbolic link there, dangling or not, is replaced by
+// first kept once as "<name>.orig": given that second name where the
+// system can (a hard link: nothing copied), else read through the output's
+// hold on it and copied; never when a file of that name exists already
+// (the first original is never overwritten); a symbolic link there,
+// dangling or not, is replaced by
 // the copy, never written through. No copy is made of a file that this
 // program wrote itself (two inputs of one stem in one run), and the copy is
 // removed again when the replace fails. False after an Alert ("Can't write

@@ -99,6 +99,13 @@ std::optional<FileId> id_of(const std::string& path);
 std::optional<std::int64_t> modified_of(const std::string& path);
 // Removes the file (or link) `path`; false when the system refuses.
 bool remove_file(const std::string& path);
+// Gives the file `existing` the second name `link` (a hard link), which
+// must not exist; false when the system refuses (another volume, a file
+// system without links, a file held without sharing).
+bool link_file(const std::string& existing, const std::string& link);
+// Moves the file `from` onto the name `to` in one step, replacing a file
+// there (on one volume); false when the system refuses.
+bool move_replacing(const std::string& from, const std::string& to);
 // True when `path` itself is a symbolic link (or, on Windows, a reparse point).
 bool is_link(const std::string& path);
 // The name of the entry of `folder` (a folder part as split_path() gives it:

@@ -263,6 +263,12 @@ std::optional<std::int64_t> modified_of(const std::string& path) {
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool link_file(const std::string& existing, const std::string& link) {
+    return ::link(existing.c_str(), link.c_str()) == 0;
+}
+
+bool move_replacing(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
 bool is_link(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);

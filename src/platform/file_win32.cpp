@@ -160,6 +160,14 @@ std::optional<std::int64_t> modified_of(const std::string& path) {
 
 bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool link_file(const std::string& existing, const std::string& link) {
+    return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+}
+
+bool move_replacing(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool is_link(const std::string& path) {
     const DWORD attrs = GetFileAttributesA(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);

@@ -47,6 +47,47 @@ Hash hash_of(ByteView bytes) {
     return h.value();
 }
 
+Hasher128::Hasher128() : state_(XXH3_createState()) { XXH3_128bits_reset(static_cast<XXH3_state_t*>(state_)); }
+
+Hasher128::~Hasher128() { XXH3_freeState(static_cast<XXH3_state_t*>(state_)); }
+
+void Hasher128::update(ByteView bytes) {
+    if (!bytes.empty()) XXH3_128bits_update(static_cast<XXH3_state_t*>(state_), bytes.data(), bytes.size());
+    size_ += bytes.size();
+}
+
+FileHash Hasher128::value() const {
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(static_cast<XXH3_state_t*>(state_)));
+    FileHash out{size_, {}};
+    char digits[3];
+    for (const unsigned char b : canonical.digest) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        out.hex += digits;
+    }
+    return out;
+}
+
+std::optional<FileHash> hash128_file(const std::string& path, const std::atomic<bool>* stop) {
+    auto f = platform::File::open(path, platform::OpenMode::read_existing);
+    if (!f) return std::nullopt;
+    return hash128_of(*f, stop);
+}
+
+std::optional<FileHash> hash128_of(platform::File& f, const std::atomic<bool>* stop) {
+    const auto size = f.size();
+    if (!size || !f.seek(0)) return std::nullopt;
+    Hasher128 h;
+    Bytes buf(std::size_t{1} << 20);
+    for (std::size_t n; (n = f.read(buf)) > 0;) {
+        if (stop && stop->load()) return std::nullopt;
+        h.update(ByteView(buf).first(n));
+    }
+    FileHash out = h.value();
+    if (out.size != *size) return std::nullopt;
+    return out;
+}
+
 std::optional<Hash> hash_file(const std::string& path) {
     auto f = platform::File::open(path, platform::OpenMode::read_existing);
     if (!f) return std::nullopt;

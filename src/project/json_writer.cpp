@@ -104,4 +104,20 @@ bool JsonWriter::finish() {
     return flush();
 }
 
+std::optional<std::string> bytes_of_hex(std::string_view hex) {
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    if (hex.size() % 2 != 0) return std::nullopt;
+    std::string text;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        text += static_cast<char>(high * 16 + low);
+    }
+    return text;
+}
+
 }  // namespace vid::project

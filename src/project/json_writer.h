@@ -7,11 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vid::project {
+
+// The bytes of a `KEY_hex` text (see JsonWriter::text): nothing when it
+// holds other characters than lower-case hexadecimal digits, or an odd
+// count of them.
+std::optional<std::string> bytes_of_hex(std::string_view hex);
 
 class JsonWriter {
 public:

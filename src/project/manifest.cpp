@@ -52,10 +52,6 @@ Stamp stamp_of_text(std::string_view text) {
     return s;
 }
 
-namespace {
-
-// A path of the manifest that stays inside its folder: relative, "/"
-// between names, no name empty, "." or "..", no "\\" or ":".
 bool inside(const std::string& path) {
     if (path.empty() || path.find_first_of("\\:") != std::string::npos) return false;
     for (std::size_t at = 0; at <= path.size();) {
@@ -66,6 +62,8 @@ bool inside(const std::string& path) {
     }
     return true;
 }
+
+namespace {
 
 void check_inside(const std::string& path, bool may_be_empty = false) {
     if ((path.empty() && may_be_empty) || inside(path)) return;
@@ -177,16 +175,11 @@ std::string text_of(const Fields& f, const std::string& key, bool required = tru
     if (find(f, key)) return string_of(f, key, true);
     if (!find(f, key + "_hex")) return string_of(f, key, required);
     const std::string hex = string_of(f, key + "_hex", true);
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        refuse("a _hex text holds other characters than hexadecimal digits");
-    };
-    if (hex.size() % 2 != 0) refuse("a _hex text has an odd number of digits");
-    std::string text;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        text += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-    return text;
+    auto text = bytes_of_hex(hex);
+    if (!text)
+        refuse(hex.size() % 2 != 0 ? "a _hex text has an odd number of digits"
+                                   : "a _hex text holds other characters than hexadecimal digits");
+    return *text;
 }
 
 Hash hash_in(const Fields& f, std::string_view key) {

@@ -131,6 +131,10 @@ using TextSource = std::function<std::size_t(std::span<char> out)>;
 std::optional<Manifest> read_json(const TextSource& in, std::string& why);
 std::optional<Manifest> from_json(const std::string& text, std::string& why);
 
+// A path of a manifest (or a patch) that stays inside its folder:
+// relative, "/" between names, no name empty, "." or "..", no "\\" or ":".
+bool inside(const std::string& path);
+
 // A relative path with "/" made a path of the system under `root`.
 std::string under(const std::string& root, std::string_view relative);
 

@@ -63,6 +63,22 @@ int repack(Ui& ui, const std::string& work, const std::string& out, const Repack
 int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1,
            const std::atomic<bool>* stop = nullptr);
 
+// Applies the patch folder `patch` that repack wrote (its files and
+// vidodide-patch.json) to the game folder `game`. Every file it changes is
+// checked first: where one is not the version the patch was made for,
+// nothing is changed. Each result is then written beside its file, checked,
+// and moved onto the file's name; the game's own file is kept once as
+// FILE.orig. With `undo`, the backups are checked and moved back instead.
+// 0 when every file is patched (or restored), 1 otherwise.
+struct ApplyOptions {
+    bool undo = false;
+    // Set by another thread to stop the run between files (and inside a
+    // file, whose result is then dropped): each file is the game's own or
+    // patched.
+    const std::atomic<bool>* stop = nullptr;
+};
+int apply_patch(Ui& ui, const std::string& patch, const std::string& game, const ApplyOptions& options);
+
 }  // namespace vid::project
 
 namespace vid::project {

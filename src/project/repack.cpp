@@ -16,6 +16,7 @@
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
+#include "project/patch.h"
 #include "core/pool.h"
 #include "project/project.h"
 #include "wv5/codec.h"
@@ -237,6 +238,10 @@ private:
     std::string work_, out_;
     const Manifest& m_;
     std::vector<std::string> notes_;
+    std::vector<PatchedFile> patched_;  // the files written whole, for the patch's description
+    // The result's hash, from `f` as written; false after an Alert (or with
+    // stopped_at_ set to `what` when a stop came meanwhile).
+    bool hash_result(platform::File* f, const std::string& path, const std::string& what, FileHash& out);
     Pool pool_;
     std::map<const Item*, std::shared_ptr<Job>> jobs_;
     const std::atomic<bool>* stop_;
@@ -594,12 +599,23 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     if (refused) return false;
 
     const std::string original_path = under(m_.game, a.path);
+    // The original as a whole, for the patch's description (read before the
+    // archive is opened: an open file is held for this program alone).
+    const auto original_hash = hash128_file(original_path, stop_);
+    if (!original_hash && stopped()) {
+        stopped_at_ = a.path;
+        return false;
+    }
     // The members that stay are copied from the original as unpack found it.
     fl3::ArchiveReader archive(original_path);
     const bool opened = archive.opened() != fl3::Opened::cant_open && archive.opened() != fl3::Opened::cant_read;
     if (!opened || archive.size() != a.size) {
         ui_.alert(opened ? format("%s changed since unpack: %s is not written", {original_path, path})
                          : format("%s not found: %s is not written", {original_path, path}));
+        return false;
+    }
+    if (!original_hash || original_hash->size != a.size) {
+        ui_.alert(format("%s: %s is not written", {cant_read(original_path), path}));
         return false;
     }
     // Every member as unpack found it: its name, place and size in the
@@ -678,18 +694,35 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
         checker.join();
     else if (written)
         wrong = back ? verify(a, parts, *back, tally, notes) : "it cannot be read back";
-    back.reset();
     if (!written) return false;
     if (!wrong.empty()) {
         ui_.alert(format("%s failed its check and is not written: %s", {path, wrong}));
         return false;
     }
+    PatchedFile described{a.path, {}, {}};
+    if (!hash_result(back ? &*back : nullptr, path, a.path, described.result)) return false;
+    back.reset();
+    described.original = *original_hash;
     notes_.insert(notes_.end(), notes.begin(), notes.end());
     if (!out->commit()) {
         ui_.alert(cant_write(path));
         return false;
     }
+    patched_.push_back(std::move(described));
     return true;
+}
+
+bool Repack::hash_result(platform::File* f, const std::string& path, const std::string& what, FileHash& out) {
+    const auto h = f ? hash128_of(*f, stop_) : std::nullopt;
+    if (h) {
+        out = *h;
+        return true;
+    }
+    if (stopped())
+        stopped_at_ = what;
+    else
+        ui_.alert(format("%s failed its check and is not written: it cannot be read back", {path}));
+    return false;
 }
 
 bool Repack::loose(const Item& it, Change c) {
@@ -768,10 +801,30 @@ bool Repack::loose(const Item& it, Change c) {
     } else {
         written = out->file().write(p.encoded->bytes);
     }
-    if (!written || !out->commit()) {
+    if (!written) {
         ui_.alert(cant_write(path));
         return false;
     }
+    PatchedFile described{it.name, {}, {}};
+    const std::string original_path = under(m_.game, it.name);
+    const auto original_hash = hash128_file(original_path, stop_);
+    if (!original_hash) {
+        if (stopped())
+            stopped_at_ = it.name;
+        else
+            ui_.alert(format("%s: %s is not written", {cant_read(original_path), path}));
+        return false;
+    }
+    described.original = *original_hash;
+    {
+        auto back = out->reader();
+        if (!hash_result(back ? &*back : nullptr, path, it.name, described.result)) return false;
+    }
+    if (!out->commit()) {
+        ui_.alert(cant_write(path));
+        return false;
+    }
+    patched_.push_back(std::move(described));
     return true;
 }
 
@@ -821,6 +874,8 @@ int Repack::go(const Changes& changes) {
             ++written;
     }
     for (const auto& n : notes_) ui_.status(n, Draw::result);
+    // A stopped run is a patch to make again: its files are not described.
+    if (!patched_.empty() && stopped_at_.empty() && !write_patch_description(ui_, out_, patched_)) ++failed;
     const std::string files = grouped(static_cast<std::uint64_t>(written)) + (written == 1 ? " file" : " files");
     if (!stopped_at_.empty()) {
         ui_.status(format("Repacking stopped at %s: %s written whole to %s", {stopped_at_, files, out_}), Draw::later);

@@ -270,11 +270,29 @@ void project(const Env& env) {
     GUI_CHECK(choose_folder(kOutFolder, dir + "\\gameout", ""), "then for the output folder");
     const std::string repacked = "Repacking OK: 1 file written to " + dir + "\\gameout";
     report().check(status_shows(w, repacked, 20000, 100, kWrapped), "the status line says what was written", repacked);
-    GUI_CHECK(list_folder(dir + "\\gameout") == std::vector<std::string>{"data.fl3"} &&
+    GUI_CHECK(list_folder(dir + "\\gameout") == (std::vector<std::string>{"data.fl3", "vidodide-patch.json"}) &&
                   same_file(dir + "\\gameout\\data.fl3", ref + "\\gameout\\data.fl3"),
               "the patch is the changed archive, byte-identical to the command line's");
     save_bmp(w, env.shots + "\\repack-game.bmp");
     GUI_CHECK(FindWindowA("#32770", "Repack Game") == nullptr, "a repack that tells no results shows no box");
+
+    // That patch applied to the game with Apply Patch..., then taken out
+    // again with Undo Patch...: the game's own file comes back.
+    const std::string game_file = dir + "\\game\\data.fl3", own = ref + "\\game-data.fl3";
+    menu_command(w, 'E', kApplyPatch);
+    GUI_CHECK(choose_folder("Select the patch folder to apply", dir + "\\gameout", ""), "Apply Patch... asks for the patch");
+    GUI_CHECK(choose_folder("Select the game folder to patch", dir + "\\game", ""), "then for the game folder");
+    const std::string applied = "Patching OK: 1 file patched in " + dir + "\\game (each original kept beside it as .orig)";
+    report().check(status_shows(w, applied, 20000, 100, kWrapped), "the status line says what was patched", applied);
+    save_bmp(w, env.shots + "\\apply-patch.bmp");
+    GUI_CHECK(same_file(game_file, dir + "\\gameout\\data.fl3") && same_file(game_file + ".orig", own),
+              "the archive is the patch's, the game's own kept as data.fl3.orig");
+    menu_command(w, 'E', kUndoPatch);
+    GUI_CHECK(choose_folder("Select the patch folder to undo", dir + "\\gameout", ""), "Undo Patch... asks for the patch");
+    GUI_CHECK(choose_folder("Select the game folder to restore", dir + "\\game", ""), "then for the game folder");
+    const std::string undone = "Undo OK: 1 file restored in " + dir + "\\game";
+    report().check(status_shows(w, undone, 20000, 100, kWrapped), "the status line says what was restored", undone);
+    GUI_CHECK(same_file(game_file, own) && !file_exists(game_file + ".orig"), "and the game's own archive is back");
     const MenuLook decode_idle = look_at_menu(w, 'D', env.shots + "\\menu-decode.bmp");
     const MenuLook encode_idle = look_at_menu(w, 'E', env.shots + "\\menu-encode.bmp");
     report().check(decode_idle.text > 0 && decode_idle.grey == 0 && encode_idle.text > 0 && encode_idle.grey == 0,
@@ -457,7 +475,7 @@ void project(const Env& env) {
     if (wrong.empty() && (lines.size() != 33 || !std::equal(tail.begin(), tail.end(), lines.begin() + 30)))
         wrong = std::to_string(lines.size()) + " lines: " + many;
     report().check(wrong.empty(), "the box lists 30 of the 35 results, says how many more, then the final text", wrong);
-    GUI_CHECK(list_folder(dir + "\\soundsout").size() == 35, "and every sound is written");
+    GUI_CHECK(list_folder(dir + "\\soundsout").size() == 35 + 1, "and every sound is written, and the patch's description");
 
     // Closing the window while a game is unpacked stops the run, then closes.
     menu_command(w, 'D', kUnpackGame);

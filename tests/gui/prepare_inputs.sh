@@ -122,3 +122,4 @@ printf 'A readme of the mod.\r\n' >"$work/gui/readme.txt"
 cp -a "$work/ref/gamework" "$work/ref/gamework-edited"
 cp "$work/gui/readme.txt" "$work/ref/gamework-edited/data_fl3/readme.txt"
 "$cli" repack -j 1 "$work/ref/gamework-edited" "$work/ref/gameout" >/dev/null
+cp "$work/gui/game/data.fl3" "$work/ref/game-data.fl3"  # the game's own, for Apply Patch and Undo Patch

@@ -14,7 +14,7 @@ namespace gui {
 namespace menu {
 constexpr int kDecodeBm2 = 1, kDecodeWv5 = 2, kDecodeAb = 3, kDecodeBm2Png = 4, kExportTexts = 5, kUnpackGame = 6,
               kBrowse = 7;
-constexpr int kEncodeAb = 1, kEncodeBm2 = 2, kImportTexts = 4, kRepackGame = 5;
+constexpr int kEncodeAb = 1, kEncodeBm2 = 2, kImportTexts = 4, kRepackGame = 5, kApplyPatch = 6, kUndoPatch = 7;
 }  // namespace menu
 using namespace menu;
 
