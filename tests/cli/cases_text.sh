@@ -9,6 +9,8 @@ printf '\x01\x00\x02\x00Hi, "you"\x00\x01\x02\x20\x00\x00\x00\x05\x01' >>"$tx/ga
 printf '\x01\x00\x03\x00Hello\x00' >"$tx/game/sub/b.ab"
 printf 'not a script' >"$tx/game/notes.txt"
 cp -r "$tx/game" "$tx/clean"
+# What a run that refused the whole table writes: ran_failed Import|Export TABLE_OR_FOLDER.
+ran_failed() { printf '%sing texts of %s\n%sing texts failed' "$1" "$2" "$1"; }
 
 check "export-text needs a folder and a table" 2 "" "vidodide: export-text: give a FOLDER and a TABLE
 $hint" "$cli" export-text "$tx/game"
@@ -17,22 +19,20 @@ $hint" "$cli" import-text --codepage sjis "$tx/game" "$tx/t.csv"
 check "export-text unknown code page" 2 "" "vidodide: export-text: code page 4 is not supported here
 $hint" "$cli" export-text --codepage=4 "$tx/game" "$tx/t.csv"
 
-check "export-text" 0 "Exporting texts of $tx/game
-Exporting OK: 3 texts of 2 scripts" "" "$cli" export-text "$tx/game" "$tx/t.csv"
 printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n' >"$tx/want.csv"
 printf 'scene.ab,1,init,0x0001,mina01,窓が開いています。,\r\n' >>"$tx/want.csv"
 printf 'scene.ab,2,update,0x0002,,"Hi, ""you""",\r\n' >>"$tx/want.csv"
 printf 'sub/b.ab,1,update,0x0003,,Hello,\r\n' >>"$tx/want.csv"
-check "export-text: the table" 0 "" "" cmp "$tx/t.csv" "$tx/want.csv"
+check "export-text, the table" 0 "Exporting texts of $tx/game
+Exporting OK: 3 texts of 2 scripts" "" same "$tx/t.csv=$tx/want.csv" "$cli" export-text "$tx/game" "$tx/t.csv"
 
 # Every translation equal to its original: nothing is written.
 { printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n'
   printf 'scene.ab,1,init,0x0001,mina01,窓が開いています。,窓が開いています。\r\n'
   printf 'scene.ab,2,update,0x0002,,"Hi, ""you""","Hi, ""you"""\r\n'
   printf 'sub/b.ab,1,update,0x0003,,Hello,Hello\r\n'; } >"$tx/same.csv"
-check "import-text of the originals" 0 "Importing texts of $tx/same.csv
-Importing OK: 0 texts into 0 scripts" "" "$cli" import-text "$tx/game" "$tx/same.csv"
-check "import-text of the originals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+check "import-text of the originals: scripts unchanged" 0 "Importing texts of $tx/same.csv
+Importing OK: 0 texts into 0 scripts" "" same "$tx/game=$tx/clean" "$cli" import-text "$tx/game" "$tx/same.csv"
 
 # LF, no byte-order mark, columns in another order, an extra column. The
 # Japanese text gets 6 bytes shorter, the Update Text 6 bytes longer: the
@@ -40,22 +40,21 @@ check "import-text of the originals: scripts unchanged" 0 "" "" diff -r "$tx/gam
 { printf 'translation,note,original,n,script\n'
   printf '窓が閉じた。,x,窓が開いています。,1,scene.ab\n'
   printf '"Hello, ""friend""",,"Hi, ""you""",2,scene.ab\n'; } >"$tx/a.csv"
-check "import-text" 0 "Importing texts of $tx/a.csv
-$tx/game/scene.ab: 2 texts, 1 jump moved
-Importing OK: 2 texts into 1 script" "" "$cli" import-text "$tx/game" "$tx/a.csv"
 printf '\x00\x00\x01\x00\\Vmina01.\x91\x8B\x82\xAA\x95\xC2\x82\xB6\x82\xBD\x81\x42\x00' >"$tx/want.ab"
 printf '\x01\x00\x02\x00Hello, "friend"\x00\x01\x02\x1A\x00\x00\x00\x05\x01' >>"$tx/want.ab"
-check "import-text: the new script" 0 "" "" cmp "$tx/game/scene.ab" "$tx/want.ab"
-check "import-text: the original kept" 0 "" "" cmp "$tx/game/scene.ab.orig" "$tx/clean/scene.ab"
+check "import-text: the new script, the original kept" 0 "Importing texts of $tx/a.csv
+$tx/game/scene.ab: 2 texts, 1 jump moved
+Importing OK: 2 texts into 1 script" "" same "$tx/game/scene.ab=$tx/want.ab $tx/game/scene.ab.orig=$tx/clean/scene.ab" \
+    "$cli" import-text "$tx/game" "$tx/a.csv"
 
 # CR LF with the byte-order mark, tab-separated; the original kept stays the first one.
 printf '\xEF\xBB\xBFscript\tn\toriginal\ttranslation\r\nscene.ab\t2\tHello, "friend"\tBye\r\nsub/b.ab\t1\tHello\t"Good day"\r\n' >"$tx/b.tsv"
-check "import-text .tsv" 0 "Importing texts of $tx/b.tsv
+printf '\x01\x00\x03\x00Good day\x00' >"$tx/good-day.ab"
+check "import-text .tsv: the first original stays" 0 "Importing texts of $tx/b.tsv
 $tx/game/scene.ab: 1 text, 0 jumps moved
 $tx/game/sub/b.ab: 1 text, 0 jumps moved
-Importing OK: 2 texts into 2 scripts" "" "$cli" import-text "$tx/game" "$tx/b.tsv"
-check "import-text .tsv: the first original stays" 0 "" "" cmp "$tx/game/scene.ab.orig" "$tx/clean/scene.ab"
-check "import-text .tsv: b.ab" 0 "0100 0300 476f 6f64 2064 6179 00" "" sh -c "xxd -p '$tx/game/sub/b.ab' | sed 's/..../& /g;s/ $//'"
+Importing OK: 2 texts into 2 scripts" "" same "$tx/game/scene.ab.orig=$tx/clean/scene.ab $tx/game/sub/b.ab=$tx/good-day.ab" \
+    "$cli" import-text "$tx/game" "$tx/b.tsv"
 
 # Refusals: a stale row, a character outside the code page, a line break,
 # an instruction that is no text. Each script with a refused row stays as
@@ -73,8 +72,7 @@ Importing: 0 texts into 0 scripts, 2 scripts left unchanged, with failures" "Ale
 - row 3: code page 932 cannot hold \"€\" (U+20AC)
 - row 5: instruction 4 is not a text
 Alert: $tx/game/sub/b.ab was left unchanged:
-- row 4: the translation holds a line break" "$cli" import-text "$tx/game" "$tx/bad.csv"
-check "import-text refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+- row 4: the translation holds a line break" same "$tx/game=$tx/clean" "$cli" import-text "$tx/game" "$tx/bad.csv"
 
 # Rows that belong to no script of the folder, or to no instruction: no
 # script is written, not even those of the rows that were fine.
@@ -82,23 +80,18 @@ check "import-text refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/
   printf 'sub/b.ab,1,Hello,Bye\n'
   printf 'none.ab,1,Hello,x\n'
   printf 'scene.ab,x1,,x\n'; } >"$tx/whole.csv"
-check "import-text refuses the table for rows of no script" 1 "Importing texts of $tx/whole.csv
-Importing texts failed" "Alert: $tx/whole.csv: no script was changed, since these rows were refused:
+check "import-text refuses the table for rows of no script" 1 "$(ran_failed Import "$tx/whole.csv")" "Alert: $tx/whole.csv: no script was changed, since these rows were refused:
 - row 3: there is no script \"none.ab\" in $tx/game
 - row 4: \"x1\" is not an instruction number" "$cli" import-text "$tx/game" "$tx/whole.csv"
 printf 'script,n,Translation,original,translation,N\nsub/b.ab,1,Bye,Hello,Bye,1\n' >"$tx/twice.csv"
-check "import-text refuses columns named twice" 1 "Importing texts of $tx/twice.csv
-Importing texts failed" "Alert: $tx/twice.csv has these columns more than once, so no script was changed:
+check "import-text refuses columns named twice" 1 "$(ran_failed Import "$tx/twice.csv")" "Alert: $tx/twice.csv has these columns more than once, so no script was changed:
 - \"n\" (columns B and F)
 - \"translation\" (columns C and E)" "$cli" import-text "$tx/game" "$tx/twice.csv"
 printf '\xff\xfes\x00c\x00r\x00i\x00p\x00t\x00' >"$tx/wide.csv"
-check "import-text names a UTF-16 table" 1 "Importing texts of $tx/wide.csv
-Importing texts failed" "Alert: $tx/wide.csv is UTF-16 text (as Excel's \"Unicode Text\" saves it), which import does not read: save it as \"CSV UTF-8\", or use an XLSX or ODS table" \
+check "import-text names a UTF-16 table" 1 "$(ran_failed Import "$tx/wide.csv")" "Alert: $tx/wide.csv is UTF-16 text (as Excel's \"Unicode Text\" saves it), which import does not read: save it as \"CSV UTF-8\", or use an XLSX or ODS table" \
     "$cli" import-text "$tx/game" "$tx/wide.csv"
-check "import-text of a table without translations" 1 "Importing texts of $tx/t.csv
-Importing texts failed" "Alert: $tx/t.csv has no translation to import: every cell of its \"translation\" column is empty" \
-    "$cli" import-text "$tx/game" "$tx/t.csv"
-check "import-text table refusals: scripts unchanged" 0 "" "" diff -r "$tx/game" "$tx/clean"
+check "import-text of a table without translations; the table refusals changed no script" 1 "$(ran_failed Import "$tx/t.csv")" "Alert: $tx/t.csv has no translation to import: every cell of its \"translation\" column is empty" \
+    same "$tx/game=$tx/clean" "$cli" import-text "$tx/game" "$tx/t.csv"
 
 # Texts that a spreadsheet would run as formulas go into CSV with an
 # apostrophe in front; a table saved by a spreadsheet that took texts for
@@ -106,13 +99,6 @@ check "import-text table refusals: scripts unchanged" 0 "" "" diff -r "$tx/game"
 mkdir -p "$tx/conv"
 printf '\x01\x00\x01\x00007\x00\x01\x00\x02\x001/2\x00\x01\x00\x03\x00=1+1\x00\x01\x00\x04\x001.50\x00' >"$tx/conv/conv.ab"
 printf '\x01\x00\x05\x00Hello world\x00\x01\x00\x06\x00-1\x00\x01\x00\x07\x00'"'"'Tis\x00' >>"$tx/conv/conv.ab"
-cp "$tx/conv/conv.ab" "$tx/conv.ab"
-check "export-text of formula-like texts" 0 "*" "" "$cli" export-text "$tx/conv" "$tx/conv.csv"
-{ printf '\xEF\xBB\xBFscript,n,op,idx,voice,original,translation\r\n'
-  printf 'conv.ab,1,update,0x0001,,007,\r\nconv.ab,2,update,0x0002,,1/2,\r\nconv.ab,3,update,0x0003,,'"'"'=1+1,\r\n'
-  printf 'conv.ab,4,update,0x0004,,1.50,\r\nconv.ab,5,update,0x0005,,Hello world,\r\nconv.ab,6,update,0x0006,,'"'"'-1,\r\n'
-  printf 'conv.ab,7,update,0x0007,,'"'"'Tis,\r\n'; } >"$tx/want-conv.csv"
-check "export-text: formulas with an apostrophe" 0 "" "" cmp "$tx/conv.csv" "$tx/want-conv.csv"
 { printf 'script,n,original,translation\n'
   printf 'conv.ab,1,7,x\nconv.ab,2,01/02/24,x\nconv.ab,3,2,x\nconv.ab,4,1.5,x\nconv.ab,5,Hello World,x\n'; } >"$tx/calc.csv"
 check "import-text shows what a spreadsheet changed" 1 "Importing texts of $tx/calc.csv
@@ -123,13 +109,14 @@ Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Aler
 - row 5: the original no longer matches the text of instruction 4 in conv.ab: the script has \"1.5[0]\", the table \"1.5[]\". This looks like a spreadsheet's doing: it took the text for a number and wrote the number its own way. Export the table as XLSX or ODS instead, whose cells stay text (or open the CSV with every column as text)
 - row 6: the original no longer matches the text of instruction 5 in conv.ab: the script has \"Hello [w]orld\", the table \"Hello [W]orld\" (the table is older than the script, or the original was changed)" \
     "$cli" import-text "$tx/conv" "$tx/calc.csv"
-# Formulas with or without their apostrophe (a spreadsheet may keep it or
-# not) and a text that begins with one, as texts.
+# Originals of formulas with or without their apostrophe (a spreadsheet may
+# keep it or not) match; what a CSV field with an apostrophe stands for is
+# the table reader's own matter.
 { printf 'script,n,original,translation\n'
   printf "conv.ab,3,'=1+1,'=2+2\\nconv.ab,6,-1,'+1\\nconv.ab,7,'Tis,'Twas\\n"; } >"$tx/formulas.csv"
-check "import-text of formula-like texts" 0 "*" "" "$cli" import-text "$tx/conv" "$tx/formulas.csv"
-check "import-text of formula-like texts: the script" 0 "0100 0100 3030 3700 0100 0200 312f 3200 0100 0300 3d32 2b32 0001 0004 0031 2e35 3000 0100 0500 4865 6c6c 6f20 776f 726c 6400 0100 0600 2b31 0001 0007 0027 5477 6173 00" "" \
-    sh -c "xxd -p '$tx/conv/conv.ab' | tr -d '\n' | sed 's/..../& /g;s/ $//'"
+check "import-text of formula-like texts" 0 "Importing texts of $tx/formulas.csv
+$tx/conv/conv.ab: 3 texts, 0 jumps moved
+Importing OK: 3 texts into 1 script" "" "$cli" import-text "$tx/conv" "$tx/formulas.csv"
 
 # A jump into the middle of an instruction: no length may change; the same
 # length may.
@@ -140,8 +127,8 @@ check "import-text jump into an instruction" 1 "Importing texts of $tx/longer.cs
 Importing: 0 texts into 0 scripts, 1 script left unchanged, with failures" "Alert: $tx/loose/l.ab was left unchanged: its texts cannot change length, since these jumps (0x0201) do not land on the start of an instruction:
 - the jump at 0x00000006 to 0x00000003" "$cli" import-text "$tx/loose" "$tx/longer.csv"
 printf 'script,n,original,translation\nl.ab,1,A,B\n' >"$tx/same-length.csv"
-check "import-text same length beside a loose jump" 0 "*" "" "$cli" import-text "$tx/loose" "$tx/same-length.csv"
-check "import-text same length: the bytes" 0 "0100 0100 4200 0102 0300 0000" "" sh -c "xxd -p '$tx/loose/l.ab' | sed 's/..../& /g;s/ $//'"
+printf '\x01\x00\x01\x00B\x00\x01\x02\x03\x00\x00\x00' >"$tx/want-l.ab"
+check "import-text same length beside a loose jump" 0 "*" "" same "$tx/loose/l.ab=$tx/want-l.ab" "$cli" import-text "$tx/loose" "$tx/same-length.csv"
 
 # 0x8000 with a tail: one warning, the texts still change.
 mkdir -p "$tx/tail"
@@ -156,23 +143,23 @@ Importing OK: 1 text into 1 script" "Alert: $tx/tail/t.ab holds instructions 0x8
 # lines an editor broke (the AB file is still written as the listing says).
 mkdir -p "$tx/listing"
 cp "$tx/clean/scene.ab" "$tx/listing/scene.ab"
-check "decode-ab --utf8" 0 "*" "" "$cli" decode-ab --utf8 "$tx/listing/scene.ab"
-check "decode-ab --utf8: the text in UTF-8" 0 "窓が開いています。" "" sed -n 9p "$tx/listing/scene.txt"
+check "decode-ab --utf8: the text in UTF-8" 0 "窓が開いています。" "" \
+    sh -c "'$cli' decode-ab --utf8 '$tx/listing/scene.ab' >/dev/null && sed -n 9p '$tx/listing/scene.txt'"
 sed '9s/.*/窓が閉じた。/' "$tx/listing/scene.txt" >"$tx/listing/closed.txt"
-check "encode-ab --utf8" 0 "*" "" "$cli" encode-ab --utf8 "$tx/listing/closed.txt"
-check "encode-ab --utf8: the text in code page 932" 0 "" "" cmp -n 26 "$tx/listing/closed.ab" "$tx/want.ab"
+check "encode-ab --utf8: the text in code page 932" 0 "" "" \
+    sh -c "'$cli' encode-ab --utf8 '$tx/listing/closed.txt' >/dev/null && cmp -n 26 '$tx/listing/closed.ab' '$tx/want.ab'"
 sed '9s/.*/Café/' "$tx/listing/scene.txt" >"$tx/listing/cafe.txt"
 check "encode-ab --utf8 refuses what 932 cannot hold" 1 "*" "Alert: $tx/listing/cafe.txt: line 9: code page 932 cannot hold \"é\" (U+00E9)
-No AB file was written." "$cli" encode-ab --utf8 "$tx/listing/cafe.txt"
-check "encode-ab --utf8 refusal: no AB file" 1 "" "" test -e "$tx/listing/cafe.ab"
+No AB file was written." absent "$tx/listing/cafe.ab" "$cli" encode-ab --utf8 "$tx/listing/cafe.txt"
 printf '0x0605\nbad \xef\xbf\xbd\n' >>"$tx/listing/closed.txt"
 mv "$tx/listing/closed.txt" "$tx/listing/broken.txt"
 check "encode-ab warns about a UTF-8 listing" 0 "EnScripting $tx/listing/broken.txt
 EnScripting OK
 Encoding OK" "Alert: $tx/listing/broken.txt: these lines may not be in the game's code page (932); the AB file holds them as they stand:
 - line 9 is UTF-8 text that the code page does not hold: the listing was saved in another encoding
-- line 26 holds EF BF BD, written by an editor for a character it could not read" "$cli" encode-ab "$tx/listing/broken.txt"
-check "encode-ab warning: the bytes as the listing says" 0 "" "" cmp -n 12 "$tx/listing/broken.ab" "$tx/listing/closed.ab"
+- line 26 holds EF BF BD, written by an editor for a character it could not read" \
+    sh -c "'$cli' encode-ab '$tx/listing/broken.txt' && cmp -n 12 '$tx/listing/broken.ab' '$tx/listing/closed.ab'"
+
 
 # XLSX and ODS: every cell of texts and keys a text cell, the empty ones of
 # each column formatted as text; the header bold and frozen. Translations
