@@ -11,10 +11,6 @@ check "list-fl3: members and totals" 0 "          size         offset  t.fl3
              3             28  a.txt
              0             31  b
 t.fl3: 2 members, 3 bytes" "" "$cli" list-fl3 t.fl3
-check "list-fl3 --json" 0 "a.txt 3 28|b 0 31|2 3" "" sh -c "'$cli' list-fl3 --json t.fl3 | python3 -c '
-import json, sys; j = json.load(sys.stdin)
-print(\"|\".join(\"%s %d %d\" % (m[\"name\"], m[\"size\"], m[\"offset\"]) for m in j[\"archives\"][0][\"members\"]) +
-      \"|%d %d\" % (j[\"member_count\"], j[\"member_bytes\"]))'"
 printf 'FL3.0\0\0\0\034\0\012\0\0\0\035\0\0\0\001\0\0\0\0\0\0\0\0\0x\001\0\0\0\001a\377\377\377\377' >one.fl3
 printf 'FL3.' >cut.fl3
 cut_alert="Alert: cut.fl3 is not an FL3 archive: it is shorter than the 28 bytes of an FL3 header."
@@ -26,13 +22,19 @@ t.fl3: 2 members, 3 bytes
              1             28  a
 one.fl3: 1 member, 1 byte
 Total: 3 archives, 3 members, 4 bytes" "$cut_alert" "$cli" list-fl3 t.fl3 cut.fl3 one.fl3
-check "list-fl3 --json: a damaged archive among good ones" 1 "t.fl3 2|cut.fl3 0 cut.fl3 is not an FL3 archive:|one.fl3 1|3" \
-    "$cut_alert" bash -c "set -o pipefail; '$cli' list-fl3 --json t.fl3 cut.fl3 one.fl3 | python3 -c '
-import json, sys; j = json.load(sys.stdin)
-print(\"|\".join(\" \".join(filter(None, [a[\"path\"], str(a[\"member_count\"]), a.get(\"problem\", \"\")[:30]]))
-               for a in j[\"archives\"]) + \"|%d\" % j[\"member_count\"])'"
+# list-fl3 --json ARCHIVE...: each archive's path, member count, and problem or
+# members (name:size:offset); the total count and bytes.
+list_json() {
+    set -o pipefail
+    "$cli" list-fl3 --json "$@" | python3 -c 'import json, sys; j = json.load(sys.stdin); print("|".join(" ".join([a["path"],
+        str(a["member_count"]), a.get("problem", "")[:30]] + ["%s:%d:%d" % (m["name"], m["size"], m["offset"]) for m in a["members"]])
+        for a in j["archives"]), j["member_count"], j["member_bytes"])'
+}
+check "list-fl3 --json: a damaged archive among good ones" 1 "t.fl3 2  a.txt:3:28 b:0:31|cut.fl3 0 cut.fl3 is not an FL3 archive:|one.fl3 1  a:1:28 3 4" \
+    "$cut_alert" list_json t.fl3 cut.fl3 one.fl3
 check "extract-fl3: a damaged archive among good ones" 1 "Extracting: 1 of 3 files failed" "$cut_alert" \
-    bash -c "set -o pipefail; '$cli' extract-fl3 t.fl3 cut.fl3 one.fl3 | tail -n 1"
+    last_line "$cli" extract-fl3 t.fl3 cut.fl3 one.fl3
+
 cp t.fl3 u.fl3
 check "extract-fl3 of two archives, each whole" 0 "Extracting OK" "" \
     same "t_fl3/a.txt=u_fl3/a.txt t_fl3/_index.bin=u_fl3/_index.bin" last_line "$cli" extract-fl3 t.fl3 u.fl3
@@ -181,29 +183,16 @@ check "repack refuses an output folder inside the work folder" 1 "" \
 # conversion told; the members decode in that format.
 rm -rf snd && mkdir snd && cd snd
 "$samples" --game game >/dev/null && "$cli" unpack game work >/dev/null 2>&1
-python3 -c "
-import struct, math
-def wav(path, tag, channels, rate, bits, frames, value):
-    body = b''.join(struct.pack('<' + ('f' if tag == 3 else 'h') * channels, *[value(i, c) for c in range(channels)])
-                    for i in range(frames))
-    fmt = struct.pack('<HHIIHH', tag, channels, rate, rate * channels * bits // 8, channels * bits // 8, bits)
-    open(path, 'wb').write(b'RIFF' + struct.pack('<I', 4 + 8 + len(fmt) + 8 + len(body)) + b'WAVEfmt ' +
-                           struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<I', len(body)) + body)
-wav('work/edit/data_fl3/chime.wav', 3, 2, 44100, 32, 22048, lambda i, c: 0.5 * math.sin(i / 20.0 + c))
-wav('work/edit/data_fl3/jingle.wav', 1, 3, 22050, 16, 4000, lambda i, c: int(8000 * math.sin(i / (9.0 + c))))
-"
+sox -r 44100 -c 2 -n -e float -b 32 work/edit/data_fl3/chime.wav synth 22048s sine 440 vol 0.5
+sox -r 22050 -c 3 -n -b 16 work/edit/data_fl3/jingle.wav synth 4000s sine 300 vol 0.25
 check "repack converts a float and a 3-channel sound to their members' formats" 0 "Converted work/edit/data_fl3/chime.wav: 44100 Hz stereo 32-bit float -> 11025 Hz mono 16-bit; 0 samples clipped
 Converted work/edit/data_fl3/jingle.wav: 22050 Hz 3 channels 16-bit -> 22050 Hz stereo 16-bit; 0 samples clipped
 Repacking OK: 1 file written to out" "" bash -c "set -o pipefail; '$cli' repack -j 1 work out | grep -E '^(Converted|Repacking OK)'"
 mkdir chk && cp out/data.fl3 chk/ && "$cli" extract-fl3 chk/data.fl3 >/dev/null
-# WAV header fields of the decoded members: channels, rate, data bytes.
-check "the converted sounds decode in the members' formats" 0 "1 11025 11024|2 22050 16000" "" sh -c "
+# Channels, rate and samples per channel of the decoded members, as sox reads them.
+check "the converted sounds decode in the members' formats" 0 "1 11025 5512 2 22050 4000" "" sh -c "
     '$cli' decode-wv5 chk/data_fl3/chime.wv5 chk/data_fl3/jingle.wv5 >/dev/null &&
-    python3 -c \"
-import struct
-print('|'.join('%d %d %d' % (struct.unpack_from('<H', b, 22)[0], struct.unpack_from('<I', b, 24)[0],
-                             struct.unpack_from('<I', b, 42)[0])
-               for b in (open('chk/data_fl3/chime.wAV', 'rb').read(), open('chk/data_fl3/jingle.wAV', 'rb').read())))\""
+    for f in chime jingle; do for o in c r s; do soxi -\$o chk/data_fl3/\$f.wAV; done; done | paste -sd' '"
 # import-text on a member folder keeps the script's original beside it as
 # scene01.ab.orig: a backup, which status does not list and repack never packs.
 "$cli" export-text work/data_fl3 t.csv >/dev/null 2>&1
