@@ -79,18 +79,18 @@ wav1 > "$o/w.wav"
 "$cli" encode-wv5 "$o/w.wav" > /dev/null
 cp "$o/w.wv5" "$o/w.first"
 ln -s nowhere "$o/w.wv5.orig"
-check "encode-bm2 and encode-wv5 with links at the .orig names" 0 "*" "" bash -c \
-    "'$cli' encode-bm2 '$o/a.bmP' '$o/b.bmP' && '$cli' encode-wv5 '$o/w.wav'"
-check "the links gave way to the originals, the linked file unchanged" 0 "unrelated" "" bash -c \
-    "for f in a.bm2 b.bm2 w.wv5; do [ ! -L '$o/'\$f.orig ] || exit 1; done
+check "encode-bm2 and encode-wv5 with links at the .orig names: the links gave way to the originals, the linked file unchanged" 0 "unrelated" "" bash -c \
+    "'$cli' encode-bm2 '$o/a.bmP' '$o/b.bmP' >/dev/null && '$cli' encode-wv5 '$o/w.wav' >/dev/null &&
+     for f in a.bm2 b.bm2 w.wv5; do [ ! -L '$o/'\$f.orig ] || exit 1; done
      cmp '$o/a.bm2.orig' '$work/samples/title.bm2' && cmp '$o/b.bm2.orig' '$work/samples/title.bm2' &&
      cmp '$o/w.wv5.orig' '$o/w.first' && cat '$o/unrelated'"
 # Two inputs of one stem, and one WAV file twice, without an original before.
 bitmap1 > "$o/t.bmp"
 cp "$o/t.bmp" "$o/t.bmP"
 wav1 > "$o/u.wav"
-check "two inputs of one stem in one run, on 4 workers" 0 "*" "" bash -c "'$cli' encode-bm2 -j 4 '$o/t.bmp' '$o/t.bmP' && '$cli' encode-wv5 -j 4 '$o/u.wav' '$o/u.wav'"
-check "no .orig of a file made in the same run" 0 "t.bm2 u.wv5" "" bash -c "cd '$o' && ls t.* u.* | grep -v '\.\(bmp\|bmP\|wav\)$' | paste -sd' '"
+check "two inputs of one stem in one run, on 4 workers: no .orig of a file made in the same run" 0 "t.bm2 u.wv5" "" bash -c \
+    "'$cli' encode-bm2 -j 4 '$o/t.bmp' '$o/t.bmP' >/dev/null && '$cli' encode-wv5 -j 4 '$o/u.wav' '$o/u.wav' >/dev/null &&
+     cd '$o' && ls t.* u.* | grep -v '\.\(bmp\|bmP\|wav\)$' | paste -sd' '"
 
 # Templates that are not what their names say, and names that are only an extension.
 t=$n/tmpl
@@ -114,6 +114,6 @@ check "the templates are unchanged" 0 "nowhere nowhere" "" bash -c "readlink '$t
 mkdir -p "$t/dot"
 bitmap1 > "$t/dot/.bmp"
 cp "$work/samples/title.bm2" "$t/dot/.bm2"
-check "names that are only an extension" 0 "*" "" bash -c \
-    "'$cli' encode-bm2 '$t/dot/.bmp' && '$cli' decode-bm2 '$t/dot/.bm2' && '$cli' decode-bm2 --png '$t/dot/.bm2'"
-check "their outputs: .bmp.bm2, .bmP, .bm2.png" 0 ".bm2 .bm2.png .bmP .bmp .bmp.bm2" "" bash -c "ls -A '$t/dot' | paste -sd' '"
+check "names that are only an extension: their outputs .bmp.bm2, .bmP, .bm2.png" 0 ".bm2 .bm2.png .bmP .bmp .bmp.bm2" "" bash -c \
+    "{ '$cli' encode-bm2 '$t/dot/.bmp' && '$cli' decode-bm2 '$t/dot/.bm2' && '$cli' decode-bm2 --png '$t/dot/.bm2'; } >/dev/null && ls -A '$t/dot' | paste -sd' '"
+

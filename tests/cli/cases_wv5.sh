@@ -28,13 +28,9 @@ Alert: $d/cut.wv5 ends early: 1 of its 3 runs decoded; the WAV file holds the sa
 Alert: $long
 Path too long: more than 259 characters
 Alert: $d/short.wv5 is not a WV5 sound: it ends inside its 18-byte header" \
-    "$cli" decode-wv5 "$d/one.wv5" "$d/missing.wv5" "$d/three.wv5" "$d/cut.wv5" "$long" "$d/short.wv5"
-check "decode-wv5 no WAV file without its headers" 1 "" "" test -e "$d/short.wAV"
-check "decode-wv5 one channel bytes" 0 "52494646 2c000000 57415645 666d7420 12000000 01000100 401f0000 803e0000 02001000 00006461 74610600 00000d00 00000000" "" \
-    bash -c "od -An -v -tx1 '$d/one.wAV' | tr -d ' \n' | fold -w8 | paste -sd' '"
-check "decode-wv5 cut file sizes" 0 "52 14" "" \
-    bash -c "echo \$(od -An -tu4 -j4 -N4 '$d/cut.wAV') \$(od -An -tu4 -j42 -N4 '$d/cut.wAV')"
+    absent "$d/short.wAV" "$cli" decode-wv5 "$d/one.wv5" "$d/missing.wv5" "$d/three.wv5" "$d/cut.wv5" "$long" "$d/short.wv5"
 check_in soxi "soxi one channel" 0 "1 8000 3" "" soxi_crs "$d/one.wAV"
+
 check "decode-wv5 three channels as two: channels, bytes per second, block align" 0 "2 44100 4" "" \
     bash -c "echo \$(od -An -tu2 -j22 -N2 '$d/three.wAV') \$(od -An -tu4 -j28 -N4 '$d/three.wAV') \$(od -An -tu2 -j32 -N2 '$d/three.wAV')"
 check_in soxi "soxi cut file" 0 "1 8000 7" "" soxi_crs "$d/cut.wAV"

@@ -25,6 +25,30 @@ check() {  # name expected-status expected-stdout expected-stderr command...
     fi
 }
 
+# Wrappers for a checked command: each keeps its status and adds what it
+# finds wrong to stdout (and a status of 99), so the check fails.
+# last_line COMMAND...: only the last line of its output.
+last_line() { local out rc; out=$("$@"); rc=$?; printf '%s\n' "${out##*$'\n'}"; return $rc; }
+# same "OLD=NEW ..." COMMAND...: then each pair is the same (files or folders).
+same() {
+    local p rc pairs=$1; shift; "$@"; rc=$?
+    for p in $pairs; do diff -r "${p%%=*}" "${p#*=}" >/dev/null 2>&1 || { echo "differ: $p"; rc=99; }; done
+    return $rc
+}
+# absent "PATH ..." COMMAND...: then none of the paths exists; present: each does.
+absent() {
+    local p rc paths=$1; shift; "$@"; rc=$?
+    for p in $paths; do [ ! -e "$p" ] && [ ! -L "$p" ] || { echo "there: $p"; rc=99; }; done
+    return $rc
+}
+present() {
+    local p rc paths=$1; shift; "$@"; rc=$?
+    for p in $paths; do [ -e "$p" ] || { echo "missing: $p"; rc=99; }; done
+    return $rc
+}
+empty=$work/empty  # an empty folder, to compare with
+mkdir "$empty"
+
 hint="Try 'vidodide --help' for more information."
 check "no command" 2 "" "vidodide: no command given
 $hint" "$cli"
