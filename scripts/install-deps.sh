@@ -3,7 +3,7 @@
 # Vidodide needs. Run as root (or with sudo available).
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev pkg-config libspng-dev zlib1g-dev
-          libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev python3
+          libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev xxhash python3
           libxlsxwriter-dev libminizip-dev libexpat1-dev
           mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox procps)
 missing=()

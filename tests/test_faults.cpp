@@ -91,6 +91,16 @@ extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
     return planted(false, n, 0, [&](std::size_t k) { return __real_read(fd, buf, k); });
 }
 
+// While a fault is planted, the system gives no second name to a file (as a
+// file system without hard links): an original kept as .orig is copied, and
+// that copy can fail.
+extern "C" int __real_link(const char* existing, const char* name);
+extern "C" int __wrap_link(const char* existing, const char* name) {
+    if (!fault.armed) return __real_link(existing, name);
+    errno = EXDEV;
+    return -1;
+}
+
 extern "C" ssize_t __wrap_pread(int fd, void* buf, size_t n, off_t off) {
     const ssize_t got = fault.copy_only || !hit(fd, false)
                             ? __real_pread(fd, buf, n, off)

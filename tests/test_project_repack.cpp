@@ -132,7 +132,7 @@ TEST(ProjectRepack, EachChangeOfArchivesAndLooseFiles) {
                          "game's own, nothing written for it",
                          "Repacking 2 of 3: s.ab", "Repacking 3 of 3: sub/t.ab",
                          "Repacking OK: 3 files written to " + p.out}));
-    EXPECT_EQ(test::files_in(p.out), (std::vector<std::string>{"a.fl3", "s.ab", "sub/t.ab"}));
+    EXPECT_EQ(test::files_in(p.out), (std::vector<std::string>{"a.fl3", "s.ab", "sub/t.ab", "vidodide-patch.json"}));
     EXPECT_EQ(test::read_file(p.out + "/a.fl3"), kit::fl3_archive({{"m.dat", test::bytes_of("ABCD")}}));
     EXPECT_EQ(test::read_file(p.out + "/s.ab"), test::bytes_of("replaced"));
     EXPECT_EQ(test::read_file(p.out + "/sub/t.ab"), (Bytes{0x01, 0x00, 0x01, 0x00, 'H', 'o', 0x00}));

@@ -113,8 +113,31 @@ Added: work/data_fl3/zz_new.dat (appended to data.fl3)
 Status: 6 changes since unpack" "" "$cli" status work
 check "repack writes only the changed archive" 0 "chime.wv5 in data.fl3: sound exact
 Repacking OK: 1 file written to out
-out/data.fl3" "" bash -c "set -o pipefail; '$cli' repack work out | tail -n 2 && find out -type f"
+out/data.fl3
+out/vidodide-patch.json" "" bash -c "set -o pipefail; '$cli' repack work out | tail -n 2 && find out -type f | sort"
 check "the game folder is unchanged" 0 "$game_hashes" "" sh -c "cd game && find . -type f | sort | xargs sha256sum"
+# The patch's description: each file's original and result, by the sizes
+# and XXH3-128 hashes that Debian's xxhsum gives.
+version() { printf '{\n    "size": %s,\n    "hash": "%s"\n   }' "$(stat -c %s "$1")" "$(xxhsum -H2 "$1" 2>/dev/null | cut -d' ' -f1)"; }
+check "vidodide-patch.json names the original and the result" 0 "" "" cmp out/vidodide-patch.json <(printf \
+    '{\n "vidodide_patch": 1,\n "hash": "XXH3-128",\n "files": [\n  {\n   "path": "data.fl3",\n   "original": %s,\n   "result": %s\n  }\n ]\n}\n' \
+    "$(version game/data.fl3)" "$(version out/data.fl3)")
+# A player's copy of the game, patched, patched again, taken back.
+cp -a game player
+check "apply-patch: the archive is the patch's, the game's own kept" 0 \
+    "Patching OK: 1 file patched in player (each original kept beside it as .orig)" "" \
+    same "player/data.fl3=out/data.fl3 player/data.fl3.orig=game/data.fl3" last_line "$cli" apply-patch out player
+check "apply-patch again: nothing to do" 0 "Patching OK: nothing to do, the game in player is patched already" "" \
+    same "player/data.fl3=out/data.fl3" last_line "$cli" apply-patch out player/
+check "apply-patch --undo: the game's own is back" 0 "Undo OK: 1 file restored in player" "" \
+    same "player=game" last_line "$cli" apply-patch --undo out player
+printf 'x' >>player/data.fl3
+check "apply-patch refuses another version and changes nothing" 1 \
+    "Patching refused: nothing was changed in player. Restore the game's own files (reinstall the game, or let its launcher check them), then apply the patch again." \
+    "Alert: player/data.fl3 is not the version of the game that this patch was made for: the patch needs $(stat -c %s game/data.fl3 | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta') bytes with the hash $(xxhsum -H2 game/data.fl3 2>/dev/null | cut -d' ' -f1), and this file has $(stat -c %s player/data.fl3 | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta') bytes with the hash $(xxhsum -H2 player/data.fl3 2>/dev/null | cut -d' ' -f1)." \
+    absent "player/data.fl3.orig" last_line "$cli" apply-patch out player
+check "apply-patch takes two folders" 2 "" "vidodide: apply-patch takes a PATCH_FOLDER and a GAME_FOLDER
+$hint" "$cli" apply-patch out
 mkdir check && cp out/data.fl3 check/ && "$cli" extract-fl3 check/data.fl3 >/dev/null
 check "repacked: original order, the new member last" 0 "readme.txt empty.dat one.bin save000.sav table.bin fifteen_chars.x a_name_of_sixteen level01.map music.bin title.bm2 coin32.bm2 coin8.bm2 chime.wv5 jingle.wv5 scene01.ab opcodes.ab voices.ab unknown.ab zz_new.dat" "" \
     bash -c "set -o pipefail; '$cli' list-fl3 --json check/data.fl3 | python3 -c 'import json,sys; print(*[m[\"name\"] for m in json.load(sys.stdin)[\"archives\"][0][\"members\"]])'"
@@ -148,9 +171,10 @@ printf 'x' >>work/edit/sub/more_fl3/intro.txt
 check "status shows the conflict" 1 "Conflict: work/sub/more_fl3/intro.ab and work/edit/sub/more_fl3/intro.txt both changed (repack refuses sub/more.fl3:intro.ab)" "" \
     bash -c "set -o pipefail; '$cli' status work | grep Conflict"
 check "repack refuses a conflict and writes the rest" 1 "Repacking: 1 file written to out2, 1 not written
-out2/data.fl3" \
+out2/data.fl3
+out2/vidodide-patch.json" \
     "Alert: work/sub/more_fl3/intro.ab and work/edit/sub/more_fl3/intro.txt both changed: repack refuses sub/more.fl3:intro.ab, and out2/sub/more.fl3 is not written. Restore one of them." \
-    bash -c "set -o pipefail; '$cli' repack work out2 | tail -n 1; r=\$?; find out2 -type f; exit \$r"
+    bash -c "set -o pipefail; '$cli' repack work out2 | tail -n 1; r=\$?; find out2 -type f | sort; exit \$r"
 
 # The conflict undone; the image whose name differs from another's only in
 # case (it has no member file) is edited through its editable file alone.
