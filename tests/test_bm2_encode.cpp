@@ -205,26 +205,6 @@ TEST(EncodeBm2, BadInputIsRefusedAndChangesNothing) {
     }
 }
 
-TEST(EncodeBm2, PngOfAlphaImagesKeepsTheirAlpha) {
-    test::ScratchDir dir;
-    // 8 bits, 2 x 1: indexes 1 and 2 with alpha 10 and 20; entry 1 is
-    // blue 1 green 2 red 3, entry 2 blue 4 green 5 red 6.
-    Bytes table(1024, 0);
-    for (std::uint8_t b : {1, 2, 3}) table[4 + b - 1] = b;
-    for (std::uint8_t b : {4, 5, 6}) table[8 + b - 4] = b;
-    Bytes picture = table;
-    for (std::uint8_t b : {1, 10, 2, 20}) picture.push_back(b);
-    test::write_file(dir.file("a.bm2"), kit::bm2_file(kit::bm2_alpha(8, 2, 1, picture)));
-    test::RecordingUi ui;
-    ASSERT_TRUE(bm2::decode_png_file(ui, dir.file("a.bm2")));
-    EXPECT_EQ(ui.alerts(), std::vector<std::string>{});
-    std::string why;
-    const auto png = bm2::read_png(test::read_file(dir.file("a.png")), why);
-    ASSERT_TRUE(png) << why;
-    EXPECT_TRUE(png->has_alpha);
-    EXPECT_EQ(png->rgba, (Bytes{3, 2, 1, 10, 6, 5, 4, 20}));
-}
-
 // Colour mapping into an 8-bit table. Entries 0 and 1 are the same colour
 // (red 10, green 20, blue 30), 2 is red 200, 3 black, 4 red 20. Where the
 // picture shows the colour its pixel's original index shows, the index

@@ -2,7 +2,6 @@
 // results and the platform's files.
 #include <gtest/gtest.h>
 
-#include "core/messages.h"
 #include "core/batch.h"
 #include "core/bytes.h"
 #include "core/text.h"
@@ -104,13 +103,6 @@ TEST(Paths, NamesKeepTheDriveAndRootOfTheirInput) {
     EXPECT_EQ(platform::replace_tail("y:a", 2, "txt", posix), "ytxt");
     EXPECT_EQ(platform::replace_tail("d\\a", 2, "txt", windows), std::nullopt);
     EXPECT_EQ(platform::replace_tail("d\\a", 2, "txt", posix), "dtxt");
-}
-
-TEST(Paths, LimitIs259Characters) {
-    EXPECT_TRUE(platform::fits(std::string(259, 'a')));
-    EXPECT_FALSE(platform::fits(std::string(260, 'a')));
-    const std::string p(300, 'q');
-    EXPECT_NE(vid::too_long_message(p).find(p), std::string::npos);
 }
 
 TEST(Batch, FinalTextCountsFailures) {

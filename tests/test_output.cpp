@@ -215,22 +215,6 @@ TEST(Output, CaseVariantsAreChosenByAFixedRule) {
     EXPECT_EQ(find_any_case("/", "TMP"), "/tmp");
 }
 
-TEST(Output, OriginalsAreKeptOnce) {
-    test::ScratchDir dir;
-    const std::string pic = dir.file("Pic.BM2");
-    test::write_file(pic, std::string_view("first"));
-    test::RecordingUi ui;
-    for (std::string_view next : {"second", "third"}) {
-        auto out = create_output(ui, pic);
-        ASSERT_TRUE(out);
-        ASSERT_TRUE(out->file().write(test::bytes_of(next)));
-        ASSERT_TRUE(commit_keeping_original(ui, *out, true));
-        EXPECT_EQ(test::read_file(pic), test::bytes_of(next));
-    }
-    EXPECT_EQ(test::read_file(pic + ".orig"), test::bytes_of("first")) << "the first original stays";
-    EXPECT_TRUE(ui.alerts().empty());
-}
-
 // When the new file cannot take the original's place, no copy of the
 // original is left either.
 TEST(Output, NoOriginalIsKeptWhenTheReplaceFails) {
