@@ -140,17 +140,10 @@ struct Planted {
     }
 };
 
-// A WAV file of `samples` 16-bit samples: 0, 37, 74, ...
-Bytes wav(std::size_t samples) {
-    std::vector<std::int16_t> v(samples);
-    for (std::size_t i = 0; i < samples; ++i) v[i] = static_cast<std::int16_t>(i * 37);
-    return test::wav_mono(v);
-}
-
 TEST(Faults, FailingReadsAndWritesLoseNothing) {
     test::ScratchDir dir;
     const Bytes bmp = kit::bmp24(64, 40, 3), original = kit::bm2_file(kit::bmp24(64, 40, 4));
-    const Bytes sound = wav(30000), old_sound = kit::Wv5Builder(1, 8000).run0({1, 2, 3}).finish();
+    const Bytes sound = test::wav_mono(std::vector<std::int16_t>(30000, 37)), old_sound = kit::Wv5Builder(1, 8000).run0({1, 2, 3}).finish();
     const struct {
         const char* what;
         bool on_write;

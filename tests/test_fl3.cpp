@@ -10,7 +10,6 @@
 #include "fl3/format.h"
 #include "kit/fl3_archive.h"
 #include "platform/file.h"
-#include "platform/output.h"
 #include "test_support.h"
 
 namespace vid {
@@ -162,35 +161,6 @@ TEST(Fl3Archive, ReaderOpensAtEachBoundaryOfTheHeader) {
     fl3::ArchiveReader missing("no/such.fl3");
     EXPECT_EQ(missing.opened(), fl3::Opened::cant_open);
     EXPECT_EQ(missing.open_error(), platform::OpenError::missing);
-}
-
-TEST(Fl3Archive, WriterPutsDirectoryAndHeaderAfterTheMembers) {
-    const struct {
-        const char* what;
-        std::optional<std::uint32_t> dir_length;
-        Bytes want;
-    } cases[] = {
-        {"own directory length", std::nullopt,
-         hdr(17, 31, 2) + txt("ABC") + ent(1, "a") + ent(2, "bc") + kEnd},
-        {"the index's length", 40, hdr(40, 31, 2) + txt("ABC") + ent(1, "a") + ent(2, "bc") + kEnd},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        test::ScratchDir dir;
-        auto out = platform::Output::create(dir.file("w.fl3"), platform::Existing::replace);
-        ASSERT_TRUE(out);
-        fl3::FileWriter w(out->file());
-        fl3::ArchiveWriter archive(w);
-        ASSERT_TRUE(archive.reserve_header());
-        ASSERT_TRUE(w.write(txt("A")));
-        archive.add("a", 1);
-        ASSERT_TRUE(w.write(txt("BC")));
-        archive.add("bc", 2);
-        EXPECT_EQ(archive.data_end(), 31u);
-        ASSERT_TRUE(archive.finish(c.dir_length));
-        ASSERT_TRUE(out->commit());
-        EXPECT_EQ(test::read_file(dir.file("w.fl3")), c.want);
-    }
 }
 
 TEST(Fl3Extract, DamagedAndUnsafeArchives) {
