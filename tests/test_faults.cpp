@@ -150,17 +150,10 @@ struct Planted {
     }
 };
 
-// A WAV file of `samples` 16-bit samples: 0, 37, 74, ...
-Bytes wav(std::size_t samples) {
-    std::vector<std::int16_t> v(samples);
-    for (std::size_t i = 0; i < samples; ++i) v[i] = static_cast<std::int16_t>(i * 37);
-    return test::wav_mono(v);
-}
-
 TEST(Faults, FailingReadsAndWritesLoseNothing) {
     test::ScratchDir dir;
     const Bytes bmp = kit::bmp24(64, 40, 3), original = kit::bm2_file(kit::bmp24(64, 40, 4));
-    const Bytes sound = wav(30000), old_sound = kit::Wv5Builder(1, 8000).run0({1, 2, 3}).finish();
+    const Bytes sound = test::wav_mono(std::vector<std::int16_t>(30000, 37)), old_sound = kit::Wv5Builder(1, 8000).run0({1, 2, 3}).finish();
     const struct {
         const char* what;
         bool on_write;
@@ -461,22 +454,34 @@ TEST(Faults, RepackTakesUpACopyWhereTheSystemStopped) {
     }
 }
 
-// A file that ends early while repack copies it (it was cut meanwhile, or
-// the system reads less than its size): the copy ends there, and the
-// archive is not written.
-TEST(Faults, RepackCopyWhoseInputEndsEarly) {
+// A file that ends early or fails while repack copies it (it was cut
+// meanwhile, or the system reads less than its size): the copy ends there,
+// the archive is not written, and the copy tells it (naming the file that
+// failed, not the patch), not the check. A file that the copy reads whole
+// but that ends when the check reads it again fails the check, the last
+// member too (the check is told of every member written), with one worker
+// (the check after the writing) or two (the check while it is written).
+TEST(Faults, RepackCopyWhoseInputEndsEarlyOrFails) {
     Project p({{"a.fl3", kit::fl3_archive({{"big.dat", pattern(5000000, 1)}, {"small.dat", pattern(5000, 2)}})}});
     test::write_file(p.work + "/a_fl3/small.dat", pattern(200000, 3));
+    test::write_file(p.work + "/a_fl3/z.dat", pattern(3000, 4));  // added: the copy is the first to read it
+    enum Told { by_the_copy, cant_read, by_the_check };
     const struct {
         const char* what;
         const char* name;
         std::size_t after;
+        bool eof;
+        unsigned jobs;
+        Told told;
     } cases[] = {
         // The game's archive is first read into the reader's buffer of 4 MiB
         // from the header, then from the directory (30 bytes) to its end.
-        {"the game's archive, inside big.dat", "/a.fl3", (std::size_t{4} << 20) + 30 + 2000000},
-        {"the replaced small.dat", "/small.dat", 100000},
-        {"the replaced small.dat, on its last byte", "/small.dat", 199999},
+        {"the game's archive, inside big.dat", "/a.fl3", (std::size_t{4} << 20) + 30 + 2000000, true, 1, by_the_copy},
+        {"the replaced small.dat", "/small.dat", 100000, true, 1, by_the_copy},
+        {"the replaced small.dat, on its last byte", "/small.dat", 199999, true, 1, by_the_copy},
+        {"the replaced small.dat, failing", "/small.dat", 100000, false, 1, cant_read},
+        {"z.dat read whole, then ended for the check", "/z.dat", 3000, true, 1, by_the_check},
+        {"the same with two workers", "/z.dat", 3000, true, 2, by_the_check},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -484,28 +489,18 @@ TEST(Faults, RepackCopyWhoseInputEndsEarly) {
         const std::string out = p.dir.file("out" + std::to_string(++n));
         RecordingUi u;
         {
-            Planted planted(false, c.name, c.after, true);
-            EXPECT_EQ(project::repack(u, p.work, out, 1), 1);
+            Planted planted(false, c.name, c.after, c.eof);
+            EXPECT_EQ(project::repack(u, p.work, out, c.jobs), 1);
         }
-        // Told by the copy itself (which file, see below), not left to the check.
         ASSERT_EQ(u.alerts().size(), 1u);
-        EXPECT_EQ(u.alerts()[0].find("failed its check"), std::string::npos) << u.alerts()[0];
+        const std::string alert = u.alerts()[0], file = p.work + "/a_fl3" + c.name;
+        if (c.told == by_the_check)
+            EXPECT_EQ(alert, out + "/a.fl3 failed its check and is not written: member z.dat differs from " + file);
+        else
+            EXPECT_EQ(alert.find("failed its check"), std::string::npos) << alert;
+        if (c.told == cant_read) EXPECT_EQ(alert.rfind("Can't read " + file, 0), 0u) << alert;
         EXPECT_TRUE(test::names_in(out).empty());
     }
-}
-
-// A file that repack cannot read whole (here a replaced member file) is
-// named as the file that failed, not as the patch that could not be written.
-TEST(Faults, RepackNamesTheFileItCannotRead) {
-    Project p = one_member();
-    test::write_file(p.work + "/a_fl3/m.dat", test::bytes_of("replaced"));
-    RecordingUi packing;
-    {
-        Planted planted(false, "/m.dat", 3);
-        EXPECT_EQ(project::repack(packing, p.work, p.out, 1), 1);
-    }
-    ASSERT_EQ(packing.alerts().size(), 1u);
-    EXPECT_EQ(packing.alerts()[0].rfind("Can't read " + p.work + "/a_fl3/m.dat", 0), 0u) << packing.alerts()[0];
 }
 
 // A member file that is there but cannot be read may hold a change: status
@@ -521,27 +516,6 @@ TEST(Faults, AMemberFileThatCannotBeRead) {
     EXPECT_EQ(project::repack(packing, p.work, p.out, 1), 1);
     EXPECT_EQ(packing.alerts().size(), 1u);
     EXPECT_FALSE(test::file_exists(p.out + "/a.fl3"));
-}
-
-// Each member that repack takes from the work folder is read again by the
-// check, the last one too (the check is told of every member written): a
-// file that gives other bytes the second time fails it, with one worker
-// (the check after the writing) or two (the check while it is written).
-TEST(Faults, RepackChecksTheLastMemberTaken) {
-    Project p = one_member();
-    test::write_file(p.work + "/a_fl3/z.dat", pattern(3000, 4));
-    for (const unsigned jobs : {1u, 2u}) {
-        SCOPED_TRACE(jobs);
-        const std::string out = p.dir.file("out" + std::to_string(jobs));
-        RecordingUi u;
-        {
-            Planted planted(false, "/z.dat", 3000, true);  // the copy reads it whole, the check finds it ended
-            EXPECT_EQ(project::repack(u, p.work, out, jobs), 1);
-        }
-        EXPECT_EQ(u.alerts(), std::vector<std::string>{out + "/a.fl3 failed its check and is not written: member z.dat "
-                                                       "differs from " + p.work + "/a_fl3/z.dat"});
-        EXPECT_FALSE(test::file_exists(out + "/a.fl3"));
-    }
 }
 
 // Pieces of 64 KiB and more go inside the system, smaller ones through the

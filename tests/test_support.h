@@ -4,9 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <optional>
+#include <random>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,8 +70,22 @@ private:
 // A fresh folder under the system's temporary folder, removed afterwards.
 class ScratchDir {
 public:
-    ScratchDir();
-    ~ScratchDir();
+    ScratchDir() {
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto p = std::filesystem::temp_directory_path() / ("vidodide-test-" + std::to_string(rd()));
+            if (std::filesystem::create_directory(p)) {
+                path_ = p.string();
+                return;
+            }
+        }
+        throw std::runtime_error("cannot create a scratch folder");
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
@@ -78,12 +96,19 @@ private:
     std::string path_;
 };
 
-void write_file(const std::string& path, const Bytes& data);
-void write_file(const std::string& path, std::string_view text);
-Bytes read_file(const std::string& path);
-bool file_exists(const std::string& path);
-
 inline Bytes bytes_of(std::string_view s) { return Bytes(s.begin(), s.end()); }
+inline void write_file(const std::string& path, const Bytes& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+inline void write_file(const std::string& path, std::string_view text) { write_file(path, bytes_of(text)); }
+inline Bytes read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 // "0102 61 62" -> the bytes 01 02 61 62 (digit pairs never straddle a blank).
 inline Bytes hex(std::string_view text) {
     Bytes out;
