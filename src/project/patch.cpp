@@ -216,33 +216,37 @@ void Patcher::not_the_version(const Target& t) {
 }
 
 bool Patcher::patch_one(const Target& t) {
-    auto in = platform::File::open(t.result, platform::OpenMode::read_existing);
-    if (!in) {
-        ui_.alert(cant_read(t.result));
-        return false;
-    }
-    auto out = create_output(ui_, t.path, platform::Existing::replace);
-    if (!out) return false;
-    Hasher128 copied;
-    Bytes buf(std::size_t{1} << 20);
-    std::uint64_t total = 0;
-    for (std::size_t n; (n = in->read(buf)) > 0 && (total += n) <= t.file->result.size;) {
-        if (stopped()) return false;  // the output goes: the game's file stays as it is
-        copied.update(ByteView(buf).first(n));
-        if (!out->file().write(ByteView(buf).first(n))) {
-            ui_.alert(format("%s: %s is left as it was", {cant_write(t.path), t.path}));
-            return false;
-        }
-    }
-    if (total != t.file->result.size || copied.value() != t.file->result) {
+    const auto damaged = [&] {
         ui_.alert(format("%s is damaged: the patch needs %s there. %s is left as it was: download the patch again.",
                          {t.result, version_text(t.file->result), t.path}));
         return false;
+    };
+    auto in = platform::File::open(t.result, platform::OpenMode::read_existing);
+    const auto size = in ? in->size() : std::nullopt;
+    if (!size) {
+        ui_.alert(cant_read(t.result));
+        return false;
     }
-    // What was written is read back before it takes the file's place.
+    if (*size != t.file->result.size) return damaged();
+    auto out = create_output(ui_, t.path, platform::Existing::replace);
+    if (!out) return false;
+    // Copied inside the system where it can; a stop drops the output, and
+    // the game's file stays as it is.
+    fl3::FileReader reader(*in, *size);
+    const Copy copied = copy_member(*in, reader, 0, *size, out->file(), [&](std::uint64_t) { return !stopped(); });
+    if (copied == Copy::stopped) return false;
+    if (copied != Copy::done) {
+        ui_.alert(copied == Copy::read_failed ? cant_read(t.result)
+                                              : format("%s: %s is left as it was", {cant_write(t.path), t.path}));
+        return false;
+    }
+    // What was written is read back before it takes the file's place: its
+    // hash is the patch's, or the patch's file (or the writing) is damaged.
     std::optional<FileHash> written;
-    if (auto back = out->reader()) written = hash128_of(*back);
+    if (auto back = out->reader()) written = hash128_of(*back, stop_);
+    if (stopped()) return false;
     if (written != t.file->result) {
+        if (hash128_file(t.result) != t.file->result) return damaged();
         ui_.alert(format("%s cannot be written whole (it reads back differently): %s is left as it was",
                          {t.path, t.path}));
         return false;
