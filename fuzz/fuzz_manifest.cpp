@@ -17,7 +17,7 @@ using vid::project::Manifest;
 [[noreturn]] void fail() { __builtin_trap(); }
 
 // Relative, "/" between names, no name empty, "." or "..", no "\" or ":".
-bool inside(const std::string& path) {
+bool stays_inside(const std::string& path) {
     if (path.empty() || path.find_first_of("\\:") != std::string::npos) return false;
     std::size_t at = 0;
     for (;;) {
@@ -31,7 +31,7 @@ bool inside(const std::string& path) {
 
 void check_item(const Item& it) {
     if (it.index > 0xFFFFu) fail();
-    if ((!it.file.empty() && !inside(it.file)) || (!it.edit.empty() && !inside(it.edit))) fail();
+    if ((!it.file.empty() && !stays_inside(it.file)) || (!it.edit.empty() && !stays_inside(it.edit))) fail();
 }
 
 // What the JSON text carries of an item: the index and offset of members
@@ -70,12 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (const Archive& a : m->archives) {
-        if (!inside(a.path) || (!inside(a.folder) && !(a.folder.empty() && !a.problem.empty()))) fail();
+        if (!stays_inside(a.path) || (!stays_inside(a.folder) && !(a.folder.empty() && !a.problem.empty()))) fail();
         for (const Item& it : a.members) check_item(it);
     }
     for (const Item& it : m->loose) {
         check_item(it);
-        if (!inside(it.name)) fail();
+        if (!stays_inside(it.name)) fail();
     }
 
     const std::string json = vid::project::to_json(*m);

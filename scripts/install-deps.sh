@@ -3,7 +3,7 @@
 # Vidodide needs. Run as root (or with sudo available).
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev pkg-config libspng-dev zlib1g-dev
-          libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev xxhash python3
+          libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev xxhash xdelta3 python3
           libxlsxwriter-dev libminizip-dev libexpat1-dev
           mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox procps)
 missing=()
@@ -63,3 +63,6 @@ source_of libsoxr-dev soxr
 source_of libxlsxwriter-dev xlsxwriter
 source_of libminizip-dev minizip
 source_of libexpat1-dev expat
+# Patches of VCDIFF deltas: xdelta3's library, which Debian packages only as
+# its program (installed above, for the tests): both builds compile its source.
+source_of xdelta3 xdelta3

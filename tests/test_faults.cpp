@@ -540,5 +540,33 @@ TEST(Faults, SystemCopiesFrom64KiB) {
     EXPECT_EQ(test::read_file(p.out + "/g.fl3"), kit::fl3_archive(members));
 }
 
+// A patch applied to a game on a disk that fills up half-way through an
+// archive: that archive stays the game's own, with no backup and no
+// temporary file beside it; once there is room, the same patch goes in.
+TEST(Faults, PatchOnAFullDiskLeavesTheGamesFile) {
+    const Bytes original = kit::fl3_archive({{"m.dat", pattern(300000, 1)}});
+    Project p({{"a.fl3", original}});
+    test::write_file(p.work + "/a_fl3/m.dat", pattern(300000, 2));
+    RecordingUi repacking;
+    ASSERT_EQ(project::repack(repacking, p.work, p.out, 1), 0) << repacking.last_status();
+    const std::string player = p.dir.file("player");
+    std::filesystem::create_directory(player);
+    test::write_file(player + "/a.fl3", original);
+    RecordingUi ui;
+    {
+        Planted planted(true, ".tmp", 100000);
+        EXPECT_EQ(project::apply_patch(ui, p.out, player, {}), 1);
+    }
+    ASSERT_EQ(ui.alerts().size(), 1u);
+    EXPECT_EQ(ui.alerts()[0], "Can't write " + player + "/a.fl3: " + player + "/a.fl3 is left as it was");
+    EXPECT_EQ(ui.last_status(), "Patching: 0 files patched in " + player + ", 1 file not");
+    EXPECT_EQ(test::names_in(player), (std::set<std::string>{"a.fl3"}));
+    EXPECT_EQ(test::read_file(player + "/a.fl3"), original);
+    RecordingUi again;
+    EXPECT_EQ(project::apply_patch(again, p.out, player, {}), 0) << again.last_status();
+    EXPECT_EQ(test::read_file(player + "/a.fl3"), test::read_file(p.out + "/a.fl3"));
+    EXPECT_EQ(test::read_file(player + "/a.fl3.orig"), original);
+}
+
 }  // namespace
 }  // namespace vid

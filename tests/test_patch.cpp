@@ -217,6 +217,40 @@ TEST(Patch, UndoRestoresTheBackupsOrChangesNothing) {
     }
 }
 
+// With --delta the archive goes as a VCDIFF delta against the game's own
+// (the loose file stays whole); applied, it gives the same game. A delta
+// damaged in its middle is told, and changes nothing.
+TEST(Patch, DeltaOfAnArchive) {
+    Patched p;
+    const std::string deltas = p.dir.file("deltas");
+    project::RepackOptions options;
+    options.delta = true;
+    RecordingUi ui;
+    ASSERT_EQ(project::repack(ui, p.work, deltas, options), 0) << ui.last_status();
+    EXPECT_EQ(test::files_in(deltas), (std::vector<std::string>{"a.fl3.vcdiff", "s.ab", project::kPatchFileName}));
+    EXPECT_EQ(json_in(deltas + "/" + project::kPatchFileName)["files"][0]["delta"], "a.fl3.vcdiff");
+    const Bytes delta = read_file(deltas + "/a.fl3.vcdiff");
+    ASSERT_GT(delta.size(), 4u);
+    EXPECT_EQ(Bytes(delta.begin(), delta.begin() + 4), (Bytes{0xD6, 0xC3, 0xC4, 0x00}));  // VCDIFF's magic and version
+    Bytes damaged = delta;
+    damaged.back() ^= 0x5A;
+    write_file(deltas + "/a.fl3.vcdiff", damaged);
+    RecordingUi refused;
+    EXPECT_EQ(project::apply_patch(refused, deltas, p.player, {}), 1);
+    ASSERT_FALSE(refused.alerts().empty());
+    EXPECT_EQ(refused.alerts()[0], deltas + "/a.fl3.vcdiff is damaged: applied to " + p.player + "/a.fl3, it does not give " +
+                                       std::to_string(p.patched_archive.size()) + " bytes with the hash " +
+                                       json_in(deltas + "/" + project::kPatchFileName)["files"][0]["result"]["hash"]
+                                           .get<std::string>() +
+                                       ". " + p.player + "/a.fl3 is left as it was: download the patch again.");
+    EXPECT_TRUE(p.untouched());
+    write_file(deltas + "/a.fl3.vcdiff", delta);
+    RecordingUi applied;
+    EXPECT_EQ(project::apply_patch(applied, deltas, p.player, {}), 0) << applied.last_status();
+    EXPECT_EQ(read_file(p.player + "/a.fl3"), p.patched_archive);
+    EXPECT_EQ(read_file(p.player + "/s.ab"), bytes_of("replaced"));
+}
+
 TEST(Patch, DescriptionThatCannotBeAppliedChangesNothing) {
     const std::string file = R"({"path": "s.ab", "original": {"size": 7, "hash": "2db107f3786e8078dec8cfd9e85c0982"},
         "result": {"size": 8, "hash": "5ea053415bf09d1e4f2b3ca22528884a"}})";

@@ -56,7 +56,7 @@ int repack(ConsoleUi& ui, Args args) {
     if (!taken) return 2;
     project::RepackOptions options;
     options.jobs = taken->jobs;
-    const auto folders = operands(taken->rest, "repack", {{"--utf8", &options.utf8}}, {{"--game", &options.game}});
+    const auto folders = operands(taken->rest, "repack", {{"--utf8", &options.utf8}, {"--delta", &options.delta}}, {{"--game", &options.game}});
     if (!folders) return 2;
     if (folders->size() != 2) return usage_error("repack takes a WORK_FOLDER and an OUT_FOLDER");
     options.stop = stop_on_ctrl_c();

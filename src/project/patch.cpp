@@ -21,6 +21,7 @@
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
+#include "project/delta.h"
 #include "project/json_writer.h"
 #include "project/project.h"
 
@@ -38,6 +39,7 @@ bool write_patch_description(Ui& ui, const std::string& patch, const std::vector
         for (const PatchedFile& f : files) {
             j.begin_object();
             j.text("path", f.path);
+            if (!f.delta.empty()) j.text("delta", f.delta);
             for (const auto& [key, h] : {std::pair{"original", &f.original}, std::pair{"result", &f.result}}) {
                 j.begin_object(key);
                 j.number("size", h->size);
@@ -94,6 +96,11 @@ std::vector<PatchedFile> files_of(const nlohmann::json& doc) {
         if (!inside(p.path)) throw Refused{format("the path \"%s\" leads out of the game folder", {p.path})};
         if (const auto [there, added] = seen.emplace(lower_ascii(p.path), p.path); !added)
             throw Refused{format("it names %s twice", {there->second})};
+        if (const auto delta = f.find("delta"); delta != f.end()) {
+            if (!delta->is_string() || !inside(delta->get<std::string>()))
+                throw Refused{format("the delta of %s leads out of the patch folder", {p.path})};
+            p.delta = delta->get<std::string>();
+        }
         p.original = version_in(f, "original");
         p.result = version_in(f, "result");
         files.push_back(std::move(p));
@@ -136,7 +143,7 @@ std::string files_text(std::size_t n) { return grouped(n) + (n == 1 ? " file" : 
 // One file of the game that the patch changes, as the check found it.
 struct Target {
     const PatchedFile* file;
-    std::string path, backup, result;  // in the game, its backup, the patch's file
+    std::string path, backup, result;  // in the game, its backup, the patch's file (or delta)
     std::optional<FileHash> found;     // the game's file; nothing when it is not there
     std::optional<FileHash> kept;      // its backup; nothing when there is none
     bool is_original() const { return found == file->original; }
@@ -172,7 +179,8 @@ bool Patcher::look(const std::vector<PatchedFile>& files, std::vector<Target>& o
         const PatchedFile& f = files[i];
         if (stopped()) return false;
         ui_.status(format("Checking %s of %s: %s", {grouped(i + 1), grouped(files.size()), f.path}), Draw::now);
-        Target t{&f, under(game_, f.path), under(game_, f.path) + ".orig", under(patch_, f.path), {}, {}};
+        Target t{&f, under(game_, f.path), under(game_, f.path) + ".orig",
+                 under(patch_, f.delta.empty() ? f.path : f.delta), {}, {}};
         // Nothing of the game is reached through a link: a patch writes
         // inside the game folder only.
         for (std::size_t at = f.path.find('/'); ; at = f.path.find('/', at + 1)) {
@@ -217,8 +225,12 @@ void Patcher::not_the_version(const Target& t) {
 
 bool Patcher::patch_one(const Target& t) {
     const auto damaged = [&] {
-        ui_.alert(format("%s is damaged: the patch needs %s there. %s is left as it was: download the patch again.",
-                         {t.result, version_text(t.file->result), t.path}));
+        ui_.alert(t.file->delta.empty()
+                      ? format("%s is damaged: the patch needs %s there. %s is left as it was: download the patch again.",
+                               {t.result, version_text(t.file->result), t.path})
+                      : format("%s is damaged: applied to %s, it does not give %s. %s is left as it was: download the "
+                               "patch again.",
+                               {t.result, t.path, version_text(t.file->result), t.path}));
         return false;
     };
     auto in = platform::File::open(t.result, platform::OpenMode::read_existing);
@@ -227,18 +239,45 @@ bool Patcher::patch_one(const Target& t) {
         ui_.alert(cant_read(t.result));
         return false;
     }
-    if (*size != t.file->result.size) return damaged();
+    if (t.file->delta.empty() && *size != t.file->result.size) return damaged();
     auto out = create_output(ui_, t.path, platform::Existing::replace);
     if (!out) return false;
-    // Copied inside the system where it can; a stop drops the output, and
-    // the game's file stays as it is.
-    fl3::FileReader reader(*in, *size);
-    const Copy copied = copy_member(*in, reader, 0, *size, out->file(), [&](std::uint64_t) { return !stopped(); });
-    if (copied == Copy::stopped) return false;
-    if (copied != Copy::done) {
-        ui_.alert(copied == Copy::read_failed ? cant_read(t.result)
-                                              : format("%s: %s is left as it was", {cant_write(t.path), t.path}));
+    const auto cant_write_it = [&] {
+        ui_.alert(format("%s: %s is left as it was", {cant_write(t.path), t.path}));
         return false;
+    };
+    if (!t.file->delta.empty()) {
+        // The delta applied to the game's own file, which the output holds.
+        std::optional<platform::File> opened;
+        platform::File* own = out->old_file();
+        if (!own) {
+            opened = platform::File::open(t.path, platform::OpenMode::read_existing);
+            if (!opened) {
+                ui_.alert(cant_read(t.path));
+                return false;
+            }
+            own = &*opened;
+        }
+        std::string why;
+        const Delta d = apply_delta(*own, *in, [&](ByteView v) { return out->file().write(v); }, stop_, why);
+        if (d == Delta::stopped) return false;
+        if (d == Delta::refused) return damaged();
+        if (d == Delta::read_failed) {
+            ui_.alert(format("%s: %s is left as it was", {cant_read(t.result), t.path}));
+            return false;
+        }
+        if (d != Delta::done) return cant_write_it();
+    } else {
+        // Copied inside the system where it can; a stop drops the output,
+        // and the game's file stays as it is.
+        fl3::FileReader reader(*in, *size);
+        const Copy copied = copy_member(*in, reader, 0, *size, out->file(), [&](std::uint64_t) { return !stopped(); });
+        if (copied == Copy::stopped) return false;
+        if (copied == Copy::read_failed) {
+            ui_.alert(cant_read(t.result));
+            return false;
+        }
+        if (copied != Copy::done) return cant_write_it();
     }
     // What was written is read back before it takes the file's place: its
     // hash is the patch's, or the patch's file (or the writing) is damaged.
@@ -246,7 +285,7 @@ bool Patcher::patch_one(const Target& t) {
     if (auto back = out->reader()) written = hash128_of(*back, stop_);
     if (stopped()) return false;
     if (written != t.file->result) {
-        if (hash128_file(t.result) != t.file->result) return damaged();
+        if (!t.file->delta.empty() || hash128_file(t.result) != t.file->result) return damaged();
         ui_.alert(format("%s cannot be written whole (it reads back differently): %s is left as it was",
                          {t.path, t.path}));
         return false;
@@ -273,7 +312,8 @@ int Patcher::apply(const std::vector<PatchedFile>& files) {
                              "move it elsewhere, then apply the patch again",
                              {t.backup, t.path, version_text(*t.kept)}));
             ok = false;
-        } else if (const auto size = fs::file_size(t.result, ec); ec || size != t.file->result.size) {
+        } else if (const auto size = fs::file_size(t.result, ec);
+                   ec || (t.file->delta.empty() && size != t.file->result.size)) {
             ui_.alert(format("%s is missing or not complete: the patch needs %s there. Download the patch again.",
                              {t.result, version_text(t.file->result)}));
             ok = false;

@@ -18,7 +18,14 @@ inline constexpr const char* kPatchFileName = "vidodide-patch.json";
 struct PatchedFile {
     std::string path;  // in the game folder, with "/"
     FileHash original, result;
+    // The patch's VCDIFF delta of the result against the original, by its
+    // path in the patch folder; empty: the patch holds the result whole,
+    // under `path`.
+    std::string delta;
 };
+
+// The name of the delta of the file `path`.
+inline std::string delta_name(const std::string& path) { return path + ".vcdiff"; }
 
 // Writes PATCH/vidodide-patch.json; false after an Alert.
 bool write_patch_description(Ui& ui, const std::string& patch, const std::vector<PatchedFile>& files);

@@ -58,6 +58,9 @@ struct RepackOptions {
     const std::atomic<bool>* stop = nullptr;
     bool utf8 = false;  // edited listings are in UTF-8: their texts are converted to the game's code page
     std::string game;   // the game folder, when not where the manifest says
+    // Each archive written as a VCDIFF delta against the game's own
+    // (ARCHIVE.vcdiff), not whole.
+    bool delta = false;
 };
 int repack(Ui& ui, const std::string& work, const std::string& out, const RepackOptions& options);
 int repack(Ui& ui, const std::string& work, const std::string& out, unsigned jobs = 1,

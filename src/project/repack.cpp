@@ -16,6 +16,7 @@
 #include "platform/output.h"
 #include "platform/paths.h"
 #include "project/common.h"
+#include "project/delta.h"
 #include "project/patch.h"
 #include "core/pool.h"
 #include "project/project.h"
@@ -246,6 +247,11 @@ private:
     std::map<const Item*, std::shared_ptr<Job>> jobs_;
     const std::atomic<bool>* stop_;
     bool utf8_;
+    bool delta_;
+    // Writes the delta of the archive `path` (written, unchecked, in `result`)
+    // against the game's own, and checks it; false after an Alert or a stop.
+    bool write_delta(const Archive& a, platform::File& original, platform::File& result, const std::string& path,
+                     const FileHash& made);
     std::string stopped_at_;  // the archive and member, or loose file, where a stop came
     bool stopped() const { return stop_ && stop_->load(); }
     std::uint64_t step_ = 0, steps_ = 0;  // the archive or loose file being written, of how many
@@ -261,7 +267,8 @@ public:
           m_(m),
           pool_(options.jobs),
           stop_(options.stop),
-          utf8_(options.utf8) {}
+          utf8_(options.utf8),
+          delta_(options.delta) {}
 };
 
 std::shared_ptr<Repack::Job> Repack::job_for(const Item& it, Bytes original) const {
@@ -699,16 +706,69 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
         ui_.alert(format("%s failed its check and is not written: %s", {path, wrong}));
         return false;
     }
-    PatchedFile described{a.path, {}, {}};
+    PatchedFile described{a.path, {}, {}, {}};
     if (!hash_result(back ? &*back : nullptr, path, a.path, described.result)) return false;
-    back.reset();
     described.original = *original_hash;
+    if (delta_) {
+        // The whole archive goes with `out`; the delta takes its place.
+        const bool made = write_delta(a, original_file, *back, path, described.result);
+        back.reset();
+        if (!made) return false;
+        described.delta = delta_name(a.path);
+        notes_.insert(notes_.end(), notes.begin(), notes.end());
+        patched_.push_back(std::move(described));
+        return true;
+    }
+    back.reset();
     notes_.insert(notes_.end(), notes.begin(), notes.end());
     if (!out->commit()) {
         ui_.alert(cant_write(path));
         return false;
     }
     patched_.push_back(std::move(described));
+    return true;
+}
+
+bool Repack::write_delta(const Archive& a, platform::File& original, platform::File& result, const std::string& path,
+                         const FileHash& made) {
+    const std::string delta_path = delta_name(path);
+    ui_.status(format("Making the delta of %s: %s", {a.path, delta_path}), Draw::now);
+    auto out = create_output(ui_, delta_path, platform::Existing::keep);
+    if (!out) return false;
+    std::string why;
+    Delta d = make_delta(original, result, [&](ByteView v) { return out->file().write(v); }, stop_, why);
+    // The delta is checked as a player's patcher takes it: applied to the
+    // game's own, it gives the archive whole.
+    Hasher128 check;
+    if (d == Delta::done) {
+        auto back = out->reader();
+        d = back ? apply_delta(original, *back, [&](ByteView v) {
+            check.update(v);
+            return true;
+        }, stop_, why)
+                 : Delta::read_failed;
+    }
+    switch (d) {
+        case Delta::done: break;
+        case Delta::stopped: stopped_at_ = a.path; return false;
+        case Delta::write_failed: ui_.alert(cant_write(delta_path)); return false;
+        case Delta::read_failed:
+            ui_.alert(format("%s failed its check and is not written: it cannot be read back", {delta_path}));
+            return false;
+        case Delta::refused:
+            ui_.alert(format("%s is not written: the delta library says: %s", {delta_path, why}));
+            return false;
+    }
+    if (check.value() != made) {
+        ui_.alert(format("%s failed its check and is not written: applied to the game's own, it does not give the "
+                         "archive",
+                         {delta_path}));
+        return false;
+    }
+    if (!out->commit()) {
+        ui_.alert(cant_write(delta_path));
+        return false;
+    }
     return true;
 }
 
@@ -805,7 +865,7 @@ bool Repack::loose(const Item& it, Change c) {
         ui_.alert(cant_write(path));
         return false;
     }
-    PatchedFile described{it.name, {}, {}};
+    PatchedFile described{it.name, {}, {}, {}};
     const std::string original_path = under(m_.game, it.name);
     const auto original_hash = hash128_file(original_path, stop_);
     if (!original_hash) {

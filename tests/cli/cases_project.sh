@@ -138,6 +138,16 @@ check "apply-patch refuses another version and changes nothing" 1 \
     absent "player/data.fl3.orig" last_line "$cli" apply-patch out player
 check "apply-patch takes two folders" 2 "" "vidodide: apply-patch takes a PATCH_FOLDER and a GAME_FOLDER
 $hint" "$cli" apply-patch out
+# The same patch as a VCDIFF delta, which Debian's xdelta3 applies too.
+check "repack --delta writes the archive's delta" 0 "Repacking OK: 1 file written to outd
+outd/data.fl3.vcdiff
+outd/vidodide-patch.json" "" bash -c "set -o pipefail; '$cli' repack --delta work outd | tail -n 1 && find outd -type f | sort"
+check "Debian's xdelta3 makes the archive of it" 0 "" "" \
+    sh -c "xdelta3 -d -s game/data.fl3 outd/data.fl3.vcdiff xdelta.fl3 && cmp xdelta.fl3 out/data.fl3"
+cp game/data.fl3 player/data.fl3
+check "apply-patch of the delta, and its undo" 0 "Patching OK: 1 file patched in player (each original kept beside it as .orig)
+Undo OK: 1 file restored in player" "" \
+    sh -c "'$cli' apply-patch outd player | tail -n 1 && cmp player/data.fl3 out/data.fl3 && '$cli' apply-patch --undo outd player | tail -n 1 && cmp player/data.fl3 game/data.fl3"
 mkdir check && cp out/data.fl3 check/ && "$cli" extract-fl3 check/data.fl3 >/dev/null
 check "repacked: original order, the new member last" 0 "readme.txt empty.dat one.bin save000.sav table.bin fifteen_chars.x a_name_of_sixteen level01.map music.bin title.bm2 coin32.bm2 coin8.bm2 chime.wv5 jingle.wv5 scene01.ab opcodes.ab voices.ab unknown.ab zz_new.dat" "" \
     bash -c "set -o pipefail; '$cli' list-fl3 --json check/data.fl3 | python3 -c 'import json,sys; print(*[m[\"name\"] for m in json.load(sys.stdin)[\"archives\"][0][\"members\"]])'"

@@ -89,6 +89,7 @@ void check_resources(const Env& env) {
         {0, "&Encode", 0},     {1, "Encode FL3", 32774}, {1, "", 0},            {1, "Encode AB", 32780},
         {1, "", 0},            {1, "Encode BM2", 32781}, {1, "Encode WV5", 32782},
         {1, "", 0},            {1, "Import Texts...", 32786}, {1, "Repack Game...", 32784},
+        {1, "", 0},            {1, "Apply Patch...", 32789}, {1, "Undo Patch...", 32790},
         {0, "&Help", 0},       {1, "&About ...", 104},
     };
     bool same = menu.size() == want.size();

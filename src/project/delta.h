@@ -1,0 +1,41 @@
+// VCDIFF deltas (RFC 3284), made and applied with xdelta3's library: a
+// patch's file as the difference between the game's own file and the
+// result, which the patchers players know apply as well
+// (`xdelta3 -d -s ORIGINAL DELTA RESULT`).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/bytes.h"
+#include "platform/file.h"
+
+namespace vid::project {
+
+enum class Delta {
+    done,
+    stopped,       // `stop` was set
+    read_failed,   // the source or the input could not be read whole
+    write_failed,  // `write` returned false
+    refused,       // the library refused (a delta that is not one, or not of this source): see `why`
+};
+
+// The memory it takes beyond its buffers: the source is looked at through
+// a window of this many bytes around where the input stands.
+inline constexpr std::uint64_t kDeltaWindow = std::uint64_t{32} << 20;
+
+// Where the bytes made go, piece by piece; false: they could not be written.
+using DeltaSink = std::function<bool(ByteView)>;
+
+// Gives `write` the delta that makes `target` of `source` (both read from
+// their first byte).
+Delta make_delta(platform::File& source, platform::File& target, const DeltaSink& write,
+                 const std::atomic<bool>* stop, std::string& why);
+
+// Gives `write` what the delta `delta` makes of `source`.
+Delta apply_delta(platform::File& source, platform::File& delta, const DeltaSink& write,
+                  const std::atomic<bool>* stop, std::string& why);
+
+}  // namespace vid::project
