@@ -58,6 +58,10 @@ public:
     std::size_t read(std::span<std::uint8_t> out);
     // Reads until `out` is full or the file ends; returns the count read.
     std::size_t read_full(std::span<std::uint8_t> out);
+    // The same from byte `offset`, in calls that name their place: threads
+    // may read one file this way at once. Where the position is afterwards
+    // is not told.
+    std::size_t read_at(std::uint64_t offset, std::span<std::uint8_t> out);
     // Writes all of `data`; false when the system wrote less.
     bool write(std::span<const std::uint8_t> data);
 

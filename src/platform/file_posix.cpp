@@ -80,6 +80,18 @@ std::size_t File::read(std::span<std::uint8_t> out) {
     }
 }
 
+std::size_t File::read_at(std::uint64_t offset, std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (handle_ >= 0 && done < out.size()) {
+        const ssize_t n = ::pread(static_cast<int>(handle_), out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 bool File::write(std::span<const std::uint8_t> data) {
     if (handle_ < 0) return false;
     std::size_t done = 0;

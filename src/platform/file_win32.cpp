@@ -77,6 +77,23 @@ std::size_t File::read(std::span<std::uint8_t> out) {
     return got;
 }
 
+std::size_t File::read_at(std::uint64_t offset, std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (handle_ != -1 && done < out.size()) {
+        const std::size_t rest = out.size() - done;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD got = 0;
+        if (!ReadFile(h(handle_), out.data() + done, rest > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest), &got,
+                      &at) ||
+            got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
 bool File::write(std::span<const std::uint8_t> data) {
     if (handle_ == -1) return false;
     std::size_t done = 0;

@@ -16,7 +16,7 @@ namespace {
 
 constexpr usize_t kBlock = usize_t{1} << 20;         // source blocks of 1 MiB (a power of two)
 constexpr std::size_t kBlocks = kDeltaWindow / kBlock + 1;  // the window, and the block being added
-constexpr usize_t kInput = usize_t{8} << 20;         // the encoder's window of input
+constexpr usize_t kInput = usize_t{4} << 20;         // the encoder's window of input
 
 // The source's blocks as the library asks for them: the last kBlocks
 // read, the one used longest ago given up first.
@@ -40,8 +40,7 @@ public:
                                           [](const Slot& a, const Slot& b) { return a.used < b.used; });
             }
             slot->number = wanted;
-            if (!f_.seek(wanted * kBlock)) return false;
-            slot->size = f_.read_full(slot->bytes);
+            slot->size = f_.read_at(wanted * kBlock, slot->bytes);
         }
         slot->used = ++clock_;
         src.curblkno = wanted;
@@ -64,10 +63,10 @@ private:
 
 // The library's loop over the input, for making a delta (`encode`) or
 // applying one.
-Delta run(bool encode, platform::File& source, platform::File& input, const DeltaSink& write,
+Delta run(bool encode, platform::File& source, const DeltaInput& input, const DeltaSink& write,
           const std::atomic<bool>* stop, std::string& why) {
     const auto source_size = source.size();
-    if (!source_size || !source.seek(0) || !input.seek(0)) return Delta::read_failed;
+    if (!source_size) return Delta::read_failed;
     xd3_config config;
     // Checksums in the delta (Adler-32 of each window), which every
     // applier checks; the fastest matching, as xdelta3 -1 does.
@@ -99,7 +98,7 @@ Delta run(bool encode, platform::File& source, platform::File& input, const Delt
             result = Delta::stopped;
             break;
         }
-        const std::size_t n = input.read_full(buf);
+        const std::size_t n = input(buf);
         if (n < buf.size()) xd3_set_flags(&stream, XD3_FLUSH | stream.flags);
         xd3_avail_input(&stream, buf.data(), static_cast<usize_t>(n));
         for (bool process = true; process;) {
@@ -142,12 +141,20 @@ Delta run(bool encode, platform::File& source, platform::File& input, const Delt
 
 }  // namespace
 
-Delta make_delta(platform::File& source, platform::File& target, const DeltaSink& write,
+DeltaInput whole_file(platform::File& f) {
+    return [&f, at = std::uint64_t{0}](std::span<std::uint8_t> out) mutable {
+        const std::size_t n = f.read_at(at, out);
+        at += n;
+        return n;
+    };
+}
+
+Delta make_delta(platform::File& source, const DeltaInput& target, const DeltaSink& write,
                  const std::atomic<bool>* stop, std::string& why) {
     return run(true, source, target, write, stop, why);
 }
 
-Delta apply_delta(platform::File& source, platform::File& delta, const DeltaSink& write,
+Delta apply_delta(platform::File& source, const DeltaInput& delta, const DeltaSink& write,
                   const std::atomic<bool>* stop, std::string& why) {
     return run(false, source, delta, write, stop, why);
 }

@@ -24,18 +24,23 @@ enum class Delta {
 
 // The memory it takes beyond its buffers: the source is looked at through
 // a window of this many bytes around where the input stands.
-inline constexpr std::uint64_t kDeltaWindow = std::uint64_t{32} << 20;
+inline constexpr std::uint64_t kDeltaWindow = std::uint64_t{16} << 20;
 
 // Where the bytes made go, piece by piece; false: they could not be written.
 using DeltaSink = std::function<bool(ByteView)>;
+// Where the input comes from: fills the front of its span and returns the
+// count, less than the span's size only at the end.
+using DeltaInput = std::function<std::size_t(std::span<std::uint8_t>)>;
+// The whole of a file as such an input, from its first byte.
+DeltaInput whole_file(platform::File& f);
 
-// Gives `write` the delta that makes `target` of `source` (both read from
-// their first byte).
-Delta make_delta(platform::File& source, platform::File& target, const DeltaSink& write,
+// Gives `write` the delta that makes `target` of `source`. The source is
+// read with File::read_at only: another thread may read it meanwhile.
+Delta make_delta(platform::File& source, const DeltaInput& target, const DeltaSink& write,
                  const std::atomic<bool>* stop, std::string& why);
 
-// Gives `write` what the delta `delta` makes of `source`.
-Delta apply_delta(platform::File& source, platform::File& delta, const DeltaSink& write,
+// Gives `write` what the delta `delta` makes of `source` (read the same way).
+Delta apply_delta(platform::File& source, const DeltaInput& delta, const DeltaSink& write,
                   const std::atomic<bool>* stop, std::string& why);
 
 }  // namespace vid::project

@@ -259,7 +259,7 @@ bool Patcher::patch_one(const Target& t) {
             own = &*opened;
         }
         std::string why;
-        const Delta d = apply_delta(*own, *in, [&](ByteView v) { return out->file().write(v); }, stop_, why);
+        const Delta d = apply_delta(*own, whole_file(*in), [&](ByteView v) { return out->file().write(v); }, stop_, why);
         if (d == Delta::stopped) return false;
         if (d == Delta::refused) return damaged();
         if (d == Delta::read_failed) {

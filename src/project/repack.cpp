@@ -735,18 +735,55 @@ bool Repack::write_delta(const Archive& a, platform::File& original, platform::F
     ui_.status(format("Making the delta of %s: %s", {a.path, delta_path}), Draw::now);
     auto out = create_output(ui_, delta_path, platform::Existing::keep);
     if (!out) return false;
-    std::string why;
-    Delta d = make_delta(original, result, [&](ByteView v) { return out->file().write(v); }, stop_, why);
+    auto back = out->reader();
+    if (!back) {
+        ui_.alert(format("%s failed its check and is not written: it cannot be read back", {delta_path}));
+        return false;
+    }
     // The delta is checked as a player's patcher takes it: applied to the
-    // game's own, it gives the archive whole.
+    // game's own, it must give the archive whole. That runs on a second
+    // thread as the delta is made, each piece handed over once written.
+    std::mutex lock;
+    std::condition_variable more;
+    std::uint64_t written = 0;
+    bool ended = false;
+    const DeltaInput made_so_far = [&, at = std::uint64_t{0}](std::span<std::uint8_t> buf) mutable {
+        std::unique_lock<std::mutex> hold(lock);
+        more.wait(hold, [&] { return ended || written - at >= buf.size(); });
+        const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), written - at));
+        hold.unlock();
+        const std::size_t n = back->read_at(at, buf.first(k));
+        at += n;
+        return n;
+    };
     Hasher128 check;
-    if (d == Delta::done) {
-        auto back = out->reader();
-        d = back ? apply_delta(original, *back, [&](ByteView v) {
+    Delta checked = Delta::done;
+    std::string why, check_why;
+    std::thread checker([&] {
+        checked = apply_delta(original, made_so_far, [&](ByteView v) {
             check.update(v);
             return true;
-        }, stop_, why)
-                 : Delta::read_failed;
+        }, stop_, check_why);
+    });
+    Delta d = make_delta(original, whole_file(result), [&](ByteView v) {
+        if (!out->file().write(v)) return false;
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            written += v.size();
+        }
+        more.notify_one();
+        return true;
+    }, stop_, why);
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        ended = true;
+    }
+    more.notify_one();
+    checker.join();
+    back.reset();
+    if (d == Delta::done) {
+        d = checked;
+        why = check_why;
     }
     switch (d) {
         case Delta::done: break;
