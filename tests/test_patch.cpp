@@ -189,6 +189,13 @@ TEST(Patch, UndoRestoresTheBackupsOrChangesNothing) {
         {"a backup removed", [](Patched& p) { fs::remove(p.player + "/s.ab.orig"); }, 1,
          "P/s.ab has no backup P/s.ab.orig: its original cannot be restored (reinstall the game's own file)",
          "Undo refused: nothing was changed in P"},
+        {"a backup that is a link",
+         [](Patched& p) {
+             fs::rename(p.player + "/s.ab.orig", p.dir.file("kept.ab"));
+             fs::create_symlink(p.dir.file("kept.ab"), p.player + "/s.ab.orig");
+         },
+         1, "P/s.ab.orig is a link, not a backup: P/s.ab is not restored from it",
+         "Undo refused: nothing was changed in P"},
         {"a file changed since", [](Patched& p) { write_file(p.player + "/s.ab", std::string_view("other!!")); }, 1,
          std::string("P/s.ab changed since the patch was applied (it has 7 bytes with the hash ") + kOtherHash +
              "): undo would lose that change. Move it elsewhere, then undo again.",

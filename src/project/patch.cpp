@@ -363,7 +363,11 @@ int Patcher::undo(const std::vector<PatchedFile>& files) {
     bool ok = true;
     for (const Target& t : targets) {
         if (t.is_original()) continue;
-        if (t.kept && !t.backup_is_original()) {
+        if (platform::is_link(t.backup)) {
+            // Moved back, it would make the game's file a link to elsewhere.
+            ui_.alert(format("%s is a link, not a backup: %s is not restored from it", {t.backup, t.path}));
+            ok = false;
+        } else if (t.kept && !t.backup_is_original()) {
             ui_.alert(format("%s is not the original that this patch was made for (it has %s, the patch names %s): "
                              "%s cannot be restored from it",
                              {t.backup, version_text(*t.kept), version_text(t.file->original), t.path}));
