@@ -85,7 +85,7 @@ if [ -n "$mingw_built" ]; then
     total_pass=$((total_pass + ${p:-0}))
     total_fail=$((total_fail + ${f:-1}))
     [ "${f:-1}" = 0 ] && [ "${p:-0}" -gt 0 ] || failed_stages+=("gui tests")
-    bash tests/gui/run_console_tests.sh build/mingw | tee "$logs/console.log"
+    bash tests/gui/run_console_tests.sh build/mingw build/native | tee "$logs/console.log"
     p=$(sed -n 's/^console: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$logs/console.log")
     f=$(sed -n 's/^console: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$logs/console.log")
     total_pass=$((total_pass + ${p:-0}))

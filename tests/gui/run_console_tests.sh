@@ -3,7 +3,10 @@
 # paths have: drive-relative ("y:r.bmp") and rooted ("\r.bmp") names. Drive
 # Y: is a link in the prefix's dosdevices folder to a folder of our own.
 #
-#   run_console_tests.sh MINGW_BUILD
+# With NATIVE_BUILD (for its sample maker), also a patch of VCDIFF deltas
+# made and applied by the Windows program.
+#
+#   run_console_tests.sh MINGW_BUILD [NATIVE_BUILD]
 set -u
 build=$(cd "$1" && pwd)
 exe=$build/vidodide.exe
@@ -89,6 +92,22 @@ cp "$y/x.bmp" "$tmp/x.before"
 run_in 'y:\' decode-bm2 x.bmp
 check "decode-bm2 x.bmp leaves its input, which is its output" cmp -s "$y/x.bmp" "$tmp/x.before"
 check "decode-bm2 x.bmp adds nothing" test "$(ls "$y" | grep -c '^x')" = 1
+
+# A patch of VCDIFF deltas made and applied by the Windows program, which
+# Debian's xdelta3 reads the same.
+if [ -n "${2:-}" ]; then
+    "$2/vidodide-samples" --game "$y/game" >/dev/null
+    run_in 'y:\' unpack game work >/dev/null
+    printf 'edited' >>"$y/work/data_fl3/readme.txt"
+    run_in 'y:\' repack --delta work patch
+    cp -r "$y/game" "$y/player"
+    run_in 'y:\' apply-patch patch player
+    check "repack --delta writes the archive as a delta" \
+        test -s "$y/patch/data.fl3.vcdiff" -a -s "$y/patch/vidodide-patch.json" -a ! -e "$y/patch/data.fl3"
+    check "apply-patch keeps the game's own archive as data.fl3.orig" cmp -s "$y/player/data.fl3.orig" "$y/game/data.fl3"
+    check "Debian's xdelta3 makes of the delta what apply-patch made" bash -c \
+        "xdelta3 -d -s '$y/game/data.fl3' '$y/patch/data.fl3.vcdiff' '$tmp/x.fl3' && cmp -s '$tmp/x.fl3' '$y/player/data.fl3'"
+fi
 
 echo "console: $pass passed, $fail failed"
 [ "$fail" = 0 ] && [ "$pass" -gt 0 ]
