@@ -385,33 +385,65 @@ std::vector<std::string> take_boxes_until(const char* title, const std::function
     return texts;
 }
 
+namespace {
+
+// A structure and its text in the process of `window`, for the messages
+// that fill an item of a list or tree view there: a pointer to our own
+// memory would mean nothing to that process.
+class RemoteItem {
+public:
+    static constexpr int kTextChars = 1024;
+    RemoteItem(HWND window, std::size_t item_size) : window_(window), item_size_(item_size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_)
+            remote_ = static_cast<char*>(VirtualAllocEx(process_, nullptr, item_size + kTextChars * sizeof(wchar_t),
+                                                        MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteItem() {
+        if (remote_) VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    RemoteItem(const RemoteItem&) = delete;
+    RemoteItem& operator=(const RemoteItem&) = delete;
+    bool ok() const { return remote_ != nullptr; }
+    // Where the item's text pointer must point.
+    wchar_t* text() const { return reinterpret_cast<wchar_t*>(remote_ + item_size_); }
+    // Sends `message` with a copy of `item` there, and returns the text it got.
+    std::wstring send(UINT message, WPARAM wparam, const void* item) {
+        WriteProcessMemory(process_, remote_, item, item_size_, nullptr);
+        SendMessageW(window_, message, wparam, reinterpret_cast<LPARAM>(remote_));
+        wchar_t buf[kTextChars] = {};
+        ReadProcessMemory(process_, text(), buf, sizeof buf - sizeof buf[0], nullptr);
+        return buf;
+    }
+
+private:
+    HWND window_;
+    std::size_t item_size_;
+    HANDLE process_ = nullptr;
+    char* remote_ = nullptr;
+};
+
+}  // namespace
+
 std::vector<std::vector<std::wstring>> read_list(HWND list, int columns) {
     std::vector<std::vector<std::wstring>> out;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(list, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) return out;
-    const SIZE_T text_chars = 1024;
-    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + text_chars * sizeof(wchar_t),
-                                                     MEM_COMMIT, PAGE_READWRITE));
+    RemoteItem remote(list, sizeof(LVITEMW));
+    if (!remote.ok()) return out;
     const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         std::vector<std::wstring> row;
         for (int c = 0; c < columns; ++c) {
             LVITEMW item = {};
             item.iSubItem = c;
-            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
-            item.cchTextMax = static_cast<int>(text_chars);
-            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote));
-            wchar_t buf[1024] = {};
-            ReadProcessMemory(process, remote + sizeof(LVITEMW), buf, sizeof buf - sizeof buf[0], nullptr);
-            row.emplace_back(buf);
+            item.pszText = remote.text();
+            item.cchTextMax = RemoteItem::kTextChars;
+            row.push_back(remote.send(LVM_GETITEMTEXTW, static_cast<WPARAM>(i), &item));
         }
         out.push_back(std::move(row));
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     return out;
 }
 
@@ -435,24 +467,15 @@ std::wstring from_932(const std::string& text) {
 
 std::vector<std::wstring> read_tree(HWND tree) {
     std::vector<std::wstring> out;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(tree, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) return out;
-    const SIZE_T text_chars = 1024;
-    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(TVITEMW) + text_chars * sizeof(wchar_t),
-                                                     MEM_COMMIT, PAGE_READWRITE));
+    RemoteItem remote(tree, sizeof(TVITEMW));
+    if (!remote.ok()) return out;
     auto text_of = [&](HTREEITEM item) {
         TVITEMW tv = {};
         tv.mask = TVIF_TEXT;
         tv.hItem = item;
-        tv.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(TVITEMW));
-        tv.cchTextMax = static_cast<int>(text_chars);
-        WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr);
-        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
-        wchar_t buf[1024] = {};
-        ReadProcessMemory(process, remote + sizeof(TVITEMW), buf, sizeof buf - sizeof buf[0], nullptr);
-        return std::wstring(buf);
+        tv.pszText = remote.text();
+        tv.cchTextMax = RemoteItem::kTextChars;
+        return remote.send(TVM_GETITEMW, 0, &tv);
     };
     auto next = [&](HTREEITEM item, WPARAM how) {
         return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
@@ -461,8 +484,6 @@ std::vector<std::wstring> read_tree(HWND tree) {
         out.push_back(text_of(top));
         for (HTREEITEM c = next(top, TVGN_CHILD); c; c = next(c, TVGN_NEXT)) out.push_back(L"  " + text_of(c));
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     return out;
 }
 
