@@ -252,6 +252,19 @@ TEST(Patch, DeltaOfAnArchive) {
                                        ". " + p.player + "/a.fl3 is left as it was: download the patch again.");
     EXPECT_TRUE(p.untouched());
     write_file(deltas + "/a.fl3.vcdiff", delta);
+    // A description that names a shorter result: the delta makes more than
+    // that, and is refused as damaged.
+    const std::string described = deltas + "/" + project::kPatchFileName;
+    const Bytes description = read_file(described);
+    nlohmann::json shorter = json_in(described);
+    shorter["files"][0]["result"]["size"] = p.patched_archive.size() - 1;
+    write_file(described, shorter.dump(1));
+    RecordingUi overlong;
+    EXPECT_EQ(project::apply_patch(overlong, deltas, p.player, {}), 1);
+    ASSERT_FALSE(overlong.alerts().empty());
+    EXPECT_EQ(overlong.alerts()[0].rfind(deltas + "/a.fl3.vcdiff is damaged: applied to ", 0), 0u) << overlong.alerts()[0];
+    EXPECT_TRUE(p.untouched());
+    write_file(described, description);
     RecordingUi applied;
     EXPECT_EQ(project::apply_patch(applied, deltas, p.player, {}), 0) << applied.last_status();
     EXPECT_EQ(read_file(p.player + "/a.fl3"), p.patched_archive);

@@ -163,7 +163,7 @@ private:
     bool stopped() const { return stop_ && stop_->load(); }
     // Every target looked at; false after an Alert (a file that cannot be
     // read, or is reached through a link) or a stop.
-    bool look(const std::vector<PatchedFile>& files, std::vector<Target>& out);
+    bool look(const std::vector<PatchedFile>& files, bool undo, std::vector<Target>& out);
     // The Alert for a file that is neither the patch's original nor its result.
     void not_the_version(const Target& t);
     // Writes the patch's file over the target; false after an Alert or a stop.
@@ -174,7 +174,7 @@ private:
     const std::atomic<bool>* stop_;
 };
 
-bool Patcher::look(const std::vector<PatchedFile>& files, std::vector<Target>& out) {
+bool Patcher::look(const std::vector<PatchedFile>& files, bool undo, std::vector<Target>& out) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const PatchedFile& f = files[i];
         if (stopped()) return false;
@@ -195,7 +195,8 @@ bool Patcher::look(const std::vector<PatchedFile>& files, std::vector<Target>& o
         }
         std::error_code ec;
         for (const auto& [name, hash] : {std::pair{&t.path, &t.found}, std::pair{&t.backup, &t.kept}}) {
-            if (!fs::exists(*name, ec)) continue;
+            // The backup of a file patched already matters to undo only.
+            if (!fs::exists(*name, ec) || (hash == &t.kept && !undo && t.is_result())) continue;
             *hash = hash128_file(*name, stop_);
             if (!*hash) {
                 if (!stopped()) ui_.alert(cant_read(*name));
@@ -258,10 +259,16 @@ bool Patcher::patch_one(const Target& t) {
             }
             own = &*opened;
         }
+        // A damaged (or hostile) delta could make any amount: no more than
+        // the result's size is written.
+        std::uint64_t made = 0;
         std::string why;
-        const Delta d = apply_delta(*own, whole_file(*in), [&](ByteView v) { return out->file().write(v); }, stop_, why);
+        const Delta d = apply_delta(*own, whole_file(*in), [&](ByteView v) {
+            made += v.size();
+            return made <= t.file->result.size && out->file().write(v);
+        }, stop_, why);
         if (d == Delta::stopped) return false;
-        if (d == Delta::refused) return damaged();
+        if (d == Delta::refused || made > t.file->result.size) return damaged();
         if (d == Delta::read_failed) {
             ui_.alert(format("%s: %s is left as it was", {cant_read(t.result), t.path}));
             return false;
@@ -296,7 +303,7 @@ bool Patcher::patch_one(const Target& t) {
 int Patcher::apply(const std::vector<PatchedFile>& files) {
     const std::string refused = format("Patching refused: nothing was changed in %s", {game_});
     std::vector<Target> targets;
-    if (!look(files, targets)) {
+    if (!look(files, false, targets)) {
         ui_.status(stopped() ? format("Patching stopped: nothing was changed in %s", {game_}) : refused, Draw::later);
         return 1;
     }
@@ -356,7 +363,7 @@ int Patcher::apply(const std::vector<PatchedFile>& files) {
 int Patcher::undo(const std::vector<PatchedFile>& files) {
     const std::string refused = format("Undo refused: nothing was changed in %s", {game_});
     std::vector<Target> targets;
-    if (!look(files, targets)) {
+    if (!look(files, true, targets)) {
         ui_.status(stopped() ? format("Undo stopped: nothing was changed in %s", {game_}) : refused, Draw::later);
         return 1;
     }
