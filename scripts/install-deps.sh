@@ -3,7 +3,7 @@
 # Vidodide needs. Run as root (or with sudo available).
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev pkg-config libspng-dev zlib1g-dev
-          libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev xxhash xdelta3 python3
+          libz-mingw-w64-dev libsoxr-dev dpkg-dev nlohmann-json3-dev libxxhash-dev xxhash xdelta3 libdeflate-dev python3
           libxlsxwriter-dev libminizip-dev libexpat1-dev
           mingw-w64 wine wine64 fonts-wine xvfb imagemagick sox procps)
 missing=()
@@ -66,3 +66,6 @@ source_of libexpat1-dev expat
 # Patches of VCDIFF deltas: xdelta3's library, which Debian packages only as
 # its program (installed above, for the tests): both builds compile its source.
 source_of xdelta3 xdelta3
+# The deltas' checksums: libdeflate's Adler-32, which the Windows program
+# compiles from source.
+source_of libdeflate-dev libdeflate
