@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "kit/fl3_archive.h"
+#include "project/delta.h"
 #include "project/patch.h"
 #include "project/project.h"
 #include "project_support.h"
@@ -269,6 +270,49 @@ TEST(Patch, DeltaOfAnArchive) {
     EXPECT_EQ(project::apply_patch(applied, deltas, p.player, {}), 0) << applied.last_status();
     EXPECT_EQ(read_file(p.player + "/a.fl3"), p.patched_archive);
     EXPECT_EQ(read_file(p.player + "/s.ab"), bytes_of("replaced"));
+}
+
+// Each window of a delta carries the Adler-32 of the bytes it makes, big
+// end first, and applying checks it: a delta applied to a source with
+// other bytes where it copies from is refused, not turned into other bytes.
+TEST(Patch, DeltaWindowsCarryTheirChecksum) {
+    test::ScratchDir dir;
+    const std::string own = dir.file("own"), other = dir.file("other");
+    write_file(own, bytes_of("Wikipedia, the free encyclopedia"));
+    write_file(other, bytes_of("Wikipedio, the free encyclopedia"));
+    auto source = platform::File::open(own, platform::OpenMode::read_existing);
+    ASSERT_TRUE(source);
+    const Bytes target = bytes_of("Wikipedia");
+    const auto chunks = [](const Bytes& b) {
+        return [&b, done = false](std::span<std::uint8_t> out) mutable {
+            if (done) return std::size_t{0};
+            done = true;
+            std::copy(b.begin(), b.end(), out.begin());
+            return b.size();
+        };
+    };
+    Bytes delta;
+    std::string why;
+    ASSERT_EQ(project::make_delta(*source, chunks(target), [&](ByteView v) {
+        delta.insert(delta.end(), v.begin(), v.end());
+        return true;
+    }, nullptr, why), project::Delta::done) << why;
+    source.reset();  // open files are held: let it go for the applying
+    const Bytes adler = {0x11, 0xE6, 0x03, 0x98};  // Adler-32 of "Wikipedia" (RFC 1950)
+    EXPECT_NE(std::search(delta.begin(), delta.end(), adler.begin(), adler.end()), delta.end());
+    for (const auto& [path, made, result] : {std::tuple{own, target, project::Delta::done},
+                                             std::tuple{other, Bytes{}, project::Delta::refused}}) {
+        auto from = platform::File::open(path, platform::OpenMode::read_existing);
+        ASSERT_TRUE(from);
+        Bytes out;
+        why.clear();
+        EXPECT_EQ(project::apply_delta(*from, chunks(delta), [&](ByteView v) {
+            out.insert(out.end(), v.begin(), v.end());
+            return true;
+        }, nullptr, why), result) << path;
+        EXPECT_EQ(out, made) << path;
+        EXPECT_EQ(why, result == project::Delta::done ? "" : "target window checksum mismatch");
+    }
 }
 
 TEST(Patch, DescriptionThatCannotBeAppliedChangesNothing) {

@@ -248,10 +248,12 @@ private:
     const std::atomic<bool>* stop_;
     bool utf8_;
     bool delta_;
-    // Writes the delta of the archive `path` (written, unchecked, in `result`)
-    // against the game's own, and checks it; false after an Alert or a stop.
+    // Writes the delta of the archive `path` (written and checked, in
+    // `result`) against the game's own, and checks it; `made` is set to the
+    // archive's size and hash, taken from the bytes the delta is made of.
+    // False after an Alert or a stop.
     bool write_delta(const Archive& a, platform::File& original, platform::File& result, const std::string& path,
-                     const FileHash& made);
+                     FileHash& made);
     std::string stopped_at_;  // the archive and member, or loose file, where a stop came
     bool stopped() const { return stop_ && stop_->load(); }
     std::uint64_t step_ = 0, steps_ = 0;  // the archive or loose file being written, of how many
@@ -707,8 +709,8 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
         return false;
     }
     PatchedFile described{a.path, {}, {}, {}};
-    if (!hash_result(back ? &*back : nullptr, path, a.path, described.result)) return false;
     described.original = *original_hash;
+    if (!delta_ && !hash_result(back ? &*back : nullptr, path, a.path, described.result)) return false;
     if (delta_) {
         // The whole archive goes with `out`; the delta takes its place.
         const bool made = write_delta(a, original_file, *back, path, described.result);
@@ -730,7 +732,7 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
 }
 
 bool Repack::write_delta(const Archive& a, platform::File& original, platform::File& result, const std::string& path,
-                         const FileHash& made) {
+                         FileHash& made) {
     const std::string delta_path = delta_name(path);
     ui_.status(format("Making the delta of %s: %s", {a.path, delta_path}), Draw::now);
     auto out = create_output(ui_, delta_path, platform::Existing::keep);
@@ -765,7 +767,14 @@ bool Repack::write_delta(const Archive& a, platform::File& original, platform::F
             return true;
         }, stop_, check_why);
     });
-    Delta d = make_delta(original, whole_file(result), [&](ByteView v) {
+    // The archive is read once, for the delta and for its hash.
+    Hasher128 read;
+    const DeltaInput input = [&, whole = whole_file(result)](std::span<std::uint8_t> buf) {
+        const std::size_t n = whole(buf);
+        read.update(ByteView(buf.data(), n));
+        return n;
+    };
+    Delta d = make_delta(original, input, [&](ByteView v) {
         if (!out->file().write(v)) return false;
         {
             const std::lock_guard<std::mutex> hold(lock);
@@ -795,6 +804,11 @@ bool Repack::write_delta(const Archive& a, platform::File& original, platform::F
         case Delta::refused:
             ui_.alert(format("%s is not written: the delta library says: %s", {delta_path, why}));
             return false;
+    }
+    made = read.value();
+    if (made.size != result.size()) {
+        ui_.alert(format("%s failed its check and is not written: it cannot be read back", {path}));
+        return false;
     }
     if (check.value() != made) {
         ui_.alert(format("%s failed its check and is not written: applied to the game's own, it does not give the "
