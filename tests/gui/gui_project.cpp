@@ -1,6 +1,6 @@
 // Unpack Game and Repack Game through the real menu and the folder dialogs:
 // the work folder and the patch are compared byte for byte with the command
-// line's in WORK\ref; a repack with a member of 2 GiB and a large game's
+// line's in WORK\ref; a repack with a member of 3.5 GiB and a large game's
 // unpack are stopped half-way with Esc, the other commands greyed while they
 // run; a work folder typed as a new name, an output folder made with the
 // dialog's "Make New Folder", and the box of per-archive results at the end
@@ -298,13 +298,13 @@ void project(const Env& env) {
     report().check(decode_idle.text > 0 && decode_idle.grey == 0 && encode_idle.text > 0 && encode_idle.grey == 0,
                    "when it has ended, no command is greyed", decode_idle.counts() + "; " + encode_idle.counts());
 
-    // A file of 2 GiB added to the member folder, then Esc while it is
+    // A file of 3.5 GiB added to the member folder, then Esc while it is
     // copied: the run stops inside it and leaves nothing in the patch.
     const std::string big = dir + "\\gamework\\data_fl3\\zz_big.dat";
     MoveFileA((dir + "\\zz_big.dat").c_str(), big.c_str());
     const std::size_t members = list_folder(dir + "\\gamework\\data_fl3").size() - 1;  // all but _index.bin
     menu_command(w, 'E', kRepackGame);
-    GUI_CHECK(choose_folder(kRepackWork, dir + "\\gamework", ""), "Repack Game... with a member of 2 GiB added");
+    GUI_CHECK(choose_folder(kRepackWork, dir + "\\gamework", ""), "Repack Game... with a member of 3.5 GiB added");
     GUI_CHECK(choose_folder(kOutFolder, dir + "\\gameout2", ""), "and another empty output folder");
     const std::string writing = "Repacking 1 of 1: data.fl3, " + std::to_string(members) + " members";
     GUI_CHECK(status_shows(w, writing, 20000, 20, kWrapped), "the status line says which archive is written");

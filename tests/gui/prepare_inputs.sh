@@ -109,12 +109,14 @@ sed 's/^\(scene01\.ab,5,[^,]*,[^,]*,[^,]*,Good morning\.,\)\r$/\1Café\r/' "$wor
 cp -r "$work/ref/texts" "$work/ref/texts-imported"
 "$cli" import-text "$work/ref/texts-imported" "$work/gui/texts/translated.csv" | tail -n 1 >"$work/ref/texts-import.status"
 # Unpack Game and Repack Game: the sample game unpacked by the command line,
-# one member replaced in its work folder and repacked; a file of 2 GiB (with
-# no blocks on disk) to add to it, so that a repack lasts long enough to be
-# stopped; a larger game for a stop half-way; empty folders for the GUI.
+# one member replaced in its work folder and repacked; a file of 3.5 GiB
+# (with no blocks on disk) to add to it, so that a repack lasts long enough
+# to be stopped inside it after the checks made while it runs (of 2 GiB, it
+# was written in about 5 s under Wine, and the checks sometimes took
+# longer); a larger game for a stop half-way; empty folders for the GUI.
 "$native/vidodide-samples" --game "$work/gui/game" >/dev/null
 "$native/vidodide-samples" --mod-game "$work/gui/biggame" 8000 40 >/dev/null
-truncate -s 2G "$work/gui/zz_big.dat"
+truncate -s 3584M "$work/gui/zz_big.dat"
 mkdir -p "$work/gui/gamework" "$work/gui/gameout" "$work/gui/gameout2" "$work/gui/bigwork" "$work/gui/bigwork2" \
     "$work/ref/gameout"
 "$cli" unpack -j 1 "$work/gui/game" "$work/ref/gamework" 2>"$work/ref/unpack.alerts" | tail -n 1 >"$work/ref/unpack.status"
