@@ -17,6 +17,7 @@
 #include <string>
 
 #include "bm2/encode.h"
+#include "core/text.h"
 #include "fl3/fl3.h"
 #include "kit/fl3_archive.h"
 #include "kit/lzss_bm2.h"
@@ -541,31 +542,47 @@ TEST(Faults, SystemCopiesFrom64KiB) {
 }
 
 // A patch applied to a game on a disk that fills up half-way through an
-// archive: that archive stays the game's own, with no backup and no
-// temporary file beside it; once there is room, the same patch goes in.
-TEST(Faults, PatchOnAFullDiskLeavesTheGamesFile) {
+// archive, or a delta applied to a game's file whose reads fail once its
+// hash was taken: that archive stays the game's own, with no backup and no
+// temporary file beside it; once the disk works, the same patch goes in.
+TEST(Faults, PatchOnAFailingDiskLeavesTheGamesFile) {
     const Bytes original = kit::fl3_archive({{"m.dat", pattern(300000, 1)}});
-    Project p({{"a.fl3", original}});
-    test::write_file(p.work + "/a_fl3/m.dat", pattern(300000, 2));
-    RecordingUi repacking;
-    ASSERT_EQ(project::repack(repacking, p.work, p.out, 1), 0) << repacking.last_status();
-    const std::string player = p.dir.file("player");
-    std::filesystem::create_directory(player);
-    test::write_file(player + "/a.fl3", original);
-    RecordingUi ui;
-    {
-        Planted planted(true, ".tmp", 100000);
-        EXPECT_EQ(project::apply_patch(ui, p.out, player, {}), 1);
+    const struct {
+        bool delta, on_write;
+        const char* name;
+        std::size_t after;
+        const char* why;  // %s: the game's file
+    } cases[] = {
+        {false, true, ".tmp", 100000, "Can't write %s: %s is left as it was"},
+        {true, false, "/player/a.fl3", original.size() + 1000, "Can't read %s: %s is left as it was"},
+    };
+    for (const auto& c : cases) {
+        Project p({{"a.fl3", original}});
+        test::write_file(p.work + "/a_fl3/m.dat", pattern(300000, 2));
+        project::RepackOptions options;
+        options.delta = c.delta;
+        RecordingUi repacking;
+        ASSERT_EQ(project::repack(repacking, p.work, p.out, options), 0) << repacking.last_status();
+        const std::string whole = p.dir.file("whole");
+        ASSERT_EQ(project::repack(repacking, p.work, whole, 1), 0) << repacking.last_status();
+        const std::string player = p.dir.file("player"), game_file = player + "/a.fl3";
+        std::filesystem::create_directory(player);
+        test::write_file(game_file, original);
+        RecordingUi ui;
+        {
+            Planted planted(c.on_write, c.name, c.after);
+            EXPECT_EQ(project::apply_patch(ui, p.out, player, {}), 1) << c.name;
+        }
+        ASSERT_EQ(ui.alerts().size(), 1u) << c.name;
+        EXPECT_EQ(ui.alerts()[0], format(c.why, {game_file, game_file}));
+        EXPECT_EQ(ui.last_status(), "Patching: 0 files patched in " + player + ", 1 file not");
+        EXPECT_EQ(test::names_in(player), (std::set<std::string>{"a.fl3"}));
+        EXPECT_EQ(test::read_file(game_file), original);
+        RecordingUi again;
+        EXPECT_EQ(project::apply_patch(again, p.out, player, {}), 0) << again.last_status();
+        EXPECT_EQ(test::read_file(game_file), test::read_file(whole + "/a.fl3"));
+        EXPECT_EQ(test::read_file(game_file + ".orig"), original);
     }
-    ASSERT_EQ(ui.alerts().size(), 1u);
-    EXPECT_EQ(ui.alerts()[0], "Can't write " + player + "/a.fl3: " + player + "/a.fl3 is left as it was");
-    EXPECT_EQ(ui.last_status(), "Patching: 0 files patched in " + player + ", 1 file not");
-    EXPECT_EQ(test::names_in(player), (std::set<std::string>{"a.fl3"}));
-    EXPECT_EQ(test::read_file(player + "/a.fl3"), original);
-    RecordingUi again;
-    EXPECT_EQ(project::apply_patch(again, p.out, player, {}), 0) << again.last_status();
-    EXPECT_EQ(test::read_file(player + "/a.fl3"), test::read_file(p.out + "/a.fl3"));
-    EXPECT_EQ(test::read_file(player + "/a.fl3.orig"), original);
 }
 
 }  // namespace

@@ -26,9 +26,10 @@ constexpr unsigned kWindowChecksum = 1U << 2;
 // read, the one used longest ago given up first.
 class SourceBlocks {
 public:
-    explicit SourceBlocks(platform::File& f) : f_(f) {}
+    SourceBlocks(platform::File& f, std::uint64_t size) : f_(f), size_(size) {}
 
-    // Points `src` at block `src.getblkno`; false when it cannot be read.
+    // Points `src` at block `src.getblkno`; false when it cannot be read
+    // whole (the last block ends with the source).
     bool fetch(xd3_source& src) {
         const xoff_t wanted = src.getblkno;
         Slot* slot = nullptr;
@@ -43,8 +44,13 @@ public:
                 slot = &*std::min_element(slots_.begin(), slots_.end(),
                                           [](const Slot& a, const Slot& b) { return a.used < b.used; });
             }
+            const std::uint64_t at = wanted * kBlock;
+            slot->size = f_.read_at(at, slot->bytes);
+            if (at >= size_ || slot->size != std::min<std::uint64_t>(kBlock, size_ - at)) {
+                slot->number = ~xoff_t{0};
+                return false;
+            }
             slot->number = wanted;
-            slot->size = f_.read_at(wanted * kBlock, slot->bytes);
         }
         slot->used = ++clock_;
         src.curblkno = wanted;
@@ -61,6 +67,7 @@ private:
         Bytes bytes;
     };
     platform::File& f_;
+    std::uint64_t size_;
     std::vector<Slot> slots_;  // at most kBlocks; a vector keeps each block where it is
     std::uint64_t clock_ = 0;
 };
@@ -92,7 +99,7 @@ Delta run(bool encode, platform::File& source, const DeltaInput& input, const De
     src.blksize = kBlock;
     src.max_winsize = kDeltaWindow;
     src.curblkno = ~xoff_t{0};
-    SourceBlocks blocks(source);
+    SourceBlocks blocks(source, *source_size);
     Delta result = Delta::done;
     if (xd3_set_source_and_size(&stream, &src, *source_size) != 0) {
         why = stream.msg ? stream.msg : "the source is refused";

@@ -17,7 +17,7 @@ namespace vid::project {
 enum class Delta {
     done,
     stopped,       // `stop` was set
-    read_failed,   // the source or the input could not be read whole
+    read_failed,   // the source could not be read whole (an input that cannot be read ends early)
     write_failed,  // `write` returned false
     refused,       // the library refused (a delta that is not one, or not of this source): see `why`
 };

@@ -270,7 +270,7 @@ bool Patcher::patch_one(const Target& t) {
         if (d == Delta::stopped) return false;
         if (d == Delta::refused || made > t.file->result.size) return damaged();
         if (d == Delta::read_failed) {
-            ui_.alert(format("%s: %s is left as it was", {cant_read(t.result), t.path}));
+            ui_.alert(format("%s: %s is left as it was", {cant_read(t.path), t.path}));
             return false;
         }
         if (d != Delta::done) return cant_write_it();

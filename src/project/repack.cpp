@@ -798,9 +798,7 @@ bool Repack::write_delta(const Archive& a, platform::File& original, platform::F
         case Delta::done: break;
         case Delta::stopped: stopped_at_ = a.path; return false;
         case Delta::write_failed: ui_.alert(cant_write(delta_path)); return false;
-        case Delta::read_failed:
-            ui_.alert(format("%s failed its check and is not written: it cannot be read back", {delta_path}));
-            return false;
+        case Delta::read_failed: ui_.alert(cant_read(under(m_.game, a.path))); return false;
         case Delta::refused:
             ui_.alert(format("%s is not written: the delta library says: %s", {delta_path, why}));
             return false;
