@@ -84,6 +84,19 @@ TEST(Patch, ApplyChecksEveryFileFirst) {
         bool changed;  // a.fl3 patched
     } cases[] = {
         {"the game's own", {}, 0, {}, "Patching OK: 2 files patched in P (each original kept beside it as .orig)", true},
+        {"hashes written in capitals",
+         [](Patched& p) {
+             const std::string described = p.out + "/" + project::kPatchFileName;
+             nlohmann::json d = json_in(described);
+             for (auto& f : d["files"])
+                 for (const char* key : {"original", "result"}) {
+                     std::string hex = f[key]["hash"];
+                     std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) { return std::toupper(c); });
+                     f[key]["hash"] = hex;
+                 }
+             write_file(described, d.dump(1));
+         },
+         0, {}, "Patching OK: 2 files patched in P (each original kept beside it as .orig)", true},
         {"patched already",
          [](Patched& p) {
              RecordingUi ui;

@@ -67,10 +67,11 @@ FileHash version_in(const nlohmann::json& file, const char* key) {
     const auto size = v->find("size");
     const auto hash = v->find("hash");
     if (size == v->end() || !size->is_number_unsigned()) throw Refused{format("\"%s\" has no size", {key})};
-    const bool hex = hash != v->end() && hash->is_string() && hash->get_ref<const std::string&>().size() == 32 &&
-                     bytes_of_hex(hash->get_ref<const std::string&>());
-    if (!hex) throw Refused{format("\"%s\" has no hash of 32 hexadecimal digits", {key})};
-    return {size->get<std::uint64_t>(), hash->get<std::string>()};
+    // In lower case, as hashes are compared.
+    const std::string hex = hash != v->end() && hash->is_string() ? lower_ascii(hash->get<std::string>()) : "";
+    if (hex.size() != 32 || !bytes_of_hex(hex))
+        throw Refused{format("\"%s\" has no hash of 32 hexadecimal digits", {key})};
+    return {size->get<std::uint64_t>(), hex};
 }
 
 std::vector<PatchedFile> files_of(const nlohmann::json& doc) {
