@@ -135,6 +135,12 @@ TEST(Patch, ApplyChecksEveryFileFirst) {
          },
          1, {"P/a.fl3 is a link: a patch is applied to the files of the game folder only, and nothing was changed"},
          "Patching refused: nothing was changed in P", false},
+        {"a folder where a file should be",
+         [](Patched& p) {
+             fs::remove(p.player + "/s.ab");
+             fs::create_directory(p.player + "/s.ab");
+         },
+         1, {"P/s.ab is a folder, not a file: nothing was changed"}, "Patching refused: nothing was changed in P", false},
         // The patch's own file is checked as it is copied: the file before
         // it stays patched, each whole.
         {"the patch damaged", [](Patched& p) { write_file(p.out + "/s.ab", std::string_view("REPLACED")); }, 1,

@@ -198,6 +198,10 @@ bool Patcher::look(const std::vector<PatchedFile>& files, bool undo, std::vector
         for (const auto& [name, hash] : {std::pair{&t.path, &t.found}, std::pair{&t.backup, &t.kept}}) {
             // The backup of a file patched already matters to undo only.
             if (!fs::exists(*name, ec) || (hash == &t.kept && !undo && t.is_result())) continue;
+            if (fs::is_directory(*name, ec)) {
+                ui_.alert(format("%s is a folder, not a file: nothing was changed", {*name}));
+                return false;
+            }
             *hash = hash128_file(*name, stop_);
             if (!*hash) {
                 if (!stopped()) ui_.alert(cant_read(*name));
