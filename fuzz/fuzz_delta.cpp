@@ -27,7 +27,7 @@ using vid::project::Delta;
 
 constexpr std::size_t kTaken = std::size_t{1} << 20;
 
-// The source's file, written again for each input.
+// The source's file, written again for each input, removed at the end.
 const std::string& source_path() {
     static const std::string path = [] {
         char name[] = "/tmp/vidodide-fuzz-delta.XXXXXX";
@@ -36,6 +36,8 @@ const std::string& source_path() {
         close(fd);
         return std::string(name);
     }();
+    static const bool removed_at_exit = std::atexit([] { unlink(source_path().c_str()); }) == 0;
+    (void)removed_at_exit;
     return path;
 }
 
