@@ -710,20 +710,18 @@ bool Repack::archive(const Archive& a, const ArchiveChanges& c) {
     }
     PatchedFile described{a.path, {}, {}, {}};
     described.original = *original_hash;
-    if (!delta_ && !hash_result(back ? &*back : nullptr, path, a.path, described.result)) return false;
     if (delta_) {
         // The whole archive goes with `out`; the delta takes its place.
         const bool made = write_delta(a, original_file, *back, path, described.result);
         back.reset();
         if (!made) return false;
         described.delta = delta_name(a.path);
-        notes_.insert(notes_.end(), notes.begin(), notes.end());
-        patched_.push_back(std::move(described));
-        return true;
+    } else {
+        if (!hash_result(back ? &*back : nullptr, path, a.path, described.result)) return false;
+        back.reset();
     }
-    back.reset();
     notes_.insert(notes_.end(), notes.begin(), notes.end());
-    if (!out->commit()) {
+    if (!delta_ && !out->commit()) {
         ui_.alert(cant_write(path));
         return false;
     }
